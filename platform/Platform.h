@@ -1,0 +1,85 @@
+// The platform interface the GUI toolkit is written against: child windows with a backing
+// surface, the live pointer and keyboard state, the clock and sleep. Backends: X11 (x11/) and
+// headless (headless/, pixels in memory and a scripted pointer, for tests).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/Surface.h"
+
+namespace flanger::platform {
+
+class Platform;
+
+struct ScreenPoint {
+    int x = 0;
+    int y = 0;
+};
+
+// Physical mouse buttons as read live; the toolkit applies the swapped-buttons setting itself.
+enum PhysicalButton : std::uint32_t { kLeftButton = 1, kMiddleButton = 2, kRightButton = 4 };
+
+struct PointerState {
+    ScreenPoint position;        // on the screen (root window), not relative to any window
+    std::uint32_t buttons = 0;   // PhysicalButton bits
+    bool shift = false;
+    bool control = false;
+    bool alt = false;
+};
+
+// Receives a window's native events when the backend pumps them (processEvents). The frame view
+// implements it; positions are window pixels.
+class WindowEvents {
+public:
+    virtual ~WindowEvents() = default;
+    // The area was uncovered: draw it into the backing surface (the backend presents afterwards).
+    virtual void onExpose(const PixelBox& area) = 0;
+    // A press of a physical button (PhysicalButton), wheel steps excluded.
+    virtual void onButtonPress(int x, int y, std::uint32_t button) = 0;
+    // Wheel turned: +1 per step away from the user, −1 towards.
+    virtual void onWheel(int x, int y, float steps) = 0;
+    // The native window disappeared (host destroyed its parent): draw nothing from now on.
+    virtual void onDestroyed() = 0;
+};
+
+class Window {
+public:
+    virtual ~Window() = default;
+
+    virtual Platform& owner() noexcept = 0;
+    // The window's pixels; drawing adds damage to it, present() shows the damaged part.
+    virtual Surface& backing() noexcept = 0;
+    virtual void present() noexcept = 0;
+    // Top-left of the window's client area on the screen.
+    virtual ScreenPoint screenOrigin() noexcept = 0;
+    // False once the native window has gone (e.g. destroyed together with the host's parent).
+    virtual bool isOpen() const noexcept = 0;
+    // Null stops delivery. The handler must outlive its registration.
+    virtual void setEventHandler(WindowEvents* handler) noexcept = 0;
+};
+
+// The host's parent window: an XID on X11, any non-zero token on the headless backend.
+using NativeParent = std::uintptr_t;
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // A visible child window of width × height at (0, 0) in the parent; null on failure.
+    virtual std::unique_ptr<Window> createChildWindow(NativeParent parent, int width, int height) noexcept = 0;
+    virtual PointerState readPointer() noexcept = 0;
+    // The system's left-handed setting, read once per platform object.
+    virtual bool buttonsSwapped() noexcept = 0;
+    virtual std::uint32_t tickCountMs() noexcept = 0;
+    virtual void sleepMs(int milliseconds) noexcept = 0;
+    // Delivers pending native events of this platform's windows to their handlers; never blocks.
+    virtual void processEvents() noexcept = 0;
+};
+
+// The platform the toolkit reads live state through when a canvas has no window. Defaults to a
+// process-wide headless platform; the editor installs its X11 platform while open.
+Platform& currentPlatform() noexcept;
+void setCurrentPlatform(Platform* platform) noexcept;  // null restores the default
+
+}  // namespace flanger::platform

@@ -1,0 +1,91 @@
+// The headless backend's windows, scripted input state and fake clock.
+#include "platform/headless/HeadlessPlatform.h"
+
+#include <algorithm>
+
+namespace flanger::platform {
+
+HeadlessPlatform::~HeadlessPlatform() {
+    // Windows that outlive their platform must not reach back into it.
+    for (HeadlessWindow* window : live) window->open = false;
+}
+
+std::unique_ptr<Window> HeadlessPlatform::createChildWindow(NativeParent parent, int width, int height) noexcept {
+    if (parent == 0 || width <= 0 || height <= 0) return nullptr;
+    try {
+        return std::make_unique<HeadlessWindow>(*this, parent, width, height);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+PointerState HeadlessPlatform::readPointer() noexcept {
+    ++reads;
+    if (readScript) readScript(*this);
+    return state;
+}
+
+void HeadlessPlatform::setModifiers(bool shift, bool control, bool alt) noexcept {
+    state.shift = shift;
+    state.control = control;
+    state.alt = alt;
+}
+
+void HeadlessPlatform::sleepMs(int milliseconds) noexcept {
+    ++sleepCalls;
+    if (milliseconds > 0) ticks += static_cast<std::uint32_t>(milliseconds);
+    if (sleepScript) sleepScript(*this, milliseconds);
+}
+
+void HeadlessPlatform::processEvents() noexcept {
+    // A handler may close windows while we dispatch: work on a copy of the list.
+    const std::vector<HeadlessWindow*> snapshot = live;
+    for (HeadlessWindow* window : snapshot) {
+        if (std::find(live.begin(), live.end(), window) != live.end()) window->dispatchPending();
+    }
+}
+
+HeadlessWindow::HeadlessWindow(HeadlessPlatform& owningPlatform, NativeParent parent, int width, int height)
+    : platform(owningPlatform), parentWindow(parent), surface(width, height), shown(width, height) {
+    platform.live.push_back(this);
+}
+
+HeadlessWindow::~HeadlessWindow() {
+    auto& live = platform.live;
+    live.erase(std::remove(live.begin(), live.end(), this), live.end());
+}
+
+void HeadlessWindow::present() noexcept {
+    const PixelBox box = surface.takeDamage();
+    if (!open || box.empty()) return;
+    copyBlock(surface, box.left, box.top, shown, box.left, box.top, box.right - box.left, box.bottom - box.top);
+    shown.takeDamage();
+    lastBox = box;
+    ++presents;
+}
+
+void HeadlessWindow::dispatchPending() noexcept {
+    while (!pending.empty()) {
+        const Event event = pending.front();
+        pending.pop_front();
+        if (event.kind == Kind::Destroy) {
+            open = false;
+            if (handler != nullptr) handler->onDestroyed();
+            pending.clear();
+            return;
+        }
+        if (handler == nullptr || !open) continue;
+        switch (event.kind) {
+            case Kind::Expose:
+                handler->onExpose(event.area);
+                surface.addDamage(event.area);
+                present();
+                break;
+            case Kind::Press: handler->onButtonPress(event.x, event.y, event.button); break;
+            case Kind::Wheel: handler->onWheel(event.x, event.y, event.steps); break;
+            case Kind::Destroy: break;
+        }
+    }
+}
+
+}  // namespace flanger::platform

@@ -1,0 +1,105 @@
+// The headless backend: windows are in-memory surfaces and the pointer, buttons, modifiers and
+// clock are scripted by the test, so drag loops and painting run without a display.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace flanger::platform {
+
+class HeadlessWindow;
+
+class HeadlessPlatform final : public Platform {
+public:
+    HeadlessPlatform() = default;
+    ~HeadlessPlatform() override;
+
+    std::unique_ptr<Window> createChildWindow(NativeParent parent, int width, int height) noexcept override;
+    PointerState readPointer() noexcept override;
+    bool buttonsSwapped() noexcept override { return swapped; }
+    std::uint32_t tickCountMs() noexcept override { return ticks; }
+    // Advances the fake clock instead of waiting, then runs the sleep script.
+    void sleepMs(int milliseconds) noexcept override;
+    void processEvents() noexcept override;
+
+    // Scripting.
+    void setPointer(int screenX, int screenY) noexcept { state.position = {screenX, screenY}; }
+    void setButtons(std::uint32_t physical) noexcept { state.buttons = physical; }
+    void setModifiers(bool shift, bool control, bool alt) noexcept;
+    void setButtonsSwapped(bool on) noexcept { swapped = on; }
+    void setTickCount(std::uint32_t ms) noexcept { ticks = ms; }
+    // Called at the start of every readPointer (a drag loop reads once per pass), e.g. to move the
+    // pointer along a path and release the button after a number of passes.
+    void onReadPointer(std::function<void(HeadlessPlatform&)> script) { readScript = std::move(script); }
+    void onSleep(std::function<void(HeadlessPlatform&, int)> script) { sleepScript = std::move(script); }
+
+    int pointerReads() const noexcept { return reads; }
+    int sleeps() const noexcept { return sleepCalls; }
+    const std::vector<HeadlessWindow*>& windows() const noexcept { return live; }
+
+private:
+    friend class HeadlessWindow;
+
+    PointerState state;
+    bool swapped = false;
+    std::uint32_t ticks = 0;
+    int reads = 0;
+    int sleepCalls = 0;
+    std::function<void(HeadlessPlatform&)> readScript;
+    std::function<void(HeadlessPlatform&, int)> sleepScript;
+    std::vector<HeadlessWindow*> live;
+};
+
+class HeadlessWindow final : public Window {
+public:
+    HeadlessWindow(HeadlessPlatform& platform, NativeParent parent, int width, int height);
+    ~HeadlessWindow() override;
+
+    Platform& owner() noexcept override { return platform; }
+    Surface& backing() noexcept override { return surface; }
+    // Copies the damaged part of the backing to the "screen" copy that tests read back.
+    void present() noexcept override;
+    ScreenPoint screenOrigin() noexcept override { return origin; }
+    bool isOpen() const noexcept override { return open; }
+    void setEventHandler(WindowEvents* receiver) noexcept override { handler = receiver; }
+
+    // Scripting and read-back.
+    NativeParent parent() const noexcept { return parentWindow; }
+    const Surface& screen() const noexcept { return shown; }
+    int presentCount() const noexcept { return presents; }
+    PixelBox lastPresented() const noexcept { return lastBox; }
+    void setScreenOrigin(int x, int y) noexcept { origin = {x, y}; }
+    void postExpose(const PixelBox& area) { pending.push_back({Kind::Expose, area, 0, 0, 0, 0}); }
+    void postButtonPress(int x, int y, std::uint32_t button) { pending.push_back({Kind::Press, {}, x, y, button, 0}); }
+    void postWheel(int x, int y, float steps) { pending.push_back({Kind::Wheel, {}, x, y, 0, steps}); }
+    // As if the host destroyed the parent: the handler hears onDestroyed at the next pump.
+    void postDestroy() { pending.push_back({Kind::Destroy, {}, 0, 0, 0, 0}); }
+
+private:
+    friend class HeadlessPlatform;
+    enum class Kind { Expose, Press, Wheel, Destroy };
+    struct Event {
+        Kind kind;
+        PixelBox area;
+        int x, y;
+        std::uint32_t button;
+        float steps;
+    };
+    void dispatchPending() noexcept;
+
+    HeadlessPlatform& platform;
+    NativeParent parentWindow;
+    Surface surface;
+    Surface shown;
+    ScreenPoint origin;
+    bool open = true;
+    int presents = 0;
+    PixelBox lastBox;
+    WindowEvents* handler = nullptr;
+    std::deque<Event> pending;
+};
+
+}  // namespace flanger::platform
