@@ -58,6 +58,7 @@ struct ArrangementStorage {
 };
 
 constexpr char kFill = '\x7f';
+constexpr size_t kGuardBytes = 512;  // plug-ins that ignore the customary limits land here
 constexpr intptr_t kUnsetPin = INTPTR_MIN;
 
 }  // namespace
@@ -186,14 +187,14 @@ void PluginInstance::setParameter(int32_t index, float normalised) {
 TextAnswer PluginInstance::text(int32_t opcode, int32_t index, size_t bufferSize, intptr_t value) {
     TextAnswer answerText;
     if (bufferSize == 0) bufferSize = 1;
-    std::vector<char> buffer(bufferSize, kFill);
+    std::vector<char> buffer(bufferSize + kGuardBytes, kFill);
     answerText.result = dispatch(opcode, index, value, buffer.data());
-    answerText.untouched = std::all_of(buffer.begin(), buffer.end(), [](char c) { return c == kFill; });
-    const auto end = std::find(buffer.begin(), buffer.end(), '\0');
-    answerText.terminated = end != buffer.end();
-    if (answerText.untouched) {
-        answerText.length = 0;
-    } else {
+    const auto limit = buffer.begin() + static_cast<std::ptrdiff_t>(bufferSize);
+    answerText.untouched = std::all_of(buffer.begin(), limit, [](char c) { return c == kFill; });
+    answerText.overran = std::any_of(limit, buffer.end(), [](char c) { return c != kFill; });
+    const auto end = std::find(buffer.begin(), limit, '\0');
+    answerText.terminated = end != limit;
+    if (!answerText.untouched) {
         answerText.length = static_cast<size_t>(end - buffer.begin());
         answerText.text.assign(buffer.begin(), end);
     }

@@ -58,6 +58,7 @@ struct TextAnswer {
     bool terminated = false;  // a terminator was found inside the buffer
     size_t length = 0;        // characters before the terminator
     bool untouched = false;   // the plug-in wrote nothing at all
+    bool overran = false;     // the plug-in wrote past the buffer (into the guard area behind it)
 };
 
 enum class ProcessMode { Replacing, Adding };
@@ -119,7 +120,8 @@ public:
     float parameter(int32_t index);
     void setParameter(int32_t index, float normalised);
 
-    // Texts through a buffer of bufferSize bytes, pre-filled so termination can be checked.
+    // Texts through a buffer of bufferSize bytes, pre-filled so termination can be checked,
+    // followed by a guard area that shows writes past the end.
     TextAnswer text(int32_t opcode, int32_t index, size_t bufferSize = 256, intptr_t value = 0);
     std::string parameterName(int32_t index) { return text(vst::effGetParamName, index).text; }
     std::string parameterLabel(int32_t index) { return text(vst::effGetParamLabel, index).text; }
