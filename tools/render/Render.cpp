@@ -1,0 +1,189 @@
+// Block-wise stereo rendering, atomic output files and the default module path.
+#include "tools/render/Render.h"
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#ifndef FLANGER_DEFAULT_PLUGIN
+#define FLANGER_DEFAULT_PLUGIN "BrackwaterFlanger.so"
+#endif
+
+namespace flanger::tools {
+
+void prepareForRender(PluginInstance& plugin, float sampleRate, int32_t hostBlock) {
+    plugin.dispatch(vst::effOpen);
+    plugin.setSampleRate(sampleRate);
+    plugin.setBlockSize(std::max(hostBlock, kAnnouncedBlockSize));
+}
+
+StereoRenderer::StereoRenderer(PluginInstance& p, int32_t block) : plugin(p), hostBlock(std::max<int32_t>(block, 1)) {
+    const size_t ins = static_cast<size_t>(std::max(plugin.inputCount(), 0));
+    const size_t outs = static_cast<size_t>(std::max(plugin.outputCount(), 0));
+    inputs.assign(std::max<size_t>(ins, 1), std::vector<float>(static_cast<size_t>(hostBlock)));
+    outputs.assign(std::max<size_t>(outs, 2), std::vector<float>(static_cast<size_t>(hostBlock)));
+    for (auto& b : inputs) inputPointers.push_back(b.data());
+    for (auto& b : outputs) outputPointers.push_back(b.data());
+}
+
+void StereoRenderer::process(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                             int64_t frames) {
+    const bool replacing = plugin.hasFlag(vst::effFlagsCanReplacing) && plugin.record()->processReplacing;
+    const bool monoOut = plugin.outputCount() == 1;
+    for (int64_t done = 0; done < frames;) {
+        const auto n = static_cast<int32_t>(std::min<int64_t>(hostBlock, frames - done));
+        const auto count = static_cast<size_t>(n);
+        for (size_t c = 0; c < inputs.size(); ++c) {
+            const float* source = (c % 2 == 0 ? inLeft : inRight) + done;
+            std::copy(source, source + count, inputs[c].begin());
+        }
+        if (!replacing) {
+            for (auto& b : outputs) std::fill(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(count), 0.0f);
+        }
+        plugin.process(replacing ? ProcessMode::Replacing : ProcessMode::Adding, inputPointers.data(),
+                       outputPointers.data(), n);
+        std::copy(outputs[0].begin(), outputs[0].begin() + static_cast<std::ptrdiff_t>(count), outLeft + done);
+        const auto& right = monoOut ? outputs[0] : outputs[1];
+        std::copy(right.begin(), right.begin() + static_cast<std::ptrdiff_t>(count), outRight + done);
+        done += n;
+    }
+}
+
+PendingFile::PendingFile(std::string path) : target(std::move(path)) {
+    const std::filesystem::path t(target);
+    const std::filesystem::path folder = t.has_parent_path() ? t.parent_path() : std::filesystem::path(".");
+    std::string leaf = ".";
+    leaf += t.filename().string();
+    leaf += ".partXXXXXX";
+    const std::string pattern = (folder / leaf).string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    descriptor = mkstemp(name.data());
+    if (descriptor < 0) {
+        failure = "cannot create a file in " + folder.string() + ": " + std::strerror(errno);
+        return;
+    }
+    temporary = name.data();
+    // mkstemp makes the file private; give it the permissions an ordinary new file gets.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(descriptor, 0666 & ~mask);
+}
+
+PendingFile::~PendingFile() {
+    if (descriptor >= 0) ::close(descriptor);
+    if (!committed && !temporary.empty()) ::unlink(temporary.c_str());
+}
+
+int PendingFile::releaseDescriptor() noexcept {
+    const int fdOut = descriptor;
+    descriptor = -1;
+    return fdOut;
+}
+
+bool PendingFile::commit() {
+    if (temporary.empty()) return false;
+    if (descriptor >= 0) {
+        ::close(descriptor);
+        descriptor = -1;
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        failure = "cannot write " + target + ": " + std::strerror(errno);
+        return false;
+    }
+    committed = true;
+    return true;
+}
+
+bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+    PendingFile file(path);
+    if (!file.valid()) {
+        if (error) *error = file.error();
+        return false;
+    }
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(file.fd(), bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        written += static_cast<size_t>(n);
+    }
+    if (!file.commit()) {
+        if (error) *error = file.error();
+        return false;
+    }
+    return true;
+}
+
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        if (error) *error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+bool writeStereoWav(const std::string& path, const std::vector<float>& left, const std::vector<float>& right,
+                    int sampleRate, std::string* error) {
+    PendingFile file(path);
+    if (!file.valid()) {
+        if (error) *error = file.error();
+        return false;
+    }
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* sound = sf_open_fd(file.releaseDescriptor(), SFM_WRITE, &info, SF_TRUE);
+    if (sound == nullptr) {
+        if (error) *error = std::string("cannot write ") + path + ": " + sf_strerror(nullptr);
+        return false;
+    }
+    const size_t frames = std::min(left.size(), right.size());
+    std::vector<float> interleaved(frames * 2);
+    for (size_t i = 0; i < frames; ++i) {
+        interleaved[2 * i] = left[i];
+        interleaved[2 * i + 1] = right[i];
+    }
+    const sf_count_t written = sf_writef_float(sound, interleaved.data(), static_cast<sf_count_t>(frames));
+    const int closed = sf_close(sound);
+    if (written != static_cast<sf_count_t>(frames) || closed != 0) {
+        if (error) *error = "cannot write " + path;
+        return false;
+    }
+    if (!file.commit()) {
+        if (error) *error = file.error();
+        return false;
+    }
+    return true;
+}
+
+std::string defaultPluginPath() {
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        // Tools live two folders below the build tree's root, where the module is built.
+        const auto candidate = self.parent_path().parent_path().parent_path() / "BrackwaterFlanger.so";
+        if (std::filesystem::exists(candidate, ec)) return candidate.string();
+    }
+    return FLANGER_DEFAULT_PLUGIN;
+}
+
+}  // namespace flanger::tools

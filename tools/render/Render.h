@@ -1,0 +1,82 @@
+// Offline rendering through a loaded plug-in: stereo in, stereo out, in host-sized blocks;
+// plus the output file that only appears once it is complete. Shared by flanger-render and
+// the demo.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/host/TestHost.h"
+
+namespace flanger::tools {
+
+// The range of sample rates the tools accept (the flanger's delay lines hold 6 ms up to 192 kHz).
+constexpr int kMinimumSampleRate = 8000;
+constexpr int kMaximumSampleRate = 192000;
+// The maximum block size announced to the plug-in: a fixed value, so the host block size a user
+// picks changes only how the audio is cut into calls, not how the plug-in is built.
+constexpr int32_t kAnnouncedBlockSize = 4096;
+
+// Switches a freshly loaded plug-in on for rendering: effOpen, rate and announced block size.
+// Presets and parameters are applied after this and before resume().
+void prepareForRender(PluginInstance& plugin, float sampleRate, int32_t hostBlock);
+
+// Feeds stereo audio through the plug-in in calls of at most hostBlock frames. Plug-ins with
+// other channel counts get the two channels in turn on their inputs; a mono output is copied to
+// both sides. Uses processReplacing when the plug-in offers it, else the adding entry into
+// cleared outputs.
+class StereoRenderer {
+public:
+    StereoRenderer(PluginInstance& plugin, int32_t hostBlock);
+
+    // in and out may be the same buffers.
+    void process(const float* inLeft, const float* inRight, float* outLeft, float* outRight, int64_t frames);
+
+private:
+    PluginInstance& plugin;
+    int32_t hostBlock;
+    std::vector<std::vector<float>> inputs;
+    std::vector<std::vector<float>> outputs;
+    std::vector<float*> inputPointers;
+    std::vector<float*> outputPointers;
+};
+
+// A file written under a temporary name in the target's folder and renamed over the target by
+// commit(); dropped without commit, the temporary is removed and the target left as it was.
+class PendingFile {
+public:
+    explicit PendingFile(std::string target);
+    ~PendingFile();
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    bool valid() const noexcept { return descriptor >= 0; }
+    int fd() const noexcept { return descriptor; }
+    // Takes the descriptor away (for libraries that close it themselves).
+    int releaseDescriptor() noexcept;
+    const std::string& temporaryPath() const noexcept { return temporary; }
+    const std::string& error() const noexcept { return failure; }
+    bool commit();
+
+private:
+    std::string target;
+    std::string temporary;
+    std::string failure;
+    int descriptor = -1;
+    bool committed = false;
+};
+
+// Writes all bytes atomically (through PendingFile). False and a message on failure.
+bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string* error);
+
+// A stereo 32-bit float WAV file, written atomically.
+bool writeStereoWav(const std::string& path, const std::vector<float>& left, const std::vector<float>& right,
+                    int sampleRate, std::string* error);
+
+// Default plug-in module: next to the build tree the executable lives in, else the path the
+// build recorded.
+std::string defaultPluginPath();
+
+}  // namespace flanger::tools
