@@ -1,0 +1,122 @@
+// The drawing context every paint goes through: pen, brush, text ink, font and offset over one
+// pixel surface (a window's backing or an offscreen one), plus the live pointer and buttons.
+// Lines, rectangles, text and block copies are rasterised here, so every backend gives the same pixels.
+#pragma once
+
+#include <cstdint>
+
+#include "gui/Color.h"
+#include "gui/Fonts.h"
+#include "gui/Geometry.h"
+#include "platform/Platform.h"
+
+namespace flanger::gui {
+
+class FrameView;
+class SkinBitmap;
+
+// Button state bits as controls see them (the swapped-buttons setting already applied).
+enum ButtonBits : std::uint32_t {
+    kPrimaryButton = 1,
+    kMiddleButton = 2,
+    kSecondaryButton = 4,
+    kShiftKey = 8,
+    kControlKey = 16,
+    kAltKey = 32,
+};
+
+class Canvas {
+public:
+    // deviceContext is the surface drawn into (null: drawing does nothing); window, when given,
+    // supplies the screen origin and is presented when the canvas goes away.
+    Canvas(FrameView* frame, platform::Surface* deviceContext, platform::Window* window) noexcept;
+    virtual ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    void movePen(Point point) noexcept;
+    void drawLineTo(Point point) noexcept;
+    void setDashStyle(int style) noexcept;
+    void setPenColor(Color color) noexcept;
+    void setLineWidth(int width) noexcept;
+    void setBrushColor(Color color) noexcept;
+    void setTextInk(Color color) noexcept;
+    void selectFont(int fontId, int size, int style) noexcept;
+    void outlineRect(const Rect& rect) noexcept;
+    void fillInterior(const Rect& rect) noexcept;
+    void drawTextLine(const char* text, const Rect& rect, int opaque, int align) noexcept;
+    std::uint32_t readButtons() noexcept;
+    void readPointer(Point& out) noexcept;
+
+    Point offset() const noexcept { return drawOffset; }
+    void setOffset(Point point) noexcept { drawOffset = point; }
+    Rect clipRect() const noexcept { return clip; }
+    void setClipRect(const Rect& rect) noexcept { clip = rect; }  // stored, not applied to drawing
+    Point windowOrigin() const noexcept { return origin; }
+    platform::Surface* deviceContext() const noexcept { return surface; }
+    platform::Window* window() const noexcept { return targetWindow; }
+    FrameView* frame() const noexcept { return owner; }
+
+    Color penColor() const noexcept { return frameColor; }
+    Color brushColor() const noexcept { return fillColor; }
+    Color textInk() const noexcept { return fontColor; }
+    int lineWidth() const noexcept { return penWidth; }
+    int lineStyle() const noexcept { return dashStyle; }
+    // Valid after selectFont; callers always select a font before drawing text.
+    const FontRequest& font() const noexcept { return fontRequest; }
+    int fontId() const noexcept { return fontRequest.fontId; }
+    int fontSize() const noexcept { return fontRequest.pixelSize; }
+
+protected:
+    // For OffscreenCanvas, which creates its surface after the Canvas part.
+    void attachSurface(platform::Surface* target) noexcept { surface = target; }
+
+private:
+    platform::Platform& livePlatform() noexcept;
+    void plot(int x, int y) noexcept;
+
+    Point origin;
+    Point drawOffset;
+    platform::Surface* surface;
+    platform::Window* targetWindow;
+    FrameView* owner;
+    FontRequest fontRequest;
+    bool fontSelected = false;
+    Color fontColor = colors::white;
+    int penWidth = 1;
+    Color frameColor = colors::white;
+    Color fillColor = colors::black;
+    int dashStyle = 0;
+    Rect clip{0, 0, 1000, 1000};
+    Point pen;            // device coordinates (offset applied)
+    int dashPhase = 0;    // position in the dot pattern along the current polyline
+};
+
+// A canvas over a memory surface of its own, filled with a background colour; controls draw into
+// one and copy it to the window in one block.
+class OffscreenCanvas : public Canvas {
+public:
+    OffscreenCanvas(FrameView* frame, int width, int height, Color background) noexcept;
+    ~OffscreenCanvas() override;
+
+    // Copies the destRect-sized block at sourceOffset in this surface to destRect (+ the
+    // destination's offset) in the destination.
+    void blitTo(Canvas& destination, const Rect& destRect, Point sourceOffset) noexcept;
+
+    // An optional bitmap the surface is kept with; retained here, released on destruction.
+    void setBitmap(SkinBitmap* bitmap) noexcept;
+    SkinBitmap* bitmap() const noexcept { return heldBitmap; }
+    int width() const noexcept { return surfaceWidth; }
+    int height() const noexcept { return surfaceHeight; }
+    Color background() const noexcept { return backgroundColor; }
+    const platform::Surface& pixels() const noexcept { return memory; }
+
+private:
+    SkinBitmap* heldBitmap = nullptr;
+    int surfaceHeight;
+    int surfaceWidth;
+    Color backgroundColor;
+    platform::Surface memory;
+};
+
+}  // namespace flanger::gui
