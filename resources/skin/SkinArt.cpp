@@ -151,6 +151,8 @@ void text(cairo_t* cr, const std::string& s, double x, double baseline, double s
     cairo_select_font_face(cr, "Liberation Sans", CAIRO_FONT_SLANT_NORMAL,
                            bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, size);
+    // Whole-pixel letter spacing over hinted advances keeps every gap the same.
+    tracking = std::round(tracking);
     const double width = textWidth(cr, s, tracking);
     double pen = align == Align::Left ? x : align == Align::Centre ? x - width / 2 : x - width;
     pen = std::round(pen);
