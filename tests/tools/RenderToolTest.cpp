@@ -1,0 +1,270 @@
+// flanger-render as a user runs it: whole processes on real files, through the fake effect
+// and, when it is built, the flanger module.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Audio {
+    int rate = 0;
+    int channels = 0;
+    int format = 0;
+    std::vector<float> samples;  // interleaved
+    sf_count_t frames() const { return channels ? static_cast<sf_count_t>(samples.size()) / channels : 0; }
+};
+
+void writeAudio(const fs::path& path, int rate, int channels, sf_count_t frames, int format) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    std::vector<float> data(static_cast<size_t>(frames * channels));
+    for (sf_count_t i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c)
+            data[static_cast<size_t>(i * channels + c)] =
+                0.5f * std::sin(0.01f * static_cast<float>(i) * static_cast<float>(c + 1)) * (c == 0 ? 1.0f : -0.8f);
+    sf_writef_float(f, data.data(), frames);
+    sf_close(f);
+}
+
+Audio readAudio(const fs::path& path) {
+    Audio a;
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f) return a;
+    a.rate = info.samplerate;
+    a.channels = info.channels;
+    a.format = info.format;
+    a.samples.resize(static_cast<size_t>(info.frames * info.channels));
+    sf_readf_float(f, a.samples.data(), info.frames);
+    sf_close(f);
+    return a;
+}
+
+std::vector<char> fileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class RenderTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() / ("render-tool-" + std::to_string(getpid()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        writeAudio(folder / "stereo.wav", 44100, 2, 20000, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    // Runs flanger-render with these arguments; stderr is kept in `errors`.
+    int run(const std::string& arguments) {
+        const fs::path err = folder / "stderr.txt";
+        const fs::path out = folder / "stdout.txt";
+        const std::string command = std::string("'") + RENDER_TOOL + "' " + arguments + " >'" + out.string() +
+                                    "' 2>'" + err.string() + "'";
+        const int status = std::system(command.c_str());
+        const auto e = fileBytes(err);
+        const auto o = fileBytes(out);
+        errors.assign(e.begin(), e.end());
+        output.assign(o.begin(), o.end());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string path(const std::string& leaf) const {
+        std::string quoted(1, '\'');
+        quoted += (folder / leaf).string();
+        quoted += '\'';
+        return quoted;
+    }
+    std::string fake() const { return std::string(" --plugin '") + FAKE_PLUGIN_PATH + "'"; }
+
+    // Nothing but the files a test made itself: no temporaries left behind.
+    bool noTemporaries() const {
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            if (entry.path().filename().string().find(".part") != std::string::npos) return false;
+        }
+        return true;
+    }
+
+    fs::path folder;
+    std::string errors;
+    std::string output;
+};
+
+TEST_F(RenderTool, RendersThroughThePluginWithNormalisedValues) {
+    ASSERT_EQ(run(path("stereo.wav") + " " + path("out.wav") + fake() + " --param 0=0.25"), 0) << errors;
+    const Audio in = readAudio(folder / "stereo.wav");
+    const Audio out = readAudio(folder / "out.wav");
+    EXPECT_EQ(out.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    ASSERT_EQ(out.channels, 2);
+    ASSERT_EQ(out.samples.size(), in.samples.size());
+    for (size_t i = 0; i < in.samples.size(); ++i) ASSERT_EQ(out.samples[i], in.samples[i] * 0.5f) << i;
+    EXPECT_NE(output.find("20000 frames"), std::string::npos) << output;
+    EXPECT_NE(output.find("real time"), std::string::npos);
+    EXPECT_EQ(errors.find('\r'), std::string::npos);  // no progress bar when stderr is not a terminal
+}
+
+TEST_F(RenderTool, MonoInputIsRenderedThroughBothInputsToStereo) {
+    writeAudio(folder / "mono.flac", 48000, 1, 5000, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    ASSERT_EQ(run(path("mono.flac") + " " + path("out.flac") + fake() + " --set Invert=on"), 0) << errors;
+    const Audio in = readAudio(folder / "mono.flac");
+    const Audio out = readAudio(folder / "out.flac");
+    EXPECT_EQ(out.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);  // the input's sample format
+    EXPECT_EQ(out.rate, 48000);
+    ASSERT_EQ(out.channels, 2);
+    ASSERT_EQ(out.frames(), in.frames());
+    for (sf_count_t i = 0; i < in.frames(); ++i) {
+        ASSERT_NEAR(out.samples[static_cast<size_t>(2 * i)], -in.samples[static_cast<size_t>(i)], 1e-4f);
+        ASSERT_EQ(out.samples[static_cast<size_t>(2 * i)], out.samples[static_cast<size_t>(2 * i + 1)]);
+    }
+}
+
+TEST_F(RenderTool, TailAddsSilentInputAfterTheEnd) {
+    ASSERT_EQ(run(path("stereo.wav") + " " + path("out.wav") + fake() + " --tail 0.5"), 0) << errors;
+    EXPECT_EQ(readAudio(folder / "out.wav").frames(), 20000 + 22050);
+}
+
+TEST_F(RenderTool, HostBlockSizeDoesNotChangeTheOutput) {
+    ASSERT_EQ(run(path("stereo.wav") + " " + path("a.wav") + fake() + " --block 1"), 0) << errors;
+    ASSERT_EQ(run(path("stereo.wav") + " " + path("b.wav") + fake() + " --block 4096"), 0) << errors;
+    ASSERT_EQ(run(path("stereo.wav") + " " + path("c.wav") + fake() + " --block 777"), 0) << errors;
+    EXPECT_EQ(fileBytes(folder / "a.wav"), fileBytes(folder / "b.wav"));
+    EXPECT_EQ(fileBytes(folder / "a.wav"), fileBytes(folder / "c.wav"));
+}
+
+TEST_F(RenderTool, FailuresExitNonZeroAndLeaveNoOutput) {
+    writeAudio(folder / "slow.wav", 4000, 2, 100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    writeAudio(folder / "quad.wav", 44100, 4, 100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const struct {
+        std::string arguments;
+        const char* message;
+    } cases[] = {
+        {path("missing.wav") + " " + path("out.wav") + fake(), "cannot open"},
+        {path("stereo.wav") + " " + path("out.wav") + fake() + " --set Nothing=1", "unknown parameter"},
+        {path("stereo.wav") + " " + path("out.wav") + fake() + " --set Gain=loud", "refused"},
+        {path("stereo.wav") + " " + path("out.wav") + fake() + " --program Quiet", "unknown program"},
+        {path("stereo.wav") + " " + path("out.wav") + fake() + " --program 2", "no program 2"},
+        {path("stereo.wav") + " " + path("out.wav") + fake() + " --param 9=0.5", "no parameter 9"},
+        {path("stereo.wav") + " " + path("out.wav") + fake() + " --param 0=1.5", "from 0 to 1"},
+        {path("stereo.wav") + " " + path("out.wav") + " --plugin /nonexistent.so", "does not load"},
+        {path("stereo.wav") + " " + path("out.wav") + " --plugin '" + FAKE_NO_ENTRY_PATH + "'", "does not load"},
+        {path("slow.wav") + " " + path("out.wav") + fake(), "unsupported sample rate"},
+        {path("quad.wav") + " " + path("out.wav") + fake(), "channels"},
+        {path("stereo.wav") + " " + path("out.xyz") + fake(), "output format"},
+        {path("stereo.wav") + " " + path("out.wav") + fake() + " --load-fxp " + path("missing.fxp"), "cannot open"},
+        {path("stereo.wav") + " " + path("out.wav") + fake() + " --block 0", "--block"},
+        {path("stereo.wav") + fake(), "expected IN and OUT"},
+        {path("stereo.wav") + " " + path("out.wav") + fake() + " --bogus", "unknown option"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_NE(run(c.arguments), 0) << c.arguments;
+        EXPECT_NE(errors.find(c.message), std::string::npos) << c.arguments << "\n" << errors;
+        EXPECT_FALSE(fs::exists(folder / "out.wav")) << c.arguments;
+        EXPECT_TRUE(noTemporaries()) << c.arguments;
+    }
+}
+
+TEST_F(RenderTool, AFailedRenderKeepsTheOldOutputFile) {
+    {
+        std::ofstream(folder / "out.wav") << "previous";
+    }
+    EXPECT_NE(run(path("stereo.wav") + " " + path("out.wav") + fake() + " --set Nothing=1"), 0);
+    EXPECT_EQ(fileBytes(folder / "out.wav"), std::vector<char>({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+}
+
+TEST_F(RenderTool, SavedProgramsAndBanksReloadToIdenticalOutput) {
+    const std::string in = path("stereo.wav");
+    ASSERT_EQ(run(in + " " + path("first.wav") + fake() + " --program Loud --set Gain=0.3 --save-fxp " + path("p.fxp")),
+              0) << errors;
+    ASSERT_EQ(run(in + " " + path("again.wav") + fake() + " --program 1 --load-fxp " + path("p.fxp")), 0) << errors;
+    EXPECT_EQ(fileBytes(folder / "first.wav"), fileBytes(folder / "again.wav"));
+    // Without the preset the output differs, so the comparison above means something.
+    ASSERT_EQ(run(in + " " + path("plain.wav") + fake() + " --program 1"), 0) << errors;
+    EXPECT_NE(fileBytes(folder / "first.wav"), fileBytes(folder / "plain.wav"));
+
+    ASSERT_EQ(run(in + " " + path("bank.wav") + fake() + " --program 1 --param 2=0.5 --set Gain=0.1 --save-fxb " +
+                  path("b.fxb")),
+              0) << errors;
+    ASSERT_EQ(run(in + " " + path("bank-again.wav") + fake() + " --load-fxb " + path("b.fxb")), 0) << errors;
+    EXPECT_EQ(fileBytes(folder / "bank.wav"), fileBytes(folder / "bank-again.wav"));
+
+    // A program file is not a bank, and a file that is no preset is refused with its reason.
+    EXPECT_NE(run(in + " " + path("x.wav") + fake() + " --load-fxb " + path("p.fxp")), 0);
+    EXPECT_NE(errors.find("use --load-fxp"), std::string::npos) << errors;
+    EXPECT_NE(run(in + " " + path("x.wav") + fake() + " --load-fxp " + in), 0);
+    EXPECT_NE(errors.find("CcnK"), std::string::npos) << errors;
+    EXPECT_FALSE(fs::exists(folder / "x.wav"));
+}
+
+TEST_F(RenderTool, RefusesPresetsOfAnotherPlugin) {
+    auto bytes = fileBytes(folder / "stereo.wav");
+    ASSERT_EQ(run(path("stereo.wav") + " " + path("o.wav") + fake() + " --save-fxp " + path("p.fxp")), 0) << errors;
+    auto preset = fileBytes(folder / "p.fxp");
+    preset[16] = 'X';  // the plug-in id
+    std::ofstream(folder / "other.fxp", std::ios::binary).write(preset.data(), static_cast<std::streamsize>(preset.size()));
+    EXPECT_NE(run(path("stereo.wav") + " " + path("out.wav") + fake() + " --load-fxp " + path("other.fxp")), 0);
+    EXPECT_NE(errors.find("another plug-in"), std::string::npos) << errors;
+}
+
+TEST_F(RenderTool, ListShowsParametersWithRangesAndPrograms) {
+    ASSERT_EQ(run(std::string("--list") + fake()), 0) << errors;
+    EXPECT_NE(output.find("Gain"), std::string::npos) << output;
+    EXPECT_NE(output.find("[off .. on]"), std::string::npos) << output;
+    EXPECT_NE(output.find("Loud"), std::string::npos) << output;
+}
+
+// The flanger itself, once its module is built.
+class RenderFlanger : public RenderTool {
+protected:
+    void SetUp() override {
+        if (!fs::exists(FLANGER_MODULE_PATH)) GTEST_SKIP() << "the flanger module is not built";
+        RenderTool::SetUp();
+        writeAudio(folder / "long.wav", 44100, 2, 3 * 44100, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    }
+    std::string flanger() const { return std::string(" --plugin '") + FLANGER_MODULE_PATH + "'"; }
+};
+
+TEST_F(RenderFlanger, ListsTheFactoryProgramsAndParameters) {
+    ASSERT_EQ(run(std::string("--list") + flanger()), 0) << errors;
+    for (const char* name : {"Feedback", "SyncBeat", "Mix", "Default", "Grand Prix", "Insect Ears"})
+        EXPECT_NE(output.find(name), std::string::npos) << name << "\n" << output;
+}
+
+TEST_F(RenderFlanger, IsDeterministicAndIndependentOfTheHostBlockSize) {
+    const std::string in = path("long.wav");
+    ASSERT_EQ(run(in + " " + path("a.wav") + flanger() + " --block 64"), 0) << errors;
+    ASSERT_EQ(run(in + " " + path("b.wav") + flanger() + " --block 512"), 0) << errors;
+    ASSERT_EQ(run(in + " " + path("c.wav") + flanger() + " --block 4096"), 0) << errors;
+    ASSERT_EQ(run(in + " " + path("d.wav") + flanger() + " --block 512"), 0) << errors;
+    EXPECT_EQ(fileBytes(folder / "b.wav"), fileBytes(folder / "d.wav"));
+    EXPECT_EQ(fileBytes(folder / "a.wav"), fileBytes(folder / "b.wav"));
+    EXPECT_EQ(fileBytes(folder / "a.wav"), fileBytes(folder / "c.wav"));
+}
+
+TEST_F(RenderFlanger, TextSettingsSurviveAProgramFileRoundTrip) {
+    const std::string in = path("long.wav");
+    ASSERT_EQ(run(in + " " + path("set.wav") + flanger() +
+                  " --program Swirl --set Feedback=70 --set Switch=on --set 'SyncBeat=1/8 D' --tempo 133 --save-fxp " +
+                  path("p.fxp")),
+              0) << errors;
+    ASSERT_EQ(run(in + " " + path("loaded.wav") + flanger() + " --tempo 133 --load-fxp " + path("p.fxp")), 0)
+        << errors;
+    EXPECT_EQ(fileBytes(folder / "set.wav"), fileBytes(folder / "loaded.wav"));
+    ASSERT_EQ(run(in + " " + path("swirl.wav") + flanger() + " --program Swirl --tempo 133"), 0) << errors;
+    EXPECT_NE(fileBytes(folder / "set.wav"), fileBytes(folder / "swirl.wav"));
+}
+
+}  // namespace
