@@ -397,7 +397,7 @@ int render(const Options& o) {
 
     const auto tailFrames = static_cast<int64_t>(std::llround(o.tailSeconds * inInfo.samplerate));
     const int64_t totalFrames = inInfo.frames + tailFrames;
-    const auto chunk = static_cast<size_t>(std::max(o.block, 4096));
+    const auto chunk = static_cast<size_t>(std::max(o.block, 16384));
     std::vector<float> interleaved(chunk * static_cast<size_t>(inInfo.channels));
     std::vector<float> left(chunk), right(chunk), outInterleaved(chunk * 2);
     StereoRenderer renderer(*plugin, o.block);

@@ -38,21 +38,31 @@ void StereoRenderer::process(const float* inLeft, const float* inRight, float* o
                              int64_t frames) {
     const bool replacing = plugin.hasFlag(vst::effFlagsCanReplacing) && plugin.record()->processReplacing;
     const bool monoOut = plugin.outputCount() == 1;
+    // A stereo effect writes straight into the caller's buffers: one copy less per sample.
+    const bool direct = plugin.outputCount() == 2;
     for (int64_t done = 0; done < frames;) {
         const auto n = static_cast<int32_t>(std::min<int64_t>(hostBlock, frames - done));
-        const auto count = static_cast<size_t>(n);
+        const auto count = static_cast<std::ptrdiff_t>(n);
+        // Inputs are always copies (the caller's output may be its input, and some plug-ins
+        // scribble on their inputs).
         for (size_t c = 0; c < inputs.size(); ++c) {
             const float* source = (c % 2 == 0 ? inLeft : inRight) + done;
             std::copy(source, source + count, inputs[c].begin());
         }
+        if (direct) {
+            outputPointers[0] = outLeft + done;
+            outputPointers[1] = outRight + done;
+        }
         if (!replacing) {
-            for (auto& b : outputs) std::fill(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(count), 0.0f);
+            for (size_t c = 0; c < outputPointers.size(); ++c) std::fill(outputPointers[c], outputPointers[c] + count, 0.0f);
         }
         plugin.process(replacing ? ProcessMode::Replacing : ProcessMode::Adding, inputPointers.data(),
                        outputPointers.data(), n);
-        std::copy(outputs[0].begin(), outputs[0].begin() + static_cast<std::ptrdiff_t>(count), outLeft + done);
-        const auto& right = monoOut ? outputs[0] : outputs[1];
-        std::copy(right.begin(), right.begin() + static_cast<std::ptrdiff_t>(count), outRight + done);
+        if (!direct) {
+            std::copy(outputs[0].begin(), outputs[0].begin() + count, outLeft + done);
+            const auto& right = monoOut ? outputs[0] : outputs[1];
+            std::copy(right.begin(), right.begin() + count, outRight + done);
+        }
         done += n;
     }
 }
