@@ -2,6 +2,7 @@
 // opcodes 0 to 24, forwards the record's entry functions, and formats numbers for hosts.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "host/VstInterface.h"
@@ -89,7 +90,8 @@ protected:
     int32_t programTotal;
     int32_t parameterTotal;
     int32_t currentProgramIndex = 0;
-    int32_t blockFrames = 1024;
+    // Writer: the dispatcher, and the audio thread when a host sends a larger block; reader: both.
+    std::atomic<int32_t> blockFrames{1024};
     vst::EffectRecord record;
 };
 
