@@ -1,17 +1,286 @@
-// Placeholder flanger effect: record fields only.
+// The flanger effect: engine lifecycle, both process entries, parameter bookkeeping, texts
+// and chunk loading (current and legacy records).
 #include "effect/FlangerEffect.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "dsp/FlangerEngine.h"
+#include "dsp/NoteTable.h"
+#include "effect/FlangerParameters.h"
+#include "host/BigEndian.h"
+#include "host/EditorBase.h"
 
 namespace flanger::effect {
 
-FlangerEffect::FlangerEffect(vst::HostCallback host) : ExtendedEffect(host, 8, 11) {
-    setInputCount(2);
-    setOutputCount(2);
-    setUniqueId(vst::fourCharacters('K', 'Z', 'T', 'M'));
-    setCanMono(true);
-    setCanReplace(true);
-    setProgramsAreChunks(true);
+namespace {
+
+constexpr int32_t kUniqueId = vst::fourCharacters('K', 'Z', 'T', 'M');
+constexpr float kNormalisedSlack = 1.000001f;
+
+// Reads a number the way "%f" does (leading blanks, an optional sign, the longest numeric
+// prefix) but never through the process locale: hosts call setlocale, and "2.5" must stay 2.5.
+bool readNumber(const char* text, float& value) {
+    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r') ++text;
+    if (*text == '+') ++text;
+    const char* end = text + std::strlen(text);
+    float parsed = 0.0f;
+    const auto result = std::from_chars(text, end, parsed, std::chars_format::general);
+    if (result.ec == std::errc::result_out_of_range) {
+        value = (*text == '-') ? -INFINITY : INFINITY;
+        return true;
+    }
+    if (result.ec != std::errc()) return false;
+    value = parsed;
+    return true;
 }
 
-void FlangerEffect::processAdding(float**, float**, int32_t) {}
+}  // namespace
+
+FlangerEffect::FlangerEffect(vst::HostCallback host)
+    : PluginBase(host, 2, 2, kUniqueId, kHostParameterCount, kParameterCount, kProgramCount) {}
+
+FlangerEffect::~FlangerEffect() {
+    engineReady.store(false, std::memory_order_release);
+    engine.reset();
+    // The base's program code reads the table through this pointer until the end.
+    parameters = nullptr;
+    table.reset();
+}
+
+bool FlangerEffect::initialise() {
+    initialised = true;
+    table = std::make_unique<FlangerParameters>();
+    parameters = table.get();
+    createEditor();
+    createProgramTable();
+    return true;
+}
+
+void FlangerEffect::createEditor() {
+    // The editor attaches itself here once it exists; until then the effect has none.
+}
+
+void FlangerEffect::createEngine(int32_t numInputs, int32_t sampleRate, int32_t numOutputs, int32_t frames) {
+    if (!initialised) {
+        engine.reset();
+        return;
+    }
+    engine = std::make_unique<dsp::FlangerEngine>(numInputs, static_cast<double>(sampleRate), numOutputs, frames);
+}
+
+void FlangerEffect::rebuildEngine() {
+    if (engineReady.load(std::memory_order_acquire)) {
+        engineReady.store(false, std::memory_order_release);
+        engine.reset();
+    }
+    try {
+        createEngine(activeInputs, static_cast<int32_t>(std::trunc(sampleRate())), activeOutputs, blockSize());
+    } catch (const std::bad_alloc&) {
+        engine.reset();
+    }
+    if (engine != nullptr) {
+        engine->resume();
+        storeInitialDelay(engine->latency());
+        engine->applyParameters(table.get());
+        engineReady.store(true, std::memory_order_release);
+    }
+    if (table != nullptr) table->refreshAll();
+}
+
+void FlangerEffect::resume() {
+    if (configurationChanged()) rebuildEngine();
+    if (engine != nullptr) engine->resume();
+}
+
+void FlangerEffect::suspend() {
+    if (engine != nullptr) engine->suspend();
+}
+
+void FlangerEffect::processAdding(float** inputs, float** outputs, int32_t frames) {
+    process(inputs, outputs, frames, true);
+}
+
+void FlangerEffect::processReplacing(float** inputs, float** outputs, int32_t frames) {
+    process(inputs, outputs, frames, false);
+}
+
+void FlangerEffect::process(float** inputs, float** outputs, int32_t frames, bool adding) noexcept {
+    if (frames > blockSize()) blockFrames.store(frames, std::memory_order_relaxed);
+    if (!initialised || !engineReady.load(std::memory_order_acquire)) return;
+    if (inputs == nullptr || outputs == nullptr || frames <= 0) return;
+    // A host that hands fewer channel buffers than it connected gets its outputs untouched.
+    for (int32_t c = 0; c < activeInputs; ++c)
+        if (inputs[c] == nullptr) return;
+    for (int32_t c = 0; c < std::max(activeOutputs, 0); ++c)
+        if (outputs[c] == nullptr) return;
+    if (const vst::VstTimeInfo* time = timeInfo(vst::kVstTempoValid);
+        time != nullptr && (time->flags & vst::kVstTempoValid) != 0 && std::isfinite(time->tempo))
+        engine->setTempo(std::trunc(time->tempo));
+    if (table->bulkLoadCount() <= 0) engine->applyParameters(table.get());
+    engine->processHost(inputs, outputs, frames, adding ? 1 : 0);
+    if (table->editorFlag() && table->editorCounter() <= 0) {
+        engine->parameterHook(table.get());
+        table->setEditorFlag(false);
+    }
+}
+
+void FlangerEffect::setParameterValue(int32_t index, float value) {
+    if (!initialised || index < 0 || index >= kParameterCount) return;
+    // Hosts and song files can send anything: NaN is no value, the rest is held to the range.
+    if (std::isnan(value)) return;
+    host::EditorBase* editor = attachedEditor;
+    if (index >= kHostParameterCount) {
+        value = std::clamp(value, table->minimum(index), table->maximum(index));
+        table->setPlain(index, value);
+        if (editor != nullptr) editor->parameterChanged(index, value);
+        return;
+    }
+    value = std::clamp(value, 0.0f, 1.0f);
+    const bool sync = table->peekPlain(kSwitch) == 1.0f;
+    if (index == kSyncBeat || index == kTmpSync) {
+        table->setNormalized(index, value);
+        const int note = dsp::noteIndex(table->peekPlain(kSyncBeat));
+        table->setPlain(kBeatsPerCycle, table->peekPlain(kTmpSync) * dsp::noteBeats[note]);
+        if (sync && editor != nullptr) editor->parameterChanged(index, value);
+    } else if (index == kRate) {
+        table->setNormalized(kRate, value);
+        if (!sync && editor != nullptr) editor->parameterChanged(index, value);
+    } else {
+        table->setNormalized(index, value);
+        if (editor != nullptr) editor->parameterChanged(index, value);
+    }
+}
+
+float FlangerEffect::parameterValue(int32_t index) {
+    const float v = PluginBase::parameterValue(index);
+    // Hosts are promised 0 … 1; the table's step rounding can land a hair above 1.
+    return index < kHostParameterCount ? std::clamp(v, 0.0f, 1.0f) : v;
+}
+
+void FlangerEffect::parameterText(int32_t index, char* text) {
+    if (text == nullptr) return;
+    text[0] = 0;
+    if (table == nullptr || index < 0 || index >= kParameterCount) return;
+    const float v = table->peekPlain(index);
+    if (index == kSwitch) {
+        std::strcpy(text, v == 0.0f ? "off" : "on");
+    } else if (index == kSyncBeat) {
+        std::strcpy(text, dsp::noteNames[dsp::noteIndex(v)]);
+    } else {
+        // One decimal, independent of the process locale.
+        char buffer[64];
+        const auto result = std::to_chars(buffer, buffer + sizeof buffer - 1, v, std::chars_format::fixed, 1);
+        *(result.ec == std::errc() ? result.ptr : buffer) = 0;
+        host::copyText(text, buffer, 63);
+    }
+}
+
+bool FlangerEffect::textToParameter(int32_t index, char* text) {
+    if (text == nullptr) return true;
+    if (table == nullptr || index < 0 || index >= kHostParameterCount) return false;
+    for (char* c = text; *c != 0; ++c)
+        if (*c == ',') *c = '.';
+    if (index == kSyncBeat) {
+        for (int i = 0; i < dsp::kNoteCount; ++i) {
+            if (std::strcmp(text, dsp::noteNames[i]) == 0) {
+                table->setPlain(kSyncBeat, static_cast<float>(i));
+                table->setPlain(kBeatsPerCycle, table->peekPlain(kTmpSync) * dsp::noteBeats[i]);
+                break;
+            }
+        }
+        return true;
+    }
+    float v = 0.0f;
+    if (index == kSwitch && std::strcmp(text, "on") == 0)
+        v = 1.0f;
+    else if (index == kSwitch && std::strcmp(text, "off") == 0)
+        v = 0.0f;
+    else if (!readNumber(text, v))
+        v = 0.0f;
+    // Typed values are held to the parameter's range, so nothing unbounded reaches the engine.
+    if (!std::isfinite(v)) return true;
+    v = std::clamp(v, table->minimum(index), table->maximum(index));
+    table->setPlain(index, v);
+    if (index == kTmpSync)
+        table->setPlain(kBeatsPerCycle, v * dsp::noteBeats[dsp::noteIndex(table->peekPlain(kSyncBeat))]);
+    return true;
+}
+
+bool FlangerEffect::vendorText(char* text) {
+    if (text == nullptr) return false;
+    host::copyText(text, "Brackwater", vst::kVendorTextLength);
+    return true;
+}
+
+void FlangerEffect::sanitiseRecord(unsigned char* program) const {
+    for (int32_t i = 0; i < kParameterCount; ++i) {
+        unsigned char* slot = program + 4 * i;
+        float v = host::readBigEndianFloat(slot);
+        if (i < kHostParameterCount) {
+            // Within rounding of the range a value is kept as stored, so programs round-trip bit
+            // for bit (two factory programs store Delay one unit above 1.0).
+            if (std::isnan(v))
+                v = table->normalize(i, table->defaultValue(i));
+            else if (v < 0.0f || v > kNormalisedSlack)
+                v = std::clamp(v, 0.0f, 1.0f);
+        } else {
+            v = std::isnan(v) ? table->defaultValue(i) : std::clamp(v, table->minimum(i), table->maximum(i));
+        }
+        host::writeBigEndianFloat(slot, v);
+    }
+    unsigned char* name = program + 4 * kParameterCount;
+    if (std::memchr(name, 0, static_cast<std::size_t>(nameSize)) == nullptr) name[nameSize - 1] = 0;
+}
+
+void FlangerEffect::convertLegacyRecord(const unsigned char* legacy, unsigned char* out) const {
+    auto legacyWord = [&](int i) { return host::readBigEndianWord(legacy + 4 * i); };
+    auto put = [&](int slot, uint32_t word) { host::writeBigEndianWord(out + 4 * slot, word); };
+    auto putFloat = [&](int slot, float v) { host::writeBigEndianFloat(out + 4 * slot, v); };
+    float sync = host::readBigEndianFloat(legacy + 4 * 6);
+    if (!std::isfinite(sync)) sync = 0.0f;
+    put(kFeedback, legacyWord(4));
+    put(kDelay, legacyWord(1));
+    put(kDepth, legacyWord(2));
+    put(kStereo, legacyWord(5));
+    putFloat(kSwitch, sync != 0.0f ? 1.0f : 0.0f);
+    put(kRate, legacyWord(3));
+    // The old layout's note list had 22 entries; fold it onto the 18 of today.
+    int a = static_cast<int>(std::trunc(std::clamp(sync, 0.0f, 1.0f) * 21.0f + 0.5f));
+    a = a < 9 ? a - 2 : (a < 16 ? a - 3 : a - 4);
+    a = std::clamp(a, 0, dsp::kNoteCount - 1);
+    putFloat(kSyncBeat, static_cast<float>(a) / 17.0f);
+    put(kTmpSync, legacyWord(8));
+    put(kShapeSync, legacyWord(7));
+    putFloat(kOutput, 1.0f);
+    put(kMix, legacyWord(0));
+    put(kBeatsPerCycle, legacyWord(9));
+    std::memcpy(out + 4 * kParameterCount, legacy + 40, static_cast<std::size_t>(nameSize));
+}
+
+int32_t FlangerEffect::loadChunk(const void* data, int32_t size, bool isPreset) {
+    if (data == nullptr || table == nullptr || rows.empty() || programSize != kRecordSize) return 0;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    const int32_t records = isPreset ? 1 : kProgramCount;
+    // Chunks come from song files: everything is checked on a copy before any program changes.
+    std::vector<unsigned char> converted(static_cast<std::size_t>(records * kRecordSize));
+    if (size == records * kRecordSize) {
+        std::memcpy(converted.data(), bytes, converted.size());
+    } else if (size == records * kLegacyRecordSize) {
+        for (int32_t r = 0; r < records; ++r)
+            convertLegacyRecord(bytes + r * kLegacyRecordSize, converted.data() + r * kRecordSize);
+    } else {
+        return 0;
+    }
+    for (int32_t r = 0; r < records; ++r) sanitiseRecord(converted.data() + r * kRecordSize);
+    unsigned char* target = isPreset ? programData(currentProgramIndex) : programData(0);
+    std::memcpy(target, converted.data(), converted.size());
+    loadProgram(currentProgramIndex);
+    return 1;
+}
 
 }  // namespace flanger::effect
