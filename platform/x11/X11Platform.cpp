@@ -1,0 +1,369 @@
+// Xlib implementation of the platform interface. Every request goes through this module's own
+// connection; X errors on it are trapped by a handler that never lets them reach Xlib's default.
+#include "platform/x11/X11Platform.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace flanger::platform {
+namespace {
+
+// Connections owned by this module. Written under registryMutex when a platform opens or closes;
+// read by the error handler, which runs on whatever thread made the failing Xlib call.
+constexpr int kMaxConnections = 16;
+std::array<std::atomic<Display*>, kMaxConnections> ownConnections{};
+std::array<std::atomic<int>, kMaxConnections> errorCounts{};
+std::array<std::atomic<int>, kMaxConnections> lastErrors{};
+std::mutex registryMutex;
+int openConnections = 0;  // guarded by registryMutex
+XErrorHandler previousHandler = nullptr;  // guarded by registryMutex; the host's handler, if any
+
+int slotOf(Display* display) noexcept {
+    for (int i = 0; i < kMaxConnections; ++i) {
+        if (ownConnections[i].load(std::memory_order_acquire) == display) return i;
+    }
+    return -1;
+}
+
+int trapError(Display* display, XErrorEvent* error) {
+    const int slot = slotOf(display);
+    if (slot >= 0) {
+        errorCounts[slot].fetch_add(1, std::memory_order_relaxed);
+        lastErrors[slot].store(error->error_code, std::memory_order_relaxed);
+        return 0;
+    }
+    // Not ours (the host's connection): behave as if we were not here.
+    XErrorHandler chained = previousHandler;
+    return chained != nullptr ? chained(display, error) : 0;
+}
+
+}  // namespace
+
+struct X11Platform::State {
+    Display* display = nullptr;
+    int slot = -1;
+    ::Window root = 0;
+    std::array<unsigned char, 256> logicalOfPhysical{};  // pointer mapping, read once
+    int mappedButtons = 0;
+    bool swapped = false;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::vector<class X11Window*> windows;
+
+    // Physical button (1–3) whose press produced this logical button, or 0.
+    unsigned physicalOf(unsigned logical) const noexcept {
+        for (int p = 0; p < std::min(mappedButtons, 3); ++p) {
+            if (logicalOfPhysical[static_cast<std::size_t>(p)] == logical) return static_cast<unsigned>(p + 1);
+        }
+        return logical <= 3 && mappedButtons == 0 ? logical : 0;
+    }
+};
+
+class X11Window final : public Window {
+public:
+    X11Window(X11Platform& owningPlatform, X11Platform::State& connection, int width, int height) noexcept
+        : platform(owningPlatform), state(connection), surface(width, height) {}
+    ~X11Window() override;
+
+    bool create(NativeParent parent) noexcept;
+
+    Platform& owner() noexcept override { return platform; }
+    Surface& backing() noexcept override { return surface; }
+    void present() noexcept override;
+    ScreenPoint screenOrigin() noexcept override;
+    bool isOpen() const noexcept override { return open; }
+    void setEventHandler(WindowEvents* receiver) noexcept override { handler = receiver; }
+
+    void handle(XEvent& event) noexcept;
+    ::Window id() const noexcept { return window; }
+
+private:
+    void putBox(const PixelBox& box) noexcept;
+
+    X11Platform& platform;
+    X11Platform::State& state;
+    Surface surface;
+    ::Window window = 0;
+    GC gc = nullptr;
+    XImage* image = nullptr;
+    std::vector<std::uint32_t> staging;  // the backing converted to the window's pixel format
+    bool fastFormat = false;             // 32-bit pixels laid out as 0x00RRGGBB
+    std::uint32_t alphaBits = 0;         // set on depth-32 visuals so the pixels are opaque
+    bool open = false;
+    WindowEvents* handler = nullptr;
+    PixelBox exposed;
+};
+
+X11Platform::X11Platform(std::unique_ptr<State> opened) noexcept : state(std::move(opened)) {}
+
+std::unique_ptr<X11Platform> X11Platform::open(const char* displayName) noexcept {
+    try {
+        auto state = std::make_unique<State>();
+        {
+            std::lock_guard<std::mutex> lock(registryMutex);
+            int slot = -1;
+            for (int i = 0; i < kMaxConnections && slot < 0; ++i) {
+                if (ownConnections[i].load(std::memory_order_acquire) == nullptr) slot = i;
+            }
+            if (slot < 0) return nullptr;
+            // Install the trap before the first request, so even opening errors are caught.
+            if (openConnections == 0) {
+                XErrorHandler before = XSetErrorHandler(trapError);
+                previousHandler = before == trapError ? previousHandler : before;
+            }
+            Display* display = XOpenDisplay(displayName);
+            if (display == nullptr) {
+                if (openConnections == 0) XSetErrorHandler(previousHandler);
+                return nullptr;
+            }
+            ++openConnections;
+            state->display = display;
+            state->slot = slot;
+            errorCounts[slot].store(0, std::memory_order_relaxed);
+            lastErrors[slot].store(0, std::memory_order_relaxed);
+            ownConnections[slot].store(display, std::memory_order_release);
+        }
+        state->root = DefaultRootWindow(state->display);
+        state->mappedButtons = XGetPointerMapping(state->display, state->logicalOfPhysical.data(),
+                                                  static_cast<int>(state->logicalOfPhysical.size()));
+        // Left-handed setting: physical button 1 acts as logical 3 and 3 as 1.
+        state->swapped = state->mappedButtons >= 3 && state->logicalOfPhysical[0] == 3 && state->logicalOfPhysical[2] == 1;
+        return std::unique_ptr<X11Platform>(new X11Platform(std::move(state)));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+X11Platform::~X11Platform() {
+    // Windows that outlive the platform are orphaned: they stop talking to the server.
+    XSync(state->display, False);
+    std::lock_guard<std::mutex> lock(registryMutex);
+    XCloseDisplay(state->display);
+    ownConnections[static_cast<std::size_t>(state->slot)].store(nullptr, std::memory_order_release);
+    if (--openConnections == 0) {
+        // Give the host its handler back, unless someone replaced ours meanwhile.
+        XErrorHandler current = XSetErrorHandler(previousHandler);
+        if (current != trapError) XSetErrorHandler(current);
+        previousHandler = nullptr;
+    }
+}
+
+std::unique_ptr<Window> X11Platform::createChildWindow(NativeParent parent, int width, int height) noexcept {
+    if (parent == 0 || width <= 0 || height <= 0) return nullptr;
+    try {
+        auto window = std::make_unique<X11Window>(*this, *state, width, height);
+        if (!window->create(parent)) return nullptr;
+        state->windows.push_back(window.get());
+        return window;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+PointerState X11Platform::readPointer() noexcept {
+    PointerState result;
+    ::Window rootReturn = 0, child = 0;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned mask = 0;
+    if (XQueryPointer(state->display, state->root, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask) == False) {
+        return result;
+    }
+    result.position = {rootX, rootY};
+    // The server reports logical buttons; the toolkit wants physical ones and applies the swap itself.
+    const unsigned logicalMasks[3] = {Button1Mask, Button2Mask, Button3Mask};
+    for (unsigned logical = 1; logical <= 3; ++logical) {
+        if ((mask & logicalMasks[logical - 1]) == 0) continue;
+        switch (state->physicalOf(logical)) {
+            case 1: result.buttons |= kLeftButton; break;
+            case 2: result.buttons |= kMiddleButton; break;
+            case 3: result.buttons |= kRightButton; break;
+            default: break;
+        }
+    }
+    result.shift = (mask & ShiftMask) != 0;
+    result.control = (mask & ControlMask) != 0;
+    result.alt = (mask & Mod1Mask) != 0;
+    return result;
+}
+
+bool X11Platform::buttonsSwapped() noexcept { return state->swapped; }
+
+std::uint32_t X11Platform::tickCountMs() noexcept {
+    const auto elapsed = std::chrono::steady_clock::now() - state->start;
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+void X11Platform::sleepMs(int milliseconds) noexcept {
+    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void X11Platform::processEvents() noexcept {
+    while (XPending(state->display) > 0) {
+        XEvent event;
+        XNextEvent(state->display, &event);
+        for (X11Window* window : state->windows) {
+            if (window->id() == event.xany.window) {
+                window->handle(event);
+                break;
+            }
+        }
+    }
+}
+
+int X11Platform::errorCount() const noexcept {
+    return errorCounts[static_cast<std::size_t>(state->slot)].load(std::memory_order_relaxed);
+}
+int X11Platform::lastErrorCode() const noexcept {
+    return lastErrors[static_cast<std::size_t>(state->slot)].load(std::memory_order_relaxed);
+}
+void X11Platform::sync() noexcept { XSync(state->display, False); }
+
+bool X11Window::create(NativeParent parent) noexcept {
+    Display* display = state.display;
+    XWindowAttributes parentAttributes;
+    const int errorsBefore = platform.errorCount();
+    if (XGetWindowAttributes(display, static_cast<::Window>(parent), &parentAttributes) == 0) return false;
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = ExposureMask | ButtonPressMask | StructureNotifyMask;
+    attributes.background_pixmap = None;  // the backing surface paints everything
+    attributes.border_pixel = 0;
+    attributes.colormap = parentAttributes.colormap;
+    window = XCreateWindow(display, static_cast<::Window>(parent), 0, 0, static_cast<unsigned>(surface.width()),
+                           static_cast<unsigned>(surface.height()), 0, parentAttributes.depth, InputOutput,
+                           parentAttributes.visual, CWEventMask | CWBackPixmap | CWBorderPixel | CWColormap, &attributes);
+    XSync(display, False);
+    if (window == 0 || platform.errorCount() != errorsBefore) {
+        window = 0;
+        return false;
+    }
+    gc = XCreateGC(display, window, 0, nullptr);
+    staging.assign(static_cast<std::size_t>(surface.width()) * surface.height(), 0);
+    image = XCreateImage(display, parentAttributes.visual, static_cast<unsigned>(parentAttributes.depth), ZPixmap, 0,
+                         reinterpret_cast<char*>(staging.data()), static_cast<unsigned>(surface.width()),
+                         static_cast<unsigned>(surface.height()), 32, surface.width() * 4);
+    if (image == nullptr || image->bits_per_pixel != 32) {
+        if (image != nullptr) {
+            image->data = nullptr;
+            XDestroyImage(image);
+            image = nullptr;
+        }
+        XDestroyWindow(display, window);
+        XSync(display, False);
+        window = 0;
+        return false;
+    }
+    fastFormat = image->red_mask == 0xFF0000 && image->green_mask == 0xFF00 && image->blue_mask == 0xFF &&
+                 image->byte_order == LSBFirst;
+    alphaBits = parentAttributes.depth == 32 ? 0xFF000000u : 0;
+    XMapWindow(display, window);
+    XFlush(display);
+    open = true;
+    return true;
+}
+
+X11Window::~X11Window() {
+    auto& list = state.windows;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    Display* display = state.display;
+    if (image != nullptr) {
+        image->data = nullptr;  // the pixels belong to `staging`
+        XDestroyImage(image);
+    }
+    if (gc != nullptr) XFreeGC(display, gc);
+    // The host may already have destroyed the parent (and with it this window): a BadWindow here
+    // is trapped and counted.
+    if (window != 0) XDestroyWindow(display, window);
+    XSync(display, False);
+}
+
+void X11Window::putBox(const PixelBox& area) noexcept {
+    const PixelBox box = area.intersect({0, 0, surface.width(), surface.height()});
+    if (box.empty() || !open || image == nullptr) return;
+    for (int y = box.top; y < box.bottom; ++y) {
+        const std::uint32_t* src = surface.row(y);
+        std::uint32_t* dst = staging.data() + static_cast<std::size_t>(y) * surface.width();
+        for (int x = box.left; x < box.right; ++x) {
+            if (fastFormat) {
+                dst[x] = src[x] | alphaBits;
+            } else {
+                // Uncommon visual: let Xlib place the channels for us.
+                const auto scale = [](unsigned long mask, std::uint8_t value) -> unsigned long {
+                    if (mask == 0) return 0;
+                    int shift = 0;
+                    while (((mask >> shift) & 1) == 0) ++shift;
+                    const unsigned long max = mask >> shift;
+                    return ((value * max + 127) / 255) << shift;
+                };
+                XPutPixel(image, x, y,
+                          scale(image->red_mask, redOf(src[x])) | scale(image->green_mask, greenOf(src[x])) |
+                              scale(image->blue_mask, blueOf(src[x])) | alphaBits);
+            }
+        }
+    }
+    XPutImage(state.display, window, gc, image, box.left, box.top, box.left, box.top,
+              static_cast<unsigned>(box.right - box.left), static_cast<unsigned>(box.bottom - box.top));
+    XFlush(state.display);
+}
+
+void X11Window::present() noexcept { putBox(surface.takeDamage()); }
+
+ScreenPoint X11Window::screenOrigin() noexcept {
+    if (!open) return {};
+    int x = 0, y = 0;
+    ::Window child = 0;
+    if (XTranslateCoordinates(state.display, window, state.root, 0, 0, &x, &y, &child) == False) return {};
+    return {x, y};
+}
+
+void X11Window::handle(XEvent& event) noexcept {
+    switch (event.type) {
+        case Expose: {
+            const PixelBox area{event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
+                                event.xexpose.y + event.xexpose.height};
+            exposed = exposed.unite(area);
+            if (event.xexpose.count > 0) break;  // more of the same exposure follows
+            const PixelBox all = exposed;
+            exposed = {};
+            if (handler != nullptr) handler->onExpose(all);
+            // The handler drew into the backing; show the whole exposed area, not just what changed.
+            surface.takeDamage();
+            putBox(all);
+            break;
+        }
+        case ButtonPress: {
+            const unsigned logical = event.xbutton.button;
+            if (handler == nullptr) break;
+            if (logical == 4 || logical == 5) {
+                handler->onWheel(event.xbutton.x, event.xbutton.y, logical == 4 ? 1.0f : -1.0f);
+                break;
+            }
+            const unsigned physical = state.physicalOf(logical);
+            const std::uint32_t bits[4] = {0, kLeftButton, kMiddleButton, kRightButton};
+            const std::uint32_t bit = physical <= 3 ? bits[physical] : 0;
+            if (bit != 0) handler->onButtonPress(event.xbutton.x, event.xbutton.y, bit);
+            break;
+        }
+        case DestroyNotify:
+            if (event.xdestroywindow.window == window) {
+                open = false;
+                window = 0;
+                if (handler != nullptr) handler->onDestroyed();
+            }
+            break;
+        default: break;
+    }
+}
+
+std::uintptr_t nativeWindowId(Window& window) noexcept {
+    auto* x11 = dynamic_cast<X11Window*>(&window);
+    return x11 != nullptr ? static_cast<std::uintptr_t>(x11->id()) : 0;
+}
+
+}  // namespace flanger::platform

@@ -1,0 +1,45 @@
+// The X11 backend: its own display connection, child windows inside the host's parent window,
+// presentation of the backing surface by XPutImage, and the live pointer from XQueryPointer.
+// Xlib's types stay inside X11Platform.cpp; nothing else in the project includes X11 headers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/Platform.h"
+
+namespace flanger::platform {
+
+class X11Platform final : public Platform {
+public:
+    // Opens a connection (null name: $DISPLAY); null when there is no display to talk to.
+    static std::unique_ptr<X11Platform> open(const char* displayName = nullptr) noexcept;
+    ~X11Platform() override;
+    X11Platform(const X11Platform&) = delete;
+    X11Platform& operator=(const X11Platform&) = delete;
+
+    std::unique_ptr<Window> createChildWindow(NativeParent parent, int width, int height) noexcept override;
+    PointerState readPointer() noexcept override;
+    bool buttonsSwapped() noexcept override;
+    std::uint32_t tickCountMs() noexcept override;
+    void sleepMs(int milliseconds) noexcept override;
+    void processEvents() noexcept override;
+
+    // X errors raised on this connection; they are counted here instead of reaching Xlib's
+    // default handler, which would end the host process.
+    int errorCount() const noexcept;
+    int lastErrorCode() const noexcept;
+    // Waits until the server has handled every request sent so far (errors included).
+    void sync() noexcept;
+
+    struct State;
+
+private:
+    explicit X11Platform(std::unique_ptr<State> opened) noexcept;
+    std::unique_ptr<State> state;
+};
+
+// The XID of a window made by an X11Platform; 0 for any other window.
+std::uintptr_t nativeWindowId(Window& window) noexcept;
+
+}  // namespace flanger::platform
