@@ -25,6 +25,7 @@ struct FakeEffect {
     int blockSize = 0;
     double lastTempo = 0.0;
     int resumes = 0;
+    int editIdles = 0;
     unsigned char chunk[kPrograms * kParameters * 4] = {};
 };
 
@@ -181,6 +182,9 @@ intptr_t dispatcher(vst::EffectRecord* r, int32_t opcode, int32_t index, intptr_
             const auto* output = static_cast<const vst::VstSpeakerArrangement*>(ptr);
             return input && output && input->numChannels == 2 && output->numChannels == 2 ? 1 : 0;
         }
+        case vst::effEditIdle:
+            ++e->editIdles;
+            return 0;
         case vst::effGetVendorString:
             copyText(ptr, "Fake Vendor", vst::kVendorTextLength + 1);
             return 1;
@@ -199,6 +203,10 @@ intptr_t dispatcher(vst::EffectRecord* r, int32_t opcode, int32_t index, intptr_
             if (index == 2) return static_cast<intptr_t>(e->sampleRate);
             if (index == 3) return static_cast<intptr_t>(e->lastTempo * 10.0);
             if (index == 4) return e->resumes;
+            // Requests a host may get at any time: idle, and a version query without the effect.
+            if (index == 5) return e->host(r, vst::audioMasterIdle, 0, 0, nullptr, 0.0f);
+            if (index == 6) return e->editIdles;
+            if (index == 7) return e->host(nullptr, vst::audioMasterVersion, 0, 0, nullptr, 0.0f);
             return 0;
         default:
             return 0;

@@ -303,3 +303,22 @@ TEST(TestHostThirdParty, DrivesADebianStereoEffect) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TestHostWithFake, NullEffectCallsDuringAHostCallAreAnsweredAndRecordedForThatInstance) {
+    plugin->requests().clear();
+    EXPECT_EQ(fakeReport(*plugin, 7), 2400);
+    EXPECT_EQ(plugin->requests().count(vst::audioMasterVersion), 1);
+}
+
+TEST_F(TestHostWithFake, IdleCanCallEditIdleBackFromInsideIt) {
+    fakeReport(*plugin, 5);
+    EXPECT_EQ(fakeReport(*plugin, 6), 0);
+    plugin->answers().setIdleCallsEditIdle(true);
+    fakeReport(*plugin, 5);
+    EXPECT_EQ(fakeReport(*plugin, 6), 1);
+    EXPECT_EQ(plugin->requests().count(vst::audioMasterIdle), 2);
+}
+
+}  // namespace

@@ -11,9 +11,21 @@ namespace flanger::tools {
 
 namespace {
 
-// The instance whose entry is running on this thread: plug-ins call back before their record
-// reaches us (the version query, with a null or not yet known effect).
-thread_local PluginInstance* starting = nullptr;
+// The instance this thread is calling into (entry, dispatcher or process): plug-ins call back
+// before their record reaches us (the version query, with a null or not yet known effect), and
+// some pass a null effect later too.
+thread_local PluginInstance* active = nullptr;
+
+class ActiveInstance {
+public:
+    explicit ActiveInstance(PluginInstance* instance) noexcept : previous(active) { active = instance; }
+    ~ActiveInstance() { active = previous; }
+    ActiveInstance(const ActiveInstance&) = delete;
+    ActiveInstance& operator=(const ActiveInstance&) = delete;
+
+private:
+    PluginInstance* previous;
+};
 
 // The time record is filled on the asking thread, so concurrent instances never share one.
 thread_local vst::VstTimeInfo timeRecord{};
@@ -24,7 +36,7 @@ intptr_t hostCallback(vst::EffectRecord* effect, int32_t opcode, int32_t index, 
     if (effect != nullptr && effect->resvd1 != 0) {
         instance = reinterpret_cast<PluginInstance*>(effect->resvd1);
     } else {
-        instance = starting;
+        instance = active;
     }
     if (instance == nullptr) {
         // No instance to ask (a stray call with a null effect): answer like any host would.
@@ -118,10 +130,11 @@ std::unique_ptr<PluginInstance> PluginInstance::fromEntry(vst::EntryProc entry, 
 }
 
 bool PluginInstance::start(vst::EntryProc entry, std::string* error) {
-    PluginInstance* previous = starting;
-    starting = this;
-    vst::EffectRecord* created = entry(&hostCallback);
-    starting = previous;
+    vst::EffectRecord* created = nullptr;
+    {
+        const ActiveInstance guard(this);
+        created = entry(&hostCallback);
+    }
     if (created == nullptr) {
         if (error) *error = modulePath + ": the entry returned no effect";
         return false;
@@ -147,6 +160,7 @@ PluginInstance::~PluginInstance() {
 
 intptr_t PluginInstance::close() {
     if (effect == nullptr) return 0;
+    const ActiveInstance guard(this);
     const intptr_t result = effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
     effect = nullptr;
     return result;
@@ -155,6 +169,7 @@ intptr_t PluginInstance::close() {
 intptr_t PluginInstance::dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
     if (effect == nullptr) return 0;
     if (opcode == vst::effClose) return close();
+    const ActiveInstance guard(this);
     return effect->dispatcher(effect, opcode, index, value, ptr, opt);
 }
 
@@ -176,11 +191,13 @@ void PluginInstance::setBlockSize(int32_t frames) {
 
 float PluginInstance::parameter(int32_t index) {
     if (effect == nullptr || effect->getParameter == nullptr) return 0.0f;
+    const ActiveInstance guard(this);
     return effect->getParameter(effect, index);
 }
 
 void PluginInstance::setParameter(int32_t index, float normalised) {
     if (effect == nullptr || effect->setParameter == nullptr) return;
+    const ActiveInstance guard(this);
     effect->setParameter(effect, index, normalised);
 }
 
@@ -282,6 +299,7 @@ bool PluginInstance::process(ProcessMode mode, float** inputs, float** outputs, 
     if (effect == nullptr) return false;
     vst::ProcessProc entry = mode == ProcessMode::Replacing ? effect->processReplacing : effect->process;
     if (entry == nullptr) return false;
+    const ActiveInstance guard(this);
     entry(effect, inputs, outputs, frames);
     if (frames > 0) framesDone.fetch_add(frames, std::memory_order_relaxed);
     return true;
@@ -325,7 +343,7 @@ intptr_t PluginInstance::answer(vst::EffectRecord* from, int32_t opcode, int32_t
         case vst::audioMasterEndEdit:
             return 1;
         case vst::audioMasterIdle:
-            if (hostAnswers.editIdleFromIdle() && from != nullptr && from == effect &&
+            if (hostAnswers.editIdleFromIdle() && effect != nullptr && (from == nullptr || from == effect) &&
                 !inIdle.exchange(true, std::memory_order_relaxed)) {
                 effect->dispatcher(effect, vst::effEditIdle, 0, 0, nullptr, 0.0f);
                 inIdle.store(false, std::memory_order_relaxed);

@@ -71,7 +71,10 @@ struct HostOptions {
 
 // One plug-in instance. Each instance dlopens the module itself (the loader counts
 // references), so several instances of one module coexist. Not copyable or movable: the
-// plug-in's callback finds the instance through the record's host field (resvd1).
+// plug-in's callback finds the instance through the record's host field (resvd1), or, for a
+// call with a null effect, as the instance this thread is currently calling into. A null-effect
+// call from a thread the host is not calling on gets 2400 for the version and 0 otherwise, and
+// is not recorded.
 class PluginInstance {
 public:
     // Loads the module (RTLD_NOW | RTLD_LOCAL), finds VSTPluginMain, then main, and calls it.
