@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -27,25 +28,25 @@ class X11Backend : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (!std::filesystem::exists(kXvfb)) return;
-        for (int n = 90 + getpid() % 50; n < 200; ++n) {
-            const std::string number = std::to_string(n);
-            std::string socket = "/tmp/.X11-unix/X";
-            socket += number;
-            std::string lock = "/tmp/.X";
-            lock += number;
-            lock += "-lock";
-            if (std::filesystem::exists(socket) || std::filesystem::exists(lock)) continue;
-            std::string name = ":";
-            name += number;
-            const char* argv[] = {kXvfb, name.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
-            pid_t pid = 0;
-            if (posix_spawn(&pid, kXvfb, nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return;
-            for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            server = pid;
-            displayName = name;
-            return;
-        }
+        // Xvfb picks a free display itself and reports its number on the pipe, so parallel test
+        // processes never race for one.
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        char writeEnd[16];
+        std::snprintf(writeEnd, sizeof writeEnd, "%d", fds[1]);
+        const char* argv[] = {kXvfb, "-displayfd", writeEnd, "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, kXvfb, nullptr, nullptr, const_cast<char**>(argv), environ);
+        close(fds[1]);
+        char name[16] = ":";
+        std::size_t used = 1;
+        char c = 0;
+        while (spawned == 0 && used + 1 < sizeof name && read(fds[0], &c, 1) == 1 && c != '\n') name[used++] = c;
+        name[used] = 0;
+        close(fds[0]);
+        if (spawned != 0) return;
+        server = pid;
+        if (used > 1) displayName = name;
     }
     static void TearDownTestSuite() {
         if (server > 0) {
@@ -57,7 +58,7 @@ protected:
 
     void SetUp() override {
         if (!std::filesystem::exists(kXvfb)) GTEST_SKIP() << "Xvfb is not installed";
-        ASSERT_GT(server, 0) << "Xvfb did not start";
+        ASSERT_FALSE(displayName.empty()) << "Xvfb did not start";
         host = XOpenDisplay(displayName.c_str());
         ASSERT_NE(host, nullptr);
         parent = XCreateSimpleWindow(host, DefaultRootWindow(host), 20, 30, 200, 150, 0, 0, 0x808080);
