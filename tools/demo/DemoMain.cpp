@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
         std::vector<float> right = dry.right;
         const auto started = std::chrono::steady_clock::now();
         plugin->resume();
+        preroll(*plugin);
         StereoRenderer renderer(*plugin, 512);
         renderer.process(left.data(), right.data(), left.data(), right.data(), static_cast<int64_t>(left.size()));
         plugin->suspend();

@@ -405,6 +405,7 @@ int render(const Options& o) {
 
     const auto started = std::chrono::steady_clock::now();
     plugin->resume();
+    preroll(*plugin);
     int64_t done = 0;
     bool inputEnded = false;
     int64_t tailLeft = tailFrames;

@@ -25,6 +25,13 @@ void prepareForRender(PluginInstance& plugin, float sampleRate, int32_t hostBloc
     plugin.setBlockSize(std::max(hostBlock, kAnnouncedBlockSize));
 }
 
+void preroll(PluginInstance& plugin) {
+    std::vector<float> left(kPrerollFrames, 0.0f);
+    std::vector<float> right(kPrerollFrames, 0.0f);
+    StereoRenderer renderer(plugin, kPrerollBlock);
+    renderer.process(left.data(), right.data(), left.data(), right.data(), kPrerollFrames);
+}
+
 StereoRenderer::StereoRenderer(PluginInstance& p, int32_t block) : plugin(p), hostBlock(std::max<int32_t>(block, 1)) {
     const size_t ins = static_cast<size_t>(std::max(plugin.inputCount(), 0));
     const size_t outs = static_cast<size_t>(std::max(plugin.outputCount(), 0));

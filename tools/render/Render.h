@@ -22,6 +22,13 @@ constexpr int32_t kAnnouncedBlockSize = 4096;
 // Presets and parameters are applied after this and before resume().
 void prepareForRender(PluginInstance& plugin, float sampleRate, int32_t hostBlock);
 
+// Silence fed to a plug-in after resume and before the first real frame, in calls of a fixed
+// size, as hosts run plug-ins before an export. Effects that start with a silent first call and
+// a fade-in (the flanger does) then give the same output whatever host block size follows.
+constexpr int64_t kPrerollFrames = 2048;
+constexpr int32_t kPrerollBlock = 512;
+void preroll(PluginInstance& plugin);
+
 // Feeds stereo audio through the plug-in in calls of at most hostBlock frames. Plug-ins with
 // other channel counts get the two channels in turn on their inputs; a mono output is copied to
 // both sides. Uses processReplacing when the plug-in offers it, else the adding entry into
