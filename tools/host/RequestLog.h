@@ -27,7 +27,7 @@ struct HostRequest {
 // is full. clear() must not race with appends (call it while the plug-in is idle).
 class RequestLog {
 public:
-    static constexpr size_t kCapacity = 1 << 16;
+    static constexpr size_t kCapacity = 1 << 14;
     static constexpr int32_t kCountedOpcodes = 64;  // opcodes at or above this share one counter
 
     RequestLog();
