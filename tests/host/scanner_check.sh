@@ -12,4 +12,4 @@ trap 'rm -rf "$cache"' EXIT
 LD_LIBRARY_PATH=/usr/lib/ardour7 XDG_CACHE_HOME="$cache" timeout 120 "$scanner" -f "$module"
 info=$(cat "$cache"/ardour7/vst/*.v2i)
 echo "$info"
-echo "$info" | grep -q 'n_inputs="2"' && echo "$info" | grep -q 'n_outputs="2"' && echo "$info" | grep -q 'is_instrument="0"'
+echo "$info" | grep -q 'category="Effect"' && echo "$info" | grep -q 'n_inputs="2"' && echo "$info" | grep -q 'n_outputs="2"' && echo "$info" | grep -q 'is_instrument="0"'
