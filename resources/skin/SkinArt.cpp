@@ -168,7 +168,7 @@ void text(cairo_t* cr, const std::string& s, double x, double baseline, double s
 }
 
 void label(cairo_t* cr, const std::string& s, double centreX, double baseline, Align align = Align::Centre) {
-    text(cr, s, centreX, baseline, 7.5, true, kLabel, align, 0.9);
+    text(cr, s, centreX, baseline, 7.2, true, kLabel, align, 1.0);
 }
 
 // A raised panel section: flat face, light top-left edge, dark bottom-right edge.
@@ -271,6 +271,24 @@ void sliderScale(cairo_t* cr, int left, int right) {
         fillRect(cr, left, y, length, 1, major ? kLabel : kDimLabel);
         fillRect(cr, right - length, y, length, 1, major ? kLabel : kDimLabel);
     }
+}
+
+// An eighth note whose head sits on the baseline at (x, baseline): head, stem, flag.
+void noteIcon(cairo_t* cr, double x, double baseline) {
+    cairo_save(cr);
+    cairo_translate(cr, x - 1.5, baseline - 1.6);
+    cairo_rotate(cr, -0.45);
+    cairo_scale(cr, 1.0, 0.7);
+    cairo_arc(cr, 0, 0, 2.0, 0, 2 * kPi);
+    cairo_restore(cr);
+    setColour(cr, kLabel);
+    cairo_fill(cr);
+    fillRect(cr, x, baseline - 9, 1, 7.6, kLabel);
+    cairo_move_to(cr, x + 1, baseline - 9);
+    cairo_curve_to(cr, x + 2.2, baseline - 7.4, x + 4.2, baseline - 6.8, x + 3.2, baseline - 4.2);
+    cairo_set_line_width(cr, 1.0);
+    setColour(cr, kLabel);
+    cairo_stroke(cr);
 }
 
 }  // namespace
@@ -453,7 +471,7 @@ Picture drawBackground() {
         knobCap(cr, kRotaryCentreX, cy, 9.2);
     }
     label(cr, "RATE", 222, 134, Align::Left);
-    text(cr, "SYNC", 269, 134, 6.5, true, kDimLabel, Align::Right, 0.3);
+    noteIcon(cr, 262, 134);  // the sync lamp's label: a note, there is no room for a word
     paintPicture(cr, drawFieldRate(), 222, 139, 31, 12);
     paintPicture(cr, drawLamp(), 256, 140, 11, 11);
 
@@ -471,8 +489,8 @@ Picture drawBackground() {
     text(cr, "100", 319, 62, 6.5, true, kDimLabel, Align::Centre);
     text(cr, "50", 319, 121, 6.5, true, kDimLabel, Align::Centre);
     text(cr, "0", 319, 181, 6.5, true, kDimLabel, Align::Centre);
-    text(cr, "%", 298.5, 203, 7, true, kDimLabel, Align::Centre);
-    text(cr, "%", 338.5, 203, 7, true, kDimLabel, Align::Centre);
+    text(cr, "GAIN", 298.5, 202, 6.5, true, kDimLabel, Align::Centre, 1);
+    text(cr, "WET", 338.5, 202, 6.5, true, kDimLabel, Align::Centre, 1);
     return art.opaque();
 }
 
@@ -506,7 +524,7 @@ Picture drawAbout() {
     text(cr, "BRACKWATER", 185, 52, 11, true, kAccent, Align::Centre, 5.2);
     text(cr, "FLANGER", 185, 98, 42, true, kTitle, Align::Centre, 2.0);
     fillRect(cr, 112, 108, 146, 1, kAccentDeep, 0.9);
-    text(cr, "STEREO FLANGER  WITH TEMPO SYNC", 185, 121, 7, true, kLabel, Align::Centre, 1.1);
+    text(cr, "STEREO FLANGER WITH TEMPO SYNC", 185, 121, 7, true, kLabel, Align::Centre, 1.1);
 
     text(cr, "Designed and built by Brackwater Audio", 185, 166, 9, false, kLabel, Align::Centre, 0.2);
     // (144, 174)–(215, 194) stays clear: the editor writes the version there in white.
