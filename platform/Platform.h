@@ -43,6 +43,25 @@ public:
     virtual void onDestroyed() = 0;
 };
 
+// Receives what the user drops onto a window: file names (type 0, count = number of names) or
+// one text (type 1, one item, count = its size in bytes). Answers whether a view took it.
+class DropEvents {
+public:
+    virtual ~DropEvents() = default;
+    virtual bool onDrop(const char* const* items, int count, int type, ScreenPoint where) = 0;
+};
+
+// Cursor shapes a window can show; kCursorDefault restores the one in use before the first change.
+enum CursorShape : int {
+    kCursorDefault = 0,
+    kCursorWait = 1,
+    kCursorSizeWestEast = 2,
+    kCursorSizeNorthSouth = 3,
+    kCursorSizeAll = 4,
+    kCursorSizeNorthEastSouthWest = 5,
+    kCursorSizeNorthWestSouthEast = 6,
+};
+
 class Window {
 public:
     virtual ~Window() = default;
@@ -57,6 +76,14 @@ public:
     virtual bool isOpen() const noexcept = 0;
     // Null stops delivery. The handler must outlive its registration.
     virtual void setEventHandler(WindowEvents* handler) noexcept = 0;
+
+    // Optional services; a backend without them keeps these defaults.
+    // The title and class name the window system shows for the window.
+    virtual void setIdentity(const char* /*title*/, const char* /*className*/) noexcept {}
+    // Any shape outside CursorShape is ignored.
+    virtual void setCursorShape(int /*shape*/) noexcept {}
+    // Makes the window a drop target delivering to receiver; null stops accepting drops.
+    virtual void setDropHandler(DropEvents* /*receiver*/) noexcept {}
 };
 
 // The host's parent window: an XID on X11, any non-zero token on the headless backend.
@@ -75,6 +102,9 @@ public:
     virtual void sleepMs(int milliseconds) noexcept = 0;
     // Delivers pending native events of this platform's windows to their handlers; never blocks.
     virtual void processEvents() noexcept = 0;
+    // Delivers at most one pending expose of this platform's windows (the rest stay queued);
+    // true when one was delivered. Lets a drag loop repaint without taking other input.
+    virtual bool processOneExpose() noexcept { return false; }
 };
 
 // The platform the toolkit reads live state through when a canvas has no window. Defaults to a

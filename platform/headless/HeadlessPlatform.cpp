@@ -45,6 +45,13 @@ void HeadlessPlatform::processEvents() noexcept {
     }
 }
 
+bool HeadlessPlatform::processOneExpose() noexcept {
+    for (HeadlessWindow* window : live) {
+        if (window->dispatchOneExpose()) return true;
+    }
+    return false;
+}
+
 HeadlessWindow::HeadlessWindow(HeadlessPlatform& owningPlatform, NativeParent parent, int width, int height)
     : platform(owningPlatform), parentWindow(parent), surface(width, height), shown(width, height) {
     platform.live.push_back(this);
@@ -62,6 +69,32 @@ void HeadlessWindow::present() noexcept {
     shown.takeDamage();
     lastBox = box;
     ++presents;
+}
+
+void HeadlessWindow::setIdentity(const char* title, const char* className) noexcept {
+    try {
+        windowTitle = title != nullptr ? title : "";
+        windowClass = className != nullptr ? className : "";
+    } catch (...) {
+    }
+}
+
+void HeadlessWindow::setCursorShape(int shape) noexcept {
+    if (shape >= kCursorDefault && shape <= kCursorSizeNorthWestSouthEast) cursor = shape;
+}
+
+bool HeadlessWindow::dispatchOneExpose() noexcept {
+    for (auto it = pending.begin(); it != pending.end(); ++it) {
+        if (it->kind != Kind::Expose) continue;
+        const PixelBox area = it->area;
+        pending.erase(it);
+        if (handler == nullptr || !open) return true;
+        handler->onExpose(area);
+        surface.addDamage(area);
+        present();
+        return true;
+    }
+    return false;
 }
 
 void HeadlessWindow::dispatchPending() noexcept {

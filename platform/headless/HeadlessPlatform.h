@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -24,6 +25,7 @@ public:
     // Advances the fake clock instead of waiting, then runs the sleep script.
     void sleepMs(int milliseconds) noexcept override;
     void processEvents() noexcept override;
+    bool processOneExpose() noexcept override;
 
     // Scripting.
     void setPointer(int screenX, int screenY) noexcept { state.position = {screenX, screenY}; }
@@ -65,8 +67,19 @@ public:
     ScreenPoint screenOrigin() noexcept override { return origin; }
     bool isOpen() const noexcept override { return open; }
     void setEventHandler(WindowEvents* receiver) noexcept override { handler = receiver; }
+    void setIdentity(const char* title, const char* className) noexcept override;
+    void setCursorShape(int shape) noexcept override;
+    void setDropHandler(DropEvents* receiver) noexcept override { dropHandler = receiver; }
 
     // Scripting and read-back.
+    const std::string& title() const noexcept { return windowTitle; }
+    const std::string& className() const noexcept { return windowClass; }
+    int cursorShape() const noexcept { return cursor; }
+    bool acceptsDrops() const noexcept { return dropHandler != nullptr; }
+    // Delivers a drop at once, as a drag-and-drop source finishing over the window would.
+    bool drop(const char* const* items, int count, int type, ScreenPoint where) noexcept {
+        return dropHandler != nullptr && dropHandler->onDrop(items, count, type, where);
+    }
     NativeParent parent() const noexcept { return parentWindow; }
     const Surface& screen() const noexcept { return shown; }
     int presentCount() const noexcept { return presents; }
@@ -89,6 +102,7 @@ private:
         float steps;
     };
     void dispatchPending() noexcept;
+    bool dispatchOneExpose() noexcept;
 
     HeadlessPlatform& platform;
     NativeParent parentWindow;
@@ -99,7 +113,11 @@ private:
     int presents = 0;
     PixelBox lastBox;
     WindowEvents* handler = nullptr;
+    DropEvents* dropHandler = nullptr;
     std::deque<Event> pending;
+    std::string windowTitle;
+    std::string windowClass;
+    int cursor = kCursorDefault;
 };
 
 }  // namespace flanger::platform
