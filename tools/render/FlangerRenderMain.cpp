@@ -1,5 +1,6 @@
 // flanger-render: renders audio files through a VST 2.x effect (the flanger by default),
 // with programs, text settings and .fxp/.fxb presets; what a user runs without a host.
+#include <signal.h>
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -353,6 +354,32 @@ private:
     int last = -1;
 };
 
+// The temporary output while a render runs, so an interrupt removes it too. Written before the
+// handlers can see it; the handler only unlinks and exits (both async-signal-safe).
+char interruptedTemporary[4096] = {};
+
+extern "C" void removeTemporaryAndExit(int signal) {
+    if (interruptedTemporary[0] != '\0') unlink(interruptedTemporary);
+    _exit(128 + signal);
+}
+
+void removeTemporaryOnInterrupt(const std::string& path) {
+    if (path.size() >= sizeof interruptedTemporary) return;
+    std::memcpy(interruptedTemporary, path.c_str(), path.size() + 1);
+    struct sigaction action {};
+    action.sa_handler = removeTemporaryAndExit;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(s, &action, nullptr);
+}
+
+void forgetTemporary() {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(s, &action, nullptr);
+    interruptedTemporary[0] = '\0';
+}
+
 struct SoundFile {
     SNDFILE* handle = nullptr;
     ~SoundFile() {
@@ -385,6 +412,7 @@ int render(const Options& o) {
 
     PendingFile pending(o.output);
     if (!pending.valid()) fail(pending.error());
+    removeTemporaryOnInterrupt(pending.temporaryPath());
     SF_INFO outInfo{};
     outInfo.samplerate = inInfo.samplerate;
     outInfo.channels = 2;
@@ -445,7 +473,9 @@ int render(const Options& o) {
     const int closed = sf_close(out.handle);
     out.handle = nullptr;
     if (closed != 0) fail("cannot finish " + o.output);
-    if (!pending.commit()) fail(pending.error());
+    const bool committed = pending.commit();
+    forgetTemporary();
+    if (!committed) fail(pending.error());
     // Presets are saved once the audio is safely written, so a failed render leaves no files.
     if (!o.saveFxp.empty()) savePreset(*plugin, o.saveFxp, false);
     if (!o.saveFxb.empty()) savePreset(*plugin, o.saveFxb, true);
