@@ -14,7 +14,19 @@ class FlangerEngine;
 namespace flanger::effect {
 
 // Parameter indices by name, for the effect and whoever drives it.
-using enum FlangerParameters::ParameterIndex;
+inline constexpr int32_t kFeedback = FlangerParameters::kFeedback;
+inline constexpr int32_t kDelay = FlangerParameters::kDelay;
+inline constexpr int32_t kDepth = FlangerParameters::kDepth;
+inline constexpr int32_t kStereo = FlangerParameters::kStereo;
+inline constexpr int32_t kSwitch = FlangerParameters::kSwitch;
+inline constexpr int32_t kRate = FlangerParameters::kRate;
+inline constexpr int32_t kSyncBeat = FlangerParameters::kSyncBeat;
+inline constexpr int32_t kTmpSync = FlangerParameters::kTmpSync;
+inline constexpr int32_t kShapeSync = FlangerParameters::kShapeSync;
+inline constexpr int32_t kOutput = FlangerParameters::kOutput;
+inline constexpr int32_t kMix = FlangerParameters::kMix;
+inline constexpr int32_t kBeatsPerCycle = FlangerParameters::kBeatsPerCycle;
+inline constexpr int32_t kParameterCount = FlangerParameters::kParameterCount;
 inline constexpr int32_t kHostParameterCount = FlangerParameters::kHostParameterCount;
 
 class FlangerEffect : public host::PluginBase {
