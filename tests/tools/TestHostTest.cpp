@@ -37,6 +37,7 @@ TEST_F(TestHostWithFake, LoadsThroughTheEntryAndAnswersTheVersionQueryWithANullE
     EXPECT_EQ(plugin->parameterCount(), 3);
     const auto versions = plugin->requests().withOpcode(vst::audioMasterVersion);
     ASSERT_EQ(versions.size(), 1u);
+    EXPECT_TRUE(versions[0].nullEffect);
     EXPECT_EQ(plugin->requests().count(vst::audioMasterVersion), 1);
 }
 
@@ -255,7 +256,7 @@ TEST(RequestLogTest, CountsStayExactWhenTheLogIsFullAndUnderConcurrentAppends) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&log, t] {
-            for (int i = 0; i < kEach; ++i) log->append(HostRequest{vst::audioMasterGetTime, t, i, 0.0f, false});
+            for (int i = 0; i < kEach; ++i) log->append(HostRequest{vst::audioMasterGetTime, t, i, 0.0f, false, false});
         });
     }
     for (auto& th : threads) th.join();
@@ -265,7 +266,7 @@ TEST(RequestLogTest, CountsStayExactWhenTheLogIsFullAndUnderConcurrentAppends) {
 
     log->clear();
     EXPECT_EQ(log->total(), 0);
-    log->append(HostRequest{1000, 1, 2, 0.5f, true});
+    log->append(HostRequest{1000, 1, 2, 0.5f, true, false});
     EXPECT_EQ(log->count(1000), 1);
     ASSERT_EQ(log->snapshot().size(), 1u);
     EXPECT_FLOAT_EQ(log->snapshot()[0].opt, 0.5f);

@@ -19,6 +19,7 @@ struct HostRequest {
     intptr_t value = 0;
     float opt = 0.0f;
     bool hadPointer = false;
+    bool nullEffect = false;  // the plug-in passed no effect record (as in its version query)
 };
 
 // A fixed-capacity append-only log plus a counter per opcode. Any number of threads may

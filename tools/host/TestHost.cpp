@@ -308,7 +308,7 @@ bool PluginInstance::process(ProcessMode mode, float** inputs, float** outputs, 
 intptr_t PluginInstance::answer(vst::EffectRecord* from, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                 float opt) noexcept {
     // Recorded first, so a test sees the request even if answering it goes wrong.
-    log.append(HostRequest{opcode, index, value, opt, ptr != nullptr});
+    log.append(HostRequest{opcode, index, value, opt, ptr != nullptr, from == nullptr});
     switch (opcode) {
         case vst::audioMasterVersion:
             return versionAnswer;
