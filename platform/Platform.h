@@ -107,6 +107,11 @@ public:
     virtual bool processOneExpose() noexcept { return false; }
 };
 
+// Per-thread drag-and-drop services, taken by editors and frames and given back in their
+// destructors. X11 needs no such initialisation; the calls keep their place for other systems.
+inline void initialiseThreadServices() noexcept {}
+inline void releaseThreadServices() noexcept {}
+
 // The platform the toolkit reads live state through when a canvas has no window. Defaults to a
 // process-wide headless platform; the editor installs its X11 platform while open.
 Platform& currentPlatform() noexcept;
