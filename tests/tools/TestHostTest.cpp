@@ -323,3 +323,24 @@ TEST_F(TestHostWithFake, IdleCanCallEditIdleBackFromInsideIt) {
 }
 
 }  // namespace
+
+namespace {
+
+class TestHostStartOrders : public TestHostWithFake, public ::testing::WithParamInterface<HostStyle> {};
+
+TEST_P(TestHostStartOrders, LeaveThePluginConfiguredAndResumed) {
+    plugin->setBlockSize(256);
+    plugin->setSampleRate(96000.0f);
+    plugin->startLike(GetParam());
+    EXPECT_EQ(fakeReport(*plugin, 1), 256);
+    EXPECT_EQ(fakeReport(*plugin, 2), 96000);
+    EXPECT_EQ(fakeReport(*plugin, 4), 1);
+    std::vector<float> buffer(64, 1.0f);
+    float* channels[2] = {buffer.data(), buffer.data() + 32};
+    EXPECT_TRUE(plugin->process(ProcessMode::Replacing, channels, channels, 32));
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, TestHostStartOrders,
+                         ::testing::Values(HostStyle::Plain, HostStyle::ConfigureFirst, HostStyle::Ardour));
+
+}  // namespace

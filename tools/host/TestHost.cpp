@@ -179,6 +179,39 @@ void PluginInstance::open() {
     dispatch(vst::effSetBlockSize, 0, blockSize());
 }
 
+void PluginInstance::startLike(HostStyle style) {
+    switch (style) {
+        case HostStyle::Plain:
+            open();
+            resume();
+            return;
+        case HostStyle::ConfigureFirst:
+            dispatch(vst::effIdentify);
+            dispatch(vst::effSetBlockSizeAndSampleRate, 0, blockSize(), nullptr, sampleRate());
+            dispatch(vst::effSetSampleRate, 0, 0, nullptr, sampleRate());
+            dispatch(vst::effSetBlockSize, 0, blockSize());
+            dispatch(vst::effOpen);
+            resume();
+            return;
+        case HostStyle::Ardour: {
+            dispatch(vst::effOpen);
+            dispatch(vst::effGetVstVersion);
+            dispatch(vst::effSetSampleRate, 0, 0, nullptr, sampleRate());
+            dispatch(vst::effSetBlockSize, 0, blockSize());
+            for (int32_t i = 0; i < parameterCount(); ++i) {
+                dispatch(vst::effCanBeAutomated, i);
+                // Room for the published properties record; this host reads none of it.
+                std::array<char, 256> properties{};
+                dispatch(vst::effGetParameterProperties, i, 0, properties.data());
+            }
+            resume();
+            for (int32_t p = 0; p < programCount(); ++p) text(vst::effGetProgramNameIndexed, p);
+            setProgram(0);
+            return;
+        }
+    }
+}
+
 void PluginInstance::setSampleRate(float rateHz) {
     rate.store(rateHz, std::memory_order_relaxed);
     dispatch(vst::effSetSampleRate, 0, 0, nullptr, rateHz);

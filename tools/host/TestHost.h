@@ -63,6 +63,14 @@ struct TextAnswer {
 
 enum class ProcessMode { Replacing, Adding };
 
+// Start-up orders seen in real hosts; every one must leave the plug-in ready to process.
+enum class HostStyle {
+    Plain,       // effOpen, effSetSampleRate, effSetBlockSize, effMainsChanged(1)
+    ConfigureFirst,  // effIdentify, effSetBlockSizeAndSampleRate, rate, block, then effOpen, mains on
+    Ardour,      // effOpen, effGetVstVersion, rate, block, automation and properties per parameter,
+                 // mains on, program names by index, then a bracketed effSetProgram(0)
+};
+
 struct HostOptions {
     float sampleRate = 44100.0f;
     int32_t blockSize = 1024;
@@ -104,6 +112,8 @@ public:
 
     // The usual start: effOpen, sample rate, block size (the configured ones).
     void open();
+    // Opens, configures and resumes in the given host's order.
+    void startLike(HostStyle style);
     void setSampleRate(float rateHz);  // also what audioMasterGetSampleRate answers from now on
     void setBlockSize(int32_t frames);  // also what audioMasterGetBlockSize answers
     float sampleRate() const noexcept { return rate.load(std::memory_order_relaxed); }
