@@ -15,11 +15,21 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace flanger::tools {
 
@@ -27,7 +37,11 @@ AllocationCounter::AllocationCounter() noexcept {
     allocations = 0;
     counting = true;
 }
-AllocationCounter::~AllocationCounter() { counting = false; }
-int AllocationCounter::count() const noexcept { return allocations; }
+AllocationCounter::~AllocationCounter() {
+    counting = false;
+}
+int AllocationCounter::count() const noexcept {
+    return allocations;
+}
 
 }  // namespace flanger::tools

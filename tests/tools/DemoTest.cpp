@@ -39,7 +39,8 @@ TEST(DemoSignalTest, EveryBeatHasSound) {
     const auto beat = static_cast<size_t>(s.sampleRate * 60.0 / kDemoTempoBpm);
     for (size_t start = 0; start + beat <= s.left.size(); start += beat) {
         double energy = 0.0;
-        for (size_t i = start; i < start + beat; ++i) energy += s.left[i] * s.left[i] + s.right[i] * s.right[i];
+        for (size_t i = start; i < start + beat; ++i)
+            energy += s.left[i] * s.left[i] + s.right[i] * s.right[i];
         EXPECT_GT(energy / static_cast<double>(beat), 1e-4) << "beat at frame " << start;
     }
 }
@@ -52,8 +53,8 @@ TEST(DemoRun, WritesTheDrySignalAndOneFilePerProgram) {
     const fs::path folder = fs::temp_directory_path() / ("demo-run-" + std::to_string(getpid()));
     fs::remove_all(folder);
     const fs::path log = fs::temp_directory_path() / ("demo-run-" + std::to_string(getpid()) + ".txt");
-    const std::string command = std::string("'") + DEMO_TOOL + "' --plugin '" + FAKE_PLUGIN_PATH + "' --out '" +
-                                folder.string() + "' >'" + log.string() + "'";
+    const std::string command = std::string("'") + DEMO_TOOL + "' --plugin '" + FAKE_PLUGIN_PATH +
+                                "' --out '" + folder.string() + "' >'" + log.string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_TRUE(fs::exists(folder / "dry.wav"));
     EXPECT_TRUE(fs::exists(folder / "0-unity.wav"));

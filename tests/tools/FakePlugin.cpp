@@ -29,7 +29,9 @@ struct FakeEffect {
     unsigned char chunk[kPrograms * kParameters * 4] = {};
 };
 
-FakeEffect* from(vst::EffectRecord* r) { return r ? static_cast<FakeEffect*>(r->object) : nullptr; }
+FakeEffect* from(vst::EffectRecord* r) {
+    return r ? static_cast<FakeEffect*>(r->object) : nullptr;
+}
 
 void copyText(void* ptr, const char* text, size_t capacity) {
     if (!ptr || capacity == 0) return;
@@ -49,13 +51,16 @@ void putFloat(unsigned char* out, float v) {
 }
 
 float getFloat(const unsigned char* in) {
-    const uint32_t bits = (uint32_t{in[0]} << 24) | (uint32_t{in[1]} << 16) | (uint32_t{in[2]} << 8) | uint32_t{in[3]};
+    const uint32_t bits =
+        (uint32_t{in[0]} << 24) | (uint32_t{in[1]} << 16) | (uint32_t{in[2]} << 8) | uint32_t{in[3]};
     float v = 0.0f;
     std::memcpy(&v, &bits, 4);
     return v;
 }
 
-float gainOf(const FakeEffect& e) { return e.values[e.program][0] * 2.0f * (e.values[e.program][1] >= 0.5f ? -1.0f : 1.0f); }
+float gainOf(const FakeEffect& e) {
+    return e.values[e.program][0] * 2.0f * (e.values[e.program][1] >= 0.5f ? -1.0f : 1.0f);
+}
 
 void tempoRequest(FakeEffect& e) {
     const auto* info = reinterpret_cast<const vst::VstTimeInfo*>(
@@ -89,7 +94,8 @@ float getParameter(vst::EffectRecord* r, int32_t index) {
     return index >= 0 && index < kParameters ? e.values[e.program][index] : 0.0f;
 }
 
-intptr_t dispatcher(vst::EffectRecord* r, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
+intptr_t dispatcher(vst::EffectRecord* r, int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                    float opt) {
     FakeEffect* e = from(r);
     if (!e) return 0;
     switch (opcode) {
@@ -118,15 +124,19 @@ intptr_t dispatcher(vst::EffectRecord* r, int32_t opcode, int32_t index, intptr_
             return 0;
         }
         case vst::effGetParamLabel:
-            if (index == 0) copyText(ptr, "dB", 9);
-            else if (index >= 0 && index < kParameters) copyText(ptr, "", 9);
+            if (index == 0)
+                copyText(ptr, "dB", 9);
+            else if (index >= 0 && index < kParameters)
+                copyText(ptr, "", 9);
             return 0;
         case vst::effGetParamDisplay: {
             if (index < 0 || index >= kParameters || !ptr) return 0;
             const float v = e->values[e->program][index];
             char text[32];
-            if (index == 1) std::snprintf(text, sizeof text, "%s", v >= 0.5f ? "on" : "off");
-            else std::snprintf(text, sizeof text, "%.2f", static_cast<double>(v));
+            if (index == 1)
+                std::snprintf(text, sizeof text, "%s", v >= 0.5f ? "on" : "off");
+            else
+                std::snprintf(text, sizeof text, "%.2f", static_cast<double>(v));
             copyText(ptr, text, 9);
             return 0;
         }
@@ -164,7 +174,8 @@ intptr_t dispatcher(vst::EffectRecord* r, int32_t opcode, int32_t index, intptr_
             const int first = index != 0 ? e->program : 0;
             const int count = index != 0 ? 1 : kPrograms;
             for (int p = 0; p < count; ++p)
-                for (int i = 0; i < kParameters; ++i) putFloat(e->chunk + 4 * (p * kParameters + i), e->values[first + p][i]);
+                for (int i = 0; i < kParameters; ++i)
+                    putFloat(e->chunk + 4 * (p * kParameters + i), e->values[first + p][i]);
             *static_cast<void**>(ptr) = e->chunk;
             return count * kParameters * 4;
         }
@@ -174,7 +185,8 @@ intptr_t dispatcher(vst::EffectRecord* r, int32_t opcode, int32_t index, intptr_
             const auto* in = static_cast<const unsigned char*>(ptr);
             const int first = index != 0 ? e->program : 0;
             for (int p = 0; p < count; ++p)
-                for (int i = 0; i < kParameters; ++i) e->values[first + p][i] = getFloat(in + 4 * (p * kParameters + i));
+                for (int i = 0; i < kParameters; ++i)
+                    e->values[first + p][i] = getFloat(in + 4 * (p * kParameters + i));
             return 1;
         }
         case vst::effSetSpeakerArrangement: {
@@ -240,8 +252,11 @@ vst::EffectRecord* createEffect(vst::HostCallback host) {
 
 // The variants test the host's lookup: the usual entry, only the legacy `main`, or neither.
 #if defined(FAKE_ENTRY_MAIN_ONLY)
-extern "C" __attribute__((visibility("default"))) vst::EffectRecord* fakeLegacyEntry(vst::HostCallback host) __asm__("main");
-extern "C" vst::EffectRecord* fakeLegacyEntry(vst::HostCallback host) { return createEffect(host); }
+extern "C" __attribute__((visibility("default"))) vst::EffectRecord* fakeLegacyEntry(
+    vst::HostCallback host) __asm__("main");
+extern "C" vst::EffectRecord* fakeLegacyEntry(vst::HostCallback host) {
+    return createEffect(host);
+}
 #elif defined(FAKE_NO_ENTRY)
 extern "C" __attribute__((visibility("default"))) vst::EffectRecord* notAnEntry(vst::HostCallback host) {
     return createEffect(host);

@@ -21,11 +21,13 @@ std::string capture(const std::string& command, int& status) {
 
 TEST(FlangerHostTool, InfoPrintsRecordParametersProgramsAndChunkSizes) {
     int status = -1;
-    const std::string out = capture(std::string("'") + HOST_TOOL + "' --info '" + FAKE_PLUGIN_PATH + "'", status);
+    const std::string out =
+        capture(std::string("'") + HOST_TOOL + "' --info '" + FAKE_PLUGIN_PATH + "'", status);
     EXPECT_EQ(status, 0);
-    for (const char* expected : {"magic            0x56737450", "uniqueID         0x46616B65 'Fake'", "numParams        3",
-                                 "numInputs        2", "flags            48 (0x30) replacing chunks", "Invert",
-                                 "off", "Unity", "Loud", "chunk bytes      bank 24, program 12", "vendor           Fake Vendor"})
+    for (const char* expected :
+         {"magic            0x56737450", "uniqueID         0x46616B65 'Fake'", "numParams        3",
+          "numInputs        2", "flags            48 (0x30) replacing chunks", "Invert", "off", "Unity",
+          "Loud", "chunk bytes      bank 24, program 12", "vendor           Fake Vendor"})
         EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
 }
 

@@ -95,8 +95,9 @@ TEST(PresetFileTest, BankChunkFileHasTheCustomaryLayout) {
 class PresetRoundTrip : public ::testing::TestWithParam<PresetKind> {};
 
 TEST_P(PresetRoundTrip, WhatIsWrittenReadsBackUnchanged) {
-    PresetFile p = GetParam() == PresetKind::BankValues || GetParam() == PresetKind::ProgramValues ? bankValues()
-                                                                                                  : programChunk();
+    PresetFile p = GetParam() == PresetKind::BankValues || GetParam() == PresetKind::ProgramValues
+                       ? bankValues()
+                       : programChunk();
     p.kind = GetParam();
     if (p.kind == PresetKind::ProgramValues) {
         p.programs.resize(1);
@@ -127,8 +128,8 @@ TEST_P(PresetRoundTrip, WhatIsWrittenReadsBackUnchanged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PresetRoundTrip,
-                         ::testing::Values(PresetKind::ProgramChunk, PresetKind::ProgramValues, PresetKind::BankChunk,
-                                           PresetKind::BankValues));
+                         ::testing::Values(PresetKind::ProgramChunk, PresetKind::ProgramValues,
+                                           PresetKind::BankChunk, PresetKind::BankValues));
 
 TEST(PresetFileTest, LongNamesAreCutToFitTheTerminator) {
     PresetFile p = programChunk();

@@ -35,7 +35,8 @@ void writeAudio(const fs::path& path, int rate, int channels, sf_count_t frames,
     for (sf_count_t i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
             data[static_cast<size_t>(i * channels + c)] =
-                0.5f * std::sin(0.01f * static_cast<float>(i) * static_cast<float>(c + 1)) * (c == 0 ? 1.0f : -0.8f);
+                0.5f * std::sin(0.01f * static_cast<float>(i) * static_cast<float>(c + 1)) *
+                (c == 0 ? 1.0f : -0.8f);
     sf_writef_float(f, data.data(), frames);
     sf_close(f);
 }
@@ -62,8 +63,9 @@ std::vector<char> fileBytes(const fs::path& path) {
 class RenderTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder = fs::temp_directory_path() / ("render-tool-" + std::to_string(getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("render-tool-" + std::to_string(getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
         writeAudio(folder / "stereo.wav", 44100, 2, 20000, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
@@ -160,11 +162,13 @@ TEST_F(RenderTool, FailuresExitNonZeroAndLeaveNoOutput) {
         {path("stereo.wav") + " " + path("out.wav") + fake() + " --param 9=0.5", "no parameter 9"},
         {path("stereo.wav") + " " + path("out.wav") + fake() + " --param 0=1.5", "from 0 to 1"},
         {path("stereo.wav") + " " + path("out.wav") + " --plugin /nonexistent.so", "does not load"},
-        {path("stereo.wav") + " " + path("out.wav") + " --plugin '" + FAKE_NO_ENTRY_PATH + "'", "does not load"},
+        {path("stereo.wav") + " " + path("out.wav") + " --plugin '" + FAKE_NO_ENTRY_PATH + "'",
+         "does not load"},
         {path("slow.wav") + " " + path("out.wav") + fake(), "unsupported sample rate"},
         {path("quad.wav") + " " + path("out.wav") + fake(), "channels"},
         {path("stereo.wav") + " " + path("out.xyz") + fake(), "output format"},
-        {path("stereo.wav") + " " + path("out.wav") + fake() + " --load-fxp " + path("missing.fxp"), "cannot open"},
+        {path("stereo.wav") + " " + path("out.wav") + fake() + " --load-fxp " + path("missing.fxp"),
+         "cannot open"},
         {path("stereo.wav") + " " + path("out.wav") + fake() + " --block 0", "--block"},
         {path("stereo.wav") + fake(), "expected IN and OUT"},
         {path("stereo.wav") + " " + path("out.wav") + fake() + " --bogus", "unknown option"},
@@ -178,26 +182,28 @@ TEST_F(RenderTool, FailuresExitNonZeroAndLeaveNoOutput) {
 }
 
 TEST_F(RenderTool, AFailedRenderKeepsTheOldOutputFile) {
-    {
-        std::ofstream(folder / "out.wav") << "previous";
-    }
+    { std::ofstream(folder / "out.wav") << "previous"; }
     EXPECT_NE(run(path("stereo.wav") + " " + path("out.wav") + fake() + " --set Nothing=1"), 0);
     EXPECT_EQ(fileBytes(folder / "out.wav"), std::vector<char>({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
 }
 
 TEST_F(RenderTool, SavedProgramsAndBanksReloadToIdenticalOutput) {
     const std::string in = path("stereo.wav");
-    ASSERT_EQ(run(in + " " + path("first.wav") + fake() + " --program Loud --set Gain=0.3 --save-fxp " + path("p.fxp")),
-              0) << errors;
-    ASSERT_EQ(run(in + " " + path("again.wav") + fake() + " --program 1 --load-fxp " + path("p.fxp")), 0) << errors;
+    ASSERT_EQ(run(in + " " + path("first.wav") + fake() + " --program Loud --set Gain=0.3 --save-fxp " +
+                  path("p.fxp")),
+              0)
+        << errors;
+    ASSERT_EQ(run(in + " " + path("again.wav") + fake() + " --program 1 --load-fxp " + path("p.fxp")), 0)
+        << errors;
     EXPECT_EQ(fileBytes(folder / "first.wav"), fileBytes(folder / "again.wav"));
     // Without the preset the output differs, so the comparison above means something.
     ASSERT_EQ(run(in + " " + path("plain.wav") + fake() + " --program 1"), 0) << errors;
     EXPECT_NE(fileBytes(folder / "first.wav"), fileBytes(folder / "plain.wav"));
 
-    ASSERT_EQ(run(in + " " + path("bank.wav") + fake() + " --program 1 --param 2=0.5 --set Gain=0.1 --save-fxb " +
-                  path("b.fxb")),
-              0) << errors;
+    ASSERT_EQ(run(in + " " + path("bank.wav") + fake() +
+                  " --program 1 --param 2=0.5 --set Gain=0.1 --save-fxb " + path("b.fxb")),
+              0)
+        << errors;
     ASSERT_EQ(run(in + " " + path("bank-again.wav") + fake() + " --load-fxb " + path("b.fxb")), 0) << errors;
     EXPECT_EQ(fileBytes(folder / "bank.wav"), fileBytes(folder / "bank-again.wav"));
 
@@ -211,11 +217,14 @@ TEST_F(RenderTool, SavedProgramsAndBanksReloadToIdenticalOutput) {
 
 TEST_F(RenderTool, RefusesPresetsOfAnotherPlugin) {
     auto bytes = fileBytes(folder / "stereo.wav");
-    ASSERT_EQ(run(path("stereo.wav") + " " + path("o.wav") + fake() + " --save-fxp " + path("p.fxp")), 0) << errors;
+    ASSERT_EQ(run(path("stereo.wav") + " " + path("o.wav") + fake() + " --save-fxp " + path("p.fxp")), 0)
+        << errors;
     auto preset = fileBytes(folder / "p.fxp");
     preset[16] = 'X';  // the plug-in id
-    std::ofstream(folder / "other.fxp", std::ios::binary).write(preset.data(), static_cast<std::streamsize>(preset.size()));
-    EXPECT_NE(run(path("stereo.wav") + " " + path("out.wav") + fake() + " --load-fxp " + path("other.fxp")), 0);
+    std::ofstream(folder / "other.fxp", std::ios::binary)
+        .write(preset.data(), static_cast<std::streamsize>(preset.size()));
+    EXPECT_NE(run(path("stereo.wav") + " " + path("out.wav") + fake() + " --load-fxp " + path("other.fxp")),
+              0);
     EXPECT_NE(errors.find("another plug-in"), std::string::npos) << errors;
 }
 
@@ -257,9 +266,11 @@ TEST_F(RenderFlanger, IsDeterministicAndIndependentOfTheHostBlockSize) {
 TEST_F(RenderFlanger, TextSettingsSurviveAProgramFileRoundTrip) {
     const std::string in = path("long.wav");
     ASSERT_EQ(run(in + " " + path("set.wav") + flanger() +
-                  " --program Swirl --set Feedback=70 --set Switch=on --set 'SyncBeat=1/8 D' --tempo 133 --save-fxp " +
+                  " --program Swirl --set Feedback=70 --set Switch=on --set 'SyncBeat=1/8 D' --tempo 133 "
+                  "--save-fxp " +
                   path("p.fxp")),
-              0) << errors;
+              0)
+        << errors;
     ASSERT_EQ(run(in + " " + path("loaded.wav") + flanger() + " --tempo 133 --load-fxp " + path("p.fxp")), 0)
         << errors;
     EXPECT_EQ(fileBytes(folder / "set.wav"), fileBytes(folder / "loaded.wav"));

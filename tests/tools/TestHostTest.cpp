@@ -16,10 +16,11 @@ namespace {
 using namespace flanger::tools;
 namespace vst = flanger::vst;
 
-
 constexpr int32_t kFakeId = vst::fourCharacters('F', 'a', 'k', 'e');
 
-intptr_t fakeReport(PluginInstance& p, int32_t what) { return p.dispatch(vst::effVendorSpecific, what); }
+intptr_t fakeReport(PluginInstance& p, int32_t what) {
+    return p.dispatch(vst::effVendorSpecific, what);
+}
 
 class TestHostWithFake : public ::testing::Test {
 protected:
@@ -256,7 +257,8 @@ TEST(RequestLogTest, CountsStayExactWhenTheLogIsFullAndUnderConcurrentAppends) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&log, t] {
-            for (int i = 0; i < kEach; ++i) log->append(HostRequest{vst::audioMasterGetTime, t, i, 0.0f, false, false});
+            for (int i = 0; i < kEach; ++i)
+                log->append(HostRequest{vst::audioMasterGetTime, t, i, 0.0f, false, false});
         });
     }
     for (auto& th : threads) th.join();

@@ -20,14 +20,18 @@ std::string slug(const std::string& name) {
     std::string out;
     for (char c : name) {
         const auto u = static_cast<unsigned char>(c);
-        if (std::isalnum(u)) out += static_cast<char>(std::tolower(u));
-        else if (!out.empty() && out.back() != '-') out += '-';
+        if (std::isalnum(u))
+            out += static_cast<char>(std::tolower(u));
+        else if (!out.empty() && out.back() != '-')
+            out += '-';
     }
     while (!out.empty() && out.back() == '-') out.pop_back();
     return out.empty() ? "program" : out;
 }
 
-double decibels(double linear) { return linear > 0.0 ? 20.0 * std::log10(linear) : -999.0; }
+double decibels(double linear) {
+    return linear > 0.0 ? 20.0 * std::log10(linear) : -999.0;
+}
 
 struct Levels {
     double peak = 0.0;
@@ -104,7 +108,8 @@ int main(int argc, char** argv) {
         plugin->resume();
         preroll(*plugin);
         StereoRenderer renderer(*plugin, 512);
-        renderer.process(left.data(), right.data(), left.data(), right.data(), static_cast<int64_t>(left.size()));
+        renderer.process(left.data(), right.data(), left.data(), right.data(),
+                         static_cast<int64_t>(left.size()));
         plugin->suspend();
         const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         plugin->close();
@@ -123,9 +128,10 @@ int main(int argc, char** argv) {
         }
         const Levels levels = measure(left, right);
         const Levels change = measure(changeL, changeR);
-        std::printf("%d %-12s %-34s peak %6.1f dBFS  rms %6.1f dBFS  change %6.1f dB  %.3f s (%.0fx real time)\n", p,
-                    name.c_str(), path.c_str(), decibels(levels.peak), decibels(levels.rms),
-                    decibels(change.rms) - decibels(dryLevels.rms), took, took > 0.0 ? seconds / took : 0.0);
+        std::printf(
+            "%d %-12s %-34s peak %6.1f dBFS  rms %6.1f dBFS  change %6.1f dB  %.3f s (%.0fx real time)\n", p,
+            name.c_str(), path.c_str(), decibels(levels.peak), decibels(levels.rms),
+            decibels(change.rms) - decibels(dryLevels.rms), took, took > 0.0 ? seconds / took : 0.0);
     }
     return 0;
 }

@@ -123,8 +123,8 @@ StereoSignal makeDemoSignal(int sampleRate, double seconds) {
         }
         // An upstroke on the off-beat of beat 3, quieter and quicker.
         for (int s = 5; s >= 2; --s) {
-            pluck(mix, sampleRate, at(start + 2.5 * beat + 0.012 * (5 - s)), chords[bar % 4][s], 1.5 * beat, 0.14f,
-                  -0.7f + 0.28f * static_cast<float>(s), noise);
+            pluck(mix, sampleRate, at(start + 2.5 * beat + 0.012 * (5 - s)), chords[bar % 4][s], 1.5 * beat,
+                  0.14f, -0.7f + 0.28f * static_cast<float>(s), noise);
         }
     }
 
@@ -139,7 +139,8 @@ StereoSignal makeDemoSignal(int sampleRate, double seconds) {
     }
 
     float peak = 0.0f;
-    for (size_t i = 0; i < frames; ++i) peak = std::max({peak, std::fabs(signal.left[i]), std::fabs(signal.right[i])});
+    for (size_t i = 0; i < frames; ++i)
+        peak = std::max({peak, std::fabs(signal.left[i]), std::fabs(signal.right[i])});
     if (peak > 0.0f) {
         const float gain = 0.8f / peak;
         for (size_t i = 0; i < frames; ++i) {

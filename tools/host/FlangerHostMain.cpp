@@ -35,7 +35,8 @@ int printInfo(const std::string& path) {
     const vst::EffectRecord& r = *plugin->record();
     std::printf("module           %s\n", path.c_str());
     std::printf("magic            0x%08X\n", static_cast<uint32_t>(r.magic));
-    std::printf("uniqueID         0x%08X '%s'\n", static_cast<uint32_t>(r.uniqueID), fourCharacters(r.uniqueID).c_str());
+    std::printf("uniqueID         0x%08X '%s'\n", static_cast<uint32_t>(r.uniqueID),
+                fourCharacters(r.uniqueID).c_str());
     std::printf("version          %d\n", r.version);
     std::printf("numPrograms      %d\n", r.numPrograms);
     std::printf("numParams        %d\n", r.numParams);
@@ -65,7 +66,8 @@ int printInfo(const std::string& path) {
         std::printf("  %3d %s\n", i, plugin->programNameAt(i).c_str());
     }
     if (plugin->hasFlag(vst::effFlagsProgramChunks)) {
-        std::printf("chunk bytes      bank %zu, program %zu\n", plugin->chunk(false).size(), plugin->chunk(true).size());
+        std::printf("chunk bytes      bank %zu, program %zu\n", plugin->chunk(false).size(),
+                    plugin->chunk(true).size());
     } else {
         std::printf("chunk bytes      none (parameters are the state)\n");
     }

@@ -71,6 +71,8 @@ int64_t RequestLog::total() const noexcept {
     return n;
 }
 
-int64_t RequestLog::dropped() const noexcept { return droppedCount.load(std::memory_order_relaxed); }
+int64_t RequestLog::dropped() const noexcept {
+    return droppedCount.load(std::memory_order_relaxed);
+}
 
 }  // namespace flanger::tools

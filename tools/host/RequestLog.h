@@ -51,7 +51,7 @@ private:
         std::atomic<bool> ready{false};  // writer: the appending thread; reader: snapshot()
     };
     std::unique_ptr<Slot[]> slots;  // sized once at construction, never reallocated
-    std::atomic<size_t> next{0};     // writer: appenders (claim); reader: snapshot(), clear()
+    std::atomic<size_t> next{0};    // writer: appenders (claim); reader: snapshot(), clear()
     std::array<std::atomic<int64_t>, kCountedOpcodes + 1> counts{};  // writer: appenders; reader: tests
     std::atomic<int64_t> droppedCount{0};  // writer: appenders once full; reader: tests
 };

@@ -87,7 +87,8 @@ void HostAnswers::setPinAnswer(bool output, int pin, intptr_t answer) noexcept {
 
 intptr_t HostAnswers::pinAnswer(bool output, int pin) const noexcept {
     if (pin < 0 || pin >= kPinCount) return defaultPin.load(std::memory_order_relaxed);
-    const intptr_t set = (output ? outputPins : inputPins)[static_cast<size_t>(pin)].load(std::memory_order_relaxed);
+    const intptr_t set =
+        (output ? outputPins : inputPins)[static_cast<size_t>(pin)].load(std::memory_order_relaxed);
     return set != kUnsetPin ? set : defaultPin.load(std::memory_order_relaxed);
 }
 
@@ -338,8 +339,8 @@ bool PluginInstance::process(ProcessMode mode, float** inputs, float** outputs, 
     return true;
 }
 
-intptr_t PluginInstance::answer(vst::EffectRecord* from, int32_t opcode, int32_t index, intptr_t value, void* ptr,
-                                float opt) noexcept {
+intptr_t PluginInstance::answer(vst::EffectRecord* from, int32_t opcode, int32_t index, intptr_t value,
+                                void* ptr, float opt) noexcept {
     // Recorded first, so a test sees the request even if answering it goes wrong.
     log.append(HostRequest{opcode, index, value, opt, ptr != nullptr, from == nullptr});
     switch (opcode) {

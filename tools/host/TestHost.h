@@ -30,7 +30,9 @@ public:
     // audioMasterPinConnected: answer for (pin, output?). 0 means connected. Pins never set
     // get the default answer (0 unless changed).
     void setPinAnswer(bool output, int pin, intptr_t answer) noexcept;
-    void setDefaultPinAnswer(intptr_t answer) noexcept { defaultPin.store(answer, std::memory_order_relaxed); }
+    void setDefaultPinAnswer(intptr_t answer) noexcept {
+        defaultPin.store(answer, std::memory_order_relaxed);
+    }
     // audioMasterIdle calls effEditIdle back from inside it, as one host does.
     void setIdleCallsEditIdle(bool on) noexcept { idleCallsEditIdle.store(on, std::memory_order_relaxed); }
 
@@ -65,10 +67,10 @@ enum class ProcessMode { Replacing, Adding };
 
 // Start-up orders seen in real hosts; every one must leave the plug-in ready to process.
 enum class HostStyle {
-    Plain,       // effOpen, effSetSampleRate, effSetBlockSize, effMainsChanged(1)
+    Plain,           // effOpen, effSetSampleRate, effSetBlockSize, effMainsChanged(1)
     ConfigureFirst,  // effIdentify, effSetBlockSizeAndSampleRate, rate, block, then effOpen, mains on
-    Ardour,      // effOpen, effGetVstVersion, rate, block, automation and properties per parameter,
-                 // mains on, program names by index, then a bracketed effSetProgram(0)
+    Ardour,          // effOpen, effGetVstVersion, rate, block, automation and properties per parameter,
+                     // mains on, program names by index, then a bracketed effSetProgram(0)
 };
 
 struct HostOptions {
@@ -114,7 +116,7 @@ public:
     void open();
     // Opens, configures and resumes in the given host's order.
     void startLike(HostStyle style);
-    void setSampleRate(float rateHz);  // also what audioMasterGetSampleRate answers from now on
+    void setSampleRate(float rateHz);   // also what audioMasterGetSampleRate answers from now on
     void setBlockSize(int32_t frames);  // also what audioMasterGetBlockSize answers
     float sampleRate() const noexcept { return rate.load(std::memory_order_relaxed); }
     int32_t blockSize() const noexcept { return block.load(std::memory_order_relaxed); }
@@ -183,11 +185,11 @@ private:
     vst::EffectRecord* effect = nullptr;
     HostAnswers hostAnswers;
     RequestLog log;
-    std::atomic<float> rate;               // writer: setSampleRate; reader: the callback
-    std::atomic<int32_t> block;            // writer: setBlockSize; reader: the callback
-    std::atomic<int64_t> framesDone{0};    // writer: process(); reader: the callback, tests
+    std::atomic<float> rate;             // writer: setSampleRate; reader: the callback
+    std::atomic<int32_t> block;          // writer: setBlockSize; reader: the callback
+    std::atomic<int64_t> framesDone{0};  // writer: process(); reader: the callback, tests
     intptr_t versionAnswer;
-    std::atomic<bool> inIdle{false};       // writer/reader: the idle answer, against re-entry
+    std::atomic<bool> inIdle{false};  // writer/reader: the idle answer, against re-entry
 };
 
 }  // namespace flanger::tools

@@ -36,8 +36,12 @@ inline void appendU32BE(std::vector<uint8_t>& out, uint32_t value) {
     out.push_back(static_cast<uint8_t>(value));
 }
 
-inline void appendI32BE(std::vector<uint8_t>& out, int32_t value) { appendU32BE(out, static_cast<uint32_t>(value)); }
+inline void appendI32BE(std::vector<uint8_t>& out, int32_t value) {
+    appendU32BE(out, static_cast<uint32_t>(value));
+}
 
-inline void appendFloatBE(std::vector<uint8_t>& out, float value) { appendU32BE(out, std::bit_cast<uint32_t>(value)); }
+inline void appendFloatBE(std::vector<uint8_t>& out, float value) {
+    appendU32BE(out, std::bit_cast<uint32_t>(value));
+}
 
 }  // namespace flanger::tools

@@ -51,14 +51,17 @@ struct Failure {
     int exitCode = 1;
 };
 
-[[noreturn]] void fail(const std::string& message, int exitCode = 1) { throw Failure{message, exitCode}; }
+[[noreturn]] void fail(const std::string& message, int exitCode = 1) {
+    throw Failure{message, exitCode};
+}
 
 const char* kUsage =
     "usage: flanger-render IN OUT [--program N|NAME] [--set NAME=TEXT]... [--param INDEX=NORMALISED]...\n"
     "                     [--tempo BPM] [--block N] [--tail SECONDS] [--plugin PATH]\n"
     "                     [--load-fxp FILE | --load-fxb FILE] [--save-fxp FILE | --save-fxb FILE]\n"
     "       flanger-render --list [--plugin PATH]\n"
-    "Output format follows OUT's extension: .wav is 32-bit float, .flac/.aiff keep the input's sample format.\n";
+    "Output format follows OUT's extension: .wav is 32-bit float, .flac/.aiff keep the input's sample "
+    "format.\n";
 
 bool parseNumber(const std::string& text, double& value) {
     if (text.empty()) return false;
@@ -111,17 +114,20 @@ Options parseArguments(int argc, char** argv) {
         } else if (arg == "--tempo") {
             double bpm = 0.0;
             const std::string v = value();
-            if (!parseNumber(v, bpm) || bpm <= 0.0 || bpm > 999.0) fail("--tempo expects a BPM from 0 to 999, got \"" + v + "\"", 2);
+            if (!parseNumber(v, bpm) || bpm <= 0.0 || bpm > 999.0)
+                fail("--tempo expects a BPM from 0 to 999, got \"" + v + "\"", 2);
             o.tempo = bpm;
         } else if (arg == "--block") {
             long n = 0;
             const std::string v = value();
-            if (!parseInteger(v, n) || n < 1 || n > 65536) fail("--block expects 1 to 65536 frames, got \"" + v + "\"", 2);
+            if (!parseInteger(v, n) || n < 1 || n > 65536)
+                fail("--block expects 1 to 65536 frames, got \"" + v + "\"", 2);
             o.block = static_cast<int32_t>(n);
         } else if (arg == "--tail") {
             double s = 0.0;
             const std::string v = value();
-            if (!parseNumber(v, s) || s < 0.0 || s > 3600.0) fail("--tail expects 0 to 3600 seconds, got \"" + v + "\"", 2);
+            if (!parseNumber(v, s) || s < 0.0 || s > 3600.0)
+                fail("--tail expects 0 to 3600 seconds, got \"" + v + "\"", 2);
             o.tailSeconds = s;
         } else if (arg == "--plugin") {
             o.plugin = value();
@@ -163,8 +169,9 @@ std::unique_ptr<PluginInstance> loadPlugin(const std::string& path, float rate, 
     auto plugin = PluginInstance::load(path, options, &error);
     if (!plugin) fail("the plug-in does not load: " + error);
     if (plugin->inputCount() < 1 || plugin->outputCount() < 1)
-        fail(path + " is not an effect with audio inputs and outputs (" + std::to_string(plugin->inputCount()) +
-             " in, " + std::to_string(plugin->outputCount()) + " out)");
+        fail(path + " is not an effect with audio inputs and outputs (" +
+             std::to_string(plugin->inputCount()) + " in, " + std::to_string(plugin->outputCount()) +
+             " out)");
     return plugin;
 }
 
@@ -182,12 +189,13 @@ void listPlugin(const Options& o) {
         plugin->setParameter(i, 1.0f);
         const std::string high = plugin->parameterDisplay(i);
         plugin->setParameter(i, now);
-        std::printf("  %3d %-12s %-8s [%s .. %s] %s  (normalised %.4f)\n", i, plugin->parameterName(i).c_str(),
-                    display.c_str(), low.c_str(), high.c_str(), plugin->parameterLabel(i).c_str(),
-                    static_cast<double>(now));
+        std::printf("  %3d %-12s %-8s [%s .. %s] %s  (normalised %.4f)\n", i,
+                    plugin->parameterName(i).c_str(), display.c_str(), low.c_str(), high.c_str(),
+                    plugin->parameterLabel(i).c_str(), static_cast<double>(now));
     }
     std::printf("programs:\n");
-    for (int32_t i = 0; i < plugin->programCount(); ++i) std::printf("  %3d %s\n", i, plugin->programNameAt(i).c_str());
+    for (int32_t i = 0; i < plugin->programCount(); ++i)
+        std::printf("  %3d %s\n", i, plugin->programNameAt(i).c_str());
 }
 
 PresetFile readPreset(const std::string& path, const PluginInstance& plugin) {
@@ -197,7 +205,8 @@ PresetFile readPreset(const std::string& path, const PluginInstance& plugin) {
     auto parsed = parsePresetFile(bytes);
     if (const auto* e = std::get_if<PresetError>(&parsed)) fail(path + ": " + e->message);
     PresetFile preset = std::get<PresetFile>(std::move(parsed));
-    if (preset.pluginId != plugin.record()->uniqueID) fail(path + ": the preset belongs to another plug-in (id differs)");
+    if (preset.pluginId != plugin.record()->uniqueID)
+        fail(path + ": the preset belongs to another plug-in (id differs)");
     return preset;
 }
 
@@ -236,7 +245,8 @@ void loadFxb(PluginInstance& plugin, const std::string& path) {
             applyValues(plugin, preset.programs[p]);
         }
     }
-    if (preset.formatVersion >= 2 && preset.currentProgram >= 0 && preset.currentProgram < plugin.programCount())
+    if (preset.formatVersion >= 2 && preset.currentProgram >= 0 &&
+        preset.currentProgram < plugin.programCount())
         plugin.setProgram(preset.currentProgram);
 }
 
@@ -319,9 +329,12 @@ int outputFormat(const std::string& path, int inputFormat, int channels, int rat
     for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     int major = 0;
     if (extension == "wav" || extension == "wave") return SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    if (extension == "flac") major = SF_FORMAT_FLAC;
-    else if (extension == "aif" || extension == "aiff") major = SF_FORMAT_AIFF;
-    else fail("cannot tell the output format from \"" + path + "\" (use .wav, .flac or .aiff)", 2);
+    if (extension == "flac")
+        major = SF_FORMAT_FLAC;
+    else if (extension == "aif" || extension == "aiff")
+        major = SF_FORMAT_AIFF;
+    else
+        fail("cannot tell the output format from \"" + path + "\" (use .wav, .flac or .aiff)", 2);
     SF_INFO check{};
     check.channels = channels;
     check.samplerate = rate;
@@ -340,8 +353,8 @@ public:
         last = percent;
         const int width = 40;
         const int filled = percent * width / 100;
-        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################", width - filled, "",
-                     percent);
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
+                     width - filled, "", percent);
         std::fflush(stderr);
     }
     void finish() {
@@ -393,7 +406,8 @@ int render(const Options& o) {
     in.handle = sf_open(o.input.c_str(), SFM_READ, &inInfo);
     if (in.handle == nullptr) fail("cannot open " + o.input + ": " + sf_strerror(nullptr));
     if (inInfo.channels < 1 || inInfo.channels > 2)
-        fail(o.input + " has " + std::to_string(inInfo.channels) + " channels; only mono and stereo are rendered");
+        fail(o.input + " has " + std::to_string(inInfo.channels) +
+             " channels; only mono and stereo are rendered");
     if (inInfo.samplerate < kMinimumSampleRate || inInfo.samplerate > kMaximumSampleRate)
         fail(o.input + ": unsupported sample rate " + std::to_string(inInfo.samplerate) + " Hz (supported " +
              std::to_string(kMinimumSampleRate) + " to " + std::to_string(kMaximumSampleRate) + " Hz)");
@@ -440,7 +454,8 @@ int render(const Options& o) {
     while (true) {
         size_t n = 0;
         if (!inputEnded) {
-            const sf_count_t got = sf_readf_float(in.handle, interleaved.data(), static_cast<sf_count_t>(chunk));
+            const sf_count_t got =
+                sf_readf_float(in.handle, interleaved.data(), static_cast<sf_count_t>(chunk));
             if (got < 0) fail("cannot read " + o.input);
             n = static_cast<size_t>(got);
             if (n == 0) inputEnded = true;
@@ -461,7 +476,8 @@ int render(const Options& o) {
             outInterleaved[2 * i] = left[i];
             outInterleaved[2 * i + 1] = right[i];
         }
-        if (sf_writef_float(out.handle, outInterleaved.data(), static_cast<sf_count_t>(n)) != static_cast<sf_count_t>(n))
+        if (sf_writef_float(out.handle, outInterleaved.data(), static_cast<sf_count_t>(n)) !=
+            static_cast<sf_count_t>(n))
             fail("cannot write " + o.output + ": " + sf_strerror(out.handle));
         done += static_cast<int64_t>(n);
         progress.update(done);
@@ -482,10 +498,12 @@ int render(const Options& o) {
     plugin->close();
 
     const double audioSeconds = static_cast<double>(done) / inInfo.samplerate;
-    std::printf("flanger-render: %s -> %s: %lld frames (%.2f s at %d Hz, %s in), program \"%s\", %.3f s, %.1fx real time\n",
-                o.input.c_str(), o.output.c_str(), static_cast<long long>(done), audioSeconds, inInfo.samplerate,
-                inInfo.channels == 1 ? "mono" : "stereo", programName.c_str(), seconds,
-                seconds > 0.0 ? audioSeconds / seconds : 0.0);
+    std::printf(
+        "flanger-render: %s -> %s: %lld frames (%.2f s at %d Hz, %s in), program \"%s\", %.3f s, %.1fx real "
+        "time\n",
+        o.input.c_str(), o.output.c_str(), static_cast<long long>(done), audioSeconds, inInfo.samplerate,
+        inInfo.channels == 1 ? "mono" : "stereo", programName.c_str(), seconds,
+        seconds > 0.0 ? audioSeconds / seconds : 0.0);
     return 0;
 }
 

@@ -17,8 +17,8 @@ constexpr int32_t kBankChunkMagic = vst::fourCharacters('F', 'B', 'C', 'h');
 constexpr int32_t kBankValuesMagic = vst::fourCharacters('F', 'x', 'B', 'k');
 
 constexpr size_t kNameBytes = 28;
-constexpr size_t kHeaderBytes = 28;            // magic, size, kind, version, id, plug-in version, count
-constexpr size_t kProgramHeaderBytes = 56;     // header + name
+constexpr size_t kHeaderBytes = 28;         // magic, size, kind, version, id, plug-in version, count
+constexpr size_t kProgramHeaderBytes = 56;  // header + name
 constexpr size_t kBankReservedBytes = 128;
 constexpr size_t kBankHeaderBytes = kHeaderBytes + kBankReservedBytes;
 
@@ -49,7 +49,8 @@ std::variant<Header, PresetError> readHeader(Bytes bytes) {
     if (bytes.size() < kHeaderBytes) return PresetError{"file too short for a preset header"};
     if (*readI32BE(bytes, 0) != kFileMagic) return PresetError{"not a preset file (no CcnK header)"};
     const uint32_t byteSize = *readU32BE(bytes, 4);
-    if (byteSize != bytes.size() - 8) return PresetError{"the header's size does not match the file's length"};
+    if (byteSize != bytes.size() - 8)
+        return PresetError{"the header's size does not match the file's length"};
     Header h{*readI32BE(bytes, 8), *readI32BE(bytes, 12), *readI32BE(bytes, 16), *readI32BE(bytes, 20),
              *readI32BE(bytes, 24)};
     if (h.count < 0) return PresetError{"negative count in the header"};
@@ -65,7 +66,8 @@ std::variant<ProgramValues, PresetError> readValueProgram(Bytes bytes, const Hea
     ProgramValues program;
     program.name = readName(bytes, kHeaderBytes);
     program.values.reserve(values);
-    for (size_t i = 0; i < values; ++i) program.values.push_back(*readFloatBE(bytes, kProgramHeaderBytes + 4 * i));
+    for (size_t i = 0; i < values; ++i)
+        program.values.push_back(*readFloatBE(bytes, kProgramHeaderBytes + 4 * i));
     return program;
 }
 
@@ -131,7 +133,8 @@ std::variant<PresetFile, PresetError> parsePresetFile(std::span<const uint8_t> b
             const auto inner = readHeader(record);
             if (const auto* e = std::get_if<PresetError>(&inner)) return *e;
             const Header& ih = std::get<Header>(inner);
-            if (ih.kind != kProgramValuesMagic) return PresetError{"a value bank may only hold value programs"};
+            if (ih.kind != kProgramValuesMagic)
+                return PresetError{"a value bank may only hold value programs"};
             auto program = readValueProgram(record, ih);
             if (const auto* e = std::get_if<PresetError>(&program)) return *e;
             preset.programs.push_back(std::move(std::get<ProgramValues>(program)));
@@ -145,7 +148,8 @@ std::variant<PresetFile, PresetError> parsePresetFile(std::span<const uint8_t> b
 
 namespace {
 
-void appendHeader(std::vector<uint8_t>& out, int32_t kind, int32_t version, const PresetFile& p, int32_t count) {
+void appendHeader(std::vector<uint8_t>& out, int32_t kind, int32_t version, const PresetFile& p,
+                  int32_t count) {
     appendI32BE(out, kFileMagic);
     appendU32BE(out, 0);  // patched once the length is known
     appendI32BE(out, kind);

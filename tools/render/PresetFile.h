@@ -28,14 +28,16 @@ struct PresetFile {
     int32_t formatVersion = 1;  // the file format's own version (1; banks may be 2)
     int32_t pluginId = 0;
     int32_t pluginVersion = 0;
-    int32_t programCount = 0;   // 1 for programs; the number of programs for banks
-    std::string name;           // programs only
-    int32_t currentProgram = 0; // banks of format version 2 only
-    std::vector<uint8_t> chunk;            // chunk kinds
-    std::vector<ProgramValues> programs;   // value kinds (one entry for a program file)
+    int32_t programCount = 0;             // 1 for programs; the number of programs for banks
+    std::string name;                     // programs only
+    int32_t currentProgram = 0;           // banks of format version 2 only
+    std::vector<uint8_t> chunk;           // chunk kinds
+    std::vector<ProgramValues> programs;  // value kinds (one entry for a program file)
 
     bool isBank() const noexcept { return kind == PresetKind::BankChunk || kind == PresetKind::BankValues; }
-    bool hasChunk() const noexcept { return kind == PresetKind::ProgramChunk || kind == PresetKind::BankChunk; }
+    bool hasChunk() const noexcept {
+        return kind == PresetKind::ProgramChunk || kind == PresetKind::BankChunk;
+    }
 };
 
 struct PresetError {

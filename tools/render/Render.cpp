@@ -32,7 +32,8 @@ void preroll(PluginInstance& plugin) {
     renderer.process(left.data(), right.data(), left.data(), right.data(), kPrerollFrames);
 }
 
-StereoRenderer::StereoRenderer(PluginInstance& p, int32_t block) : plugin(p), hostBlock(std::max<int32_t>(block, 1)) {
+StereoRenderer::StereoRenderer(PluginInstance& p, int32_t block)
+    : plugin(p), hostBlock(std::max<int32_t>(block, 1)) {
     const size_t ins = static_cast<size_t>(std::max(plugin.inputCount(), 0));
     const size_t outs = static_cast<size_t>(std::max(plugin.outputCount(), 0));
     inputs.assign(std::max<size_t>(ins, 1), std::vector<float>(static_cast<size_t>(hostBlock)));
@@ -61,7 +62,8 @@ void StereoRenderer::process(const float* inLeft, const float* inRight, float* o
             outputPointers[1] = outRight + done;
         }
         if (!replacing) {
-            for (size_t c = 0; c < outputPointers.size(); ++c) std::fill(outputPointers[c], outputPointers[c] + count, 0.0f);
+            for (size_t c = 0; c < outputPointers.size(); ++c)
+                std::fill(outputPointers[c], outputPointers[c] + count, 0.0f);
         }
         plugin.process(replacing ? ProcessMode::Replacing : ProcessMode::Adding, inputPointers.data(),
                        outputPointers.data(), n);
