@@ -312,6 +312,11 @@ void applySettings(PluginInstance& plugin, const std::vector<Setting>& settings)
             if (index < 0) fail("unknown parameter \"" + s.name + "\" (see --list)");
             if (!plugin.setParameterText(index, s.text))
                 fail("the plug-in refused the text \"" + s.text + "\" for " + s.name);
+            // Plug-ins may accept text they do not understand (as 0, or as no change): show what it
+            // became so a typo does not pass unnoticed.
+            std::fprintf(stderr, "flanger-render: %s = %s %s (from \"%s\")\n",
+                         plugin.parameterName(index).c_str(), plugin.parameterDisplay(index).c_str(),
+                         plugin.parameterLabel(index).c_str(), s.text.c_str());
         } else {
             if (s.index >= plugin.parameterCount())
                 fail("no parameter " + std::to_string(s.index) + " (the plug-in has " +
