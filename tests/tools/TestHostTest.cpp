@@ -346,3 +346,23 @@ INSTANTIATE_TEST_SUITE_P(Hosts, TestHostStartOrders,
                          ::testing::Values(HostStyle::Plain, HostStyle::ConfigureFirst, HostStyle::Ardour));
 
 }  // namespace
+
+namespace {
+
+TEST_F(TestHostWithFake, CanProcessWithSubnormalsFlushedAndRestoresTheCallersMode) {
+    plugin->open();
+    plugin->resume();
+    const float tiny = 1e-39f;  // subnormal
+    std::vector<float> in(8, tiny), out(8, 1.0f);
+    float* ins[2] = {in.data(), in.data() + 4};
+    float* outs[2] = {out.data(), out.data() + 4};
+    plugin->process(ProcessMode::Replacing, ins, outs, 4);
+    EXPECT_EQ(out[0], tiny);  // gain 1.0 at the default
+    plugin->setFlushSubnormals(true);
+    plugin->process(ProcessMode::Replacing, ins, outs, 4);
+    EXPECT_EQ(out[0], 0.0f);
+    volatile float still = tiny;
+    EXPECT_EQ(still * 1.0f, tiny);  // this thread's own mode is untouched
+}
+
+}  // namespace

@@ -2,6 +2,9 @@
 #include "tools/host/TestHost.h"
 
 #include <dlfcn.h>
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -334,7 +337,15 @@ bool PluginInstance::process(ProcessMode mode, float** inputs, float** outputs, 
     vst::ProcessProc entry = mode == ProcessMode::Replacing ? effect->processReplacing : effect->process;
     if (entry == nullptr) return false;
     const ActiveInstance guard(this);
+#if defined(__SSE__)
+    const unsigned int callerCsr = _mm_getcsr();
+    // 0x8000 flush-to-zero, 0x0040 denormals-are-zero.
+    if (flushSubnormals.load(std::memory_order_relaxed)) _mm_setcsr(callerCsr | 0x8040u);
     entry(effect, inputs, outputs, frames);
+    _mm_setcsr(callerCsr);
+#else
+    entry(effect, inputs, outputs, frames);
+#endif
     if (frames > 0) framesDone.fetch_add(frames, std::memory_order_relaxed);
     return true;
 }

@@ -169,6 +169,9 @@ public:
     // outputs must hold numInputs and numOutputs buffers of frames samples each; they may be
     // the same buffers (in place).
     bool process(ProcessMode mode, float** inputs, float** outputs, int32_t frames) noexcept;
+    // Process calls run with subnormals flushed to zero (FTZ and DAZ), as many hosts' audio
+    // threads do. The caller's floating-point mode is restored after each call.
+    void setFlushSubnormals(bool on) noexcept { flushSubnormals.store(on, std::memory_order_relaxed); }
     // Frames processed so far through process(); the time info's sample position.
     int64_t processedFrames() const noexcept { return framesDone.load(std::memory_order_relaxed); }
 
@@ -189,7 +192,8 @@ private:
     std::atomic<int32_t> block;          // writer: setBlockSize; reader: the callback
     std::atomic<int64_t> framesDone{0};  // writer: process(); reader: the callback, tests
     intptr_t versionAnswer;
-    std::atomic<bool> inIdle{false};  // writer/reader: the idle answer, against re-entry
+    std::atomic<bool> flushSubnormals{false};  // writer: the test; reader: process()
+    std::atomic<bool> inIdle{false};           // writer/reader: the idle answer, against re-entry
 };
 
 }  // namespace flanger::tools
