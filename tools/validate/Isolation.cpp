@@ -1,0 +1,257 @@
+// The forked child, its shared report page and the crash handler.
+#include "tools/validate/Isolation.h"
+
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "tools/validate/GuardedMemory.h"
+
+namespace flanger::tools {
+
+namespace {
+
+constexpr size_t kResultBytes = 64 * 1024;
+constexpr int kMaxLines = 400;
+
+// Shared between parent and child (MAP_SHARED before the fork). The child writes; the parent
+// reads only after the child has ended, so plain fields suffice except where threads meet.
+struct SharedPage {
+    char trace[CallTrace::kTraceSlots][CallTrace::kTraceLength];
+    char label[CallTrace::kTraceSlots][32];
+    std::atomic<int> crashSlot;   // writer: the crash handler; reader: parent after exit
+    int crashSignal;
+    uintptr_t crashAddress;
+    bool crashInGuard;
+    bool finished;                // the checks returned and the results below are complete
+    char results[kResultBytes];   // lines "F text", "N text", "S text"
+};
+
+SharedPage localPage{};            // used when not forking
+SharedPage* page = &localPage;
+thread_local int traceSlot = 0;
+
+void appendLine(std::string& out, char kind, const std::string& text) {
+    out += kind;
+    out += ' ';
+    for (char c : text) out += (c == '\n') ? ' ' : c;
+    out += '\n';
+}
+
+std::string formatted(const char* format, va_list args) {
+    char buffer[1024];
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    return buffer;
+}
+
+void crashHandler(int signal, siginfo_t* info, void*) {
+    page->crashSlot.store(traceSlot, std::memory_order_relaxed);
+    page->crashSignal = signal;
+    page->crashAddress = info != nullptr ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;
+    page->crashInGuard = info != nullptr && isGuardAddress(page->crashAddress);
+    // Die by the same signal so the parent sees how it ended.
+    struct sigaction fallback{};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(signal, &fallback, nullptr);
+    raise(signal);
+}
+
+void installCrashHandlers() {
+    struct sigaction action{};
+    action.sa_sigaction = crashHandler;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP}) sigaction(signal, &action, nullptr);
+}
+
+void storeResults(const Findings& findings) {
+    std::string out;
+    int lines = 0;
+    for (const auto& f : findings.failures) {
+        if (++lines > kMaxLines) break;
+        appendLine(out, 'F', f);
+    }
+    if (findings.failures.size() > kMaxLines)
+        appendLine(out, 'F', "... and " + std::to_string(findings.failures.size() - kMaxLines) + " more");
+    for (const auto& n : findings.notes) {
+        if (++lines > 2 * kMaxLines) break;
+        appendLine(out, 'N', n);
+    }
+    appendLine(out, 'S', findings.line);
+    if (out.size() >= kResultBytes) out.resize(kResultBytes - 1);
+    std::memcpy(page->results, out.c_str(), out.size() + 1);
+    page->finished = true;
+}
+
+Outcome readResults(bool cleanExit) {
+    Outcome outcome;
+    const char* cursor = page->results;
+    while (*cursor != '\0') {
+        const char* end = std::strchr(cursor, '\n');
+        if (end == nullptr) end = cursor + std::strlen(cursor);
+        const std::string text(cursor + std::min<ptrdiff_t>(2, end - cursor), end);
+        if (*cursor == 'F') outcome.failures.push_back(text);
+        if (*cursor == 'N') outcome.notes.push_back(text);
+        if (*cursor == 'S') outcome.summary = text;
+        cursor = *end == '\0' ? end : end + 1;
+    }
+    if (cleanExit) outcome.status = outcome.failures.empty() ? Outcome::Status::Pass : Outcome::Status::Fail;
+    return outcome;
+}
+
+std::string lastCalls() {
+    std::string out;
+    for (int s = 0; s < CallTrace::kTraceSlots; ++s) {
+        if (page->trace[s][0] == '\0') continue;
+        if (!out.empty()) out += "; ";
+        if (page->label[s][0] != '\0') out += std::string(page->label[s]) + ": ";
+        out += page->trace[s];
+    }
+    return out.empty() ? "(no call yet)" : out;
+}
+
+}  // namespace
+
+void CallTrace::note(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(page->trace[traceSlot], kTraceLength, format, args);
+    va_end(args);
+}
+
+void CallTrace::bindThread(int slot, const char* label) {
+    traceSlot = (slot >= 0 && slot < kTraceSlots) ? slot : kTraceSlots - 1;
+    std::snprintf(page->label[traceSlot], sizeof page->label[traceSlot], "%s", label);
+    page->trace[traceSlot][0] = '\0';
+}
+
+void Findings::fail(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    failures.push_back(formatted(format, args));
+    va_end(args);
+}
+
+void Findings::note(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    notes.push_back(formatted(format, args));
+    va_end(args);
+}
+
+void Findings::summary(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    line = formatted(format, args);
+    va_end(args);
+}
+
+Outcome runIsolated(const std::function<void(Findings&)>& checks, const IsolationOptions& options) {
+    if (!options.fork) {
+        page = &localPage;
+        std::memset(static_cast<void*>(page), 0, sizeof *page);
+        traceSlot = 0;
+        Findings findings;
+        checks(findings);
+        storeResults(findings);
+        return readResults(true);
+    }
+
+    void* shared = mmap(nullptr, sizeof(SharedPage), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED) {
+        Outcome outcome;
+        outcome.status = Outcome::Status::Abnormal;
+        outcome.summary = std::string("cannot map the report page: ") + std::strerror(errno);
+        return outcome;
+    }
+    page = static_cast<SharedPage*>(shared);
+    std::memset(shared, 0, sizeof(SharedPage));
+    page->crashSlot.store(-1, std::memory_order_relaxed);
+    std::fflush(nullptr);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        traceSlot = 0;
+        installCrashHandlers();
+        Findings findings;
+        checks(findings);
+        storeResults(findings);
+        std::fflush(nullptr);
+        // exit, not _exit: sanitizers give their verdict (exit status) at exit.
+        std::exit(0);
+    }
+
+    Outcome outcome;
+    if (child < 0) {
+        outcome.status = Outcome::Status::Abnormal;
+        outcome.summary = std::string("cannot fork: ") + std::strerror(errno);
+        munmap(shared, sizeof(SharedPage));
+        page = &localPage;
+        return outcome;
+    }
+
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(options.timeoutSeconds);
+    bool timedOut = false;
+    for (;;) {
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child) break;
+        if (done < 0 && errno != EINTR) break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            timedOut = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
+    const bool cleanExit = !timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0 && page->finished;
+    outcome = readResults(cleanExit);
+    if (timedOut) {
+        outcome.status = Outcome::Status::Timeout;
+        char text[128];
+        std::snprintf(text, sizeof text, "no answer within %.0f s; last call: ", options.timeoutSeconds);
+        outcome.summary = text + lastCalls();
+    } else if (WIFSIGNALED(status)) {
+        outcome.status = Outcome::Status::Crash;
+        const int slot = page->crashSlot.load(std::memory_order_relaxed);
+        std::string where = lastCalls();
+        if (slot >= 0 && page->trace[slot][0] != '\0') {
+            where = std::string(page->label[slot][0] ? page->label[slot] : "main thread") + ": " + page->trace[slot];
+        }
+        char text[256];
+        if (page->crashSignal != 0 && page->crashInGuard) {
+            std::snprintf(text, sizeof text, "%s at 0x%lx, in the guard page behind a buffer the plug-in was given",
+                          strsignal(WTERMSIG(status)), static_cast<unsigned long>(page->crashAddress));
+        } else if (page->crashSignal != 0 && (WTERMSIG(status) == SIGSEGV || WTERMSIG(status) == SIGBUS)) {
+            std::snprintf(text, sizeof text, "%s at 0x%lx", strsignal(WTERMSIG(status)),
+                          static_cast<unsigned long>(page->crashAddress));
+        } else {
+            std::snprintf(text, sizeof text, "%s", strsignal(WTERMSIG(status)));
+        }
+        outcome.summary = std::string("crashed: ") + text + " during " + where;
+    } else if (!cleanExit) {
+        outcome.status = Outcome::Status::Abnormal;
+        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.summary = "the check process exited with status " + std::to_string(code) +
+                          (page->finished ? " after the checks finished (a sanitizer report?)"
+                                          : " before the checks finished; last call: " + lastCalls());
+    }
+    munmap(shared, sizeof(SharedPage));
+    page = &localPage;
+    return outcome;
+}
+
+}  // namespace flanger::tools

@@ -1,0 +1,53 @@
+// Runs one group of checks in a forked child, so that a crash, a hang or a sanitizer abort in the
+// plug-in becomes a reported failure naming the last call the validator made into it.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace flanger::tools {
+
+// Where a check stands, for the report. Thread-safe; each thread that calls into the plug-in
+// writes its own slot (up to kTraceSlots threads).
+class CallTrace {
+public:
+    static constexpr int kTraceSlots = 8;
+    static constexpr int kTraceLength = 240;
+
+    // Names the call about to be made on this thread (printf-style). Cheap: no allocation.
+    static void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+    // Binds the calling thread to a slot with a label ("audio thread", "writer 1" ...).
+    static void bindThread(int slot, const char* label);
+};
+
+struct Outcome {
+    enum class Status { Pass, Fail, Crash, Timeout, Abnormal };
+    Status status = Status::Pass;
+    std::vector<std::string> failures;  // the checks that failed, in order
+    std::vector<std::string> notes;     // observations that are not failures
+    std::string summary;                // one line on what ran (passes) or what went wrong
+};
+
+// What a group of checks reports through; used inside the child.
+class Findings {
+public:
+    void fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void note(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void summary(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    size_t failureCount() const noexcept { return failures.size(); }
+
+    std::vector<std::string> failures;
+    std::vector<std::string> notes;
+    std::string line;
+};
+
+struct IsolationOptions {
+    bool fork = true;         // false runs in this process (for debuggers); crashes are then fatal
+    double timeoutSeconds = 300.0;
+};
+
+// Runs checks(findings) and reports how it ended.
+Outcome runIsolated(const std::function<void(Findings&)>& checks, const IsolationOptions& options);
+
+}  // namespace flanger::tools
