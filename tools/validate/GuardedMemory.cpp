@@ -42,6 +42,7 @@ void unregisterGuard(uintptr_t page) noexcept {
 
 bool isGuardAddress(uintptr_t address) noexcept {
     const uintptr_t page = address & ~(static_cast<uintptr_t>(pageSize()) - 1);
+    if (page == 0) return false;  // free slots hold 0; a null-pointer fault is no guard hit
     for (const auto& slot : guardPages) {
         if (slot.load(std::memory_order_relaxed) == page) return true;
     }

@@ -121,6 +121,23 @@ std::string lastCalls() {
     return out.empty() ? "(no call yet)" : out;
 }
 
+// Counts the child's lines; keeps the last ones when they may explain how it ended.
+void readCapture(FILE* capture, Outcome& outcome, bool keepTail) {
+    constexpr size_t kTail = 12;
+    std::rewind(capture);
+    char line[512];
+    std::vector<std::string> tail;
+    while (std::fgets(line, sizeof line, capture) != nullptr) {
+        const size_t n = std::strlen(line);
+        if (n > 0 && line[n - 1] != '\n' && !std::feof(capture)) continue;  // the rest of a long line
+        ++outcome.outputLines;
+        if (!keepTail) continue;
+        tail.emplace_back(line, n > 0 && line[n - 1] == '\n' ? n - 1 : n);
+        if (tail.size() > kTail) tail.erase(tail.begin());
+    }
+    outcome.output = std::move(tail);
+}
+
 }  // namespace
 
 void CallTrace::note(const char* format, ...) {
@@ -179,9 +196,14 @@ Outcome runIsolated(const std::function<void(Findings&)>& checks, const Isolatio
     std::memset(shared, 0, sizeof(SharedPage));
     page->crashSlot.store(-1, std::memory_order_relaxed);
     std::fflush(nullptr);
+    FILE* capture = options.captureOutput ? std::tmpfile() : nullptr;
 
     const pid_t child = fork();
     if (child == 0) {
+        if (capture != nullptr) {
+            dup2(fileno(capture), STDOUT_FILENO);
+            dup2(fileno(capture), STDERR_FILENO);
+        }
         traceSlot = 0;
         installCrashHandlers();
         Findings findings;
@@ -198,6 +220,7 @@ Outcome runIsolated(const std::function<void(Findings&)>& checks, const Isolatio
         outcome.summary = std::string("cannot fork: ") + std::strerror(errno);
         munmap(shared, sizeof(SharedPage));
         page = &localPage;
+        if (capture != nullptr) std::fclose(capture);
         return outcome;
     }
 
@@ -248,6 +271,10 @@ Outcome runIsolated(const std::function<void(Findings&)>& checks, const Isolatio
         outcome.summary = "the check process exited with status " + std::to_string(code) +
                           (page->finished ? " after the checks finished (a sanitizer report?)"
                                           : " before the checks finished; last call: " + lastCalls());
+    }
+    if (capture != nullptr) {
+        readCapture(capture, outcome, outcome.status != Outcome::Status::Pass && outcome.status != Outcome::Status::Fail);
+        std::fclose(capture);
     }
     munmap(shared, sizeof(SharedPage));
     page = &localPage;

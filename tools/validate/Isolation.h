@@ -27,6 +27,8 @@ struct Outcome {
     std::vector<std::string> failures;  // the checks that failed, in order
     std::vector<std::string> notes;     // observations that are not failures
     std::string summary;                // one line on what ran (passes) or what went wrong
+    std::vector<std::string> output;    // the child's last lines of stdout/stderr when it did not end well
+    size_t outputLines = 0;             // how many lines the child printed (the plug-in's chatter)
 };
 
 // What a group of checks reports through; used inside the child.
@@ -45,6 +47,7 @@ public:
 struct IsolationOptions {
     bool fork = true;         // false runs in this process (for debuggers); crashes are then fatal
     double timeoutSeconds = 300.0;
+    bool captureOutput = true;  // keep the child's stdout/stderr (plug-in chatter, sanitizer reports) for the report
 };
 
 // Runs checks(findings) and reports how it ended.

@@ -23,6 +23,7 @@ void usage() {
                  "  --seed N          random seed (default 1)\n"
                  "  --timeout S       seconds a category may take (default 300)\n"
                  "  --no-fork         run in this process (a crash ends the run)\n"
+                 "  --show-output     let the plug-in's own output through instead of counting it\n"
                  "  --soak SECONDS    instead: the soak run over SECONDS of audio\n");
 }
 
@@ -44,6 +45,13 @@ void print(const char* name, const Outcome& outcome) {
                     outcome.failures.size() == 1 ? "" : "s");
     for (const auto& f : outcome.failures) std::printf("%-14s       - %s\n", "", f.c_str());
     for (const auto& n : outcome.notes) std::printf("%-14s       note: %s\n", "", n.c_str());
+    if (!outcome.output.empty()) {
+        std::printf("%-14s       its last output lines:\n", "");
+        for (const auto& line : outcome.output) std::printf("%-14s       | %s\n", "", line.c_str());
+    } else if (outcome.outputLines > 0) {
+        std::printf("%-14s       note: the plug-in printed %zu lines (not shown; --show-output shows them)\n", "",
+                    outcome.outputLines);
+    }
     std::fflush(stdout);
 }
 
@@ -68,6 +76,7 @@ int main(int argc, char** argv) {
         else if (arg == "--seed") context.seed = static_cast<uint32_t>(std::strtoul(value("--seed"), nullptr, 10));
         else if (arg == "--timeout") isolation.timeoutSeconds = std::atof(value("--timeout"));
         else if (arg == "--no-fork") isolation.fork = false;
+        else if (arg == "--show-output") isolation.captureOutput = false;
         else if (arg == "--soak") soakSeconds = std::atof(value("--soak"));
         else if (arg == "--help" || arg == "-h") {
             usage();
