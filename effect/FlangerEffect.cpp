@@ -62,7 +62,9 @@ bool FlangerEffect::initialise() {
 }
 
 void FlangerEffect::createEditor() {
-    // The editor attaches itself here once it exists; until then the effect has none.
+    // The module installs the factory; the editor attaches itself and the effect owns it. Without
+    // a factory (tests of the effect alone) the effect has no editor.
+    if (host::EditorFactory factory = host::editorFactory(); factory != nullptr) factory(this);
 }
 
 void FlangerEffect::createEngine(int32_t numInputs, int32_t sampleRate, int32_t numOutputs, int32_t frames) {

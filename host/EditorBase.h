@@ -2,6 +2,7 @@
 // keys, knob mode, wheel and parameter echoes, each with its default answer.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "host/VstInterface.h"
@@ -28,13 +29,10 @@ public:
     }
     virtual void close() {}
     virtual void idle() {
-        if (redrawRequested != 0) {
-            redrawRequested = 0;
-            applyRedraw();
-        }
+        if (redrawRequested.exchange(0, std::memory_order_acq_rel) != 0) applyRedraw();
     }
     virtual void applyRedraw() {}
-    virtual void requestRedraw() { redrawRequested = 1; }
+    virtual void requestRedraw() { redrawRequested.store(1, std::memory_order_release); }
     virtual int32_t keyDown(const vst::VstKeyCode& /*key*/) { return -1; }
     virtual int32_t keyUp(const vst::VstKeyCode& /*key*/) { return -1; }
     virtual int32_t selectKnobMode(intptr_t /*mode*/) { return 0; }
@@ -53,7 +51,21 @@ public:
 protected:
     ExtendedEffect* effect;
     void* parentWindow = nullptr;
-    int32_t redrawRequested = 0;
+    // Writer: requestRedraw, from whatever thread sets parameters; reader and clearer: idle on
+    // the host's GUI thread.
+    std::atomic<int32_t> redrawRequested{0};
 };
+
+// Creates the effect's editor; the editor attaches itself to the effect. The module's entry
+// installs the factory, so the effect never depends on the editor code.
+using EditorFactory = EditorBase* (*)(ExtendedEffect* effect) noexcept;
+
+// Writer: the module entry before it creates effects; reader: effects creating their editor.
+inline std::atomic<EditorFactory> installedEditorFactory{nullptr};
+
+inline void setEditorFactory(EditorFactory factory) noexcept {
+    installedEditorFactory.store(factory, std::memory_order_release);
+}
+inline EditorFactory editorFactory() noexcept { return installedEditorFactory.load(std::memory_order_acquire); }
 
 }  // namespace flanger::host

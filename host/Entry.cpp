@@ -2,6 +2,7 @@
 // ask the host's version, build the flanger and hand back its record.
 #include <new>
 
+#include "editor/FlangerEditor.h"
 #include "effect/FlangerEffect.h"
 #include "host/VstInterface.h"
 
@@ -16,6 +17,7 @@ flanger::vst::EffectRecord* createEffect(flanger::vst::HostCallback host) noexce
     if (host == nullptr) return nullptr;
     try {
         if (host(nullptr, flanger::vst::audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+        flanger::editor::installFlangerEditor();
         auto* effect = new (std::nothrow) flanger::effect::FlangerEffect(host);
         if (effect == nullptr) return nullptr;
         if (!effect->initialise()) {

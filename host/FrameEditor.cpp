@@ -27,7 +27,7 @@ void FrameEditor::setPlatformOpener(PlatformOpener opener) noexcept {
 }
 
 FrameEditor::FrameEditor(ExtendedEffect* owner) : EditorBase(owner) {
-    redrawRequested = 0;
+    redrawRequested.store(0, std::memory_order_relaxed);
     if (effect != nullptr) effect->attachEditor(this);
     parentWindow = nullptr;
     nextDue = livePlatform().tickCountMs();
@@ -99,10 +99,7 @@ void FrameEditor::idle() {
         livePlatform().processEvents();
         pumping = false;
     }
-    if (redrawRequested != 0) {
-        redrawRequested = 0;
-        applyRedraw();
-    }
+    if (redrawRequested.exchange(0, std::memory_order_acq_rel) != 0) applyRedraw();
     if (frame != nullptr) frame->idle();
 }
 
