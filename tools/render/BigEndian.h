@@ -9,12 +9,13 @@
 #include <span>
 #include <vector>
 
+#include "host/BigEndian.h"
+
 namespace flanger::tools {
 
 inline std::optional<uint32_t> readU32BE(std::span<const uint8_t> bytes, size_t offset) noexcept {
     if (offset > bytes.size() || bytes.size() - offset < 4) return std::nullopt;
-    return (static_cast<uint32_t>(bytes[offset]) << 24) | (static_cast<uint32_t>(bytes[offset + 1]) << 16) |
-           (static_cast<uint32_t>(bytes[offset + 2]) << 8) | static_cast<uint32_t>(bytes[offset + 3]);
+    return host::readBigEndianWord(bytes.data() + offset);
 }
 
 inline std::optional<int32_t> readI32BE(std::span<const uint8_t> bytes, size_t offset) noexcept {
@@ -30,10 +31,9 @@ inline std::optional<float> readFloatBE(std::span<const uint8_t> bytes, size_t o
 }
 
 inline void appendU32BE(std::vector<uint8_t>& out, uint32_t value) {
-    out.push_back(static_cast<uint8_t>(value >> 24));
-    out.push_back(static_cast<uint8_t>(value >> 16));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-    out.push_back(static_cast<uint8_t>(value));
+    unsigned char word[4];
+    host::writeBigEndianWord(word, value);
+    for (unsigned char byte : word) out.push_back(byte);
 }
 
 inline void appendI32BE(std::vector<uint8_t>& out, int32_t value) {
