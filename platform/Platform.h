@@ -52,7 +52,7 @@ public:
 };
 
 // Cursor shapes a window can show; kCursorDefault restores the one in use before the first change.
-enum CursorShape : int {
+enum CursorKind : int {
     kCursorDefault = 0,
     kCursorWait = 1,
     kCursorSizeWestEast = 2,
@@ -80,7 +80,7 @@ public:
     // Optional services; a backend without them keeps these defaults.
     // The title and class name the window system shows for the window.
     virtual void setIdentity(const char* /*title*/, const char* /*className*/) noexcept {}
-    // Any shape outside CursorShape is ignored.
+    // Any shape outside CursorKind is ignored.
     virtual void setCursorShape(int /*shape*/) noexcept {}
     // Makes the window a drop target delivering to receiver; null stops accepting drops.
     virtual void setDropHandler(DropEvents* /*receiver*/) noexcept {}
