@@ -1,0 +1,225 @@
+// The flanger editor in a real X server (a private Xvfb), through the built module and the test
+// host: it opens into a window the host made, shows its background, survives bad parents and a
+// parent destroyed under it, and leaves no windows or connections behind.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <dirent.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/ModuleResources.h"
+#include "tools/host/TestHost.h"
+
+extern char** environ;
+
+namespace flanger {
+namespace {
+
+constexpr const char* kXvfb = "/usr/bin/Xvfb";
+using tools::PluginInstance;
+
+int hostErrors = 0;
+int countHostError(Display*, XErrorEvent*) {
+    ++hostErrors;
+    return 0;
+}
+
+int openDescriptors() {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+class FlangerEditorX11 : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!std::filesystem::exists(kXvfb)) return;
+        // Xvfb picks a free display and reports it on the pipe: parallel tests never collide.
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        char writeEnd[16];
+        std::snprintf(writeEnd, sizeof writeEnd, "%d", fds[1]);
+        const char* argv[] = {kXvfb, "-displayfd", writeEnd, "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, kXvfb, nullptr, nullptr, const_cast<char**>(argv), environ);
+        close(fds[1]);
+        char name[16] = ":";
+        std::size_t used = 1;
+        char c = 0;
+        while (spawned == 0 && used + 1 < sizeof name && read(fds[0], &c, 1) == 1 && c != '\n') name[used++] = c;
+        name[used] = 0;
+        close(fds[0]);
+        if (spawned != 0) return;
+        server = pid;
+        if (used > 1) displayName = name;
+    }
+    static void TearDownTestSuite() {
+        if (server > 0) {
+            kill(server, SIGTERM);
+            waitpid(server, nullptr, 0);
+            server = 0;
+        }
+    }
+
+    void SetUp() override {
+        if (!std::filesystem::exists(kXvfb)) GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_FALSE(displayName.empty()) << "Xvfb did not start";
+        setenv("DISPLAY", displayName.c_str(), 1);  // what the module's own connection opens
+        host = XOpenDisplay(displayName.c_str());
+        ASSERT_NE(host, nullptr);
+        previousHandler = XSetErrorHandler(countHostError);
+        hostErrors = 0;
+        parent = XCreateSimpleWindow(host, DefaultRootWindow(host), 10, 10, 400, 260, 0, 0, 0x808080);
+        XSelectInput(host, parent, StructureNotifyMask);
+        XMapWindow(host, parent);
+        for (XEvent e; XNextEvent(host, &e), e.type != MapNotify;) {
+        }
+        std::string error;
+        plugin = PluginInstance::load(FLANGER_MODULE_PATH, {}, &error);
+        ASSERT_TRUE(plugin && plugin->isOpen()) << error;
+        plugin->open();
+    }
+    void TearDown() override {
+        plugin.reset();
+        if (host != nullptr) {
+            // The module must have given the host its error handler back.
+            EXPECT_EQ(XSetErrorHandler(previousHandler), countHostError);
+            XCloseDisplay(host);
+        }
+    }
+
+    intptr_t openEditor(::Window window) {
+        // Like Ardour and Carla: the host's Display* in value, which the editor must not use.
+        return plugin->dispatch(vst::effEditOpen, 0, reinterpret_cast<intptr_t>(host),
+                                reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)));
+    }
+    void idleFor(int calls) {
+        for (int i = 0; i < calls; ++i) {
+            plugin->dispatch(vst::effEditIdle);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    std::vector<::Window> children(::Window window) {
+        ::Window root = 0, parentOut = 0, *list = nullptr;
+        unsigned count = 0;
+        std::vector<::Window> result;
+        if (XQueryTree(host, window, &root, &parentOut, &list, &count) != 0) result.assign(list, list + count);
+        if (list != nullptr) XFree(list);
+        return result;
+    }
+
+    static inline pid_t server = 0;
+    static inline std::string displayName;
+    Display* host = nullptr;
+    XErrorHandler previousHandler = nullptr;
+    ::Window parent = 0;
+    std::unique_ptr<PluginInstance> plugin;
+};
+
+TEST_F(FlangerEditorX11, OpensIntoTheHostsWindowAndShowsTheBackground) {
+    vst::ERect* rect = nullptr;
+    ASSERT_EQ(plugin->dispatch(vst::effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_EQ(openEditor(parent), 1);
+    rect = nullptr;
+    ASSERT_EQ(plugin->dispatch(vst::effEditGetRect, 0, 0, &rect), 1);  // hosts ask again after open
+    EXPECT_EQ(rect->right, 370);
+    idleFor(5);
+
+    const std::vector<::Window> made = children(parent);
+    ASSERT_EQ(made.size(), 1u);
+    XWindowAttributes attributes;
+    ASSERT_NE(XGetWindowAttributes(host, made[0], &attributes), 0);
+    EXPECT_EQ(attributes.x, 0);
+    EXPECT_EQ(attributes.y, 0);
+    EXPECT_EQ(attributes.width, 370);
+    EXPECT_EQ(attributes.height, 216);
+    EXPECT_EQ(attributes.map_state, IsViewable);
+
+    const std::optional<platform::Surface> background = platform::loadBitmapResource(1001);
+    ASSERT_TRUE(background.has_value());
+    XImage* image = XGetImage(host, made[0], 0, 0, 370, 216, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    int mismatches = 0;
+    for (int y = 0; y < 216; ++y) {
+        for (int x = 0; x < 370; ++x) {
+            const auto shown = static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF;
+            if (shown != background->pixel(x, y)) ++mismatches;
+        }
+    }
+    XDestroyImage(image);
+    EXPECT_EQ(mismatches, 0);
+
+    plugin->dispatch(vst::effEditClose);
+    XSync(host, False);
+    EXPECT_TRUE(children(parent).empty());
+    EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(FlangerEditorX11, NullOrInvalidParentAnswersZeroWithoutEndingTheHost) {
+    EXPECT_EQ(openEditor(0), 0);
+    EXPECT_EQ(openEditor(0x3FFFFE), 0);  // no such window
+    idleFor(2);
+    plugin->dispatch(vst::effEditClose);
+    // The host's connection and error handling are untouched.
+    XSync(host, False);
+    EXPECT_EQ(hostErrors, 0);
+    EXPECT_EQ(openEditor(parent), 1);  // and the editor still opens afterwards
+    plugin->dispatch(vst::effEditClose);
+}
+
+TEST_F(FlangerEditorX11, ParentDestroyedUnderTheOpenEditorIsSurvived) {
+    ASSERT_EQ(openEditor(parent), 1);
+    idleFor(2);
+    XDestroyWindow(host, parent);
+    XSync(host, False);
+    idleFor(3);
+    plugin->dispatch(vst::effEditKeyDown, 0, 12, nullptr, 0.0f);
+    plugin->dispatch(vst::effEditClose);
+    idleFor(1);
+    parent = 0;
+    EXPECT_EQ(hostErrors, 0);
+}
+
+TEST_F(FlangerEditorX11, EffectClosedWithTheEditorOpenTakesItsWindowAlong) {
+    ASSERT_EQ(openEditor(parent), 1);
+    idleFor(1);
+    EXPECT_EQ(plugin->close(), 1);
+    XSync(host, False);
+    EXPECT_TRUE(children(parent).empty());
+}
+
+TEST_F(FlangerEditorX11, RepeatedOpenAndCloseLeavesNothingBehind) {
+    ASSERT_EQ(openEditor(parent), 1);  // warm-up: one-time allocations of Xlib and fontconfig
+    plugin->dispatch(vst::effEditIdle);
+    plugin->dispatch(vst::effEditClose);
+    const int descriptors = openDescriptors();
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_EQ(openEditor(parent), 1) << i;
+        plugin->dispatch(vst::effEditIdle);
+        plugin->dispatch(vst::effEditClose);
+    }
+    XSync(host, False);
+    EXPECT_TRUE(children(parent).empty());
+    EXPECT_EQ(openDescriptors(), descriptors);  // every display connection was closed
+    EXPECT_EQ(hostErrors, 0);
+}
+
+}  // namespace
+}  // namespace flanger
