@@ -1,0 +1,234 @@
+// A small, correct VST 2.x effect with one fault switched on by FAULTY_PLUGIN_FAULT, so the
+// tests can show that each check of flanger-validate catches the fault it is for (and that a
+// correct plug-in passes).
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <chrono>
+
+#include "host/VstInterface.h"
+
+namespace {
+
+using namespace flanger::vst;
+
+constexpr int kParams = 3;
+constexpr int kPrograms = 2;
+constexpr size_t kNameSize = 24;
+constexpr size_t kRecordSize = sizeof(float) * kParams + kNameSize;  // values, then the name
+
+struct Program {
+    float values[kParams] = {0.5f, 0.25f, 1.0f};
+    char name[kNameSize] = "Init";
+};
+
+struct Faulty {
+    EffectRecord record{};
+    HostCallback host = nullptr;
+    std::string fault;
+    Program programs[kPrograms];
+    int current = 0;
+    float state[2] = {0.0f, 0.0f};
+    float rate = 44100.0f;
+    unsigned char chunkData[kRecordSize * kPrograms] = {};
+
+    bool is(const char* name) const { return fault == name; }
+    float* values() { return programs[current].values; }
+};
+
+Faulty* self(EffectRecord* e) { return static_cast<Faulty*>(e->object); }
+
+float sanitised(float v) {
+    if (std::isnan(v)) return 0.5f;
+    return std::fmin(std::fmax(v, 0.0f), 1.0f);
+}
+
+void copyText(void* ptr, const char* text, size_t limit) {
+    if (ptr == nullptr) return;
+    std::strncpy(static_cast<char*>(ptr), text, limit - 1);
+    static_cast<char*>(ptr)[limit - 1] = '\0';
+}
+
+void setParameter(EffectRecord* e, int32_t index, float value) {
+    Faulty* f = self(e);
+    if (index < 0 || index >= kParams) return;
+    f->values()[index] = f->is("nan-param") ? value : sanitised(value);
+}
+
+float getParameter(EffectRecord* e, int32_t index) {
+    Faulty* f = self(e);
+    if (index < 0 || index >= kParams) return 0.0f;
+    return f->values()[index];
+}
+
+// A one-pole feedback smoother per channel, mixed with the input.
+void processReplacing(EffectRecord* e, float** in, float** out, int32_t frames) {
+    Faulty* f = self(e);
+    const int32_t count = f->is("overrun") ? frames + 1 : frames;
+    const float feedback = 0.9f * f->values()[0];
+    for (int c = 0; c < 2; ++c) {
+        float s = f->state[c];
+        for (int32_t i = 0; i < count; ++i) {
+            s = in[c][i < frames ? i : 0] * (1.0f - feedback) + s * feedback;
+            if (f->is("subnormal")) {
+                s *= 0.5f;  // decays into the subnormal range in silence
+            } else {
+                if (!std::isfinite(s) && !f->is("nan-stuck")) s = 0.0f;
+                if (std::fabs(s) < 1e-30f) s = 0.0f;
+            }
+            out[c][i] = f->is("subnormal") ? s : 0.5f * (in[c][i < frames ? i : 0] + s);
+        }
+        f->state[c] = s;
+    }
+}
+
+// The adding entry through the replacing one, in pieces that fit a local buffer.
+void process(EffectRecord* e, float** in, float** out, int32_t frames) {
+    float left[4096], right[4096];
+    for (int32_t done = 0; done < frames;) {
+        const int32_t n = std::min(frames - done, 4096);
+        float* ins[2] = {in[0] + done, in[1] + done};
+        float* mixed[2] = {left, right};
+        processReplacing(e, ins, mixed, n);
+        for (int32_t i = 0; i < n; ++i) {
+            out[0][done + i] += left[i];
+            out[1][done + i] += right[i];
+        }
+        done += n;
+    }
+}
+
+intptr_t dispatcher(EffectRecord* e, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
+    Faulty* f = self(e);
+    char text[64];
+    switch (opcode) {
+        case effClose:
+            delete f;
+            return 1;
+        case effSetProgram:
+            if (value < 0 || value >= kPrograms) return 0;
+            f->current = static_cast<int>(value);
+            return 1;
+        case effGetProgram:
+            return f->current;
+        case effSetProgramName:
+            if (ptr != nullptr) copyText(f->programs[f->current].name, static_cast<const char*>(ptr), 24);
+            return 0;
+        case effGetProgramName:
+            copyText(ptr, f->programs[f->current].name, 24);
+            return 0;
+        case effGetProgramNameIndexed:
+            if (index < 0 || index >= kPrograms || ptr == nullptr) return 0;
+            copyText(ptr, f->programs[index].name, 24);
+            return 1;
+        case effGetParamName:
+            if (index < 0 || index >= kParams) return 0;
+            std::snprintf(text, sizeof text, "Param%d", index);
+            copyText(ptr, text, 9);
+            return 0;
+        case effGetParamLabel:
+            copyText(ptr, "%", 9);
+            return 0;
+        case effGetParamDisplay:
+            if (ptr == nullptr) return 0;
+            if (f->is("unterminated-display")) {
+                std::memset(ptr, 'x', 64);
+                return 0;
+            }
+            if (index < 0 || index >= kParams) return 0;
+            std::snprintf(text, sizeof text, "%.1f", static_cast<double>(100.0f * f->values()[index]));
+            copyText(ptr, text, 9);
+            return 0;
+        case effSetSampleRate:
+            if (f->is("hang") && opt == 0.0f) {
+                for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+            }
+            if (opt > 0.0f && std::isfinite(opt)) f->rate = opt;
+            return 0;
+        case effMainsChanged:
+            f->state[0] = f->state[1] = 0.0f;
+            return 0;
+        case effGetChunk: {
+            if (!f->is("no-null-check") && ptr == nullptr) return 0;
+            const int count = index != 0 ? 1 : kPrograms;
+            const Program* first = index != 0 ? &f->programs[f->current] : f->programs;
+            for (int p = 0; p < count; ++p) {
+                unsigned char* record = f->chunkData + p * kRecordSize;
+                std::memcpy(record, first[p].values, sizeof(float) * kParams);
+                std::memcpy(record + sizeof(float) * kParams, first[p].name, kNameSize);
+            }
+            *static_cast<void**>(ptr) = f->chunkData;
+            return static_cast<intptr_t>(kRecordSize * static_cast<size_t>(count));
+        }
+        case effSetChunk: {
+            const int count = index != 0 ? 1 : kPrograms;
+            if (ptr == nullptr || value <= 0) return 0;
+            const auto* data = static_cast<const unsigned char*>(ptr);
+            if (value != static_cast<intptr_t>(kRecordSize * static_cast<size_t>(count))) {
+                // The fault: a wrong-sized chunk is half loaded, yet refused.
+                if (f->is("half-load") && value >= static_cast<intptr_t>(sizeof(float)))
+                    std::memcpy(f->values(), data + value - static_cast<intptr_t>(sizeof(float)), sizeof(float));
+                return 0;
+            }
+            Program* first = index != 0 ? &f->programs[f->current] : f->programs;
+            for (int p = 0; p < count; ++p) {
+                const unsigned char* record = data + p * kRecordSize;
+                std::memcpy(first[p].values, record, sizeof(float) * kParams);
+                for (float& v : first[p].values) v = sanitised(v);
+                std::memcpy(first[p].name, record + sizeof(float) * kParams, kNameSize);
+                first[p].name[kNameSize - 1] = '\0';
+            }
+            return 1;
+        }
+        case effString2Parameter: {
+            if (index < 0 || index >= kParams || ptr == nullptr) return 0;
+            const float v = static_cast<float>(std::atof(static_cast<const char*>(ptr)) / 100.0);
+            f->values()[index] = sanitised(v);
+            return 1;
+        }
+        case effCanBeAutomated:
+            return index >= 0 && index < kParams ? 1 : 0;
+        case effGetPlugCategory:
+            return kPlugCategEffect;
+        case effGetVstVersion:
+            return 2400;
+        case effGetVendorString:
+            copyText(ptr, "Validator tests", 64);
+            return ptr != nullptr;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) EffectRecord* VSTPluginMain(HostCallback host) {
+    if (host == nullptr || host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
+    auto* f = new Faulty;
+    const char* fault = std::getenv("FAULTY_PLUGIN_FAULT");
+    f->fault = fault != nullptr ? fault : "";
+    f->host = host;
+    f->programs[1].values[0] = 0.9f;
+    std::strcpy(f->programs[1].name, "Feedback");
+    EffectRecord& r = f->record;
+    r.magic = kEffectMagic;
+    r.dispatcher = dispatcher;
+    r.process = process;
+    r.setParameter = setParameter;
+    r.getParameter = getParameter;
+    r.processReplacing = processReplacing;
+    r.numPrograms = kPrograms;
+    r.numParams = kParams;
+    r.numInputs = 2;
+    r.numOutputs = 2;
+    r.flags = effFlagsCanReplacing | effFlagsProgramChunks;
+    r.ioRatio = 1.0f;
+    r.object = f;
+    r.uniqueID = fourCharacters('F', 'l', 't', 'y');
+    r.version = 1;
+    return &r;
+}

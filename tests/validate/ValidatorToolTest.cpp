@@ -1,0 +1,95 @@
+// flanger-validate as a process against a plug-in with one fault at a time: each fault is caught
+// by the category it belongs to, with the call named; the correct plug-in passes everything.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string output;
+};
+
+ToolRun validate(const std::string& fault, const std::string& arguments) {
+    setenv("FAULTY_PLUGIN_FAULT", fault.c_str(), 1);
+    const std::string command = std::string(VALIDATE_TOOL) + " " + arguments + " " FAULTY_PLUGIN_PATH " 2>&1";
+    ToolRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+    const int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    unsetenv("FAULTY_PLUGIN_FAULT");
+    return run;
+}
+
+bool has(const ToolRun& run, const std::string& text) { return run.output.find(text) != std::string::npos; }
+
+TEST(ValidatorToolTest, ACorrectPluginPassesEveryCategory) {
+    const ToolRun run = validate("", "");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(has(run, "result: PASS (0 of 7 categories failed)")) << run.output;
+    EXPECT_TRUE(has(run, "editor         SKIP")) << run.output;
+}
+
+struct FaultCase {
+    const char* fault;
+    const char* category;
+    const char* expected[2];  // texts the report must contain
+};
+
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.fault; }
+
+class ValidatorFaultTest : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(ValidatorFaultTest, CatchesTheFaultAndNamesIt) {
+    const FaultCase& c = GetParam();
+    const ToolRun run = validate(c.fault, std::string("--timeout 5 --category ") + c.category);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(has(run, std::string(c.category)) && has(run, "FAIL")) << run.output;
+    for (const char* text : c.expected) EXPECT_TRUE(has(run, text)) << "missing \"" << text << "\" in\n" << run.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ValidatorFaultTest,
+    ::testing::Values(
+        FaultCase{"overrun", "audio", {"guard page behind a buffer", "processReplacing("}},
+        FaultCase{"nan-param", "parameters", {"setParameter(0, nan): getParameter(0) = nan", "failed check"}},
+        FaultCase{"unterminated-display", "opcodes", {"effGetParamDisplay", "not terminated within 64 bytes"}},
+        FaultCase{"nan-stuck", "audio", {"one nan input sample, output from 1 s to 1.5 s after it", "non-finite"}},
+        FaultCase{"subnormal", "audio", {"3 s of silence after noise", "subnormal samples"}},
+        FaultCase{"half-load", "state", {"chunk was refused but changed the state", "failed check"}},
+        FaultCase{"no-null-check", "opcodes", {"crashed: Segmentation fault", "effGetChunk(index -1, value 0, ptr null"}},
+        FaultCase{"hang", "configuration", {"no answer within 5 s", "effSetSampleRate(0)"}}),
+    [](const ::testing::TestParamInfo<FaultCase>& param) {
+        std::string name = param.param.fault;
+        for (char& ch : name) ch = ch == '-' ? '_' : ch;
+        return name;
+    });
+
+TEST(ValidatorToolTest, RefusesUnknownCategoriesAndMissingModules) {
+    EXPECT_EQ(validate("", "--category nonsense").status, 2);
+    const std::string command = std::string(VALIDATE_TOOL) + " /nonexistent/module.so >/dev/null 2>&1";
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+}
+
+TEST(ValidatorToolTest, SoakCountsSamplesAndBadOnes) {
+    const ToolRun clean = validate("", "--soak 5");
+    EXPECT_EQ(clean.status, 0) << clean.output;
+    EXPECT_TRUE(has(clean, "samples processed: 441000 (220500 frames)")) << clean.output;
+    EXPECT_TRUE(has(clean, "non-finite samples: 0")) << clean.output;
+    EXPECT_TRUE(has(clean, "slowest/median")) << clean.output;
+    const ToolRun bad = validate("subnormal", "--soak 5");
+    EXPECT_EQ(bad.status, 1) << bad.output;
+}
+
+}  // namespace
