@@ -25,6 +25,7 @@ std::array<std::atomic<int>, kMaxConnections> lastErrors{};
 std::mutex registryMutex;
 int openConnections = 0;  // guarded by registryMutex
 XErrorHandler previousHandler = nullptr;  // guarded by registryMutex; the host's handler, if any
+XIOErrorHandler previousIoHandler = nullptr;  // likewise, for broken connections
 
 int slotOf(Display* display) noexcept {
     for (int i = 0; i < kMaxConnections; ++i) {
@@ -45,10 +46,27 @@ int trapError(Display* display, XErrorEvent* error) {
     return chained != nullptr ? chained(display, error) : 0;
 }
 
+// Xlib would end the process when the connection breaks (server gone, socket closed); returning
+// from this hook keeps the host alive and leaves the display marked dead.
+void connectionLost(Display*, void* data) {
+    static_cast<std::atomic<bool>*>(data)->store(true, std::memory_order_relaxed);
+}
+
+// Xlib's default I/O error handler exits; for our connections we return, and the per-display
+// exit hook below records the loss instead.
+int trapIoError(Display* display) {
+    if (slotOf(display) >= 0) return 0;
+    XIOErrorHandler chained = previousIoHandler;
+    return chained != nullptr ? chained(display) : 0;
+}
+
 }  // namespace
 
 struct X11Platform::State {
     Display* display = nullptr;
+    // Set by Xlib's I/O-error exit hook on the thread that hit the broken connection; read before
+    // every request. Once set, the connection is never used again (only closed).
+    std::atomic<bool> lost{false};
     int slot = -1;
     ::Window root = 0;
     std::array<unsigned char, 256> logicalOfPhysical{};  // pointer mapping, read once
@@ -117,10 +135,15 @@ std::unique_ptr<X11Platform> X11Platform::open(const char* displayName) noexcept
             if (openConnections == 0) {
                 XErrorHandler before = XSetErrorHandler(trapError);
                 previousHandler = before == trapError ? previousHandler : before;
+                XIOErrorHandler ioBefore = XSetIOErrorHandler(trapIoError);
+                previousIoHandler = ioBefore == trapIoError ? previousIoHandler : ioBefore;
             }
             Display* display = XOpenDisplay(displayName);
             if (display == nullptr) {
-                if (openConnections == 0) XSetErrorHandler(previousHandler);
+                if (openConnections == 0) {
+                    XSetErrorHandler(previousHandler);
+                    XSetIOErrorHandler(previousIoHandler);
+                }
                 return nullptr;
             }
             ++openConnections;
@@ -130,6 +153,7 @@ std::unique_ptr<X11Platform> X11Platform::open(const char* displayName) noexcept
             lastErrors[slot].store(0, std::memory_order_relaxed);
             ownConnections[slot].store(display, std::memory_order_release);
         }
+        XSetIOErrorExitHandler(state->display, connectionLost, &state->lost);
         state->root = DefaultRootWindow(state->display);
         state->mappedButtons = XGetPointerMapping(state->display, state->logicalOfPhysical.data(),
                                                   static_cast<int>(state->logicalOfPhysical.size()));
@@ -142,8 +166,7 @@ std::unique_ptr<X11Platform> X11Platform::open(const char* displayName) noexcept
 }
 
 X11Platform::~X11Platform() {
-    // Windows that outlive the platform are orphaned: they stop talking to the server.
-    XSync(state->display, False);
+    if (connected()) XSync(state->display, False);
     std::lock_guard<std::mutex> lock(registryMutex);
     XCloseDisplay(state->display);
     ownConnections[static_cast<std::size_t>(state->slot)].store(nullptr, std::memory_order_release);
@@ -151,12 +174,15 @@ X11Platform::~X11Platform() {
         // Give the host its handler back, unless someone replaced ours meanwhile.
         XErrorHandler current = XSetErrorHandler(previousHandler);
         if (current != trapError) XSetErrorHandler(current);
+        XIOErrorHandler currentIo = XSetIOErrorHandler(previousIoHandler);
+        if (currentIo != trapIoError) XSetIOErrorHandler(currentIo);
         previousHandler = nullptr;
+        previousIoHandler = nullptr;
     }
 }
 
 std::unique_ptr<Window> X11Platform::createChildWindow(NativeParent parent, int width, int height) noexcept {
-    if (parent == 0 || width <= 0 || height <= 0) return nullptr;
+    if (parent == 0 || width <= 0 || height <= 0 || !connected()) return nullptr;
     try {
         auto window = std::make_unique<X11Window>(*this, *state, width, height);
         if (!window->create(parent)) return nullptr;
@@ -169,6 +195,7 @@ std::unique_ptr<Window> X11Platform::createChildWindow(NativeParent parent, int 
 
 PointerState X11Platform::readPointer() noexcept {
     PointerState result;
+    if (!connected()) return result;
     ::Window rootReturn = 0, child = 0;
     int rootX = 0, rootY = 0, x = 0, y = 0;
     unsigned mask = 0;
@@ -205,7 +232,7 @@ void X11Platform::sleepMs(int milliseconds) noexcept {
 }
 
 void X11Platform::processEvents() noexcept {
-    while (XPending(state->display) > 0) {
+    while (connected() && XPending(state->display) > 0) {
         XEvent event;
         XNextEvent(state->display, &event);
         for (X11Window* window : state->windows) {
@@ -223,7 +250,11 @@ int X11Platform::errorCount() const noexcept {
 int X11Platform::lastErrorCode() const noexcept {
     return lastErrors[static_cast<std::size_t>(state->slot)].load(std::memory_order_relaxed);
 }
-void X11Platform::sync() noexcept { XSync(state->display, False); }
+void X11Platform::sync() noexcept {
+    if (connected()) XSync(state->display, False);
+}
+bool X11Platform::connected() const noexcept { return !state->lost.load(std::memory_order_relaxed); }
+int X11Platform::connectionFd() const noexcept { return ConnectionNumber(state->display); }
 
 bool X11Window::create(NativeParent parent) noexcept {
     Display* display = state.display;
@@ -276,7 +307,9 @@ X11Window::~X11Window() {
         image->data = nullptr;  // the pixels belong to `staging`
         XDestroyImage(image);
     }
+    // Freeing the GC releases client memory too; on a dead connection Xlib only drops the request.
     if (gc != nullptr) XFreeGC(display, gc);
+    if (!platform.connected()) return;
     // The host may already have destroyed the parent (and with it this window): a BadWindow here
     // is trapped and counted.
     if (window != 0) XDestroyWindow(display, window);
@@ -285,7 +318,7 @@ X11Window::~X11Window() {
 
 void X11Window::putBox(const PixelBox& area) noexcept {
     const PixelBox box = area.intersect({0, 0, surface.width(), surface.height()});
-    if (box.empty() || !open || image == nullptr) return;
+    if (box.empty() || !open || image == nullptr || !platform.connected()) return;
     for (int y = box.top; y < box.bottom; ++y) {
         const std::uint32_t* src = surface.row(y);
         std::uint32_t* dst = staging.data() + static_cast<std::size_t>(y) * surface.width();
@@ -315,7 +348,7 @@ void X11Window::putBox(const PixelBox& area) noexcept {
 void X11Window::present() noexcept { putBox(surface.takeDamage()); }
 
 ScreenPoint X11Window::screenOrigin() noexcept {
-    if (!open) return {};
+    if (!open || !platform.connected()) return {};
     int x = 0, y = 0;
     ::Window child = 0;
     if (XTranslateCoordinates(state.display, window, state.root, 0, 0, &x, &y, &child) == False) return {};

@@ -31,6 +31,9 @@ public:
     int lastErrorCode() const noexcept;
     // Waits until the server has handled every request sent so far (errors included).
     void sync() noexcept;
+    // False once the connection broke; everything then does nothing instead of ending the process.
+    bool connected() const noexcept;
+    int connectionFd() const noexcept;
 
     struct State;
 

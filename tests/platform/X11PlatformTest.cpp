@@ -5,7 +5,8 @@
 #include <X11/Xutil.h>
 
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,8 +17,6 @@
 #include <thread>
 
 #include "platform/x11/X11Platform.h"
-
-extern char** environ;
 
 namespace flanger::platform {
 namespace {
@@ -35,8 +34,15 @@ protected:
         char writeEnd[16];
         std::snprintf(writeEnd, sizeof writeEnd, "%d", fds[1]);
         const char* argv[] = {kXvfb, "-displayfd", writeEnd, "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, kXvfb, nullptr, nullptr, const_cast<char**>(argv), environ);
+        // The server dies with this process even if a test crashes.
+        const pid_t pid = fork();
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            close(fds[0]);
+            execv(kXvfb, const_cast<char**>(argv));
+            _exit(127);
+        }
+        const int spawned = pid > 0 ? 0 : -1;
         close(fds[1]);
         char name[16] = ":";
         std::size_t used = 1;
@@ -140,6 +146,20 @@ TEST_F(X11Backend, HostDestroyingTheParentFirstIsTrappedNotFatal) {
     EXPECT_EQ(stray, nullptr);
     platform->sync();
     EXPECT_GE(platform->errorCount(), 1);
+}
+
+TEST_F(X11Backend, ABrokenConnectionDoesNotEndTheProcess) {
+    auto window = platform->createChildWindow(parent, 16, 16);
+    ASSERT_NE(window, nullptr);
+    shutdown(platform->connectionFd(), SHUT_RDWR);
+    platform->sync();  // Xlib's default would exit(1) here
+    EXPECT_FALSE(platform->connected());
+    window->backing().fill({0, 0, 16, 16}, 0xFF0000);
+    window->present();
+    platform->processEvents();
+    EXPECT_EQ(platform->readPointer().buttons, 0u);
+    EXPECT_EQ(platform->createChildWindow(parent, 8, 8), nullptr);
+    window.reset();
 }
 
 TEST_F(X11Backend, ExposureRepaintsThroughTheHandler) {
