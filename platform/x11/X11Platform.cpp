@@ -4,6 +4,9 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 #include <algorithm>
 #include <array>
@@ -72,6 +75,7 @@ struct X11Platform::State {
     std::array<unsigned char, 256> logicalOfPhysical{};  // pointer mapping, read once
     int mappedButtons = 0;
     bool swapped = false;
+    bool allowSharedMemory = true;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::vector<class X11Window*> windows;
 
@@ -101,9 +105,15 @@ public:
 
     void handle(XEvent& event) noexcept;
     ::Window id() const noexcept { return window; }
+    bool sharedMemory() const noexcept { return shared; }
 
 private:
     void putBox(const PixelBox& box) noexcept;
+    bool createSharedImage(Visual* visual, int depth) noexcept;
+    void destroyImage() noexcept;
+
+    XShmSegmentInfo segment{};
+    bool shared = false;  // image pixels live in a segment the server reads directly
 
     X11Platform& platform;
     X11Platform::State& state;
@@ -121,9 +131,10 @@ private:
 
 X11Platform::X11Platform(std::unique_ptr<State> opened) noexcept : state(std::move(opened)) {}
 
-std::unique_ptr<X11Platform> X11Platform::open(const char* displayName) noexcept {
+std::unique_ptr<X11Platform> X11Platform::open(const char* displayName, bool allowSharedMemory) noexcept {
     try {
         auto state = std::make_unique<State>();
+        state->allowSharedMemory = allowSharedMemory;
         {
             std::lock_guard<std::mutex> lock(registryMutex);
             int slot = -1;
@@ -275,16 +286,16 @@ bool X11Window::create(NativeParent parent) noexcept {
         return false;
     }
     gc = XCreateGC(display, window, 0, nullptr);
-    staging.assign(static_cast<std::size_t>(surface.width()) * surface.height(), 0);
-    image = XCreateImage(display, parentAttributes.visual, static_cast<unsigned>(parentAttributes.depth), ZPixmap, 0,
-                         reinterpret_cast<char*>(staging.data()), static_cast<unsigned>(surface.width()),
-                         static_cast<unsigned>(surface.height()), 32, surface.width() * 4);
+    const bool sharedOk = state.allowSharedMemory && XShmQueryExtension(display) == True &&
+                          createSharedImage(parentAttributes.visual, parentAttributes.depth);
+    if (!sharedOk) {
+        staging.assign(static_cast<std::size_t>(surface.width()) * surface.height(), 0);
+        image = XCreateImage(display, parentAttributes.visual, static_cast<unsigned>(parentAttributes.depth), ZPixmap, 0,
+                             reinterpret_cast<char*>(staging.data()), static_cast<unsigned>(surface.width()),
+                             static_cast<unsigned>(surface.height()), 32, surface.width() * 4);
+    }
     if (image == nullptr || image->bits_per_pixel != 32) {
-        if (image != nullptr) {
-            image->data = nullptr;
-            XDestroyImage(image);
-            image = nullptr;
-        }
+        destroyImage();
         XDestroyWindow(display, window);
         XSync(display, False);
         window = 0;
@@ -299,14 +310,67 @@ bool X11Window::create(NativeParent parent) noexcept {
     return true;
 }
 
+bool X11Window::createSharedImage(Visual* visual, int depth) noexcept {
+    // Any failure here falls back to XPutImage: remote displays, no segments left, a server
+    // that refuses the attach.
+    Display* display = state.display;
+    image = XShmCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, nullptr, &segment,
+                            static_cast<unsigned>(surface.width()), static_cast<unsigned>(surface.height()));
+    if (image == nullptr) return false;
+    if (image->bits_per_pixel != 32) {
+        destroyImage();
+        return false;
+    }
+    segment.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * image->height, IPC_CREAT | 0600);
+    if (segment.shmid < 0) {
+        destroyImage();
+        return false;
+    }
+    segment.shmaddr = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
+    if (segment.shmaddr == reinterpret_cast<char*>(-1)) {
+        shmctl(segment.shmid, IPC_RMID, nullptr);
+        segment.shmaddr = nullptr;
+        destroyImage();
+        return false;
+    }
+    image->data = segment.shmaddr;
+    segment.readOnly = False;
+    const int errorsBefore = platform.errorCount();
+    const bool attached = XShmAttach(display, &segment) == True;
+    XSync(display, False);
+    // Marked for removal now: it disappears once both sides have detached, even after a crash.
+    shmctl(segment.shmid, IPC_RMID, nullptr);
+    if (!attached || platform.errorCount() != errorsBefore) {
+        shmdt(segment.shmaddr);
+        segment.shmaddr = nullptr;
+        destroyImage();
+        return false;
+    }
+    shared = true;
+    return true;
+}
+
+void X11Window::destroyImage() noexcept {
+    if (shared) {
+        if (platform.connected()) {
+            XShmDetach(state.display, &segment);
+            XSync(state.display, False);
+        }
+        shmdt(segment.shmaddr);
+        shared = false;
+    }
+    if (image != nullptr) {
+        image->data = nullptr;  // the pixels belong to `staging` or the segment
+        XDestroyImage(image);
+        image = nullptr;
+    }
+}
+
 X11Window::~X11Window() {
     auto& list = state.windows;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
     Display* display = state.display;
-    if (image != nullptr) {
-        image->data = nullptr;  // the pixels belong to `staging`
-        XDestroyImage(image);
-    }
+    destroyImage();
     // Freeing the GC releases client memory too; on a dead connection Xlib only drops the request.
     if (gc != nullptr) XFreeGC(display, gc);
     if (!platform.connected()) return;
@@ -321,7 +385,7 @@ void X11Window::putBox(const PixelBox& area) noexcept {
     if (box.empty() || !open || image == nullptr || !platform.connected()) return;
     for (int y = box.top; y < box.bottom; ++y) {
         const std::uint32_t* src = surface.row(y);
-        std::uint32_t* dst = staging.data() + static_cast<std::size_t>(y) * surface.width();
+        auto* dst = reinterpret_cast<std::uint32_t*>(image->data + static_cast<std::ptrdiff_t>(y) * image->bytes_per_line);
         for (int x = box.left; x < box.right; ++x) {
             if (fastFormat) {
                 dst[x] = src[x] | alphaBits;
@@ -340,9 +404,15 @@ void X11Window::putBox(const PixelBox& area) noexcept {
             }
         }
     }
-    XPutImage(state.display, window, gc, image, box.left, box.top, box.left, box.top,
-              static_cast<unsigned>(box.right - box.left), static_cast<unsigned>(box.bottom - box.top));
-    XFlush(state.display);
+    const auto w = static_cast<unsigned>(box.right - box.left), h = static_cast<unsigned>(box.bottom - box.top);
+    if (shared) {
+        XShmPutImage(state.display, window, gc, image, box.left, box.top, box.left, box.top, w, h, False);
+        // The server reads the segment asynchronously: wait before the next present rewrites it.
+        XSync(state.display, False);
+    } else {
+        XPutImage(state.display, window, gc, image, box.left, box.top, box.left, box.top, w, h);
+        XFlush(state.display);
+    }
 }
 
 void X11Window::present() noexcept { putBox(surface.takeDamage()); }
@@ -392,6 +462,11 @@ void X11Window::handle(XEvent& event) noexcept {
             break;
         default: break;
     }
+}
+
+bool presentsThroughSharedMemory(Window& window) noexcept {
+    auto* x11 = dynamic_cast<X11Window*>(&window);
+    return x11 != nullptr && x11->sharedMemory();
 }
 
 std::uintptr_t nativeWindowId(Window& window) noexcept {

@@ -1,5 +1,5 @@
 // The X11 backend: its own display connection, child windows inside the host's parent window,
-// presentation of the backing surface by XPutImage, and the live pointer from XQueryPointer.
+// presentation of the backing surface (MIT-SHM where the server offers it, else XPutImage), and the live pointer from XQueryPointer.
 // Xlib's types stay inside X11Platform.cpp; nothing else in the project includes X11 headers.
 #pragma once
 
@@ -13,7 +13,8 @@ namespace flanger::platform {
 class X11Platform final : public Platform {
 public:
     // Opens a connection (null name: $DISPLAY); null when there is no display to talk to.
-    static std::unique_ptr<X11Platform> open(const char* displayName = nullptr) noexcept;
+    // Without allowSharedMemory every window presents through XPutImage.
+    static std::unique_ptr<X11Platform> open(const char* displayName = nullptr, bool allowSharedMemory = true) noexcept;
     ~X11Platform() override;
     X11Platform(const X11Platform&) = delete;
     X11Platform& operator=(const X11Platform&) = delete;
@@ -41,6 +42,9 @@ private:
     explicit X11Platform(std::unique_ptr<State> opened) noexcept;
     std::unique_ptr<State> state;
 };
+
+// True for an X11 window that presents through a shared-memory segment.
+bool presentsThroughSharedMemory(Window& window) noexcept;
 
 // The XID of a window made by an X11Platform; 0 for any other window.
 std::uintptr_t nativeWindowId(Window& window) noexcept;

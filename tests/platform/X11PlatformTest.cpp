@@ -97,25 +97,32 @@ protected:
 };
 
 TEST_F(X11Backend, PresentedSurfaceReadsBackFromTheServer) {
-    auto window = platform->createChildWindow(parent, 64, 48);
-    ASSERT_NE(window, nullptr);
-    const auto id = static_cast<::Window>(nativeWindowId(*window));
-    ASSERT_NE(id, 0u);
-    Surface& backing = window->backing();
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 64; ++x) backing.setPixel(x, y, packRgb(static_cast<std::uint8_t>(x * 4), static_cast<std::uint8_t>(y * 5), 0x5A));
-    backing.addDamage({0, 0, 64, 48});
-    window->present();
-    platform->sync();
-    XSync(host, False);
-    for (int y = 0; y < 48; y += 7)
-        for (int x = 0; x < 64; x += 9) EXPECT_EQ(serverPixel(id, x, y), backing.pixel(x, y)) << x << "," << y;
-    // A later change presents only its damaged region.
-    backing.fill({10, 10, 12, 12}, 0xFF0000);
-    window->present();
-    platform->sync();
-    EXPECT_EQ(serverPixel(id, 11, 11), 0xFF0000u);
-    EXPECT_EQ(platform->errorCount(), 0);
+    // Both presentation paths: the shared segment (local Xvfb offers MIT-SHM) and XPutImage.
+    std::unique_ptr<X11Platform> plain = X11Platform::open(displayName.c_str(), false);
+    ASSERT_NE(plain, nullptr);
+    for (X11Platform* backend : {platform.get(), plain.get()}) {
+        auto window = backend->createChildWindow(parent, 64, 48);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(presentsThroughSharedMemory(*window), backend == platform.get());
+        const auto id = static_cast<::Window>(nativeWindowId(*window));
+        ASSERT_NE(id, 0u);
+        Surface& backing = window->backing();
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                backing.setPixel(x, y, packRgb(static_cast<std::uint8_t>(x * 4), static_cast<std::uint8_t>(y * 5), 0x5A));
+        backing.addDamage({0, 0, 64, 48});
+        window->present();
+        backend->sync();
+        XSync(host, False);
+        for (int y = 0; y < 48; y += 7)
+            for (int x = 0; x < 64; x += 9) EXPECT_EQ(serverPixel(id, x, y), backing.pixel(x, y)) << x << "," << y;
+        // A later change presents only its damaged region.
+        backing.fill({10, 10, 12, 12}, 0xFF0000);
+        window->present();
+        backend->sync();
+        EXPECT_EQ(serverPixel(id, 11, 11), 0xFF0000u);
+        EXPECT_EQ(backend->errorCount(), 0);
+    }
 }
 
 TEST_F(X11Backend, ChildSitsAtTheParentsOriginOnTheScreen) {
