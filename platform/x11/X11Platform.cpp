@@ -4,6 +4,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/cursorfont.h>
 #include <X11/extensions/XShm.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -102,6 +103,8 @@ public:
     ScreenPoint screenOrigin() noexcept override;
     bool isOpen() const noexcept override { return open; }
     void setEventHandler(WindowEvents* receiver) noexcept override { handler = receiver; }
+    void setIdentity(const char* title, const char* className) noexcept override;
+    void setCursorShape(int shape) noexcept override;
 
     void handle(XEvent& event) noexcept;
     ::Window id() const noexcept { return window; }
@@ -112,6 +115,7 @@ private:
     bool createSharedImage(Visual* visual, int depth) noexcept;
     void destroyImage() noexcept;
 
+    Cursor cursor = 0;  // the shape shown now; 0 = inherited from the parent (the host's)
     XShmSegmentInfo segment{};
     bool shared = false;  // image pixels live in a segment the server reads directly
 
@@ -255,6 +259,24 @@ void X11Platform::processEvents() noexcept {
     }
 }
 
+bool X11Platform::processOneExpose() noexcept {
+    if (!connected()) return false;
+    XEvent event;
+    if (XCheckTypedEvent(state->display, Expose, &event) == False) return false;
+    X11Window* target = nullptr;
+    for (X11Window* window : state->windows) {
+        if (window->id() == event.xexpose.window) target = window;
+    }
+    if (target == nullptr) return true;
+    target->handle(event);
+    // An exposure arrives as a run of rectangles; deliver the whole run as one repaint.
+    while (event.xexpose.count > 0 &&
+           XCheckTypedWindowEvent(state->display, event.xexpose.window, Expose, &event) == True) {
+        target->handle(event);
+    }
+    return true;
+}
+
 int X11Platform::errorCount() const noexcept {
     return errorCounts[static_cast<std::size_t>(state->slot)].load(std::memory_order_relaxed);
 }
@@ -374,6 +396,7 @@ X11Window::~X11Window() {
     // Freeing the GC releases client memory too; on a dead connection Xlib only drops the request.
     if (gc != nullptr) XFreeGC(display, gc);
     if (!platform.connected()) return;
+    if (cursor != 0) XFreeCursor(display, cursor);
     // The host may already have destroyed the parent (and with it this window): a BadWindow here
     // is trapped and counted.
     if (window != 0) XDestroyWindow(display, window);
@@ -416,6 +439,36 @@ void X11Window::putBox(const PixelBox& area) noexcept {
 }
 
 void X11Window::present() noexcept { putBox(surface.takeDamage()); }
+
+void X11Window::setIdentity(const char* title, const char* className) noexcept {
+    if (!open || !platform.connected()) return;
+    if (title != nullptr) XStoreName(state.display, window, title);
+    if (className != nullptr) {
+        XClassHint hint;
+        hint.res_name = const_cast<char*>(className);
+        hint.res_class = const_cast<char*>(className);
+        XSetClassHint(state.display, window, &hint);
+    }
+    XFlush(state.display);
+}
+
+void X11Window::setCursorShape(int shape) noexcept {
+    if (shape < kCursorDefault || shape > kCursorSizeNorthWestSouthEast || !open || !platform.connected()) return;
+    Display* display = state.display;
+    // Font cursors for the system's standard shapes; no default means the parent's cursor shows.
+    static constexpr unsigned kGlyphs[] = {0, XC_watch, XC_sb_h_double_arrow, XC_sb_v_double_arrow, XC_fleur,
+                                           XC_bottom_left_corner, XC_bottom_right_corner};
+    const Cursor previous = cursor;
+    if (shape == kCursorDefault) {
+        XUndefineCursor(display, window);
+        cursor = 0;
+    } else {
+        cursor = XCreateFontCursor(display, kGlyphs[shape]);
+        XDefineCursor(display, window, cursor);
+    }
+    if (previous != 0) XFreeCursor(display, previous);
+    XFlush(display);
+}
 
 ScreenPoint X11Window::screenOrigin() noexcept {
     if (!open || !platform.connected()) return {};

@@ -25,6 +25,7 @@ public:
     std::uint32_t tickCountMs() noexcept override;
     void sleepMs(int milliseconds) noexcept override;
     void processEvents() noexcept override;
+    bool processOneExpose() noexcept override;
 
     // X errors raised on this connection; they are counted here instead of reaching Xlib's
     // default handler, which would end the host process.

@@ -137,6 +137,26 @@ TEST_F(X11Backend, ChildSitsAtTheParentsOriginOnTheScreen) {
     EXPECT_FALSE(platform->buttonsSwapped());
 }
 
+TEST_F(X11Backend, IdentityAndCursorShapesReachTheServer) {
+    auto window = platform->createChildWindow(parent, 32, 32);
+    ASSERT_NE(window, nullptr);
+    const auto id = static_cast<::Window>(nativeWindowId(*window));
+    window->setIdentity("Window", "Plugin0000beef");
+    const int shapes[] = {kCursorSizeNorthSouth, kCursorWait, 99, kCursorDefault, kCursorSizeAll};
+    for (int shape : shapes) window->setCursorShape(shape);
+    platform->sync();
+    EXPECT_EQ(platform->errorCount(), 0);
+    char* name = nullptr;
+    ASSERT_NE(XFetchName(host, id, &name), 0);
+    EXPECT_STREQ(name, "Window");
+    XFree(name);
+    XClassHint hint;
+    ASSERT_NE(XGetClassHint(host, id, &hint), 0);
+    EXPECT_STREQ(hint.res_class, "Plugin0000beef");
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+}
+
 TEST_F(X11Backend, HostDestroyingTheParentFirstIsTrappedNotFatal) {
     auto window = platform->createChildWindow(parent, 32, 32);
     ASSERT_NE(window, nullptr);
@@ -191,6 +211,19 @@ TEST_F(X11Backend, ExposureRepaintsThroughTheHandler) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_GT(painter.exposures, 0);
+    // Uncovering the window again queues an exposure that a drag loop can take on its own.
+    XUnmapWindow(host, parent);
+    XMapWindow(host, parent);
+    XSync(host, False);
+    const int before = painter.exposures;
+    bool delivered = false;
+    for (int i = 0; i < 40 && !delivered; ++i) {
+        platform->sync();
+        delivered = platform->processOneExpose();
+        if (!delivered) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(delivered);
+    EXPECT_EQ(painter.exposures, before + 1);
     platform->sync();
     EXPECT_EQ(serverPixel(static_cast<::Window>(nativeWindowId(*window)), 8, 8), 0x00FF00u);
 }
