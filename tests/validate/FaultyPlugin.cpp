@@ -2,6 +2,7 @@
 // tests can show that each check of flanger-validate catches the fault it is for (and that a
 // correct plug-in passes).
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +23,8 @@ constexpr size_t kNameSize = 24;
 constexpr size_t kRecordSize = sizeof(float) * kParams + kNameSize;  // values, then the name
 
 struct Program {
-    float values[kParams] = {0.5f, 0.25f, 1.0f};
+    // Written by the host's threads, read by processing.
+    std::atomic<float> values[kParams] = {0.5f, 0.25f, 1.0f};
     char name[kNameSize] = "Init";
 };
 
@@ -31,13 +33,14 @@ struct Faulty {
     HostCallback host = nullptr;
     std::string fault;
     Program programs[kPrograms];
-    int current = 0;
+    std::atomic<int> current{0};  // writer: effSetProgram; reader: every entry
     float state[2] = {0.0f, 0.0f};
+    float racyShadow = 0.0f;  // the "race" fault: written by setParameter, read by processing, unguarded
     float rate = 44100.0f;
     unsigned char chunkData[kRecordSize * kPrograms] = {};
 
     bool is(const char* name) const { return fault == name; }
-    float* values() { return programs[current].values; }
+    std::atomic<float>* values() { return programs[current.load()].values; }
 };
 
 Faulty* self(EffectRecord* e) { return static_cast<Faulty*>(e->object); }
@@ -49,14 +52,16 @@ float sanitised(float v) {
 
 void copyText(void* ptr, const char* text, size_t limit) {
     if (ptr == nullptr) return;
-    std::strncpy(static_cast<char*>(ptr), text, limit - 1);
-    static_cast<char*>(ptr)[limit - 1] = '\0';
+    const size_t n = strnlen(text, limit - 1);
+    std::memcpy(ptr, text, n);
+    static_cast<char*>(ptr)[n] = '\0';
 }
 
 void setParameter(EffectRecord* e, int32_t index, float value) {
     Faulty* f = self(e);
     if (index < 0 || index >= kParams) return;
     f->values()[index] = f->is("nan-param") ? value : sanitised(value);
+    if (f->is("race")) f->racyShadow = value;
 }
 
 float getParameter(EffectRecord* e, int32_t index) {
@@ -69,7 +74,7 @@ float getParameter(EffectRecord* e, int32_t index) {
 void processReplacing(EffectRecord* e, float** in, float** out, int32_t frames) {
     Faulty* f = self(e);
     const int32_t count = f->is("overrun") ? frames + 1 : frames;
-    const float feedback = 0.9f * f->values()[0];
+    const float feedback = 0.9f * (f->is("race") ? sanitised(f->racyShadow) : f->values()[0].load());
     for (int c = 0; c < 2; ++c) {
         float s = f->state[c];
         for (int32_t i = 0; i < count; ++i) {
@@ -158,7 +163,10 @@ intptr_t dispatcher(EffectRecord* e, int32_t opcode, int32_t index, intptr_t val
             const Program* first = index != 0 ? &f->programs[f->current] : f->programs;
             for (int p = 0; p < count; ++p) {
                 unsigned char* record = f->chunkData + p * kRecordSize;
-                std::memcpy(record, first[p].values, sizeof(float) * kParams);
+                for (int k = 0; k < kParams; ++k) {
+                    const float v = first[p].values[k];
+                    std::memcpy(record + k * sizeof(float), &v, sizeof v);
+                }
                 std::memcpy(record + sizeof(float) * kParams, first[p].name, kNameSize);
             }
             *static_cast<void**>(ptr) = f->chunkData;
@@ -171,14 +179,21 @@ intptr_t dispatcher(EffectRecord* e, int32_t opcode, int32_t index, intptr_t val
             if (value != static_cast<intptr_t>(kRecordSize * static_cast<size_t>(count))) {
                 // The fault: a wrong-sized chunk is half loaded, yet refused.
                 if (f->is("half-load") && value >= static_cast<intptr_t>(sizeof(float)))
-                    std::memcpy(f->values(), data + value - static_cast<intptr_t>(sizeof(float)), sizeof(float));
+                {
+                    float v = 0.0f;
+                    std::memcpy(&v, data + value - static_cast<intptr_t>(sizeof(float)), sizeof v);
+                    f->values()[0] = v;
+                }
                 return 0;
             }
             Program* first = index != 0 ? &f->programs[f->current] : f->programs;
             for (int p = 0; p < count; ++p) {
                 const unsigned char* record = data + p * kRecordSize;
-                std::memcpy(first[p].values, record, sizeof(float) * kParams);
-                for (float& v : first[p].values) v = sanitised(v);
+                for (int k = 0; k < kParams; ++k) {
+                    float v = 0.0f;
+                    std::memcpy(&v, record + k * sizeof(float), sizeof v);
+                    first[p].values[k] = sanitised(v);
+                }
                 std::memcpy(first[p].name, record + sizeof(float) * kParams, kNameSize);
                 first[p].name[kNameSize - 1] = '\0';
             }

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -127,15 +128,22 @@ void readCapture(FILE* capture, Outcome& outcome, bool keepTail) {
     std::rewind(capture);
     char line[512];
     std::vector<std::string> tail;
+    std::vector<std::string> summaries;
     while (std::fgets(line, sizeof line, capture) != nullptr) {
         const size_t n = std::strlen(line);
         if (n > 0 && line[n - 1] != '\n' && !std::feof(capture)) continue;  // the rest of a long line
         ++outcome.outputLines;
         if (!keepTail) continue;
-        tail.emplace_back(line, n > 0 && line[n - 1] == '\n' ? n - 1 : n);
+        std::string text(line, n > 0 && line[n - 1] == '\n' ? n - 1 : n);
+        // Sanitizer verdicts are kept whatever follows them; the rest only as the tail.
+        if (text.find("SUMMARY: ") != std::string::npos && summaries.size() < kTail) summaries.push_back(text);
+        tail.push_back(std::move(text));
         if (tail.size() > kTail) tail.erase(tail.begin());
     }
-    outcome.output = std::move(tail);
+    for (auto& text : tail) {
+        if (std::find(summaries.begin(), summaries.end(), text) == summaries.end()) summaries.push_back(std::move(text));
+    }
+    outcome.output = std::move(summaries);
 }
 
 }  // namespace
