@@ -1,9 +1,12 @@
 // The rig: loading, traced calls, test signals and the output scan.
 #include "tools/validate/Rig.h"
 
+#include "tools/validate/Categories.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <numbers>
 
 namespace flanger::tools {
@@ -165,6 +168,28 @@ float Rig::getParameter(int32_t index) {
 void Rig::setProgram(int32_t program) {
     CallTrace::note("effBeginSetProgram/effSetProgram(%d)/effEndSetProgram", program);
     instance->setProgram(program);
+}
+
+GuardedText Rig::readText(int32_t opcode, int32_t index, size_t size) {
+    constexpr unsigned char kFill = 0x7f;
+    GuardedText answer;
+    GuardedBlock buffer(size, kFill);
+    answer.result = dispatch(opcode, index, 0, buffer.data());
+    const unsigned char* data = buffer.data();
+    answer.touched = std::any_of(data, data + size, [](unsigned char c) { return c != kFill; });
+    if (!answer.touched) return answer;
+    answer.problem = textProblem(data, size);
+    const auto* end = static_cast<const unsigned char*>(std::memchr(data, 0, size));
+    answer.terminated = end != nullptr;
+    answer.text.assign(reinterpret_cast<const char*>(data), end ? static_cast<size_t>(end - data) : size);
+    return answer;
+}
+
+void Rig::setProgramName(const std::string& name) {
+    const size_t n = std::min<size_t>(name.size(), vst::kNameLength);
+    GuardedBlock buffer(n + 1, 0);
+    std::memcpy(buffer.data(), name.data(), n);
+    dispatch(vst::effSetProgramName, 0, 0, buffer.data());
 }
 
 void Rig::configure(float rateHz, int32_t blockSize) {

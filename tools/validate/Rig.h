@@ -50,6 +50,15 @@ private:
     std::minstd_rand random;
 };
 
+// A text read through a pre-filled buffer that ends at a guard page.
+struct GuardedText {
+    intptr_t result = 0;
+    bool touched = false;   // the plug-in wrote into the buffer
+    bool terminated = true; // a terminator lies inside the buffer (or nothing was written)
+    std::string text;       // up to the terminator, when there is one
+    std::string problem;    // empty when terminated and printable (or untouched)
+};
+
 struct RigOptions {
     float sampleRate = 44100.0f;
     int32_t blockSize = 512;
@@ -74,6 +83,8 @@ public:
     void setParameter(int32_t index, float value);
     float getParameter(int32_t index);
     void setProgram(int32_t program);  // bracketed by begin/end as hosts do
+    GuardedText readText(int32_t opcode, int32_t index, size_t size = 64);
+    void setProgramName(const std::string& name);  // at most 63 characters, in a guarded buffer
     void configure(float rateHz, int32_t blockSize);  // suspend, rate, block size, resume
     void resume();
     void suspend();

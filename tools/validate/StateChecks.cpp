@@ -33,10 +33,10 @@ Snapshot snapshot(Rig& rig, Findings& findings, const std::string& after) {
     s.program = static_cast<int32_t>(rig.dispatch(vst::effGetProgram));
     const int32_t programs = std::min(rig.plugin().programCount(), 128);
     for (int32_t p = 0; p < programs; ++p) {
-        CallTrace::note("effGetProgramNameIndexed(%d)", p);
-        const TextAnswer name = rig.plugin().text(vst::effGetProgramNameIndexed, p, 64);
-        if (!name.terminated && !name.untouched)
-            findings.fail("after %s: program name %d not terminated within 64 bytes", after.c_str(), p);
+        const GuardedText name = rig.readText(vst::effGetProgramNameIndexed, p, 64);
+        // Names are the host's 8-bit text, whatever a chunk held: only the terminator is demanded.
+        if (!name.terminated)
+            findings.fail("after %s: effGetProgramNameIndexed(%d): %s", after.c_str(), p, name.problem.c_str());
         s.names.push_back(name.text);
     }
     if (rig.plugin().hasFlag(vst::effFlagsProgramChunks)) {
@@ -81,7 +81,7 @@ void roundTrips(const CheckContext& context, Findings& findings) {
         if (programs > 1) {
             source.setProgram(1);
             setRandomState(source, random);
-            source.plugin().setProgramName("Validator one");
+            source.setProgramName("Validator one");
             source.setProgram(programs - 1);
         }
         setRandomState(source, random);
@@ -211,11 +211,9 @@ void garbageChunks(const CheckContext& context, Findings& findings) {
                                       std::to_string(answer) + ")";
             snapshot(rig, findings, after);
             for (int32_t i = 0; i < std::min(rig.plugin().parameterCount(), 4096); ++i) {
-                GuardedBlock text(64, 0x7f);
-                rig.dispatch(vst::effGetParamDisplay, i, 0, text.data());
-                const std::string problem = textProblem(text.data(), 64);
-                if (!problem.empty() && text.data()[0] != 0x7f)
-                    findings.fail("after %s: effGetParamDisplay(%d): %s", after.c_str(), i, problem.c_str());
+                const GuardedText text = rig.readText(vst::effGetParamDisplay, i);
+                if (!text.problem.empty())
+                    findings.fail("after %s: effGetParamDisplay(%d): %s", after.c_str(), i, text.problem.c_str());
             }
             TestSignal signal(SignalKind::Noise, 44100.0f, context.seed + static_cast<uint32_t>(round));
             const SampleScan scan = rig.run(rig.preferredMode(), 4096, 512, signal);

@@ -2,7 +2,9 @@
 // while the audio thread processes. Meaningful under ThreadSanitizer, which reports any race.
 #include <atomic>
 #include <chrono>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <thread>
 
 #include "tools/validate/Categories.h"
@@ -39,6 +41,9 @@ void checkThreads(const CheckContext& context, Findings& findings) {
             std::this_thread::yield();
         }
     };
+    std::atomic<int64_t> badTexts{0};             // writer: the program thread; reader: the report
+    GuardedBlock chunkBuffer(std::max<size_t>(programChunk.size(), 1));
+    GuardedBlock textBuffer(64);
     auto switcher = [&]() {
         CallTrace::bindThread(3, "program thread");
         std::minstd_rand random(context.seed + 3);
@@ -49,11 +54,14 @@ void checkThreads(const CheckContext& context, Findings& findings) {
                 plugin.setProgram(p);
             }
             if (!programChunk.empty() && random() % 4 == 0) {
+                std::memcpy(chunkBuffer.data(), programChunk.data(), programChunk.size());
                 CallTrace::note("effSetChunk(program, %zu bytes)", programChunk.size());
-                plugin.setChunk(programChunk, true);
+                plugin.dispatch(vst::effSetChunk, 1, static_cast<intptr_t>(programChunk.size()), chunkBuffer.data());
             }
             CallTrace::note("effGetParamDisplay(0)");
-            plugin.parameterDisplay(0);
+            textBuffer.fill(0x7f);
+            plugin.dispatch(vst::effGetParamDisplay, 0, 0, textBuffer.data());
+            if (!textProblem(textBuffer.data(), textBuffer.size()).empty()) badTexts.fetch_add(1, std::memory_order_relaxed);
             switches.fetch_add(1, std::memory_order_relaxed);
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -79,6 +87,9 @@ void checkThreads(const CheckContext& context, Findings& findings) {
     if (!total.clean()) findings.fail("processing while other threads automate: %s", total.describe().c_str());
     if (badReads.load() > 0)
         findings.fail("%lld parameter reads outside [0, 1] while processing", static_cast<long long>(badReads.load()));
+    if (badTexts.load() > 0)
+        findings.fail("%lld display texts unterminated or unprintable while processing",
+                      static_cast<long long>(badTexts.load()));
     rig.readParameters(findings, "the threaded run");
     findings.summary("%d blocks processed against %lld parameter writes from two threads and %lld program switches%s",
                      processed, static_cast<long long>(writes.load()), static_cast<long long>(switches.load()),

@@ -43,7 +43,11 @@ void print(const char* name, const Outcome& outcome) {
     if (outcome.status == Outcome::Status::Fail)
         std::printf("%-14s       %zu failed check%s:\n", "", outcome.failures.size(),
                     outcome.failures.size() == 1 ? "" : "s");
-    for (const auto& f : outcome.failures) std::printf("%-14s       - %s\n", "", f.c_str());
+    constexpr size_t kShown = 25;
+    for (size_t i = 0; i < outcome.failures.size() && i < kShown; ++i)
+        std::printf("%-14s       - %s\n", "", outcome.failures[i].c_str());
+    if (outcome.failures.size() > kShown)
+        std::printf("%-14s       - ... and %zu more\n", "", outcome.failures.size() - kShown);
     for (const auto& n : outcome.notes) std::printf("%-14s       note: %s\n", "", n.c_str());
     if (!outcome.output.empty()) {
         std::printf("%-14s       its last output lines:\n", "");
