@@ -63,6 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"overrun", "audio", {"guard page behind a buffer", "processReplacing("}},
         FaultCase{"nan-param", "parameters", {"setParameter(0, nan): getParameter(0) = nan", "failed check"}},
         FaultCase{"unterminated-display", "opcodes", {"effGetParamDisplay", "not terminated within 64 bytes"}},
+        FaultCase{"crosstalk", "audio", {"processReplacing in place (inputs = outputs) differs", "failed check"}},
+        FaultCase{"adding-overwrites", "audio", {"overwrites the outputs instead of adding", "failed check"}},
         FaultCase{"nan-stuck", "audio", {"one nan input sample, output from 1 s to 1.5 s after it", "non-finite"}},
         FaultCase{"subnormal", "audio", {"3 s of silence after noise", "subnormal samples"}},
         FaultCase{"half-load", "state", {"chunk was refused but changed the state", "failed check"}},

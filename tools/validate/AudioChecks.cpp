@@ -4,6 +4,7 @@
 // second later.
 #include <xmmintrin.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -131,6 +132,59 @@ void specialSamples(Rig& rig, const CheckContext& context, Findings& findings, i
     }
 }
 
+// One fresh instance's output for a fixed run of noise in varying block sizes.
+std::vector<float> renderFresh(const CheckContext& context, Findings& findings, ProcessMode mode, bool inPlace,
+                               float base) {
+    Rig rig;
+    RigOptions options;
+    options.capacityFrames = 1024;
+    if (!rig.start(context.modulePath, options, findings)) return {};
+    rig.setOutputBase(base);
+    TestSignal noise(SignalKind::Noise, kRate, context.seed);
+    std::minstd_rand random(context.seed);
+    std::vector<float> out;
+    for (int block = 0; block < 200; ++block) {
+        const auto frames = static_cast<int32_t>(1 + random() % 1024);
+        rig.process(mode, frames, noise, inPlace);
+        for (int32_t c = 0; c < std::min(rig.plugin().outputCount(), 2); ++c) {
+            const float* samples = rig.lastOutput(c);
+            for (int32_t i = 0; i < frames; ++i) out.push_back(samples[i] - base);
+        }
+    }
+    return out;
+}
+
+// The three ways of calling must sound the same: replacing, replacing in place, and adding
+// into outputs that already hold something.
+void entryEquivalence(Rig& probe, const CheckContext& context, Findings& findings) {
+    if (!probe.hasMode(ProcessMode::Replacing)) return;
+    const std::vector<float> reference = renderFresh(context, findings, ProcessMode::Replacing, false, 0.0f);
+    const std::vector<float> inPlace = renderFresh(context, findings, ProcessMode::Replacing, true, 0.0f);
+    const long long diff = firstDifference(reference, inPlace);
+    if (diff >= 0)
+        findings.fail("processReplacing in place (inputs = outputs) differs from separate buffers from output sample "
+                      "%lld on (%g instead of %g)",
+                      diff, static_cast<double>(inPlace[static_cast<size_t>(diff)]),
+                      static_cast<double>(reference[static_cast<size_t>(diff)]));
+    if (!probe.hasMode(ProcessMode::Adding)) return;
+    const std::vector<float> added = renderFresh(context, findings, ProcessMode::Adding, false, 0.25f);
+    for (size_t i = 0; i < std::min(added.size(), reference.size()); ++i) {
+        // Adding 0.25 and taking it away again rounds; anything beyond that is no addition.
+        if (std::fabs(added[i] - reference[i]) > 1e-6f + 1e-6f * std::fabs(reference[i])) {
+            // An entry that overwrites loses the host's mix in every host that still calls it.
+            const bool overwrites = std::fabs(added[i] + 0.25f - reference[i]) <= 1e-6f + 1e-6f * std::fabs(reference[i]);
+            if (overwrites)
+                findings.fail("process (the adding entry) overwrites the outputs instead of adding to them "
+                              "(from sample %zu on)", i);
+            else
+                findings.fail("process (adding) into outputs holding 0.25 is not 0.25 + processReplacing's output "
+                              "from sample %zu on (%g instead of %g)",
+                              i, static_cast<double>(added[i]) + 0.25, static_cast<double>(reference[i]) + 0.25);
+            break;
+        }
+    }
+}
+
 }  // namespace
 
 void checkAudio(const CheckContext& context, Findings& findings) {
@@ -146,12 +200,13 @@ void checkAudio(const CheckContext& context, Findings& findings) {
         if (first.peak == 0.0f) findings.note("the output is silent for noise input");
         else findings.note("output peak for noise of peak 0.5: %g", static_cast<double>(first.peak));
     }
+    entryEquivalence(rig, context, findings);
     signalsPerProgram(rig, context, findings, programs);
     flushToZeroAndSubnormalInput(rig, context, findings);
     randomAutomation(rig, context, findings);
     specialSamples(rig, context, findings, programs);
-    findings.summary("%d programs x 6 signals x process entries, silent tails, flush-to-zero on/off, random "
-                     "automation, NaN/inf input samples",
+    findings.summary("replacing = in place = adding, %d programs x 6 signals x process entries, silent tails, "
+                     "flush-to-zero on/off, random automation, NaN/inf input samples",
                      std::max(programs, 1));
 }
 

@@ -229,7 +229,7 @@ SampleScan Rig::process(ProcessMode mode, int32_t frames, TestSignal& signal, bo
     signal.fill(in, inputs->channels(), frames);
     float** out = in;
     if (!inPlace) {
-        outputs->fill(frames, 0.0f);
+        outputs->fill(frames, outputBase);
         out = outputs->pointers(frames);
     } else if (inputs->channels() < outputs->channels()) {
         // In place needs as many input arrays as outputs; extra outputs get their own.

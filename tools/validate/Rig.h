@@ -94,7 +94,7 @@ public:
     bool hasMode(ProcessMode mode) const noexcept;
 
     // One process call of `frames` (<= capacity) frames with the signal as input. Outputs start
-    // at 0 (so adding equals replacing for a correct plug-in). in-place passes the input
+    // at the output base (0 by default, so adding equals replacing for a correct plug-in). in-place passes the input
     // buffers as outputs too. The scan of the outputs is returned; frameOffset positions it.
     SampleScan process(ProcessMode mode, int32_t frames, TestSignal& signal, bool inPlace = false,
                        int64_t frameOffset = 0);
@@ -102,6 +102,8 @@ public:
     SampleScan processWithSample(ProcessMode mode, int32_t frames, TestSignal& signal, int32_t at, float sample);
     // Runs `totalFrames` through blocks of `block` frames; returns the combined scan.
     SampleScan run(ProcessMode mode, int64_t totalFrames, int32_t block, TestSignal& signal, bool inPlace = false);
+    // What the output buffers hold before each call (0 unless a check of the adding entry sets it).
+    void setOutputBase(float value) noexcept { outputBase = value; }
     // The output samples of the last call (channel c).
     const float* lastOutput(int32_t c) noexcept;
     int32_t lastFrames() const noexcept { return lastCallFrames; }
@@ -118,6 +120,7 @@ private:
     std::unique_ptr<GuardedChannels> inputs;
     std::unique_ptr<GuardedChannels> outputs;
     int32_t lastCallFrames = 0;
+    float outputBase = 0.0f;
     bool lastInPlace = false;
 };
 
