@@ -1,0 +1,226 @@
+// The flanger engine: parameter application, tempo follow, and the chunk that runs both cores
+// and the panner.
+#include "dsp/FlangerEngine.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+#include "dsp/DenormalGuard.h"
+#include "effect/FlangerParameters.h"
+
+namespace flanger::dsp {
+
+using effect::FlangerParameters;
+
+namespace {
+
+int clampChannels(int count) {
+    return std::clamp(count, 0, 2);
+}
+
+double usableRate(double rate) {
+    if (!(rate >= 1.0)) return 44100.0;  // also NaN
+    return std::min(rate, FlangerBlock::kMaxSampleRate);
+}
+
+int blockLengthFor(int maxBlockLength) {
+    return std::clamp(maxBlockLength, 1, FlangerCore::kMaxBlockLength);
+}
+
+// A sample the signal path takes as it is: zero, or a normal number no larger than 1e20.
+// Anything else (NaN, infinities, absurd magnitudes, subnormals) is taken as silence.
+inline float cleanSample(float x) {
+    const float magnitude = std::fabs(x);
+    return magnitude >= FLT_MIN && magnitude <= 1e20f ? x : 0.0f;
+}
+
+}  // namespace
+
+bool FlangerBlock::supportsSampleRate(double rate) {
+    return rate >= 1.0 && rate <= kMaxSampleRate;
+}
+
+FlangerBlock::FlangerBlock(int inputs, double rate, int outputs, int blockLength)
+    : ChunkedAudioBlock(clampChannels(inputs), blockLengthFor(blockLength),
+                        clampChannels(outputs) == 0 ? clampChannels(inputs) : clampChannels(outputs)),
+      sampleRate(usableRate(rate)),
+      mainCore(numInputs, static_cast<int>(sampleRate), numOutputs, maxBlockLength) {
+    mainCore.setDelay(0.001f);
+    mainCore.setMix(1.0f);
+    mainCore.setFeedback(0.9f);
+}
+
+FlangerBlock::~FlangerBlock() = default;
+
+void FlangerBlock::processChunk(float** in, float** out, int count) noexcept {
+    mainCore.process(in, out, count, accumulate != 0);
+}
+
+void FlangerBlock::applyParameters(effect::ParameterTable*) noexcept {}
+
+void FlangerBlock::parameterHook(effect::ParameterTable*) noexcept {}
+
+void FlangerBlock::resume() noexcept {
+    mainCore.reset();
+}
+
+void FlangerBlock::suspend() noexcept {
+    mainCore.reset();
+}
+
+void FlangerBlock::processHost(float** in, float** out, int count, int adding) noexcept {
+    if (count <= 0 || !in || !out) return;
+    DenormalGuard guard;
+    accumulate = adding;
+    process(in, out, count);
+}
+
+FlangerEngine::FlangerEngine(int inputs, double rate, int outputs, int blockLength)
+    : FlangerBlock(inputs, rate, outputs, blockLength),
+      inputLeft(static_cast<size_t>(maxBlockLength), 0.0f),
+      inputRight(static_cast<size_t>(maxBlockLength), 0.0f),
+      voiceLeft(static_cast<size_t>(maxBlockLength), 0.0f),
+      secondCore(1, static_cast<int>(sampleRate), 1, maxBlockLength) {
+    secondCore.setMix(1.0f);
+    panner.init(static_cast<float>(sampleRate));
+    panner.setFrequency(0.2f);
+}
+
+FlangerEngine::~FlangerEngine() = default;
+
+size_t FlangerEngine::heapBytes() const {
+    return mainCore.heapBytes() + secondCore.heapBytes() +
+           (inputLeft.capacity() + inputRight.capacity() + voiceLeft.capacity()) * sizeof(float);
+}
+
+void FlangerEngine::copyInputs(float* const* in, int count) noexcept {
+    float* copies[2] = {inputLeft.data(), inputRight.data()};
+    for (int c = 0; c < 2; ++c) {
+        float* __restrict destination = copies[c];
+        const float* __restrict source = c < numInputs ? in[c] : nullptr;
+        if (source) {
+            for (int i = 0; i < count; ++i) destination[i] = cleanSample(source[i]);
+        } else if (c < numInputs) {
+            std::fill(destination, destination + count, 0.0f);  // a null channel is silence
+        }
+        // Channels the engine was built without stay zero from construction.
+    }
+}
+
+void FlangerEngine::processChunk(float** in, float** out, int count) noexcept {
+    copyInputs(in, count);
+    float* inputs[2] = {inputLeft.data(), inputRight.data()};
+    float* voice[2] = {voiceLeft.data(), nullptr};  // the second core writes one channel
+    mainCore.process(inputs, out, count, accumulate != 0);
+    secondCore.process(inputs, voice, count, false);
+    // The second voice is added on top in both modes, while the effect is heard at all. The
+    // panner adds straight into the outputs, as panning into voice buffers and adding would.
+    if (mixPercent > 0.005f && outputLevel > 0.005f)
+        panner.processAdding(voiceLeft.data(), numOutputs > 0 ? out[0] : nullptr,
+                             numOutputs > 1 ? out[1] : nullptr, count);
+    else
+        panner.skip(count);
+}
+
+void FlangerEngine::setRates(float mainRate, float secondRate, float panHz) noexcept {
+    mainCore.setRate(mainRate);
+    secondCore.setRate(secondRate);
+    panner.setFrequency(panHz);
+}
+
+void FlangerEngine::setSyncedRates() noexcept {
+    // One main sweep per beatsPerCycle beats; the second voice at a twentieth of that rate, the
+    // pan cycle 25 main cycles long.
+    const float q = beatsPerSecond / beatsPerCycle * 0.2f;
+    setRates(q, q * 0.05f, q * 0.2f);
+}
+
+void FlangerEngine::applyParameters(effect::ParameterTable* table) noexcept {
+    if (!table || table->changedCount() <= 0) return;
+    auto changed = [table](int index) { return table->isChanged(index); };
+    auto usableBeats = [](float beats) { return std::isfinite(beats) && beats > 0.0f; };
+
+    if (changed(FlangerParameters::kMix)) {
+        const float m = table->takePlain(FlangerParameters::kMix);
+        if (std::isfinite(m)) {
+            mixPercent = m;
+            secondCore.setMix(m < 0.01f ? 0.0f : 1.0f);
+            mainCore.setMix(m * 0.01f);
+        }
+    }
+    if (changed(FlangerParameters::kSwitch)) {
+        tempoSync = table->takePlain(FlangerParameters::kSwitch) == 1.0f;
+        if (tempoSync) {
+            const float b = table->peekPlain(FlangerParameters::kBeatsPerCycle);
+            if (usableBeats(b)) {
+                beatsPerCycle = b;
+                setSyncedRates();
+            }
+        } else {
+            const float r = table->peekPlain(FlangerParameters::kRate);
+            if (std::isfinite(r)) setRates(r * 0.2f, r * 0.05f, r * 0.2f);
+        }
+    }
+    if (changed(FlangerParameters::kOutput)) {
+        const float g = table->takePlain(FlangerParameters::kOutput) * 0.01f;
+        if (std::isfinite(g)) {
+            outputLevel = g;
+            mainCore.setOutput(g);
+            secondCore.setOutput(g);
+        }
+    }
+    if (changed(FlangerParameters::kDelay)) {
+        const float d = table->takePlain(FlangerParameters::kDelay);
+        if (std::isfinite(d)) {
+            mainCore.setDelay(d * 0.001f);
+            secondCore.setDelay(d * 0.01f);
+        }
+    }
+    if (changed(FlangerParameters::kDepth)) {
+        const float p = table->takePlain(FlangerParameters::kDepth);
+        if (std::isfinite(p)) {
+            mainCore.setDepth(p * 0.01f);
+            secondCore.setDepth(p * 0.05f);
+        }
+    }
+    if (changed(FlangerParameters::kFeedback)) {
+        const float f = table->takePlain(FlangerParameters::kFeedback) * 0.01f;
+        if (std::isfinite(f)) {
+            mainCore.setFeedback(f);
+            secondCore.setFeedback(f);
+        }
+    }
+    if (changed(FlangerParameters::kRate)) {
+        const float r = table->takePlain(FlangerParameters::kRate);
+        // In sync mode the flag is consumed and the value ignored.
+        if (!tempoSync && std::isfinite(r)) setRates(r * 0.2f, r * 0.05f, r * 0.2f);
+    }
+    if (changed(FlangerParameters::kStereo)) {
+        const float w = table->takePlain(FlangerParameters::kStereo) * 0.01f;
+        if (std::isfinite(w)) mainCore.setWidth(w);
+    }
+    if (changed(FlangerParameters::kBeatsPerCycle)) {
+        const float b = table->takePlain(FlangerParameters::kBeatsPerCycle);
+        if (usableBeats(b)) {
+            beatsPerCycle = b;
+            if (tempoSync) setSyncedRates();
+        }
+    }
+    if (changed(FlangerParameters::kShapeSync)) {
+        const float s = table->takePlain(FlangerParameters::kShapeSync) * 0.0625f;
+        // ShapeSync 0 turns at the earliest point the sweep allows, not at 0.
+        if (std::isfinite(s)) mainCore.setSymmetry(s == 0.0f ? 0.01f : s);
+    }
+    // "SyncBeat" and "TmpSync" are folded into beats per cycle by the effect; their flags stay.
+}
+
+void FlangerEngine::setTempo(double bpm) noexcept {
+    if (!(bpm >= 0.0) || !std::isfinite(bpm)) return;
+    const float bps = static_cast<float>(bpm * 0.016666666);
+    if (bps == beatsPerSecond) return;
+    beatsPerSecond = bps;
+    if (tempoSync) setSyncedRates();
+}
+
+}  // namespace flanger::dsp

@@ -1,0 +1,108 @@
+// The signal path the effect owns: the main core on the host's channels plus a mono second
+// core whose wet voice a slow sine pans between the outputs. It takes changed parameters from
+// the table, follows the host tempo and cuts host calls into chunks of its block length.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "dsp/AudioBlock.h"
+#include "dsp/FlangerCore.h"
+#include "dsp/PanOscillator.h"
+
+namespace flanger::effect {
+class ParameterTable;
+}
+
+namespace flanger::dsp {
+
+// The main core alone, on the block framework.
+class FlangerBlock : public ChunkedAudioBlock {
+public:
+    // Channel counts are clamped to 0 … 2 (numOutputs 0 becomes numInputs); maxBlockLength to
+    // 1 … 65536; a sample rate that is not finite, or below 1 Hz, is taken as 44100 Hz and one
+    // above kMaxSampleRate as that. The main core gets setDelay(0.001), setMix(1), setFeedback(0.9).
+    FlangerBlock(int numInputs, double sampleRate, int numOutputs, int maxBlockLength);
+    ~FlangerBlock() override;
+
+    static constexpr double kMaxSampleRate = 1536000.0;
+    // Rates an engine is built for as given: finite, at least 1 Hz, at most kMaxSampleRate.
+    static bool supportsSampleRate(double sampleRate);
+
+    void processChunk(float** in, float** out, int count) noexcept override;
+    virtual void applyParameters(effect::ParameterTable* table) noexcept;
+    // Called by the effect when the editor has gone quiet; does nothing.
+    virtual void parameterHook(effect::ParameterTable* table) noexcept;
+    virtual int latency() const noexcept { return 0; }
+    // Both clear the main core's lines and feedback states (the second voice keeps its own).
+    virtual void resume() noexcept;
+    virtual void suspend() noexcept;
+    // Reserved query with an argument: answers 0.
+    virtual int queryIndexed(int) const noexcept { return 0; }
+    // The host's call: count frames, added into out when accumulate ≠ 0, else written. Reads
+    // only in[0 … numInputs) and writes only out[0 … numOutputs); nothing at all for count ≤ 0
+    // or a null pointer array (a null channel reads as silence / is not written).
+    virtual void processHost(float** in, float** out, int count, int accumulate) noexcept;
+
+    double rate() const { return sampleRate; }
+    int inputs() const { return numInputs; }
+    int outputs() const { return numOutputs; }
+    bool accumulating() const { return accumulate != 0; }
+    const FlangerCore& main() const { return mainCore; }
+
+protected:
+    double sampleRate;
+    int accumulate = 0;
+    FlangerCore mainCore;
+};
+
+// Threads: every operation runs on the audio thread inside the effect's processing call, except
+// construction and destruction (the effect rebuilds the engine while processing is stopped).
+// Nothing here allocates after construction.
+//
+// Input samples that are not finite, beyond ±1e20, or subnormal are taken as silence on entry,
+// so one bad sample from a host never poisons the feedback loops and the lines (a NaN would
+// otherwise stay in them for the rest of the session). The input is copied before the main core
+// writes, so processing in place sounds exactly as with separate arrays. processHost runs with
+// subnormal results flushed to zero (restoring the host's mode on return).
+class FlangerEngine : public FlangerBlock {
+public:
+    FlangerEngine(int numInputs, double sampleRate, int numOutputs, int maxBlockLength);
+    ~FlangerEngine() override;
+
+    void processChunk(float** in, float** out, int count) noexcept override;
+    // Takes every flagged entry and sets both cores and the panner. Values that are not finite
+    // are taken and ignored; a beats-per-cycle value ≤ 0 or not finite keeps the previous rate.
+    void applyParameters(effect::ParameterTable* table) noexcept override;
+    // The host tempo in beats per minute; negative or non-finite tempi are ignored, and a
+    // repeated tempo costs nothing.
+    virtual void setTempo(double bpm) noexcept;
+
+    float beatsPerCycleNow() const { return beatsPerCycle; }
+    float mixPercentNow() const { return mixPercent; }
+    float outputLevelNow() const { return outputLevel; }
+    float beatsPerSecondNow() const { return beatsPerSecond; }
+    bool tempoSynced() const { return tempoSync; }
+    const FlangerCore& second() const { return secondCore; }
+    const PanOscillator& pan() const { return panner; }
+    // Heap bytes this engine holds (buffers and lines), beside sizeof(FlangerEngine).
+    size_t heapBytes() const;
+
+private:
+    void setRates(float mainRate, float secondRate, float panHz) noexcept;
+    void setSyncedRates() noexcept;
+    void copyInputs(float* const* in, int count) noexcept;
+
+    float beatsPerCycle = 1.0f;
+    float mixPercent = 0.0f;
+    float outputLevel = 0.0f;
+    float beatsPerSecond = 1.0f;
+    bool tempoSync = false;
+    std::vector<float> inputLeft;  // the chunk's input, cleaned of non-finite samples
+    std::vector<float> inputRight;
+    std::vector<float> voiceLeft;  // the second voice before the panner
+    FlangerCore secondCore;
+    PanOscillator panner;
+};
+
+}  // namespace flanger::dsp

@@ -1,0 +1,119 @@
+// One channel of the flanger: a circular delay line of at most 6 ms, its read position swept by
+// its own oscillator and read with linear interpolation. Wet signal only: feedback and mixing
+// belong to the core.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "dsp/SweepOscillator.h"
+
+namespace flanger::dsp {
+
+// Delay of sample k: D = ((L × depth + 1) × 0.5) × delaySamples + 1 samples (double precision),
+// L the sweep value; y = b0 + (b1 - b0) × frac between the samples trunc(D) and trunc(D) + 1
+// back. The read comes before the write and D ≥ 1, so the newest sample a read reaches is the
+// one written on the previous sample. Every written sample carries +1e-30, which keeps the line
+// and the core's feedback path out of the subnormal range.
+//
+// The circle holds maxDelay = round(rate × 6 ms) samples (at least 1). It belongs to the line,
+// so lines at different rates never disturb each other, and the store is sized from the rate
+// at setSampleRate: 6 ms fits at any rate. The store keeps the circle twice over (each sample
+// is written at w and at w + maxDelay; more copies on circles under 8 samples), so a read never
+// needs a wrap test: the read offsets are computed for a run of samples ahead (prepareTaps),
+// which vectorises, and the per-sample part is two loads, a blend and two stores.
+class ModulatedDelay {
+public:
+    static constexpr int kTapSpan = 64;  // samples prepared at once
+
+    ModulatedDelay() = default;
+
+    // Sizes the store for the rate (allocates: never called while processing), clears the line,
+    // restarts the sweep (2 Hz, triangle) and sets the defaults: rate 0.5, depth 0.75, span 66.
+    // Returns 1.
+    int setSampleRate(int rate);
+    // Normalised rate: the sweep runs at 5 × x Hz; x ≤ 0 (or NaN) becomes 0.001 (0.005 Hz).
+    void setRate(float x);
+    // Stored as given, except that |d| is bounded by 1 (NaN reads as 0), which keeps every
+    // read inside the circle; the core clamps tighter (0.9, or 0.99 on its right line).
+    void setDepth(float d);
+    // Span = trunc(rate × ms × 0.001) samples, then clamped as setDelaySamples (NaN → 1).
+    void setDelayTime(float ms);
+    // Clamped to [1, maxDelay].
+    void setDelaySamples(int n);
+    void setSymmetry(float s);
+    // Silences the history; keeps the settings, the write position and the sweep.
+    void clear();
+    // Frees the store of a line that will never process (the right line of a mono core);
+    // process() then does nothing until the next setSampleRate.
+    void releaseStore();
+    // The delayed signal of in[0 … count) into out; nothing for count < 1. in may equal out.
+    void process(const float* in, float* out, int count) noexcept;
+
+    int sampleRateHz() const { return sampleRate; }
+    int maxDelaySamples() const { return maxDelay; }
+    int delaySpan() const { return delaySamples; }
+    float sweepDepth() const { return depth; }
+    int writePosition() const { return writeIndex; }
+    SweepOscillator& oscillator() { return sweep; }
+    const SweepOscillator& oscillator() const { return sweep; }
+    size_t storeBytes() const { return store.capacity() * sizeof(float); }
+    // The sample written `age` samples ago (1 = the newest); for tests.
+    float history(int age) const;
+
+    // The per-sample path the core drives. prepare(n) sweeps the next n ≤ kTapSpan samples
+    // into read offsets (the core prepares two lines from one sweep through taps() when their
+    // oscillators run in step). Then, for k = 0 … n-1 in order: readTap(k) answers the delayed
+    // sample and write(x) stores the line's input (+1e-30) and advances. The core's own loop
+    // takes the same steps in runs that end where the circle wraps (see FlangerCore).
+    void prepare(int count) noexcept {
+        const SweepTaps target = taps();
+        sweep.fillTaps(&target, 1, count);
+    }
+    SweepTaps taps() noexcept {
+        // Offsets are relative to the write position: the image (copies - 1) circles ahead,
+        // minus trunc(D), lies inside the store for every write position.
+        return SweepTaps{depth, 0.5 * delaySamples, (copies - 1) * maxDelay, tapOffset, tapFraction};
+    }
+    float readTap(int k) const noexcept {
+        return interpolate(store.data() + writeIndex, tapOffset[k], tapFraction[k]);
+    }
+    void write(float x) noexcept {
+        float* slot = store.data() + writeIndex;
+        for (int copy = 0; copy < copies; ++copy) slot[copy * maxDelay] = x + 1e-30f;
+        advance(1);
+    }
+
+    // y = b0 + (b1 - b0) × frac with b0 = at[offset], b1 = at[offset - 1].
+    static float interpolate(const float* at, int32_t offset, double fraction) noexcept {
+        const double b0 = at[offset];
+        const double b1 = at[offset - 1];
+        return static_cast<float>(b0 + (b1 - b0) * fraction);
+    }
+    // Raw access for that loop: the write slot (its images lie maxDelay apart), the samples left
+    // before the circle wraps, the prepared taps, and advancing the write position.
+    float* writeSlot() noexcept { return store.data() + writeIndex; }
+    int samplesBeforeWrap() const noexcept { return maxDelay - writeIndex; }
+    int images() const noexcept { return copies; }
+    const int32_t* tapOffsets() const noexcept { return tapOffset; }
+    const double* tapFractions() const noexcept { return tapFraction; }
+    void advance(int n) noexcept {
+        writeIndex += n;
+        while (writeIndex >= maxDelay) writeIndex -= maxDelay;
+    }
+
+private:
+    std::vector<float> store;
+    int sampleRate = 0;
+    int maxDelay = 256;
+    int copies = 2;  // images of the circle in the store
+    int writeIndex = 0;
+    int delaySamples = 66;
+    float depth = 0.75f;
+    SweepOscillator sweep;
+    alignas(16) int32_t tapOffset[kTapSpan] = {};
+    alignas(16) double tapFraction[kTapSpan] = {};
+};
+
+}  // namespace flanger::dsp
