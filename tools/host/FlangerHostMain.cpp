@@ -1,8 +1,10 @@
 // flanger-host: loads a VST 2.x module through the test host and prints what a host sees.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "tools/host/EditorWindow.h"
 #include "tools/host/TestHost.h"
 
 namespace {
@@ -75,14 +77,38 @@ int printInfo(const std::string& path) {
     return 0;
 }
 
+int showEditor(const std::string& path, double seconds) {
+    std::string error;
+    auto plugin = PluginInstance::load(path, {}, &error);
+    if (!plugin) {
+        std::fprintf(stderr, "flanger-host: %s\n", error.c_str());
+        return 1;
+    }
+    plugin->open();
+    plugin->resume();
+    flanger::tools::EditorRunOptions options;
+    options.seconds = seconds;
+    const int result = flanger::tools::runEditorWindow(*plugin, options);
+    plugin->suspend();
+    plugin->close();
+    return result;
+}
+
 void usage() {
-    std::fprintf(stderr, "usage: flanger-host --info PLUGIN.so\n");
+    std::fprintf(stderr, "usage: flanger-host --info PLUGIN.so\n"
+                         "       flanger-host --editor PLUGIN.so [--seconds S]\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--info") == 0) return printInfo(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--editor") == 0) return showEditor(argv[2], 0.0);
+    if (argc == 5 && std::strcmp(argv[1], "--editor") == 0 && std::strcmp(argv[3], "--seconds") == 0) {
+        char* end = nullptr;
+        const double seconds = std::strtod(argv[4], &end);
+        if (end != argv[4] && *end == 0 && seconds > 0.0) return showEditor(argv[2], seconds);
+    }
     usage();
     return 2;
 }

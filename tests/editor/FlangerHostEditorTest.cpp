@@ -1,0 +1,158 @@
+// flanger-host --editor as a user runs it: under a private Xvfb it shows the flanger's editor in
+// a top-level window of its own and exits cleanly when the window manager asks it to close.
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr const char* kXvfb = "/usr/bin/Xvfb";
+
+// Waits up to timeoutMs for the process; its exit status, or -1 (then it is killed).
+int waitExit(pid_t pid, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += 10) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+pid_t spawnTool(const std::vector<std::string>& arguments, const std::string& display) {
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<std::string> environment;
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::strncmp(*e, "DISPLAY=", 8) != 0) environment.emplace_back(*e);
+    if (!display.empty()) environment.push_back("DISPLAY=" + display);
+    std::vector<char*> envp;
+    for (const std::string& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
+    return pid;
+}
+
+class FlangerHostEditor : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!std::filesystem::exists(kXvfb)) return;
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        char writeEnd[16];
+        std::snprintf(writeEnd, sizeof writeEnd, "%d", fds[1]);
+        const char* argv[] = {kXvfb, "-displayfd", writeEnd, "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, kXvfb, nullptr, nullptr, const_cast<char**>(argv), environ);
+        close(fds[1]);
+        char name[16] = ":";
+        std::size_t used = 1;
+        char c = 0;
+        while (spawned == 0 && used + 1 < sizeof name && read(fds[0], &c, 1) == 1 && c != '\n') name[used++] = c;
+        name[used] = 0;
+        close(fds[0]);
+        if (spawned != 0) return;
+        server = pid;
+        if (used > 1) displayName = name;
+    }
+    static void TearDownTestSuite() {
+        if (server > 0) {
+            kill(server, SIGTERM);
+            waitpid(server, nullptr, 0);
+            server = 0;
+        }
+    }
+    static inline pid_t server = 0;
+    static inline std::string displayName;
+};
+
+// The top-level window whose title starts with "flanger-host:", or 0.
+::Window findToolWindow(Display* display) {
+    ::Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    ::Window found = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) return 0;
+    for (unsigned i = 0; i < count && found == 0; ++i) {
+        char* name = nullptr;
+        if (XFetchName(display, children[i], &name) != 0 && name != nullptr) {
+            if (std::strncmp(name, "flanger-host:", 13) == 0) found = children[i];
+            XFree(name);
+        }
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
+TEST_F(FlangerHostEditor, ShowsTheEditorAndClosesWhenTheWindowIsClosed) {
+    if (!std::filesystem::exists(kXvfb)) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_FALSE(displayName.empty());
+    Display* display = XOpenDisplay(displayName.c_str());
+    ASSERT_NE(display, nullptr);
+    const pid_t tool = spawnTool({FLANGER_HOST_TOOL, "--editor", FLANGER_MODULE_PATH}, displayName);
+    ASSERT_GT(tool, 0);
+
+    ::Window window = 0;
+    for (int i = 0; i < 500 && window == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        window = findToolWindow(display);
+    }
+    ASSERT_NE(window, 0u) << "no editor window appeared";
+    // The editor's child window sits inside, at the editor's size.
+    unsigned editorWidth = 0, editorHeight = 0;
+    for (int i = 0; i < 200 && editorWidth == 0; ++i) {
+        ::Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (XQueryTree(display, window, &root, &parent, &children, &count) != 0 && count == 1) {
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(display, children[0], &attributes) != 0) {
+                editorWidth = static_cast<unsigned>(attributes.width);
+                editorHeight = static_cast<unsigned>(attributes.height);
+            }
+        }
+        if (children != nullptr) XFree(children);
+        if (editorWidth == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(editorWidth, 370u);
+    EXPECT_EQ(editorHeight, 216u);
+
+    // What a window manager sends when the user closes the window.
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = window;
+    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &close);
+    XFlush(display);
+    EXPECT_EQ(waitExit(tool, 10000), 0);
+    XCloseDisplay(display);
+}
+
+TEST(FlangerHostEditorWithoutDisplay, SaysSoAndFails) {
+    const pid_t tool = spawnTool({FLANGER_HOST_TOOL, "--editor", FLANGER_MODULE_PATH}, "");
+    ASSERT_GT(tool, 0);
+    EXPECT_EQ(waitExit(tool, 10000), 1);
+}
+
+}  // namespace

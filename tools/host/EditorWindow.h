@@ -1,0 +1,17 @@
+// flanger-host --editor: shows a plug-in's editor in a top-level X11 window of the tool's own
+// and idles it the way hosts do, until the user closes the window.
+#pragma once
+
+#include "tools/host/TestHost.h"
+
+namespace flanger::tools {
+
+struct EditorRunOptions {
+    double seconds = 0.0;  // > 0: close by itself after this long (for scripted runs)
+    int idleMs = 20;       // the idle period of the quickest hosts
+};
+
+// Answers the process exit code: 0 after a clean close, 1 when the editor cannot be shown.
+int runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options);
+
+}  // namespace flanger::tools
