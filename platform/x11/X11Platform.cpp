@@ -1,6 +1,7 @@
 // Xlib implementation of the platform interface. Every request goes through this module's own
 // connection; X errors on it are trapped by a handler that never lets them reach Xlib's default.
 #include "platform/x11/X11Platform.h"
+#include "platform/x11/XdndReceiver.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -105,6 +107,7 @@ public:
     void setEventHandler(WindowEvents* receiver) noexcept override { handler = receiver; }
     void setIdentity(const char* title, const char* className) noexcept override;
     void setCursorShape(int shape) noexcept override;
+    void setDropHandler(DropEvents* receiver) noexcept override;
 
     void handle(XEvent& event) noexcept;
     ::Window id() const noexcept { return window; }
@@ -116,6 +119,7 @@ private:
     void destroyImage() noexcept;
 
     Cursor cursor = 0;  // the shape shown now; 0 = inherited from the parent (the host's)
+    std::unique_ptr<XdndReceiver> drops;  // made when the window first becomes a drop target
     XShmSegmentInfo segment{};
     bool shared = false;  // image pixels live in a segment the server reads directly
 
@@ -478,7 +482,18 @@ ScreenPoint X11Window::screenOrigin() noexcept {
     return {x, y};
 }
 
+void X11Window::setDropHandler(DropEvents* receiver) noexcept {
+    if (!open || !platform.connected()) return;
+    if (drops == nullptr) {
+        if (receiver == nullptr) return;
+        drops.reset(new (std::nothrow) XdndReceiver(state.display, window));
+        if (drops == nullptr) return;
+    }
+    drops->setReceiver(receiver);
+}
+
 void X11Window::handle(XEvent& event) noexcept {
+    if (drops != nullptr && drops->handle(event)) return;
     switch (event.type) {
         case Expose: {
             const PixelBox area{event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
