@@ -96,7 +96,7 @@ TEST(IsolationTest, ACrashOnAnotherThreadNamesThatThread) {
 
 TEST(IsolationTest, HangsAndOddExitsAreReported) {
     IsolationOptions quick;
-    quick.timeoutSeconds = 0.5;
+    quick.timeoutSeconds = 2.0;
     const Outcome hang = runIsolated(
         [](Findings&) {
             CallTrace::note("effSetSampleRate(0)");

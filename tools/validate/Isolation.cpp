@@ -272,7 +272,8 @@ Outcome runIsolated(const std::function<void(Findings&)>& checks, const Isolatio
         } else {
             std::snprintf(text, sizeof text, "%s", strsignal(WTERMSIG(status)));
         }
-        outcome.summary = std::string("crashed: ") + text + " during " + where;
+        outcome.summary = page->finished ? std::string("crashed after the checks finished (at exit): ") + text
+                                         : std::string("crashed: ") + text + " during " + where;
     } else if (!cleanExit) {
         outcome.status = Outcome::Status::Abnormal;
         const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -74,7 +74,7 @@ void checkThreads(const CheckContext& context, Findings& findings) {
     TestSignal signal(SignalKind::Noise, 44100.0f, context.seed);
     SampleScan total;
     // At least a block count and a stretch of time, so the threads really overlap.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(context.quick ? 500 : 1500);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(context.quick ? 1000 : 2000);
     int processed = 0;
     for (; processed < blocks || std::chrono::steady_clock::now() < until; ++processed)
         total.add(rig.process(rig.preferredMode(), 256, signal, processed % 2 == 1));
