@@ -241,7 +241,7 @@ SampleScan Rig::process(ProcessMode mode, int32_t frames, TestSignal& signal, bo
                     inPlace ? ", in place" : "");
     instance->process(mode, in, out, frames);
     lastCallFrames = frames;
-    lastInPlace = inPlace && inputs->channels() >= outputs->channels();
+    lastInPlace = inPlace;
     return scanOutputs(frames, frameOffset, inPlace);
 }
 

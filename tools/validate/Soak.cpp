@@ -97,6 +97,9 @@ bool runSoak(const std::string& modulePath, const SoakOptions& options, SoakResu
         std::nth_element(blockNanos.begin(), middle, blockNanos.end());
         result.medianBlockMicros = static_cast<double>(*middle) / 1000.0;
         result.slowestBlockMicros = static_cast<double>(*std::max_element(blockNanos.begin(), blockNanos.end())) / 1000.0;
+        auto high = blockNanos.begin() + static_cast<std::ptrdiff_t>((blockNanos.size() - 1) * 999 / 1000);
+        std::nth_element(blockNanos.begin(), high, blockNanos.end());
+        result.p999BlockMicros = static_cast<double>(*high) / 1000.0;
     }
     rig.close();
     return true;
@@ -119,6 +122,8 @@ void soakChecks(const std::string& modulePath, const SoakOptions& options, Findi
     findings.note("block time: median %.2f us, slowest %.2f us, slowest/median %.1f", result.medianBlockMicros,
                   result.slowestBlockMicros,
                   result.medianBlockMicros > 0 ? result.slowestBlockMicros / result.medianBlockMicros : 0.0);
+    findings.note("block time 99.9th percentile %.2f us (%.1f x median)", result.p999BlockMicros,
+                  result.medianBlockMicros > 0 ? result.p999BlockMicros / result.medianBlockMicros : 0.0);
     findings.note("program switches %lld, tempo changes %lld, restarts %lld",
                   static_cast<long long>(result.programSwitches), static_cast<long long>(result.tempoChanges),
                   static_cast<long long>(result.restarts));

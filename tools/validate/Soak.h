@@ -24,6 +24,7 @@ struct SoakResult {
     double wallSeconds = 0.0;
     double medianBlockMicros = 0.0;
     double slowestBlockMicros = 0.0;
+    double p999BlockMicros = 0.0;  // the 99.9th percentile: the slowest block is often a preemption
     int64_t programSwitches = 0;
     int64_t tempoChanges = 0;
     int64_t restarts = 0;
