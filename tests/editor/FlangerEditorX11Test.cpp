@@ -7,6 +7,7 @@
 #include <X11/Xutil.h>
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -152,6 +153,36 @@ TEST_F(FlangerEditorX11, OpensIntoTheHostsWindowAndShowsTheBackground) {
     EXPECT_EQ(attributes.height, 216);
     EXPECT_EQ(attributes.map_state, IsViewable);
 
+    // One window class per module, named after the address the loader mapped the module at.
+    void* module = dlopen(FLANGER_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(module, nullptr);
+    Dl_info info{};
+    ASSERT_NE(dladdr(dlsym(module, "VSTPluginMain"), &info), 0);
+    dlclose(module);
+    char expectedClass[40];
+    std::snprintf(expectedClass, sizeof expectedClass, "Plugin%08lx", reinterpret_cast<unsigned long>(info.dli_fbase));
+    XClassHint hint{};
+    ASSERT_NE(XGetClassHint(host, made[0], &hint), 0);
+    EXPECT_STREQ(hint.res_name, expectedClass);
+    EXPECT_STREQ(hint.res_class, expectedClass);
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    char* title = nullptr;
+    ASSERT_NE(XFetchName(host, made[0], &title), 0);
+    EXPECT_STREQ(title, "Window");
+    XFree(title);
+    // No _XEventProc: hosts would call into the editor from their own connection and thread.
+    {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, remaining = 0;
+        unsigned char* data = nullptr;
+        XGetWindowProperty(host, made[0], XInternAtom(host, "_XEventProc", False), 0, 4, False, AnyPropertyType, &type,
+                           &format, &count, &remaining, &data);
+        if (data != nullptr) XFree(data);
+        EXPECT_EQ(type, static_cast<Atom>(None));
+    }
+
     const std::optional<platform::Surface> background = platform::loadBitmapResource(1001);
     ASSERT_TRUE(background.has_value());
     XImage* image = XGetImage(host, made[0], 0, 0, 370, 216, AllPlanes, ZPixmap);
@@ -210,7 +241,7 @@ TEST_F(FlangerEditorX11, RepeatedOpenAndCloseLeavesNothingBehind) {
     plugin->dispatch(vst::effEditIdle);
     plugin->dispatch(vst::effEditClose);
     const int descriptors = openDescriptors();
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         ASSERT_EQ(openEditor(parent), 1) << i;
         plugin->dispatch(vst::effEditIdle);
         plugin->dispatch(vst::effEditClose);
