@@ -1,10 +1,11 @@
-// Threads: two threads writing parameters and a third switching programs and loading chunks
-// while the audio thread processes. Meaningful under ThreadSanitizer, which reports any race.
+// Threads: two threads writing parameters and a third switching programs, loading chunks and
+// entering texts while the audio thread processes. Meaningful under ThreadSanitizer, which reports any race.
 #include <atomic>
 #include <chrono>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 #include "tools/validate/Categories.h"
@@ -25,6 +26,8 @@ void checkThreads(const CheckContext& context, Findings& findings) {
     std::atomic<int64_t> badReads{0};             // writer: the writer threads; reader: the report
     std::atomic<int64_t> writes{0}, switches{0};  // writer: the threads; reader: the report
 
+    const float hostile[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), -1.0f,
+                             2.0f, 1e30f};
     auto writer = [&](int slot, uint32_t seed) {
         CallTrace::bindThread(slot, slot == 1 ? "parameter writer 1" : "parameter writer 2");
         std::minstd_rand random(seed);
@@ -32,8 +35,10 @@ void checkThreads(const CheckContext& context, Findings& findings) {
         while (!stop.load(std::memory_order_relaxed)) {
             for (int k = 0; k < 16 && count > 0; ++k) {
                 const auto index = static_cast<int32_t>(random() % static_cast<uint32_t>(count));
-                CallTrace::note("setParameter(%d) / getParameter", index);
-                plugin.setParameter(index, unit(random));
+                // Now and then a value no host should send: it must be sanitised even mid-stream.
+                const float value = random() % 64 == 0 ? hostile[random() % std::size(hostile)] : unit(random);
+                CallTrace::note("setParameter(%d, %g) / getParameter", index, static_cast<double>(value));
+                plugin.setParameter(index, value);
                 const float read = plugin.parameter(index);
                 if (!std::isfinite(read) || read < 0.0f || read > 1.0f) badReads.fetch_add(1, std::memory_order_relaxed);
                 writes.fetch_add(1, std::memory_order_relaxed);
@@ -44,6 +49,7 @@ void checkThreads(const CheckContext& context, Findings& findings) {
     std::atomic<int64_t> badTexts{0};             // writer: the program thread; reader: the report
     GuardedBlock chunkBuffer(std::max<size_t>(programChunk.size(), 1));
     GuardedBlock textBuffer(64);
+    GuardedBlock entryBuffer(16);
     auto switcher = [&]() {
         CallTrace::bindThread(3, "program thread");
         std::minstd_rand random(context.seed + 3);
@@ -57,6 +63,17 @@ void checkThreads(const CheckContext& context, Findings& findings) {
                 std::memcpy(chunkBuffer.data(), programChunk.data(), programChunk.size());
                 CallTrace::note("effSetChunk(program, %zu bytes)", programChunk.size());
                 plugin.dispatch(vst::effSetChunk, 1, static_cast<intptr_t>(programChunk.size()), chunkBuffer.data());
+            }
+            if (count > 0 && random() % 4 == 1) {
+                static const char* const entries[] = {"50", "nan", "1e9", "", "-3"};
+                const char* entry = entries[random() % std::size(entries)];
+                const size_t n = std::strlen(entry) + 1;
+                // The text ends at the guard page, terminator included.
+                unsigned char* at = entryBuffer.data() + entryBuffer.size() - n;
+                std::memcpy(at, entry, n);
+                const auto index = static_cast<int32_t>(random() % static_cast<uint32_t>(count));
+                CallTrace::note("effString2Parameter(%d, \"%s\")", index, entry);
+                plugin.dispatch(vst::effString2Parameter, index, 0, at);
             }
             CallTrace::note("effGetParamDisplay(0)");
             textBuffer.fill(0x7f);
@@ -91,7 +108,8 @@ void checkThreads(const CheckContext& context, Findings& findings) {
         findings.fail("%lld display texts unterminated or unprintable while processing",
                       static_cast<long long>(badTexts.load()));
     rig.readParameters(findings, "the threaded run");
-    findings.summary("%d blocks processed against %lld parameter writes from two threads and %lld program switches%s",
+    findings.summary("%d blocks processed against %lld parameter writes from two threads and %lld program switches%s "
+                     "and text entry",
                      processed, static_cast<long long>(writes.load()), static_cast<long long>(switches.load()),
                      programChunk.empty() ? "" : " with chunk loads");
 }
