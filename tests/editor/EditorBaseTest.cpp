@@ -253,6 +253,41 @@ TEST_F(EditorBases, DefaultBitmapEditorOpenHasNoSizeAndAnswersZero) {
     plain.close();
 }
 
+// A whole drag through a window press: the loop polls the scripted pointer for one simulated
+// second; the editor repaints and keeps the host idling at the throttled rate meanwhile.
+TEST_F(EditorBases, DragThroughTheWindowKeepsTheHostIdlingAtTheThrottledRate) {
+    openAndPaint();
+    gui::testing::RecordingListener listener;
+    auto* control = new TestControl({0, 0, 80, 50}, &listener, 3);
+    editor->frameView()->addChild(control);
+    const int edit[] = {7};
+    editor->frameView()->setEditList(3, 1, edit);
+    control->markDirty(false);
+    log.opcodes.clear();
+    log.edits.clear();
+
+    headless.setTickCount(20000);
+    headless.setButtons(platform::kLeftButton);
+    int reads = 0;
+    headless.onReadPointer([&](platform::HeadlessPlatform& p) {
+        ++reads;
+        p.setTickCount(p.tickCountMs() + 1);  // each read takes a millisecond
+        p.setPointer(5, (reads / 50) % 50);
+        if (p.tickCountMs() >= 21000) p.setButtons(0);
+    });
+    window()->postButtonPress(5, 5, platform::kLeftButton);
+    dispatch(vst::effEditIdle);  // the host's idle delivers the press; the drag runs inside it
+    headless.onReadPointer({});
+
+    const auto idles = std::count(log.opcodes.begin(), log.opcodes.end(), vst::audioMasterIdle);
+    EXPECT_GE(idles, 15);  // about one per 50 ms of the second, never one per pass
+    EXPECT_LE(idles, 21);
+    EXPECT_GE(control->draws, 4);  // repainted along the way as the value moves
+    EXPECT_FALSE(listener.changes.empty());
+    EXPECT_EQ(log.edits, (std::vector<std::pair<int32_t, int32_t>>{{vst::audioMasterBeginEdit, 7},
+                                                                    {vst::audioMasterEndEdit, 7}}));
+}
+
 TEST_F(EditorBases, WheelGoesToTheFrame) {
     openAndPaint();
     auto* control = new TestControl({0, 0, 80, 50}, nullptr, 1);
