@@ -56,6 +56,7 @@ FrameView::FrameView(const Rect& bounds, platform::Platform* windowPlatform, pla
       editor(owner),
       platform(windowPlatform != nullptr ? *windowPlatform : platform::currentPlatform()),
       parentHandle(hostWindow) {
+    platform::initialiseThreadServices();
     if (hostWindow == 0) return;
     const char* className = acquireWindowClass();
     window = platform.createChildWindow(hostWindow, bounds.width(), bounds.height());
@@ -77,6 +78,7 @@ FrameView::~FrameView() {
     }
     removeAllChildren(true);
     setBackground(nullptr);
+    platform::releaseThreadServices();
     if (window != nullptr) {
         window->setEventHandler(nullptr);
         window.reset();
