@@ -1,0 +1,104 @@
+// Headless scaffolding for whole-control tests: a frame with a window on a scripted platform,
+// an editor whose in-drag refresh walks the pointer along a path, and a recording listener.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "gui/Control.h"
+#include "gui/FrameView.h"
+#include "gui/SkinBitmap.h"
+#include "platform/headless/HeadlessPlatform.h"
+
+namespace flanger::gui::controls::testing {
+
+// One pass of a scripted drag: where the pointer is and what is held.
+struct Step {
+    Point at;
+    bool shift = false;
+    bool alt = false;
+    bool control = false;
+};
+
+struct RecordingListener : ValueListener {
+    std::vector<float> values;
+    std::vector<Canvas*> canvases;
+    void onValueChanged(Canvas* canvas, Control* control) override {
+        values.push_back(control->getValue());
+        canvases.push_back(canvas);
+    }
+};
+
+// Each drag pass ends in dragRefresh: the next step is applied there, and the button is
+// released after the last one.
+struct PathEditor : ViewEditor {
+    platform::HeadlessPlatform* platform = nullptr;
+    std::vector<Step> path;
+    std::size_t next = 0;
+    int refreshes = 0;
+    Control* watched = nullptr;
+    std::vector<float> seen;  // the watched control's value at each pass
+    std::vector<std::pair<char, int>> edits;  // 'b' begin / 'e' end, parameter index
+
+    void beginEdit(int index) override { edits.push_back({'b', index}); }
+    void endEdit(int index) override { edits.push_back({'e', index}); }
+    void dragRefresh() override {
+        ++refreshes;
+        if (watched != nullptr) seen.push_back(watched->getValue());
+        if (next < path.size() && refreshes < 100000) {
+            const Step& step = path[next++];
+            platform->setPointer(step.at.h, step.at.v);
+            platform->setModifiers(step.shift, step.control, step.alt);
+        } else {
+            platform->setButtons(0);
+        }
+    }
+};
+
+class ControlFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::setCurrentPlatform(&headless);
+        editor.platform = &headless;
+        frame = new FrameView({0, 0, 240, 240}, &headless, 0x5150, &editor);
+        ASSERT_TRUE(frame->hasWindow());
+        window = static_cast<platform::HeadlessWindow*>(frame->nativeWindow());
+    }
+    void TearDown() override {
+        frame->release();
+        platform::setCurrentPlatform(nullptr);
+    }
+
+    // Presses the primary button at `at` with the given modifiers and runs the drag along path.
+    void press(Point at, std::vector<Step> path = {}, Step held = {}) {
+        editor.path = std::move(path);
+        editor.next = 0;
+        editor.seen.clear();
+        headless.setPointer(at.h, at.v);
+        headless.setModifiers(held.shift, held.control, held.alt);
+        headless.setButtons(platform::kLeftButton);
+        window->postButtonPress(at.h, at.v, platform::kLeftButton);
+        headless.processEvents();
+        headless.setButtons(0);
+        headless.setModifiers(false, false, false);
+    }
+
+    // A canvas on the window's backing, as the frame makes one for each event.
+    platform::Surface& pixels() { return window->backing(); }
+
+    platform::HeadlessPlatform headless;
+    PathEditor editor;
+    RecordingListener listener;
+    FrameView* frame = nullptr;
+    platform::HeadlessWindow* window = nullptr;
+};
+
+// A solid-colour bitmap, created with one reference the caller owns.
+inline SkinBitmap* solidBitmap(int width, int height, std::uint32_t rgb) {
+    return new SkinBitmap(0, platform::Surface(width, height, rgb));
+}
+
+}  // namespace flanger::gui::controls::testing
