@@ -21,7 +21,7 @@ namespace flanger::dsp {
 // so lines at different rates never disturb each other, and the store is sized from the rate
 // at setSampleRate: 6 ms fits at any rate. The store keeps the circle twice over (each sample
 // is written at w and at w + maxDelay; more copies on circles under 8 samples), so a read never
-// needs a wrap test: the read offsets are computed for a run of samples ahead (prepareTaps),
+// needs a wrap test: the read offsets are computed for a run of samples ahead (prepare),
 // which vectorises, and the per-sample part is two loads, a blend and two stores.
 class ModulatedDelay {
 public:
