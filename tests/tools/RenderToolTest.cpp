@@ -1,6 +1,8 @@
 // flanger-render as a user runs it: whole processes on real files, through the fake effect
 // and, when it is built, the flanger module.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -179,6 +181,40 @@ TEST_F(RenderTool, FailuresExitNonZeroAndLeaveNoOutput) {
         EXPECT_FALSE(fs::exists(folder / "out.wav")) << c.arguments;
         EXPECT_TRUE(noTemporaries()) << c.arguments;
     }
+}
+
+TEST_F(RenderTool, BadInputFilesAreRefusedAndTheInputIsNeverOverwritten) {
+    writeAudio(folder / "eight.wav", 44100, 8, 100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    writeAudio(folder / "high.wav", 384000, 2, 100, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    writeAudio(folder / "none.wav", 44100, 2, 0, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    { std::ofstream(folder / "empty.wav"); }
+    {
+        const auto whole = fileBytes(folder / "stereo.wav");
+        std::ofstream cut(folder / "cut.wav", std::ios::binary);
+        cut.write(whole.data(), static_cast<std::streamsize>(whole.size() / 2));
+    }
+    const auto original = fileBytes(folder / "stereo.wav");
+    const struct {
+        std::string arguments;
+        const char* message;
+    } cases[] = {
+        {path("empty.wav") + " " + path("out.wav") + fake(), "cannot open"},
+        {path("none.wav") + " " + path("out.wav") + fake(), "no audio frames"},
+        {path("cut.wav") + " " + path("out.wav") + fake(), "truncated"},
+        {path("eight.wav") + " " + path("out.wav") + fake(), "channels"},
+        {path("high.wav") + " " + path("out.wav") + fake(), "unsupported sample rate"},
+        {path("stereo.wav") + " " + path("stereo.wav") + fake(), "it is the input file"},
+        {path("stereo.wav") + " '" + (folder / "." / "stereo.wav").string() + "'" + fake(), "it is the input file"},
+        {path("stereo.wav") + " " + path("no/such/folder/out.wav") + fake(), "cannot create"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_NE(run(c.arguments), 0) << c.arguments;
+        EXPECT_NE(errors.find(c.message), std::string::npos) << c.arguments << "\n" << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << "one clear line: " << errors;
+        EXPECT_FALSE(fs::exists(folder / "out.wav")) << c.arguments;
+        EXPECT_TRUE(noTemporaries()) << c.arguments;
+    }
+    EXPECT_EQ(fileBytes(folder / "stereo.wav"), original);
 }
 
 TEST_F(RenderTool, AFailedRenderKeepsTheOldOutputFile) {

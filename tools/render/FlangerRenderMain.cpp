@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -405,11 +406,34 @@ struct SoundFile {
     }
 };
 
+// A file cut short keeps the length its header announced; the reader reports how much is
+// really there, and a render of half a file must not pass for a render of the whole.
+bool dataChunkTruncated(SNDFILE* sound) {
+    char log[8192] = {};
+    sf_command(sound, SFC_GET_LOG_INFO, log, sizeof log);
+    for (const char* line = log; line != nullptr && *line != 0;) {
+        const char* end = std::strchr(line, '\n');
+        const std::string text(line, end != nullptr ? static_cast<size_t>(end - line) : std::strlen(line));
+        if (text.rfind("data", 0) == 0 && text.find("should be") != std::string::npos) return true;
+        line = end != nullptr ? end + 1 : nullptr;
+    }
+    return false;
+}
+
+// Rendering onto the input would replace the user's file with its own flanged copy.
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return std::filesystem::exists(b, error) && std::filesystem::equivalent(a, b, error);
+}
+
 int render(const Options& o) {
+    if (sameFile(o.input, o.output)) fail("refusing to write " + o.output + ": it is the input file");
     SF_INFO inInfo{};
     SoundFile in;
     in.handle = sf_open(o.input.c_str(), SFM_READ, &inInfo);
     if (in.handle == nullptr) fail("cannot open " + o.input + ": " + sf_strerror(nullptr));
+    if (inInfo.frames <= 0) fail(o.input + " holds no audio frames");
+    if (dataChunkTruncated(in.handle)) fail(o.input + " is truncated: its audio data ends before its header says");
     if (inInfo.channels < 1 || inInfo.channels > 2)
         fail(o.input + " has " + std::to_string(inInfo.channels) +
              " channels; only mono and stereo are rendered");
