@@ -288,6 +288,27 @@ TEST_F(RenderFlanger, ListsTheFactoryProgramsAndParameters) {
         EXPECT_NE(output.find(name), std::string::npos) << name << "\n" << output;
 }
 
+TEST_F(RenderFlanger, NonFiniteSamplesInAFloatFileLeaveTheOutputClean) {
+    SF_INFO info{};
+    info.samplerate = 8000;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    std::vector<float> samples(8000);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = 0.5f * std::sin(0.05f * static_cast<float>(i));
+    samples[100] = NAN;
+    samples[101] = INFINITY;
+    samples[102] = -INFINITY;
+    SNDFILE* f = sf_open((folder / "bad.wav").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    sf_writef_float(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(f);
+    ASSERT_EQ(run(path("bad.wav") + " " + path("out.wav") + flanger()), 0) << errors;
+    const Audio out = readAudio(folder / "out.wav");
+    ASSERT_EQ(out.channels, 2);
+    ASSERT_EQ(out.frames(), 8000);
+    for (float s : out.samples) ASSERT_TRUE(std::isfinite(s));
+}
+
 TEST_F(RenderFlanger, IsDeterministicAndIndependentOfTheHostBlockSize) {
     const std::string in = path("long.wav");
     ASSERT_EQ(run(in + " " + path("a.wav") + flanger() + " --block 64"), 0) << errors;
