@@ -32,10 +32,11 @@ struct RecordingListener : ValueListener {
     }
 };
 
-// Each drag pass ends in dragRefresh: the next step is applied there, and the button is
-// released after the last one.
+// Each drag pass ends in dragRefresh: the frame repaints what changed, as the editor's refresh
+// does, then the next step is applied, and the button is released after the last one.
 struct PathEditor : ViewEditor {
     platform::HeadlessPlatform* platform = nullptr;
+    FrameView* frame = nullptr;
     std::vector<Step> path;
     std::size_t next = 0;
     int refreshes = 0;
@@ -48,6 +49,7 @@ struct PathEditor : ViewEditor {
     void dragRefresh() override {
         ++refreshes;
         if (watched != nullptr) seen.push_back(watched->getValue());
+        if (frame != nullptr) frame->idle();
         if (next < path.size() && refreshes < 100000) {
             const Step& step = path[next++];
             platform->setPointer(step.at.h, step.at.v);
@@ -66,6 +68,10 @@ protected:
         frame = new FrameView({0, 0, 240, 240}, &headless, 0x5150, &editor);
         ASSERT_TRUE(frame->hasWindow());
         window = static_cast<platform::HeadlessWindow*>(frame->nativeWindow());
+        editor.frame = frame;
+        // The platform's first paint: from then on the frame's idle repaints dirty views.
+        window->postExpose({0, 0, 240, 240});
+        headless.processEvents();
     }
     void TearDown() override {
         frame->release();
