@@ -360,7 +360,8 @@ bool FrameView::isSomethingDirty() const {
 }
 
 void FrameView::onExpose(const platform::PixelBox& area) {
-    if (!open || window == nullptr) return;
+    // Only a non-empty update region is painted.
+    if (!open || window == nullptr || area.empty()) return;
     Canvas canvas(this, &window->backing(), window.get());
     drawArea(canvas, {area.left, area.top, area.right, area.bottom});
 }
