@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/tools/AllocationCounter.h"
+#include "tests/support/AllocationCounter.h"
 #include "tools/host/TestHost.h"
 
 namespace {
@@ -214,9 +214,9 @@ TEST_F(TestHostWithFake, AnsweringTimeRequestsDuringProcessingAllocatesNothing) 
     plugin->resume();
     std::vector<float> buffer(2 * 64, 0.25f);
     float* channels[2] = {buffer.data(), buffer.data() + 64};
-    AllocationCounter counter;
+    flanger::test::AllocationScope scope;
     for (int i = 0; i < 200; ++i) plugin->process(ProcessMode::Replacing, channels, channels, 64);
-    EXPECT_EQ(counter.count(), 0);
+    EXPECT_EQ(scope.allocations(), 0);
     EXPECT_EQ(plugin->requests().count(vst::audioMasterGetTime), 200);
 }
 
