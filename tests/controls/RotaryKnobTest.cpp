@@ -41,6 +41,25 @@ TEST_F(Knob, CircularClickSetsTheValueAtThePointersAngleRelativeToTheKnob) {
     EXPECT_NEAR(listener.values.back(), 0.5f, 1e-5f);
 }
 
+TEST_F(Knob, CircularReferenceIsTakenRelativeToTheKnobNotTheWindow) {
+    knob->setValue(0.5f);
+    // (103, 137) is 225° from the knob's centre; measured from the window's corner it would lie
+    // in the gap on the maximum side, and the drag would pin the value there.
+    press({103, 137});
+    EXPECT_NEAR(knob->getValue(), 0.0f, 1e-5f);
+}
+
+TEST_F(Knob, DragStepPresentsOnlyTheKnob) {
+    knob->setValue(0.0f);
+    press({120, 100}, {{{140, 120}}});
+    const platform::PixelBox shown = window->lastPresented();
+    EXPECT_FALSE(shown.empty());
+    EXPECT_GE(shown.left, 100);
+    EXPECT_GE(shown.top, 100);
+    EXPECT_LE(shown.right, 141);
+    EXPECT_LE(shown.bottom, 141);
+}
+
 TEST_F(Knob, CircularDragAcrossTheBottomGapStaysPinnedAtTheMaximum) {
     press({140, 140}, {{{122, 140}}, {{118, 140}}, {{100, 140}}, {{100, 120}}, {{120, 100}}});
     ASSERT_EQ(editor.seen.size(), 6u);
