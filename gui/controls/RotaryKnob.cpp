@@ -57,8 +57,8 @@ void RotaryKnob::paintPointer(Canvas& canvas) {
     if (handleBitmap != nullptr) {
         const int w = handleBitmap->getWidth();
         const int h = handleBitmap->getHeight();
-        const Rect at{size.left + p.h - w / 2, size.top + p.v - h / 2, 0, 0};
-        handleBitmap->drawKeyed(canvas, {at.left, at.top, at.left + w, at.top + h}, {0, 0});
+        const Point corner{size.left + p.h - w / 2, size.top + p.v - h / 2};
+        handleBitmap->drawKeyed(canvas, {corner.h, corner.v, corner.h + w, corner.v + h}, {0, 0});
         return;
     }
     const Point tip{size.left + p.h - 1, size.top + p.v};
