@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/Surface.h"
 
@@ -105,6 +106,9 @@ public:
     // Delivers at most one pending expose of this platform's windows (the rest stay queued);
     // true when one was delivered. Lets a drag loop repaint without taking other input.
     virtual bool processOneExpose() noexcept { return false; }
+    // The clipboard's text (first choice UTF-8), waiting only a bounded time for its owner to
+    // answer; false when there is none. Edit boxes paste from it.
+    virtual bool readClipboardText(std::string& /*out*/) noexcept { return false; }
 };
 
 // Per-thread drag-and-drop services, taken by editors and frames and given back in their

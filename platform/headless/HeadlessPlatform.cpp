@@ -52,6 +52,16 @@ bool HeadlessPlatform::processOneExpose() noexcept {
     return false;
 }
 
+bool HeadlessPlatform::readClipboardText(std::string& out) noexcept {
+    if (!hasClipboard) return false;
+    try {
+        out = clipboard;
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
 HeadlessWindow::HeadlessWindow(HeadlessPlatform& owningPlatform, NativeParent parent, int width, int height)
     : platform(owningPlatform), parentWindow(parent), surface(width, height), shown(width, height) {
     platform.live.push_back(this);

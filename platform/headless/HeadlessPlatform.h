@@ -26,6 +26,7 @@ public:
     void sleepMs(int milliseconds) noexcept override;
     void processEvents() noexcept override;
     bool processOneExpose() noexcept override;
+    bool readClipboardText(std::string& out) noexcept override;
 
     // Scripting.
     void setPointer(int screenX, int screenY) noexcept { state.position = {screenX, screenY}; }
@@ -33,6 +34,9 @@ public:
     void setModifiers(bool shift, bool control, bool alt) noexcept;
     void setButtonsSwapped(bool on) noexcept { swapped = on; }
     void setTickCount(std::uint32_t ms) noexcept { ticks = ms; }
+    // What readClipboardText answers; clearClipboard makes it answer false.
+    void setClipboardText(std::string text) { clipboard = std::move(text); hasClipboard = true; }
+    void clearClipboard() noexcept { hasClipboard = false; }
     // Called at the start of every readPointer (a drag loop reads once per pass), e.g. to move the
     // pointer along a path and release the button after a number of passes.
     void onReadPointer(std::function<void(HeadlessPlatform&)> script) { readScript = std::move(script); }
@@ -53,6 +57,8 @@ private:
     std::function<void(HeadlessPlatform&)> readScript;
     std::function<void(HeadlessPlatform&, int)> sleepScript;
     std::vector<HeadlessWindow*> live;
+    std::string clipboard;
+    bool hasClipboard = false;
 };
 
 class HeadlessWindow final : public Window {
