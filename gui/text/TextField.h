@@ -1,0 +1,105 @@
+// A value display holding a text that the user edits in an edit box laid over the field; a
+// NumberField keeps a number in that text, shows it through hooks and can be dragged.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "gui/text/EditBox.h"
+#include "gui/text/ValueDisplay.h"
+
+namespace flanger::gui::text {
+
+using TextFormatter = void (*)(char* text, char* shown);
+using TextFormatterWithContext = void (*)(char* text, char* shown, void* data);
+
+class TextField : public ValueDisplay {
+public:
+    TextField(const Rect& size, ValueListener* listener, std::int32_t tag, const char* initialText,
+              SkinBitmap* background, std::int32_t style);
+    ~TextField() override;
+
+    void draw(Canvas& canvas) override;
+    void onMouseDown(Canvas& canvas, Point where) override;
+    void focusLost(Canvas* canvas) override;
+    void focusGained(Canvas* canvas) override;
+    // While editing every key is the box's (answer 1), so a typed space never reaches the host.
+    std::int32_t onKeyPress(const KeyCode& key) override;
+    std::int32_t onKeyRelease(const KeyCode& key) override;
+
+    virtual void setText(const char* text);
+    virtual void getText(char* out) const;
+    virtual void setTextFormatterWithContext(TextFormatterWithContext hook, void* data);
+    virtual void setTextFormatter(TextFormatter hook) { textFormatter = hook; }
+
+    // One key from the window system (already decoded); false when no edit is open.
+    bool editKey(const EditKey& key);
+    bool isEditing() const noexcept { return box != nullptr; }
+    EditBox* editBox() const noexcept { return box.get(); }
+    bool endedByEnter() const noexcept { return enterEnded; }
+    const char* textData() const noexcept { return content.data(); }
+    std::uint32_t doubleClickMs() const noexcept { return doubleClickTime; }
+
+protected:
+    // Stores a text and marks the field dirty when it differs.
+    void storeText(const char* text);
+    // Ends the edit after the box's own handling of a key has returned.
+    void finishKey(EditBox::Outcome outcome);
+    std::uint32_t nowMs() const noexcept;
+
+    std::unique_ptr<EditBox> box;  // the open edit box; null while not editing
+    bool enterEnded = false;
+    TextBuffer content{};
+    TextBuffer textBeforeEdit{};
+    std::uint32_t lastClickMs = 0;
+    bool hasClick = false;  // a remembered click: wrap-safe where a signed sign test was not
+    std::uint32_t doubleClickTime = 500;
+    TextFormatter textFormatter = nullptr;
+    TextFormatterWithContext textFormatterWithContext = nullptr;
+};
+
+class NumberField : public TextField {
+public:
+    NumberField(const Rect& size, ValueListener* listener, std::int32_t tag, const char* initialText,
+                SkinBitmap* background, std::int32_t style);
+
+    void draw(Canvas& canvas) override;
+    void onMouseDown(Canvas& canvas, Point where) override;
+    void focusLost(Canvas* canvas) override;
+    void setValue(float normalised) override;
+    float getValue() const override;
+    void setValueFormatter(ValueFormatter hook) override { numberFormatter = hook; }
+    void setValueFormatterWithContext(ValueFormatterWithContext hook, void* data) override;
+
+    virtual float getRealValue();
+    virtual void setRealValue(float real);
+    virtual void setFontSize(std::int32_t size);
+    virtual void setSteps(float coarse, float fine);
+    virtual void dragStep(Canvas& canvas, std::int32_t h, std::int32_t v, std::int32_t lastH, std::int32_t lastV);
+    virtual void clampReal(float& real) const;
+
+    bool wasDragged() const noexcept { return dragged; }
+    float coarseStep() const noexcept { return coarse; }
+    float fineStep() const noexcept { return fine; }
+    std::int32_t fontSize() const noexcept { return sizeOfFont; }
+
+private:
+    // The real value the text holds: re-read only when the text is not the one the value was
+    // last written as, so fine drag steps are not lost to the text's rounding.
+    void syncFromText() const;
+    void writeText();
+    float normalised(float real) const noexcept;
+
+    ValueFormatter numberFormatter = nullptr;
+    ValueFormatterWithContext numberFormatterWithContext = nullptr;
+    void* numberHookData = nullptr;
+    float coarse = 0.01f;
+    float fine = 0.0015f;
+    std::int32_t sizeOfFont = 10;
+    bool dragged = false;
+    TextBuffer writtenText{};  // the text as the value last wrote it
+    bool textFromValue = false;
+};
+
+}  // namespace flanger::gui::text
