@@ -52,6 +52,23 @@ public:
     virtual bool onDrop(const char* const* items, int count, int type, ScreenPoint where) = 0;
 };
 
+// One key as a window decodes it while it holds the keyboard focus for text entry.
+struct TextKey {
+    std::uint32_t keysym = 0;     // the key's symbol in X keysym numbering
+    std::uint32_t character = 0;  // the Unicode character the key types, 0 for none
+    bool shift = false;
+    bool control = false;
+};
+
+// Receives the keys of a window's text input and the loss of its keyboard focus.
+class TextInputEvents {
+public:
+    virtual ~TextInputEvents() = default;
+    virtual void onTextKey(const TextKey& key) = 0;
+    // The focus went elsewhere (a grab taking it for a while does not count).
+    virtual void onTextFocusLost() = 0;
+};
+
 // Cursor shapes a window can show; kCursorDefault restores the one in use before the first change.
 enum CursorKind : int {
     kCursorDefault = 0,
@@ -85,6 +102,11 @@ public:
     virtual void setCursorShape(int /*shape*/) noexcept {}
     // Makes the window a drop target delivering to receiver; null stops accepting drops.
     virtual void setDropHandler(DropEvents* /*receiver*/) noexcept {}
+    // Takes the keyboard focus for an edit box opened by a click at clickTimeMs (the window
+    // system's time of that click) and delivers its keys to receiver. False when the window
+    // cannot take it: keys then come only through the host. endTextInput gives the focus back.
+    virtual bool beginTextInput(TextInputEvents* /*receiver*/, std::uint32_t /*clickTimeMs*/) noexcept { return false; }
+    virtual void endTextInput() noexcept {}
 };
 
 // The host's parent window: an XID on X11, any non-zero token on the headless backend.

@@ -93,6 +93,13 @@ void HeadlessWindow::setCursorShape(int shape) noexcept {
     if (shape >= kCursorDefault && shape <= kCursorSizeNorthWestSouthEast) cursor = shape;
 }
 
+bool HeadlessWindow::beginTextInput(TextInputEvents* receiver, std::uint32_t clickTimeMs) noexcept {
+    if (!takesTextFocus || receiver == nullptr) return false;
+    textReceiver = receiver;
+    focusTime = clickTimeMs;
+    return true;
+}
+
 bool HeadlessWindow::dispatchOneExpose() noexcept {
     for (auto it = pending.begin(); it != pending.end(); ++it) {
         if (it->kind != Kind::Expose) continue;
@@ -127,6 +134,12 @@ void HeadlessWindow::dispatchPending() noexcept {
             case Kind::Press: handler->onButtonPress(event.x, event.y, event.button); break;
             case Kind::Wheel: handler->onWheel(event.x, event.y, event.steps); break;
             case Kind::Destroy: break;
+            case Kind::TextKey:
+                if (textReceiver != nullptr) textReceiver->onTextKey(event.key);
+                break;
+            case Kind::FocusOut:
+                if (textReceiver != nullptr) textReceiver->onTextFocusLost();
+                break;
         }
     }
 }

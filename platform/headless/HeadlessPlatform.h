@@ -76,6 +76,8 @@ public:
     void setIdentity(const char* title, const char* className) noexcept override;
     void setCursorShape(int shape) noexcept override;
     void setDropHandler(DropEvents* receiver) noexcept override { dropHandler = receiver; }
+    bool beginTextInput(TextInputEvents* receiver, std::uint32_t clickTimeMs) noexcept override;
+    void endTextInput() noexcept override { textReceiver = nullptr; }
 
     // Scripting and read-back.
     const std::string& title() const noexcept { return windowTitle; }
@@ -91,21 +93,29 @@ public:
     int presentCount() const noexcept { return presents; }
     PixelBox lastPresented() const noexcept { return lastBox; }
     void setScreenOrigin(int x, int y) noexcept { origin = {x, y}; }
-    void postExpose(const PixelBox& area) { pending.push_back({Kind::Expose, area, 0, 0, 0, 0}); }
-    void postButtonPress(int x, int y, std::uint32_t button) { pending.push_back({Kind::Press, {}, x, y, button, 0}); }
-    void postWheel(int x, int y, float steps) { pending.push_back({Kind::Wheel, {}, x, y, 0, steps}); }
+    void postExpose(const PixelBox& area) { pending.push_back({Kind::Expose, area, 0, 0, 0, 0, {}}); }
+    void postButtonPress(int x, int y, std::uint32_t button) { pending.push_back({Kind::Press, {}, x, y, button, 0, {}}); }
+    void postWheel(int x, int y, float steps) { pending.push_back({Kind::Wheel, {}, x, y, 0, steps, {}}); }
+    // Text input: whether beginTextInput takes the focus (default no, as when the host keeps
+    // it), the keys the window system would deliver, and focus going elsewhere.
+    void setTakesTextFocus(bool on) noexcept { takesTextFocus = on; }
+    bool hasTextFocus() const noexcept { return textReceiver != nullptr; }
+    std::uint32_t textFocusTime() const noexcept { return focusTime; }
+    void postTextKey(const TextKey& key) { pending.push_back({Kind::TextKey, {}, 0, 0, 0, 0, key}); }
+    void postFocusOut() { pending.push_back({Kind::FocusOut, {}, 0, 0, 0, 0, {}}); }
     // As if the host destroyed the parent: the handler hears onDestroyed at the next pump.
-    void postDestroy() { pending.push_back({Kind::Destroy, {}, 0, 0, 0, 0}); }
+    void postDestroy() { pending.push_back({Kind::Destroy, {}, 0, 0, 0, 0, {}}); }
 
 private:
     friend class HeadlessPlatform;
-    enum class Kind { Expose, Press, Wheel, Destroy };
+    enum class Kind { Expose, Press, Wheel, Destroy, TextKey, FocusOut };
     struct Event {
         Kind kind;
         PixelBox area;
         int x, y;
         std::uint32_t button;
         float steps;
+        TextKey key;
     };
     void dispatchPending() noexcept;
     bool dispatchOneExpose() noexcept;
@@ -124,6 +134,9 @@ private:
     std::string windowTitle;
     std::string windowClass;
     int cursor = kCursorDefault;
+    bool takesTextFocus = false;
+    TextInputEvents* textReceiver = nullptr;
+    std::uint32_t focusTime = 0;
 };
 
 }  // namespace flanger::platform
