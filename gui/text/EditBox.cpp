@@ -44,6 +44,42 @@ EditKey editKeyFromHost(const KeyCode& key) noexcept {
     return out;
 }
 
+EditKey editKeyFromText(const platform::TextKey& key) noexcept {
+    EditKey out;
+    out.shift = key.shift;
+    using Kind = EditKey::Kind;
+    switch (key.keysym) {
+        case 0xFF08: out.kind = Kind::Back; return out;
+        case 0xFF0D: out.kind = Kind::Return; return out;
+        case 0xFF8D: out.kind = Kind::Enter; return out;
+        case 0xFF1B: out.kind = Kind::Escape; return out;
+        case 0xFF50:
+        case 0xFF95: out.kind = Kind::Home; return out;
+        case 0xFF57:
+        case 0xFF9C: out.kind = Kind::End; return out;
+        case 0xFF51:
+        case 0xFF96: out.kind = Kind::Left; return out;
+        case 0xFF53:
+        case 0xFF98: out.kind = Kind::Right; return out;
+        case 0xFFFF:
+        case 0xFF9F: out.kind = Kind::Delete; return out;
+        case 0xFF63:
+        case 0xFF9E:
+            if (key.shift) out.kind = Kind::Paste;
+            return out;
+        default: break;
+    }
+    if (key.control) {
+        if (key.keysym == 'a' || key.keysym == 'A') out.kind = Kind::SelectAll;
+        if (key.keysym == 'v' || key.keysym == 'V') out.kind = Kind::Paste;
+        return out;
+    }
+    if (key.character < 0x20 || key.character == 0x7F || (key.character >= 0x80 && key.character < 0xA0)) return out;
+    out.kind = Kind::Character;
+    out.character = key.character;
+    return out;
+}
+
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);

@@ -11,6 +11,7 @@
 #include "gui/Fonts.h"
 #include "gui/Geometry.h"
 #include "gui/View.h"
+#include "platform/Platform.h"
 
 namespace flanger::gui::text {
 
@@ -36,6 +37,9 @@ inline constexpr std::uint8_t kVirtualDelete = 22;
 
 // Host modifiers: 1 Shift, 2 Alt, 4 or 8 Control (hosts differ in which they send).
 EditKey editKeyFromHost(const KeyCode& key) noexcept;
+
+// Keys the window decodes itself (X keysyms, the main and the keypad editing keys).
+EditKey editKeyFromText(const platform::TextKey& key) noexcept;
 
 // Appends the UTF-8 form of a code point (nothing for surrogates or beyond U+10FFFF).
 void appendUtf8(std::string& out, char32_t codePoint);

@@ -137,6 +137,7 @@ void NumberField::focusLost(Canvas* canvas) {
 
 void NumberField::onMouseDown(Canvas& canvas, Point /*where*/) {
     dragged = false;
+    if (pressInOpenBox(canvas)) return;
     if (!mouseEnabled) return;
     const std::uint32_t buttons = canvas.readButtons();
     notifyEditStart();

@@ -24,7 +24,9 @@ TextField::TextField(const Rect& bounds, ValueListener* valueListener, std::int3
     copyText(content, initialText);
 }
 
-TextField::~TextField() = default;
+TextField::~TextField() {
+    if (textWindow != nullptr) textWindow->endTextInput();
+}
 
 void TextField::setText(const char* text) {
     if (text == nullptr) return;
@@ -73,6 +75,7 @@ std::uint32_t TextField::nowMs() const noexcept {
 }
 
 void TextField::onMouseDown(Canvas& canvas, Point /*where*/) {
+    if (pressInOpenBox(canvas)) return;
     if (!takesPress(canvas.readButtons())) return;
     notifyEditStart();
     if (frame != nullptr && frame->focusView() != this) {
@@ -105,15 +108,35 @@ void TextField::focusGained(Canvas* canvas) {
     textBeforeEdit = content;
     box = std::make_unique<EditBox>(area, content.data(), align, request, fontColor, backColor);
     box->setClipboardSource(&readClipboard, this);
+    keptForPress = false;
+    if (frame != nullptr && frame->nativeWindow() != nullptr && frame->nativeWindow()->beginTextInput(this, 0)) {
+        textWindow = frame->nativeWindow();
+    }
     markDirty(true);
     if (canvas != nullptr) draw(*canvas);
 }
 
 void TextField::focusLost(Canvas* canvas) {
     if (box == nullptr) return;
+    // The frame ends every focus before it routes a press; one inside the box stays the box's.
+    if (!endingOwnEdit && canvas == nullptr && frame != nullptr && frame->focusView() == nullptr) {
+        Point at;
+        frame->getCurrentMouseLocation(at);
+        const Rect& area = box->area();
+        const bool inside = at.h >= area.left && at.h < area.right && at.v >= area.top && at.v < area.bottom;
+        if (inside && (frame->windowPlatform().readPointer().buttons & ~platform::kMiddleButton) != 0) {
+            keptForPress = true;
+            return;
+        }
+    }
+    keptForPress = false;
     // Taken out first: clearing the frame's focus calls back here and must find no box.
     const std::unique_ptr<EditBox> closing = std::move(box);
     if (frame != nullptr && frame->focusView() == this) frame->setFocusView(nullptr);
+    if (textWindow != nullptr) {
+        textWindow->endTextInput();
+        textWindow = nullptr;
+    }
     const TextBuffer old = content;
     copyText(content, closing->text().c_str());
     markDirty(true);
@@ -134,16 +157,22 @@ void TextField::focusLost(Canvas* canvas) {
     else if (frame != nullptr) frame->receiveNote(this, "LooseFocus");
 }
 
+void TextField::endOwnEdit() {
+    endingOwnEdit = true;
+    focusLost(nullptr);
+    endingOwnEdit = false;
+}
+
 void TextField::finishKey(EditBox::Outcome outcome) {
     switch (outcome) {
         case EditBox::Outcome::Commit:
             enterEnded = true;
-            focusLost(nullptr);
+            endOwnEdit();
             break;
         case EditBox::Outcome::Cancel:
             // The old text comes back, so the end of the edit reports no change.
             box->setText(textBeforeEdit.data());
-            focusLost(nullptr);
+            endOwnEdit();
             break;
         case EditBox::Outcome::Handled: markDirty(true); break;
         case EditBox::Outcome::Ignored: break;
@@ -158,8 +187,35 @@ bool TextField::editKey(const EditKey& key) {
 
 std::int32_t TextField::onKeyPress(const KeyCode& key) {
     if (box == nullptr) return -1;
-    finishKey(box->key(editKeyFromHost(key)));
+    // With the window's own focus the same key also arrives from the window: type it once.
+    if (textWindow == nullptr) finishKey(box->key(editKeyFromHost(key)));
     return 1;
+}
+
+void TextField::onTextKey(const platform::TextKey& key) {
+    if (box != nullptr) finishKey(box->key(editKeyFromText(key)));
+}
+
+void TextField::onTextFocusLost() {
+    if (box != nullptr) endOwnEdit();
+}
+
+bool TextField::pressInOpenBox(Canvas& canvas) {
+    if (box == nullptr || !keptForPress || frame == nullptr) return false;
+    keptForPress = false;
+    frame->setFocusView(this);
+    const std::uint32_t buttons = canvas.readButtons();
+    Point at;
+    canvas.readPointer(at);
+    box->pointAt(at.h, (buttons & kShiftKey) != 0);
+    draw(canvas);
+    while ((canvas.readButtons() & kPrimaryButton) != 0) {
+        canvas.readPointer(at);
+        box->pointAt(at.h, true);
+        draw(canvas);
+        refreshDuringDrag();
+    }
+    return true;
 }
 
 std::int32_t TextField::onKeyRelease(const KeyCode& /*key*/) { return box != nullptr ? 1 : -1; }

@@ -14,7 +14,7 @@ namespace flanger::gui::text {
 using TextFormatter = void (*)(char* text, char* shown);
 using TextFormatterWithContext = void (*)(char* text, char* shown, void* data);
 
-class TextField : public ValueDisplay {
+class TextField : public ValueDisplay, private platform::TextInputEvents {
 public:
     TextField(const Rect& size, ValueListener* listener, std::int32_t tag, const char* initialText,
               SkinBitmap* background, std::int32_t style);
@@ -36,6 +36,8 @@ public:
     // One key from the window system (already decoded); false when no edit is open.
     bool editKey(const EditKey& key);
     bool isEditing() const noexcept { return box != nullptr; }
+    // Whether the window holds the keyboard focus for the box (host-forwarded keys are ignored).
+    bool hasWindowFocus() const noexcept { return textWindow != nullptr; }
     EditBox* editBox() const noexcept { return box.get(); }
     bool endedByEnter() const noexcept { return enterEnded; }
     const char* textData() const noexcept { return content.data(); }
@@ -47,8 +49,19 @@ protected:
     // Ends the edit after the box's own handling of a key has returned.
     void finishKey(EditBox::Outcome outcome);
     std::uint32_t nowMs() const noexcept;
+    // A press inside the open box is the box's: caret, or a selection while dragged. True when
+    // the press was taken so.
+    bool pressInOpenBox(Canvas& canvas);
+
+    void onTextKey(const platform::TextKey& key) override;
+    void onTextFocusLost() override;
+    // Ends the edit for the box's own reasons (keys, focus gone), never kept open for a press.
+    void endOwnEdit();
 
     std::unique_ptr<EditBox> box;  // the open edit box; null while not editing
+    platform::Window* textWindow = nullptr;  // holds the keyboard focus for the box
+    bool endingOwnEdit = false;
+    bool keptForPress = false;  // the frame ended the focus for a press inside the box
     bool enterEnded = false;
     TextBuffer content{};
     TextBuffer textBeforeEdit{};

@@ -199,5 +199,66 @@ TEST_F(TextFieldTest, TheOpenBoxIsDrawnWithCaretOrSelectionInsteadOfTheField) {
     EXPECT_FALSE(field->editBox()->hasSelection());
 }
 
+TEST_F(TextFieldTest, APressInsideTheBoxMovesTheCaretAndADragSelects) {
+    press({50, 30});
+    press({21, 30});  // at the left end of the text
+    ASSERT_TRUE(field->isEditing()) << "a press inside the box does not end the edit";
+    EXPECT_EQ(frame->focusView(), field);
+    EXPECT_EQ(field->editBox()->caret(), 0u);
+    EXPECT_FALSE(field->editBox()->hasSelection());
+    press({21, 30}, {{{99, 30}}});
+    EXPECT_EQ(field->editBox()->selectionStart(), 0u);
+    EXPECT_EQ(field->editBox()->selectionEnd(), 3u);
+    EXPECT_TRUE(order.texts.empty());
+}
+
+platform::TextKey xKey(std::uint32_t keysym, std::uint32_t character = 0, bool control = false) {
+    return {keysym, character, false, control};
+}
+
+TEST_F(TextFieldTest, WindowKeysTypeOnceAndTheFocusIsGivenBack) {
+    window->setTakesTextFocus(true);
+    press({50, 30});
+    ASSERT_TRUE(field->hasWindowFocus());
+    EXPECT_TRUE(window->hasTextFocus());
+    window->postTextKey(xKey('4', '4'));
+    EXPECT_EQ(frame->onKeyPress(character('4')), 1);  // the host forwards the same key: ignored
+    window->postTextKey(xKey(0xE9, 0xE9));            // é, typed as two UTF-8 bytes
+    headless.processEvents();
+    EXPECT_EQ(field->editBox()->text(), "4\xC3\xA9");
+    window->postTextKey(xKey(0xFF8D));  // keypad Enter
+    headless.processEvents();
+    EXPECT_FALSE(field->isEditing());
+    EXPECT_FALSE(window->hasTextFocus());
+    EXPECT_EQ(order.texts, std::vector<std::string>{"4\xC3\xA9"});
+}
+
+TEST_F(TextFieldTest, WindowFocusLossCommitsAndWindowEscapeCancels) {
+    window->setTakesTextFocus(true);
+    press({50, 30});
+    window->postTextKey(xKey('n', 'n'));
+    window->postFocusOut();
+    headless.processEvents();
+    EXPECT_FALSE(field->isEditing());
+    EXPECT_EQ(text(), "n");
+    press({50, 30});
+    headless.setClipboardText("clip");
+    window->postTextKey(xKey('v', 'v', true));
+    window->postTextKey(xKey(0xFF1B));
+    headless.processEvents();
+    EXPECT_EQ(text(), "n");
+    EXPECT_EQ(order.texts.size(), 1u);
+}
+
+TEST_F(TextFieldTest, PasteByWindowKeys) {
+    window->setTakesTextFocus(true);
+    headless.setClipboardText("abc\r\nmore");
+    press({50, 30});
+    window->postTextKey({0xFF63, 0, true, false});  // Shift+Insert
+    window->postTextKey(xKey(0xFF0D));
+    headless.processEvents();
+    EXPECT_EQ(text(), "abc");
+}
+
 }  // namespace
 }  // namespace flanger::gui::text
