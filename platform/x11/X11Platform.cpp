@@ -1,6 +1,7 @@
 // Xlib implementation of the platform interface. Every request goes through this module's own
 // connection; X errors on it are trapped by a handler that never lets them reach Xlib's default.
 #include "platform/x11/X11Platform.h"
+#include "platform/x11/X11TextInput.h"
 #include "platform/x11/XdndReceiver.h"
 
 #include <X11/Xlib.h>
@@ -108,6 +109,8 @@ public:
     void setIdentity(const char* title, const char* className) noexcept override;
     void setCursorShape(int shape) noexcept override;
     void setDropHandler(DropEvents* receiver) noexcept override;
+    bool beginTextInput(TextInputEvents* receiver, std::uint32_t clickTimeMs) noexcept override;
+    void endTextInput() noexcept override;
 
     void handle(XEvent& event) noexcept;
     ::Window id() const noexcept { return window; }
@@ -135,7 +138,14 @@ private:
     bool open = false;
     WindowEvents* handler = nullptr;
     PixelBox exposed;
+    // Text input: keys are selected only while an edit box is open, or a pointer resting over
+    // the editor would take the host's keys.
+    TextInputEvents* textReceiver = nullptr;
+    ::Window focusBefore = 0;
+    Time lastPressTime = CurrentTime;
 };
+
+constexpr long kBaseEvents = ExposureMask | ButtonPressMask | StructureNotifyMask;
 
 X11Platform::X11Platform(std::unique_ptr<State> opened) noexcept : state(std::move(opened)) {}
 
@@ -281,6 +291,14 @@ bool X11Platform::processOneExpose() noexcept {
     return true;
 }
 
+bool X11Platform::readClipboardText(std::string& out) noexcept {
+    if (!connected()) return false;
+    for (X11Window* window : state->windows) {
+        if (window->id() != 0) return x11::readClipboard(state->display, window->id(), out, 250);
+    }
+    return false;
+}
+
 int X11Platform::errorCount() const noexcept {
     return errorCounts[static_cast<std::size_t>(state->slot)].load(std::memory_order_relaxed);
 }
@@ -299,7 +317,7 @@ bool X11Window::create(NativeParent parent) noexcept {
     const int errorsBefore = platform.errorCount();
     if (XGetWindowAttributes(display, static_cast<::Window>(parent), &parentAttributes) == 0) return false;
     XSetWindowAttributes attributes{};
-    attributes.event_mask = ExposureMask | ButtonPressMask | StructureNotifyMask;
+    attributes.event_mask = kBaseEvents;
     attributes.background_pixmap = None;  // the backing surface paints everything
     attributes.border_pixel = 0;
     attributes.colormap = parentAttributes.colormap;
@@ -492,9 +510,47 @@ void X11Window::setDropHandler(DropEvents* receiver) noexcept {
     drops->setReceiver(receiver);
 }
 
+bool X11Window::beginTextInput(TextInputEvents* receiver, std::uint32_t clickTimeMs) noexcept {
+    if (receiver == nullptr || window == 0 || !platform.connected()) return false;
+    int revert = 0;
+    XGetInputFocus(state.display, &focusBefore, &revert);
+    XSelectInput(state.display, window, kBaseEvents | KeyPressMask | FocusChangeMask);
+    // The time of the opening click: the server refuses a focus change older than the last one.
+    const Time when = clickTimeMs != 0 ? static_cast<Time>(clickTimeMs) : lastPressTime;
+    XSetInputFocus(state.display, window, RevertToParent, when);
+    XFlush(state.display);
+    textReceiver = receiver;
+    return true;
+}
+
+void X11Window::endTextInput() noexcept {
+    if (textReceiver == nullptr) return;
+    textReceiver = nullptr;
+    if (window == 0 || !platform.connected()) return;
+    XSelectInput(state.display, window, kBaseEvents);
+    ::Window focused = 0;
+    int revert = 0;
+    XGetInputFocus(state.display, &focused, &revert);
+    // Given back only while still ours: a FocusOut means someone else took it already.
+    if (focused == window && focusBefore != None && focusBefore != PointerRoot && focusBefore != window) {
+        XSetInputFocus(state.display, focusBefore, RevertToParent, CurrentTime);
+    }
+    XFlush(state.display);
+}
+
 void X11Window::handle(XEvent& event) noexcept {
     if (drops != nullptr && drops->handle(event)) return;
     switch (event.type) {
+        case KeyPress:
+            if (textReceiver != nullptr) textReceiver->onTextKey(x11::decodeKey(event.xkey));
+            break;
+        case FocusOut:
+            // Grabs (a window manager's, a popup's) take the focus only for a while.
+            if (textReceiver != nullptr && event.xfocus.mode != NotifyGrab && event.xfocus.mode != NotifyUngrab &&
+                event.xfocus.detail != NotifyInferior) {
+                textReceiver->onTextFocusLost();
+            }
+            break;
         case Expose: {
             const PixelBox area{event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
                                 event.xexpose.y + event.xexpose.height};
@@ -509,6 +565,7 @@ void X11Window::handle(XEvent& event) noexcept {
             break;
         }
         case ButtonPress: {
+            lastPressTime = event.xbutton.time;
             const unsigned logical = event.xbutton.button;
             if (handler == nullptr) break;
             if (logical == 4 || logical == 5) {

@@ -26,6 +26,8 @@ public:
     void sleepMs(int milliseconds) noexcept override;
     void processEvents() noexcept override;
     bool processOneExpose() noexcept override;
+    // Asked through the first open window; waits at most 250 ms for the clipboard's owner.
+    bool readClipboardText(std::string& out) noexcept override;
 
     // X errors raised on this connection; they are counted here instead of reaching Xlib's
     // default handler, which would end the host process.
