@@ -103,7 +103,7 @@ namespace {
 // Bytes of the character at data: its UTF-8 sequence, or 1 for a byte that starts none.
 std::size_t characterLength(const char* data, std::size_t left) noexcept {
     for (std::size_t n = 1; n <= 4 && n <= left; ++n) {
-        if (cutAtCharacter(data, n, n) == n) return n;
+        if (cutAtCharacter(data, left, n) == n) return n;
     }
     return 1;
 }
