@@ -1,0 +1,198 @@
+// Choice menu: counted and raw indices, list limits, ids in build order, column breaks, and what
+// one pick through a scripted popup does to the menu, its submenu and the listener.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+#include "gui/menu/ChoiceMenu.h"
+#include "tests/controls/ControlTestSupport.h"
+
+namespace flanger::gui::menu {
+namespace {
+
+using controls::testing::ControlFixture;
+
+ChoiceMenu* makeMenu(ValueListener* listener = nullptr, std::int32_t style = 0) {
+    return new ChoiceMenu({10, 10, 90, 30}, listener, 7, nullptr, nullptr, style);
+}
+
+struct ScriptedPopup : PopupPresenter {
+    std::int32_t answer = -1;
+    int runs = 0;
+    Point at;
+    PopupTree seen;
+    std::int32_t run(const PopupTree& tree, Point screenAt, bool) override {
+        ++runs;
+        at = screenAt;
+        seen = tree;
+        return answer;
+    }
+};
+
+TEST(ChoiceMenuList, CountedIndicesSkipSeparatorsAndTitles) {
+    ChoiceMenu* menu = makeMenu();
+    menu->addItem("a");
+    menu->addItem("-");
+    menu->addItem("c");
+    EXPECT_TRUE(menu->selectItem(1, false));
+    EXPECT_EQ(menu->currentItem(nullptr, true), 2);
+    EXPECT_EQ(menu->currentItem(nullptr, false), 1);
+    EXPECT_FALSE(menu->selectItem(1, true));
+    // Only two counted entries: index 2 has none, and the selection stays.
+    EXPECT_FALSE(menu->selectItem(2, false));
+    EXPECT_EQ(menu->currentItem(nullptr, true), 2);
+    menu->addItem("-Ttitle", 0);
+    EXPECT_EQ(menu->currentItem(nullptr, true), 3);
+    EXPECT_FALSE(menu->selectItem(0, true));
+    menu->release();
+}
+
+TEST(ChoiceMenuList, InsertRemoveAndLimits) {
+    ChoiceMenu* menu = makeMenu();
+    EXPECT_EQ(menu->currentItem(nullptr, true), -1);
+    menu->addItem(nullptr);
+    std::string text = "x";
+    ASSERT_TRUE(menu->itemText(0, text));
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(menu->currentItem(nullptr, true), 0);
+    menu->addItem("b");
+    menu->selectItem(1, true);
+    menu->addItem("front", 0);
+    EXPECT_EQ(menu->currentItem(&text, true), 2);
+    EXPECT_EQ(text, "b");
+    menu->addItem("far", 99);  // beyond the end: appended
+    EXPECT_EQ(menu->findItem("far"), 3);
+    EXPECT_EQ(menu->findItem("none"), -1);
+    EXPECT_TRUE(menu->removeItem(0));
+    EXPECT_EQ(menu->currentItem(nullptr, true), 1);
+    EXPECT_FALSE(menu->removeItem(5));
+    while (menu->itemCount() > 0) menu->removeItem(0);
+    EXPECT_EQ(menu->currentItem(nullptr, true), -1);
+
+    const std::string longText(400, 'q');
+    menu->addItem(longText.c_str());
+    menu->itemText(0, text);
+    EXPECT_EQ(text.size(), kEntryBytes);
+    while (menu->itemCount() < kMaxEntries) ASSERT_TRUE(menu->addItem("e"));
+    EXPECT_FALSE(menu->addItem("over"));
+    ChoiceMenu* sub = makeMenu();
+    EXPECT_FALSE(menu->addSubmenuItem(sub, "s"));
+    EXPECT_EQ(sub->referenceCount(), 1);
+    sub->release();
+    menu->release();
+}
+
+TEST(ChoiceMenuList, ChecksAndValue) {
+    ChoiceMenu* menu = makeMenu(nullptr, kMultipleChecks);
+    menu->addItem("a");
+    menu->addItem("b");
+    EXPECT_TRUE(menu->checkOnlyItem(1));
+    EXPECT_FALSE(menu->isItemChecked(0));
+    menu->setValue(1.7f);  // truncated; style 1 flips the check
+    EXPECT_EQ(menu->currentItem(nullptr, true), 1);
+    EXPECT_FALSE(menu->isItemChecked(1));
+    menu->setValue(2.0f);
+    menu->setValue(-1.5f);
+    menu->setValue(std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(menu->currentItem(nullptr, true), 1);
+    EXPECT_FALSE(menu->setItemChecked(2, true));
+    menu->release();
+}
+
+TEST(ChoiceMenuTree, ColumnsBreakEveryListIndexMultipleBelow160) {
+    ChoiceMenu* menu = makeMenu();
+    menu->setColumnLength(10);
+    for (int i = 0; i < 40; ++i) menu->addItem("e");
+    EXPECT_EQ(menu->buildTree().columnCount(0), 4);
+    for (int i = 40; i < 160; ++i) menu->addItem("e");
+    EXPECT_EQ(menu->buildTree().columnCount(0), 1);
+    menu->release();
+}
+
+TEST(ChoiceMenuTree, IdsInDepthFirstBuildOrderAndSkippedSubmenuLeavesItsIdUnused) {
+    ChoiceMenu* root = makeMenu();
+    ChoiceMenu* inner = makeMenu();
+    ChoiceMenu* deeper = makeMenu();
+    inner->addItem("i0");
+    inner->addSubmenuItem(deeper, "deeper");
+    deeper->addItem("d0");
+    root->addItem("r0");
+    root->addSubmenuItem(inner, "inner");
+    root->addItem("-M orphan");  // no submenu left for it: skipped
+    root->addItem("-Ggrey");
+    const PopupTree tree = root->buildTree();
+    ASSERT_EQ(tree.menus.size(), 3u);
+    ASSERT_EQ(tree.menus[0].size(), 3u);
+    EXPECT_EQ(tree.menus[0][0].id, 0);
+    EXPECT_EQ(tree.menus[0][1].kind, PopupItem::Kind::Submenu);
+    EXPECT_EQ(tree.menus[0][1].label, "inner");
+    EXPECT_EQ(tree.menus[0][2].kind, PopupItem::Kind::Greyed);
+    EXPECT_EQ(tree.menus[0][2].id, 3);  // id 2 belonged to the skipped entry
+    EXPECT_EQ(tree.menus[1][0].id, 4);  // inner's block follows root's four ids
+    EXPECT_EQ(tree.menus[2][0].id, 6);
+    ChoiceMenu* owner = nullptr;
+    std::int32_t index = -1;
+    ASSERT_TRUE(root->resolveId(6, owner, index));
+    EXPECT_EQ(owner, deeper);
+    EXPECT_EQ(index, 0);
+    EXPECT_FALSE(root->resolveId(7, owner, index));
+    root->release();
+    inner->release();
+    deeper->release();
+}
+
+TEST(ChoiceMenuTree, SelfContainingMenuIsNotBuiltForever) {
+    ChoiceMenu* menu = makeMenu();
+    menu->addItem("a");
+    menu->addSubmenuItem(menu, "loop");
+    EXPECT_EQ(menu->buildTree().menus.size(), 1u);
+    menu->clearItems();  // releases the reference it held on itself
+    EXPECT_EQ(menu->referenceCount(), 1);
+    menu->release();
+}
+
+class ChoiceMenuPick : public ControlFixture {};
+
+TEST_F(ChoiceMenuPick, ChoiceInSubmenuSetsThatMenuAndTellsTheListener) {
+    ChoiceMenu* sub = makeMenu();
+    sub->addItem("1/4");
+    sub->addItem("1/4 T");
+    ChoiceMenu* menu = makeMenu(&listener, kOpenOverControl);
+    menu->addItem("off");
+    menu->addSubmenuItem(sub, "notes");
+    ScriptedPopup popup;
+    popup.answer = 3;
+    menu->setPopupPresenter(&popup);
+    ASSERT_TRUE(frame->addChild(menu));
+    press({20, 20});
+    EXPECT_EQ(popup.runs, 1);
+    EXPECT_EQ(popup.at.v, 10);  // opened at the control's top
+    EXPECT_EQ(sub->currentItem(nullptr, true), 1);
+    EXPECT_EQ(menu->lastChosenMenu(), sub);
+    ASSERT_EQ(listener.values.size(), 1u);
+    EXPECT_EQ(listener.values[0], 1.0f);
+    EXPECT_EQ(frame->focusView(), nullptr);
+    EXPECT_FALSE(menu->needsRedraw());
+    ASSERT_EQ(editor.edits.size(), 2u);
+    sub->release();
+}
+
+TEST_F(ChoiceMenuPick, NoChoiceOrEmptyMenuChangesNothing) {
+    ChoiceMenu* menu = makeMenu(&listener);
+    ScriptedPopup popup;
+    menu->setPopupPresenter(&popup);
+    ASSERT_TRUE(frame->addChild(menu));
+    press({20, 20});
+    EXPECT_EQ(popup.runs, 0);
+    menu->addItem("a");
+    menu->addItem("b");
+    press({20, 20});
+    EXPECT_EQ(popup.runs, 1);
+    EXPECT_EQ(popup.at.v, 30);  // below the control
+    EXPECT_TRUE(listener.values.empty());
+    EXPECT_EQ(menu->currentItem(nullptr, true), 0);
+}
+
+}  // namespace
+}  // namespace flanger::gui::menu
