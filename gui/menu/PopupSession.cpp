@@ -1,0 +1,208 @@
+// Drawn popup menu: layout in columns, keyboard and pointer navigation, drawing into a surface.
+#include "gui/menu/PopupSession.h"
+
+#include <algorithm>
+
+#include "gui/Fonts.h"
+#include "platform/Surface.h"
+
+namespace flanger::gui::menu {
+namespace {
+
+constexpr std::uint32_t kPaper = 0xE0E0E0u;
+constexpr std::uint32_t kInk = 0x000000u;
+constexpr std::uint32_t kGreyInk = 0x808080u;
+constexpr std::uint32_t kHighlight = 0x3060C0u;
+constexpr std::uint32_t kHighlightInk = 0xFFFFFFu;
+constexpr std::uint32_t kEdge = 0x404040u;
+
+void fill(platform::Surface& target, const Rect& r, std::uint32_t rgb) {
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) target.setPixel(x, y, rgb);
+}
+
+}  // namespace
+
+PopupSession::PopupSession(const PopupTree& popupTree, Point origin) : tree(popupTree) {
+    if (tree.menus.empty() || tree.menus[0].empty()) {
+        done = true;  // an empty menu opens nothing
+        return;
+    }
+    openAt(0, origin);
+}
+
+void PopupSession::openAt(std::size_t menu, Point topLeft) {
+    OpenMenu shown;
+    shown.menu = menu;
+    Point pen = topLeft;
+    std::int32_t columns = 1;
+    std::int32_t bottom = topLeft.v;
+    for (const PopupItem& item : tree.menus[menu]) {
+        if (item.columnBreak) {
+            pen = {pen.h + kColumnWidth, topLeft.v};
+            ++columns;
+        }
+        const std::int32_t height = item.kind == PopupItem::Kind::Separator ? kSeparatorHeight : kLineHeight;
+        shown.lines.push_back({pen.h, pen.v, pen.h + kColumnWidth, pen.v + height});
+        pen.v += height;
+        if (pen.v > bottom) bottom = pen.v;
+    }
+    shown.box = {topLeft.h, topLeft.v, topLeft.h + columns * kColumnWidth, bottom};
+    open.push_back(std::move(shown));
+}
+
+bool PopupSession::selectable(std::size_t level, std::int32_t line) const {
+    const PopupItem::Kind kind = tree.menus[open[level].menu][static_cast<std::size_t>(line)].kind;
+    return kind == PopupItem::Kind::Item || kind == PopupItem::Kind::Submenu;
+}
+
+void PopupSession::moveHighlight(std::int32_t direction) {
+    OpenMenu& menu = open.back();
+    const auto count = static_cast<std::int32_t>(menu.lines.size());
+    std::int32_t line = menu.highlight;
+    for (std::int32_t tries = 0; tries < count; ++tries) {
+        line = line < 0 ? (direction > 0 ? 0 : count - 1) : (line + direction + count) % count;
+        if (selectable(open.size() - 1, line)) {
+            menu.highlight = line;
+            return;
+        }
+    }
+}
+
+void PopupSession::openSubmenuOf(std::size_t level, bool highlightFirst) {
+    const OpenMenu& parent = open[level];
+    const PopupItem& item = tree.menus[parent.menu][static_cast<std::size_t>(parent.highlight)];
+    if (item.kind != PopupItem::Kind::Submenu || item.submenu < 0) return;
+    open.resize(level + 1);
+    const Rect& line = open[level].lines[static_cast<std::size_t>(open[level].highlight)];
+    openAt(static_cast<std::size_t>(item.submenu), {line.right, line.top});
+    if (highlightFirst) moveHighlight(1);
+}
+
+bool PopupSession::hit(Point at, std::size_t& level, std::int32_t& line) const {
+    // Deepest first: a submenu lies over its parent.
+    for (std::size_t l = open.size(); l-- > 0;) {
+        for (std::size_t i = 0; i < open[l].lines.size(); ++i) {
+            const Rect& r = open[l].lines[i];
+            if (at.h >= r.left && at.h < r.right && at.v >= r.top && at.v < r.bottom) {
+                level = l;
+                line = static_cast<std::int32_t>(i);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void PopupSession::activate(std::size_t level, std::int32_t line, bool fromKey) {
+    if (!selectable(level, line)) return;
+    open[level].highlight = line;
+    const PopupItem& item = tree.menus[open[level].menu][static_cast<std::size_t>(line)];
+    if (item.kind == PopupItem::Kind::Submenu) {
+        openSubmenuOf(level, fromKey);
+        return;
+    }
+    chosen = item.id;
+    done = true;
+}
+
+bool PopupSession::feed(const PopupEvent& event) {
+    if (done) return true;
+    std::size_t level = 0;
+    std::int32_t line = -1;
+    switch (event.kind) {
+        case PopupEvent::Kind::Key:
+            switch (event.key) {
+                case PopupEvent::Key::Up: moveHighlight(-1); break;
+                case PopupEvent::Key::Down: moveHighlight(1); break;
+                case PopupEvent::Key::Right:
+                    if (open.back().highlight >= 0) openSubmenuOf(open.size() - 1, true);
+                    break;
+                case PopupEvent::Key::Left:
+                    if (open.size() > 1) open.pop_back();
+                    break;
+                case PopupEvent::Key::Return:
+                    if (open.back().highlight >= 0) activate(open.size() - 1, open.back().highlight, true);
+                    break;
+                case PopupEvent::Key::Escape: done = true; break;
+                case PopupEvent::Key::None: break;
+            }
+            break;
+        case PopupEvent::Kind::Motion:
+        case PopupEvent::Kind::Press:
+            if (hit(event.at, level, line)) {
+                open.resize(level + 1);
+                if (selectable(level, line)) {
+                    open[level].highlight = line;
+                    openSubmenuOf(level, false);
+                }
+            } else if (event.kind == PopupEvent::Kind::Press) {
+                done = true;  // a press outside every open menu closes it with no choice
+            }
+            break;
+        case PopupEvent::Kind::Release:
+            // The release of the opening press lands on the control: the popup stays for a click.
+            if (hit(event.at, level, line)) {
+                const PopupItem& item = tree.menus[open[level].menu][static_cast<std::size_t>(line)];
+                if (item.kind == PopupItem::Kind::Item) activate(level, line, false);
+            }
+            break;
+    }
+    return done;
+}
+
+void PopupSession::draw(platform::Surface& target, Point surfaceOrigin) const {
+    const FontRequest font = makeFontRequest(3, 0, 0);
+    for (std::size_t l = 0; l < open.size(); ++l) {
+        const OpenMenu& menu = open[l];
+        const Rect box = menu.box.movedBy(-surfaceOrigin.h, -surfaceOrigin.v);
+        fill(target, box, kEdge);
+        fill(target, {box.left + 1, box.top + 1, box.right - 1, box.bottom - 1}, kPaper);
+        for (std::size_t i = 0; i < menu.lines.size(); ++i) {
+            const PopupItem& item = tree.menus[menu.menu][i];
+            const Rect r = menu.lines[i].movedBy(-surfaceOrigin.h, -surfaceOrigin.v);
+            if (item.kind == PopupItem::Kind::Separator) {
+                fill(target, {r.left + 4, r.top + r.height() / 2, r.right - 4, r.top + r.height() / 2 + 1}, kGreyInk);
+                continue;
+            }
+            const bool lit = static_cast<std::int32_t>(i) == menu.highlight;
+            if (lit) fill(target, {r.left + 1, r.top, r.right - 1, r.bottom}, kHighlight);
+            const std::uint32_t ink = lit ? kHighlightInk
+                                          : (item.kind == PopupItem::Kind::Greyed || item.kind == PopupItem::Kind::Title)
+                                                ? kGreyInk
+                                                : kInk;
+            if (item.checked) fill(target, {r.left + 4, r.top + 6, r.left + 8, r.top + 10}, ink);
+            if (item.kind == PopupItem::Kind::Submenu) fill(target, {r.right - 9, r.top + 6, r.right - 5, r.top + 10}, ink);
+            const platform::PixelBox clip{r.left, r.top, r.right - 12, r.bottom};
+            gui::drawText(target, font, item.label.c_str(), r.left + 12, r.bottom - 4, ink, clip);
+        }
+    }
+}
+
+std::int32_t QueuedPopupPresenter::run(const PopupTree& tree, Point screenAt, bool secondaryButton) {
+    usedSecondary = secondaryButton;
+    PopupSession session(tree, screenAt);
+    auto redraw = [&] {
+        Rect all = session.openCount() > 0 ? session.menuRect(0) : Rect{};
+        for (std::size_t l = 1; l < session.openCount(); ++l) {
+            const Rect r = session.menuRect(l);
+            all = {std::min(all.left, r.left), std::min(all.top, r.top), std::max(all.right, r.right),
+                   std::max(all.bottom, r.bottom)};
+        }
+        frameOrigin = {all.left, all.top};
+        lastFrame = platform::Surface(all.width(), all.height());
+        session.draw(lastFrame, frameOrigin);
+    };
+    while (!session.finished() && !events.empty()) {
+        redraw();
+        if (onEachEvent) onEachEvent(session);
+        const PopupEvent event = events.front();
+        events.pop_front();
+        session.feed(event);
+        if (idle) idle();
+    }
+    if (!session.finished()) return -1;
+    return session.choice();
+}
+
+}  // namespace flanger::gui::menu
