@@ -194,5 +194,31 @@ TEST_F(ChoiceMenuPick, NoChoiceOrEmptyMenuChangesNothing) {
     EXPECT_EQ(menu->currentItem(nullptr, true), 0);
 }
 
+TEST_F(ChoiceMenuPick, PressedLookIsGoneWhenThePopupCloses) {
+    SkinBitmap* pressed = controls::testing::solidBitmap(80, 20, 0xFF0000u);
+    ChoiceMenu* menu = new ChoiceMenu({10, 10, 90, 30}, &listener, 7, nullptr, pressed, 0);
+    pressed->release();
+    menu->setBoxColor({0, 0, 255, 0});
+    menu->addItem("a");
+    std::uint32_t duringPopup = 0;
+    struct Peek : PopupPresenter {
+        platform::Surface* pixels = nullptr;
+        std::uint32_t* seen = nullptr;
+        std::int32_t run(const PopupTree&, Point, bool) override {
+            *seen = pixels->pixel(40, 20);
+            return -1;
+        }
+    } popup;
+    popup.pixels = &pixels();
+    popup.seen = &duringPopup;
+    menu->setPopupPresenter(&popup);
+    ASSERT_TRUE(frame->addChild(menu));
+    editor.frame = nullptr;  // a throttled refresh that does not repaint: the menu must draw itself
+    press({20, 20});
+    EXPECT_EQ(duringPopup, 0xFF0000u);
+    EXPECT_NE(pixels().pixel(40, 20), 0xFF0000u);
+    EXPECT_FALSE(menu->needsRedraw());
+}
+
 }  // namespace
 }  // namespace flanger::gui::menu
