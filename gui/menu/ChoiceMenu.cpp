@@ -24,7 +24,12 @@ bool isSeparator(const std::string& text) { return text == "-"; }
 bool isTitle(const std::string& text) { return hasPrefix(text, "-T"); }
 bool isCounted(const std::string& text) { return !isSeparator(text) && !isTitle(text); }
 
+thread_local PopupPresenter* threadPresenter = nullptr;
+
 }  // namespace
+
+void setDefaultPopupPresenter(PopupPresenter* presenter) noexcept { threadPresenter = presenter; }
+PopupPresenter* defaultPopupPresenter() noexcept { return threadPresenter; }
 
 std::int32_t PopupTree::columnCount(std::size_t menuIndex) const {
     if (menuIndex >= menus.size()) return 0;
@@ -91,10 +96,11 @@ void ChoiceMenu::focusGained(Canvas* canvas) {
     const PopupTree tree = buildTree();
     std::int32_t chosen = -1;
     // An empty menu opens nothing.
-    if (popup != nullptr && !tree.menus.empty() && !tree.menus[0].empty()) {
+    PopupPresenter* presenter = popup != nullptr ? popup : threadPresenter;
+    if (presenter != nullptr && !tree.menus.empty() && !tree.menus[0].empty()) {
         const Point origin = canvas != nullptr ? canvas->windowOrigin() : Point{};
         const Point at{origin.h + size.left, origin.v + ((style & kOpenOverControl) != 0 ? size.top : size.bottom)};
-        chosen = popup->run(tree, at, (pressButtons & kSecondaryButton) != 0);
+        chosen = presenter->run(tree, at, (pressButtons & kSecondaryButton) != 0);
     }
     if (frame != nullptr && frame->focusView() == this) frame->setFocusView(nullptr);
     if (chosen < 0 && pressedBackground == nullptr) return;

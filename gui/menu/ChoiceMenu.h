@@ -45,6 +45,11 @@ public:
     virtual std::int32_t run(const PopupTree& tree, Point screenAt, bool secondaryButton) = 0;
 };
 
+// The presenter menus without their own use, installed once per thread by the platform glue
+// (the GUI runs on one thread per editor); null: popups open nothing.
+void setDefaultPopupPresenter(PopupPresenter* presenter) noexcept;
+PopupPresenter* defaultPopupPresenter() noexcept;
+
 class ChoiceMenu : public Control {
 public:
     // Takes a reference on pressed (may be null): drawn while the popup is open.

@@ -194,6 +194,22 @@ TEST_F(ChoiceMenuPick, NoChoiceOrEmptyMenuChangesNothing) {
     EXPECT_EQ(menu->currentItem(nullptr, true), 0);
 }
 
+TEST_F(ChoiceMenuPick, UsesTheThreadsDefaultPresenterWithoutItsOwn) {
+    ChoiceMenu* menu = makeMenu(&listener);
+    menu->addItem("a");
+    menu->addItem("b");
+    ASSERT_TRUE(frame->addChild(menu));
+    ScriptedPopup popup;
+    popup.answer = 1;
+    setDefaultPopupPresenter(&popup);
+    press({20, 20});
+    setDefaultPopupPresenter(nullptr);
+    EXPECT_EQ(popup.runs, 1);
+    EXPECT_EQ(menu->currentItem(nullptr, true), 1);
+    press({20, 20});
+    EXPECT_EQ(popup.runs, 1);
+}
+
 TEST_F(ChoiceMenuPick, PressedLookIsGoneWhenThePopupCloses) {
     SkinBitmap* pressed = controls::testing::solidBitmap(80, 20, 0xFF0000u);
     ChoiceMenu* menu = new ChoiceMenu({10, 10, 90, 30}, &listener, 7, nullptr, pressed, 0);
