@@ -23,7 +23,8 @@ void fill(platform::Surface& target, const Rect& r, std::uint32_t rgb) {
 
 }  // namespace
 
-PopupSession::PopupSession(const PopupTree& popupTree, Point origin) : tree(popupTree) {
+PopupSession::PopupSession(const PopupTree& popupTree, Point origin, Rect screen)
+    : tree(popupTree), screenArea(screen) {
     if (tree.menus.empty() || tree.menus[0].empty()) {
         done = true;  // an empty menu opens nothing
         return;
@@ -48,6 +49,16 @@ void PopupSession::openAt(std::size_t menu, Point topLeft) {
         if (pen.v > bottom) bottom = pen.v;
     }
     shown.box = {topLeft.h, topLeft.v, topLeft.h + columns * kColumnWidth, bottom};
+    if (screenArea.width() > 0 && screenArea.height() > 0) {
+        // Kept on screen: moved left and up as far as needed, then cut to the screen's height
+        // (the lines scroll inside it).
+        const std::int32_t dh = std::max(std::min(0, screenArea.right - shown.box.right), screenArea.left - shown.box.left);
+        std::int32_t dv = std::min(0, screenArea.bottom - shown.box.bottom);
+        dv = std::max(dv, screenArea.top - shown.box.top);
+        shown.box = shown.box.movedBy(dh, dv);
+        for (Rect& line : shown.lines) line = line.movedBy(dh, dv);
+        shown.box.bottom = std::min(shown.box.bottom, screenArea.bottom);
+    }
     open.push_back(std::move(shown));
 }
 
@@ -64,9 +75,20 @@ void PopupSession::moveHighlight(std::int32_t direction) {
         line = line < 0 ? (direction > 0 ? 0 : count - 1) : (line + direction + count) % count;
         if (selectable(open.size() - 1, line)) {
             menu.highlight = line;
+            scrollToHighlight(menu);
             return;
         }
     }
+}
+
+void PopupSession::scrollToHighlight(OpenMenu& menu) {
+    const Rect& line = menu.lines[static_cast<std::size_t>(menu.highlight)];
+    std::int32_t shift = 0;
+    if (line.bottom > menu.box.bottom) shift = line.bottom - menu.box.bottom;
+    if (line.top < menu.box.top) shift = line.top - menu.box.top;
+    if (shift == 0) return;
+    menu.scroll += shift;
+    for (Rect& r : menu.lines) r = r.movedBy(0, -shift);
 }
 
 void PopupSession::openSubmenuOf(std::size_t level, bool highlightFirst) {
@@ -84,6 +106,8 @@ bool PopupSession::hit(Point at, std::size_t& level, std::int32_t& line) const {
     for (std::size_t l = open.size(); l-- > 0;) {
         for (std::size_t i = 0; i < open[l].lines.size(); ++i) {
             const Rect& r = open[l].lines[i];
+            const Rect& box = open[l].box;
+            if (at.v < box.top || at.v >= box.bottom) continue;  // scrolled out of view
             if (at.h >= r.left && at.h < r.right && at.v >= r.top && at.v < r.bottom) {
                 level = l;
                 line = static_cast<std::int32_t>(i);
@@ -161,6 +185,7 @@ void PopupSession::draw(platform::Surface& target, Point surfaceOrigin) const {
         for (std::size_t i = 0; i < menu.lines.size(); ++i) {
             const PopupItem& item = tree.menus[menu.menu][i];
             const Rect r = menu.lines[i].movedBy(-surfaceOrigin.h, -surfaceOrigin.v);
+            if (r.top < box.top || r.bottom > box.bottom) continue;  // scrolled out of view
             if (item.kind == PopupItem::Kind::Separator) {
                 fill(target, {r.left + 4, r.top + r.height() / 2, r.right - 4, r.top + r.height() / 2 + 1}, kGreyInk);
                 continue;
@@ -181,7 +206,7 @@ void PopupSession::draw(platform::Surface& target, Point surfaceOrigin) const {
 
 std::int32_t QueuedPopupPresenter::run(const PopupTree& tree, Point screenAt, bool secondaryButton) {
     usedSecondary = secondaryButton;
-    PopupSession session(tree, screenAt);
+    PopupSession session(tree, screenAt, screen);
     auto redraw = [&] {
         Rect all = session.openCount() > 0 ? session.menuRect(0) : Rect{};
         for (std::size_t l = 1; l < session.openCount(); ++l) {

@@ -27,7 +27,8 @@ inline constexpr std::int32_t kColumnWidth = 120;
 
 class PopupSession {
 public:
-    PopupSession(const PopupTree& tree, Point origin);
+    // screen: where menus must stay; an empty one places them as asked.
+    PopupSession(const PopupTree& tree, Point origin, Rect screen = {});
 
     // Handles one event; true once the session is over.
     bool feed(const PopupEvent& event);
@@ -50,8 +51,10 @@ private:
         Rect box;
         std::vector<Rect> lines;
         std::int32_t highlight = -1;
+        std::int32_t scroll = 0;  // pixels the lines are moved up when taller than the screen
     };
     void openAt(std::size_t menu, Point topLeft);
+    void scrollToHighlight(OpenMenu& menu);
     bool selectable(std::size_t level, std::int32_t line) const;
     void moveHighlight(std::int32_t direction);
     void openSubmenuOf(std::size_t level, bool highlightFirst);
@@ -59,6 +62,7 @@ private:
     void activate(std::size_t level, std::int32_t line, bool fromKey);
 
     const PopupTree& tree;
+    Rect screenArea;
     std::vector<OpenMenu> open;
     bool done = false;
     std::int32_t chosen = -1;
@@ -76,6 +80,7 @@ public:
     std::function<void()> idle;
     platform::Surface lastFrame{0, 0};
     Point frameOrigin;  // screen point of lastFrame's top-left
+    Rect screen;        // where the popup must stay; empty: anywhere
     bool usedSecondary = false;
 };
 

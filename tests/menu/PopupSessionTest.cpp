@@ -105,6 +105,25 @@ TEST_F(PopupSessionTest, HighlightIsDrawnAndEmptyMenuOpensNothing) {
     EXPECT_TRUE(PopupSession(empty, {0, 0}).finished());
 }
 
+TEST(PopupPlacement, KeptOnScreenAndScrollsWhenTallerThanIt) {
+    ChoiceMenu* menu = new ChoiceMenu({0, 0, 10, 10}, nullptr, 1, nullptr, nullptr, 0);
+    for (int i = 0; i < 200; ++i) menu->addItem("e");
+    const PopupTree tree = menu->buildTree();
+    const Rect screen{0, 0, 640, 480};
+    PopupSession session(tree, {600, 300}, screen);
+    const Rect box = session.menuRect(0);
+    EXPECT_EQ(box.right, 640);
+    EXPECT_EQ(box.top, 0);
+    EXPECT_EQ(box.bottom, 480);
+    for (int i = 0; i < 40; ++i) session.feed(key(Key::Down));
+    const Rect lit = session.lineRects(0)[39];
+    EXPECT_LE(lit.bottom, 480);
+    EXPECT_GE(lit.top, 0);
+    session.feed(key(Key::Return));
+    EXPECT_EQ(session.choice(), 39);
+    menu->release();
+}
+
 class HeadlessPopupPick : public controls::testing::ControlFixture {};
 
 TEST_F(HeadlessPopupPick, PressDragReleasePicksAndIdlesTheHost) {
