@@ -18,12 +18,13 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "tests/support/PrivateXServer.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr const char* kXvfb = "/usr/bin/Xvfb";
+constexpr const char* kXvfb = flanger::test::PrivateXServer::kProgram;
 
 // Waits up to timeoutMs for the process; its exit status, or -1 (then it is killed).
 int waitExit(pid_t pid, int timeoutMs) {
@@ -56,33 +57,10 @@ pid_t spawnTool(const std::vector<std::string>& arguments, const std::string& di
 class FlangerHostEditor : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!std::filesystem::exists(kXvfb)) return;
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        char writeEnd[16];
-        std::snprintf(writeEnd, sizeof writeEnd, "%d", fds[1]);
-        const char* argv[] = {kXvfb, "-displayfd", writeEnd, "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, kXvfb, nullptr, nullptr, const_cast<char**>(argv), environ);
-        close(fds[1]);
-        char name[16] = ":";
-        std::size_t used = 1;
-        char c = 0;
-        while (spawned == 0 && used + 1 < sizeof name && read(fds[0], &c, 1) == 1 && c != '\n') name[used++] = c;
-        name[used] = 0;
-        close(fds[0]);
-        if (spawned != 0) return;
-        server = pid;
-        if (used > 1) displayName = name;
+        if (xserver.start()) displayName = xserver.displayName();
     }
-    static void TearDownTestSuite() {
-        if (server > 0) {
-            kill(server, SIGTERM);
-            waitpid(server, nullptr, 0);
-            server = 0;
-        }
-    }
-    static inline pid_t server = 0;
+    static void TearDownTestSuite() { xserver.stop(); }
+    static inline flanger::test::PrivateXServer xserver;
     static inline std::string displayName;
 };
 

@@ -17,50 +17,19 @@
 #include <thread>
 
 #include "platform/x11/X11Platform.h"
+#include "tests/support/PrivateXServer.h"
 
 namespace flanger::platform {
 namespace {
 
-constexpr const char* kXvfb = "/usr/bin/Xvfb";
+constexpr const char* kXvfb = flanger::test::PrivateXServer::kProgram;
 
 class X11Backend : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!std::filesystem::exists(kXvfb)) return;
-        // Xvfb picks a free display itself and reports its number on the pipe, so parallel test
-        // processes never race for one.
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        char writeEnd[16];
-        std::snprintf(writeEnd, sizeof writeEnd, "%d", fds[1]);
-        const char* argv[] = {kXvfb, "-displayfd", writeEnd, "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
-        // The server dies with this process even if a test crashes.
-        const pid_t pid = fork();
-        if (pid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            close(fds[0]);
-            execv(kXvfb, const_cast<char**>(argv));
-            _exit(127);
-        }
-        const int spawned = pid > 0 ? 0 : -1;
-        close(fds[1]);
-        char name[16] = ":";
-        std::size_t used = 1;
-        char c = 0;
-        while (spawned == 0 && used + 1 < sizeof name && read(fds[0], &c, 1) == 1 && c != '\n') name[used++] = c;
-        name[used] = 0;
-        close(fds[0]);
-        if (spawned != 0) return;
-        server = pid;
-        if (used > 1) displayName = name;
+        if (xserver.start()) displayName = xserver.displayName();
     }
-    static void TearDownTestSuite() {
-        if (server > 0) {
-            kill(server, SIGTERM);
-            waitpid(server, nullptr, 0);
-            server = 0;
-        }
-    }
+    static void TearDownTestSuite() { xserver.stop(); }
 
     void SetUp() override {
         if (!std::filesystem::exists(kXvfb)) GTEST_SKIP() << "Xvfb is not installed";
@@ -89,7 +58,7 @@ protected:
         return p;
     }
 
-    static inline pid_t server = 0;
+    static inline flanger::test::PrivateXServer xserver;
     static inline std::string displayName;
     Display* host = nullptr;
     ::Window parent = 0;

@@ -21,6 +21,7 @@
 #include "platform/x11/UriList.h"
 #include "platform/x11/X11Platform.h"
 #include "tests/views/ViewTestSupport.h"
+#include "tests/support/PrivateXServer.h"
 
 extern char** environ;
 
@@ -28,7 +29,7 @@ namespace flanger::gui {
 namespace {
 
 using testing::TestControl;
-constexpr const char* kXvfb = "/usr/bin/Xvfb";
+constexpr const char* kXvfb = flanger::test::PrivateXServer::kProgram;
 
 TEST(UriList, DecodesLocalFileNames) {
     using platform::decodeUriList;
@@ -47,32 +48,9 @@ TEST(UriList, DecodesLocalFileNames) {
 class FrameDropX11 : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!std::filesystem::exists(kXvfb)) return;
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        char writeEnd[16];
-        std::snprintf(writeEnd, sizeof writeEnd, "%d", fds[1]);
-        const char* argv[] = {kXvfb, "-displayfd", writeEnd, "-screen", "0", "640x480x24", "-nolisten", "tcp", nullptr};
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, kXvfb, nullptr, nullptr, const_cast<char**>(argv), environ);
-        close(fds[1]);
-        char name[16] = ":";
-        std::size_t used = 1;
-        char c = 0;
-        while (spawned == 0 && used + 1 < sizeof name && read(fds[0], &c, 1) == 1 && c != '\n') name[used++] = c;
-        name[used] = 0;
-        close(fds[0]);
-        if (spawned != 0) return;
-        server = pid;
-        if (used > 1) displayName = name;
+        if (xserver.start()) displayName = xserver.displayName();
     }
-    static void TearDownTestSuite() {
-        if (server > 0) {
-            kill(server, SIGTERM);
-            waitpid(server, nullptr, 0);
-            server = 0;
-        }
-    }
+    static void TearDownTestSuite() { xserver.stop(); }
 
     void SetUp() override {
         if (!std::filesystem::exists(kXvfb)) GTEST_SKIP() << "Xvfb is not installed";
@@ -161,7 +139,7 @@ protected:
         return finished;
     }
 
-    static inline pid_t server = 0;
+    static inline flanger::test::PrivateXServer xserver;
     static inline std::string displayName;
     Display* source = nullptr;
     ::Window parent = 0, sourceWindow = 0, target = 0;
