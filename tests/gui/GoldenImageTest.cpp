@@ -10,6 +10,7 @@
 #include "gui/SkinBitmap.h"
 #include "tools/screenshot/EditorPicture.h"
 #include "tools/screenshot/PngFile.h"
+#include "tests/support/GoldenImage.h"
 
 namespace flanger::gui {
 namespace {
@@ -20,43 +21,7 @@ struct Tolerance {
 };
 
 void expectMatchesGolden(const platform::Surface& actual, const std::string& name, Tolerance tolerance) {
-    const std::filesystem::path golden = std::filesystem::path(FLANGER_GOLDEN_DIR) / (name + ".png");
-    const char* regenerate = std::getenv("FLANGER_REGENERATE_GOLDENS");
-    if (regenerate != nullptr && std::string(regenerate) == "1") {
-        ASSERT_TRUE(tools::writePng(golden.string(), actual));
-        GTEST_SKIP() << "regenerated " << golden;
-    }
-    const auto expected = tools::readPng(golden.string());
-    ASSERT_TRUE(expected.has_value()) << "missing golden " << golden << " (FLANGER_REGENERATE_GOLDENS=1 writes it)";
-    ASSERT_EQ(expected->width(), actual.width());
-    ASSERT_EQ(expected->height(), actual.height());
-    platform::Surface diff(actual.width(), actual.height());
-    int over = 0;
-    int worst = 0;
-    for (int y = 0; y < actual.height(); ++y) {
-        for (int x = 0; x < actual.width(); ++x) {
-            const std::uint32_t a = actual.pixel(x, y), e = expected->pixel(x, y);
-            const int d = std::max({std::abs(platform::redOf(a) - platform::redOf(e)),
-                                    std::abs(platform::greenOf(a) - platform::greenOf(e)),
-                                    std::abs(platform::blueOf(a) - platform::blueOf(e))});
-            worst = std::max(worst, d);
-            if (d > tolerance.channel) {
-                ++over;
-                diff.setPixel(x, y, 0xFF00FF);
-            } else {
-                // Dimmed copy of the picture so the differences stand out.
-                diff.setPixel(x, y, (a >> 2) & 0x3F3F3F);
-            }
-        }
-    }
-    if (over > tolerance.pixels) {
-        const std::filesystem::path dir = FLANGER_ACTUAL_DIR;
-        std::filesystem::create_directories(dir);
-        tools::writePng((dir / (name + "-actual.png")).string(), actual);
-        tools::writePng((dir / (name + "-diff.png")).string(), diff);
-        ADD_FAILURE() << name << ": " << over << " pixels differ (worst channel difference " << worst << "); see "
-                      << dir.string();
-    }
+    test::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name, {tolerance.channel, tolerance.pixels});
 }
 
 platform::Surface knobFrameOverBackground(int frame) {

@@ -11,41 +11,14 @@
 #include "gui/menu/PopupSession.h"
 #include "tests/controls/ControlTestSupport.h"
 #include "tools/screenshot/PngFile.h"
+#include "tests/support/GoldenImage.h"
 
 namespace flanger::gui::menu {
 namespace {
 
 // Text is anti-aliased by the installed face: a little slack, only there.
 void expectMatchesGolden(const platform::Surface& actual, const std::string& name) {
-    const std::filesystem::path golden = std::filesystem::path(FLANGER_GOLDEN_DIR) / (name + ".png");
-    const char* regenerate = std::getenv("FLANGER_REGENERATE_GOLDENS");
-    if (regenerate != nullptr && std::string(regenerate) == "1") {
-        ASSERT_TRUE(tools::writePng(golden.string(), actual));
-        GTEST_SKIP() << "regenerated " << golden;
-    }
-    const auto expected = tools::readPng(golden.string());
-    ASSERT_TRUE(expected.has_value()) << "missing golden " << golden;
-    ASSERT_EQ(expected->width(), actual.width());
-    ASSERT_EQ(expected->height(), actual.height());
-    platform::Surface diff(actual.width(), actual.height());
-    int over = 0;
-    for (int y = 0; y < actual.height(); ++y) {
-        for (int x = 0; x < actual.width(); ++x) {
-            const std::uint32_t a = actual.pixel(x, y), e = expected->pixel(x, y);
-            const int d = std::max({std::abs(platform::redOf(a) - platform::redOf(e)),
-                                    std::abs(platform::greenOf(a) - platform::greenOf(e)),
-                                    std::abs(platform::blueOf(a) - platform::blueOf(e))});
-            over += d > 16 ? 1 : 0;
-            diff.setPixel(x, y, d > 16 ? 0xFF00FFu : (a >> 2) & 0x3F3F3Fu);
-        }
-    }
-    if (over > 30) {
-        const std::filesystem::path dir = FLANGER_ACTUAL_DIR;
-        std::filesystem::create_directories(dir);
-        tools::writePng((dir / (name + "-actual.png")).string(), actual);
-        tools::writePng((dir / (name + "-diff.png")).string(), diff);
-        ADD_FAILURE() << name << ": " << over << " pixels differ; see " << dir.string();
-    }
+    test::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name, {16, 30});
 }
 
 class MenuGolden : public controls::testing::ControlFixture {};
