@@ -1,4 +1,4 @@
-// Key decoding and clipboard reading for edit boxes on X11.
+// Key decoding (input method or keysym) and clipboard reading for edit boxes on X11.
 #include "platform/x11/X11TextInput.h"
 
 #include <X11/Xatom.h>
@@ -39,6 +39,149 @@ TextKey decodeKey(XKeyEvent& event) noexcept {
     key.control = (event.state & ControlMask) != 0;
     key.character = keysymToUnicode(keysym);
     return key;
+}
+
+int appendTextKeys(const char* utf8, std::size_t length, const XKeyEvent& event, TextKey* out, int count,
+                   int capacity) noexcept {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8);
+    std::size_t i = 0;
+    while (i < length && count < capacity) {
+        const unsigned char lead = bytes[i];
+        const int trailing = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
+        if (trailing < 0 || i + static_cast<std::size_t>(trailing) >= length) {
+            ++i;  // a stray continuation byte, or a sequence cut short
+            continue;
+        }
+        std::uint32_t code = trailing == 0 ? lead : lead & (0x3F >> trailing);
+        bool valid = true;
+        for (int k = 1; k <= trailing; ++k) {
+            const unsigned char next = bytes[i + static_cast<std::size_t>(k)];
+            if ((next & 0xC0) != 0x80) valid = false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not characters.
+        static constexpr std::uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+        if (!valid || code < kSmallest[trailing] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            ++i;
+            continue;
+        }
+        TextKey key;
+        key.character = code;
+        key.shift = (event.state & ShiftMask) != 0;
+        key.control = (event.state & ControlMask) != 0;
+        out[count++] = key;
+        i += static_cast<std::size_t>(trailing) + 1;
+    }
+    return count;
+}
+
+bool InputContext::open(Display* connection, ::Window window) noexcept {
+    if (context != nullptr) return true;
+    if (tried || connection == nullptr || window == 0) return false;
+    tried = true;
+    // The host owns the locale: an unsupported one means no method, never a setlocale here.
+    if (XSupportsLocale() == False) return false;
+    display = connection;
+    method = XOpenIM(display, nullptr, nullptr, nullptr);
+    if (method == nullptr) return false;
+    destroyCallback.client_data = reinterpret_cast<XPointer>(this);
+    destroyCallback.callback = &InputContext::methodDestroyed;
+    XSetIMValues(method, XNDestroyCallback, &destroyCallback, nullptr);
+    XIMStyles* styles = nullptr;
+    bool supported = false;
+    if (XGetIMValues(method, XNQueryInputStyle, &styles, nullptr) == nullptr && styles != nullptr) {
+        for (unsigned short i = 0; i < styles->count_styles; ++i) {
+            if (styles->supported_styles[i] == (XIMPreeditNothing | XIMStatusNothing)) supported = true;
+        }
+        XFree(styles);
+    }
+    if (supported) {
+        context = XCreateIC(method, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, window,
+                            XNFocusWindow, window, nullptr);
+    }
+    if (context == nullptr) {
+        XCloseIM(method);
+        method = nullptr;
+        return false;
+    }
+    filterMask = 0;
+    if (XGetICValues(context, XNFilterEvents, &filterMask, nullptr) != nullptr) filterMask = 0;
+    return true;
+}
+
+void InputContext::close(bool connectionAlive) noexcept {
+    if (connectionAlive) {
+        if (context != nullptr) XDestroyIC(context);
+        if (method != nullptr) XCloseIM(method);
+    }
+    context = nullptr;
+    method = nullptr;
+    focused = false;
+    tried = false;
+}
+
+void InputContext::methodDestroyed(XIM, XPointer self, XPointer) {
+    // The method's server went away: its method and contexts are already freed by Xlib.
+    auto* input = reinterpret_cast<InputContext*>(self);
+    input->context = nullptr;
+    input->method = nullptr;
+    input->focused = false;
+}
+
+void InputContext::setFocus(bool on) noexcept {
+    if (context == nullptr || on == focused) return;
+    focused = on;
+    if (on) {
+        XSetICFocus(context);
+        return;
+    }
+    // A half-composed character must not come back in the next edit.
+    char* pending = Xutf8ResetIC(context);
+    if (pending != nullptr) XFree(pending);
+    XUnsetICFocus(context);
+}
+
+int InputContext::lookup(XKeyEvent& event, TextKey* out, int capacity) noexcept {
+    if (capacity <= 0) return 0;
+    if (context == nullptr) {
+        out[0] = decodeKey(event);
+        return 1;
+    }
+    try {
+        char small[64];
+        KeySym keysym = NoSymbol;
+        Status status = XLookupNone;
+        int length = Xutf8LookupString(context, &event, small, sizeof small, &keysym, &status);
+        const char* bytes = small;
+        std::string large;
+        if (status == XBufferOverflow) {
+            // The method holds a longer text; ask again with room for it, within a bound.
+            if (length <= 0 || length > kMaxLookupBytes) return 0;
+            large.resize(static_cast<std::size_t>(length));
+            length = Xutf8LookupString(context, &event, large.data(), length, &keysym, &status);
+            bytes = large.data();
+        }
+        if (length < 0) length = 0;
+        const bool hasKeysym = status == XLookupKeySym || status == XLookupBoth;
+        const bool hasText = status == XLookupChars || status == XLookupBoth;
+        if (!hasKeysym && !hasText) return 0;
+        int count = 0;
+        if (hasText) count = appendTextKeys(bytes, static_cast<std::size_t>(length), event, out, 0, capacity);
+        if (hasKeysym) {
+            if (count == 0) {
+                // Keys that type nothing (arrows, Home, Delete ...) go by their keysym alone.
+                out[0] = TextKey{};
+                out[0].shift = (event.state & ShiftMask) != 0;
+                out[0].control = (event.state & ControlMask) != 0;
+                count = 1;
+            }
+            // A key that types one character keeps its keysym, so Return and Control+V stay keys.
+            if (count == 1) out[0].keysym = static_cast<std::uint32_t>(keysym);
+        }
+        return count;
+    } catch (...) {
+        return 0;
+    }
 }
 
 namespace {
