@@ -143,6 +143,7 @@ private:
     TextInputEvents* textReceiver = nullptr;
     ::Window focusBefore = 0;
     Time lastPressTime = CurrentTime;
+    x11::InputContext input;  // the user's input method for the edit boxes, opened at the first edit
 };
 
 constexpr long kBaseEvents = ExposureMask | ButtonPressMask | StructureNotifyMask;
@@ -264,6 +265,13 @@ void X11Platform::processEvents() noexcept {
     while (connected() && XPending(state->display) > 0) {
         XEvent event;
         XNextEvent(state->display, &event);
+        // The input method sees keys first: while it composes, they are its own.
+        if (XFilterEvent(&event, None) == True) continue;
+        // Keyboard layout changed: without this, keys would still decode by the old one.
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);
+            continue;
+        }
         for (X11Window* window : state->windows) {
             if (window->id() == event.xany.window) {
                 window->handle(event);
@@ -417,6 +425,7 @@ X11Window::~X11Window() {
     destroyImage();
     // Freeing the GC releases client memory too; on a dead connection Xlib only drops the request.
     if (gc != nullptr) XFreeGC(display, gc);
+    input.close(platform.connected());
     if (!platform.connected()) return;
     if (cursor != 0) XFreeCursor(display, cursor);
     // The host may already have destroyed the parent (and with it this window): a BadWindow here
@@ -514,7 +523,9 @@ bool X11Window::beginTextInput(TextInputEvents* receiver, std::uint32_t clickTim
     if (receiver == nullptr || window == 0 || !platform.connected()) return false;
     int revert = 0;
     XGetInputFocus(state.display, &focusBefore, &revert);
-    XSelectInput(state.display, window, kBaseEvents | KeyPressMask | FocusChangeMask);
+    input.open(state.display, window);
+    XSelectInput(state.display, window, kBaseEvents | KeyPressMask | FocusChangeMask | input.filterEvents());
+    input.setFocus(true);
     // The time of the opening click: the server refuses a focus change older than the last one.
     const Time when = clickTimeMs != 0 ? static_cast<Time>(clickTimeMs) : lastPressTime;
     XSetInputFocus(state.display, window, RevertToParent, when);
@@ -527,6 +538,7 @@ void X11Window::endTextInput() noexcept {
     if (textReceiver == nullptr) return;
     textReceiver = nullptr;
     if (window == 0 || !platform.connected()) return;
+    input.setFocus(false);
     XSelectInput(state.display, window, kBaseEvents);
     ::Window focused = 0;
     int revert = 0;
@@ -541,9 +553,14 @@ void X11Window::endTextInput() noexcept {
 void X11Window::handle(XEvent& event) noexcept {
     if (drops != nullptr && drops->handle(event)) return;
     switch (event.type) {
-        case KeyPress:
-            if (textReceiver != nullptr) textReceiver->onTextKey(x11::decodeKey(event.xkey));
+        case KeyPress: {
+            if (textReceiver == nullptr) break;
+            TextKey keys[64];
+            const int count = input.lookup(event.xkey, keys, 64);
+            // A Return among them ends the edit: the rest is not typed into the next one.
+            for (int i = 0; i < count && textReceiver != nullptr; ++i) textReceiver->onTextKey(keys[i]);
             break;
+        }
         case FocusOut:
             // Grabs (a window manager's, a popup's) take the focus only for a while.
             if (textReceiver != nullptr && event.xfocus.mode != NotifyGrab && event.xfocus.mode != NotifyUngrab &&
@@ -582,6 +599,7 @@ void X11Window::handle(XEvent& event) noexcept {
             if (event.xdestroywindow.window == window) {
                 open = false;
                 window = 0;
+                input.close(platform.connected());
                 if (handler != nullptr) handler->onDestroyed();
             }
             break;
