@@ -3,6 +3,7 @@
 // headless (headless/, pixels in memory and a scripted pointer, for tests).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -107,6 +108,34 @@ public:
     // cannot take it: keys then come only through the host. endTextInput gives the focus back.
     virtual bool beginTextInput(TextInputEvents* /*receiver*/, std::uint32_t /*clickTimeMs*/) noexcept { return false; }
     virtual void endTextInput() noexcept {}
+    // Drops at most count button events queued for the window unprocessed (the click that closed
+    // a popup must not arrive as a new press).
+    virtual void discardPendingButtons(int /*count*/) noexcept {}
+};
+
+// One input of an open popup, positions on the screen.
+struct PopupInput {
+    enum Kind : int { kPress, kRelease, kMotion, kKey };
+    int kind = kMotion;
+    ScreenPoint at;
+    std::uint32_t button = 0;  // PhysicalButton of a press or release; 0 for a wheel step
+    std::uint32_t keysym = 0;  // X keysym numbering, for keys
+};
+
+// A popup menu's windows above everything on the screen while the pointer and keyboard are
+// grabbed for it; one window per open menu level. Destroying it releases the grabs and removes
+// the windows.
+class Popup {
+public:
+    virtual ~Popup() = default;
+    // Shows pixels (the box's size) as menu level `level` at box on the screen.
+    virtual void show(std::size_t level, const PixelBox& box, const Surface& pixels) noexcept = 0;
+    // Removes the windows of the levels from count up.
+    virtual void keepLevels(std::size_t count) noexcept = 0;
+    // The next input, waiting at most waitMs for one; false when none came.
+    virtual bool nextInput(PopupInput& out, int waitMs) noexcept = 0;
+    // False once the popup cannot go on: its window or its owner went away, the connection broke.
+    virtual bool isOpen() const noexcept = 0;
 };
 
 // The host's parent window: an XID on X11, any non-zero token on the headless backend.
@@ -131,6 +160,14 @@ public:
     // The clipboard's text (first choice UTF-8), waiting only a bounded time for its owner to
     // answer; false when there is none. Edit boxes paste from it.
     virtual bool readClipboardText(std::string& /*out*/) noexcept { return false; }
+    // Popup menus: whether the platform has them at all, the screen area they must stay in, and
+    // a popup over owner (a window of this platform) showing pixels at box as its first level,
+    // with the pointer and keyboard grabbed; null when a grab is refused.
+    virtual bool offersPopups() const noexcept { return false; }
+    virtual PixelBox screenArea() noexcept { return {}; }
+    virtual std::unique_ptr<Popup> openPopup(Window& /*owner*/, const PixelBox& /*box*/, const Surface& /*pixels*/) noexcept {
+        return nullptr;
+    }
 };
 
 // Per-thread drag-and-drop services, taken by editors and frames and given back in their
