@@ -40,9 +40,8 @@ std::int32_t PopupTree::columnCount(std::size_t menuIndex) const {
 
 ChoiceMenu::ChoiceMenu(const Rect& bounds, ValueListener* valueListener, std::int32_t controlTag,
                        SkinBitmap* bitmap, SkinBitmap* pressed, std::int32_t styleBits)
-    : Control(bounds, valueListener, controlTag, bitmap), pressedBackground(pressed), style(styleBits) {
+    : ValueDisplay(bounds, valueListener, controlTag, bitmap, styleBits), pressedBackground(pressed) {
     if (pressedBackground != nullptr) pressedBackground->retain();
-    if ((style & kNoDrawing) != 0) dirty = false;
 }
 
 ChoiceMenu::~ChoiceMenu() {
@@ -56,25 +55,6 @@ void ChoiceMenu::draw(Canvas& canvas) {
     } else {
         markDirty(false);
     }
-}
-
-void ChoiceMenu::drawText(Canvas& canvas, const char* text, SkinBitmap* bitmap) {
-    markDirty(false);
-    if ((style & kNoDrawing) != 0) return;
-    SkinBitmap* shown = bitmap != nullptr ? bitmap : background;
-    if (shown != nullptr) {
-        if (transparent) shown->drawKeyed(canvas, size, {0, 0});
-        else shown->draw(canvas, size, {0, 0});
-    } else {
-        canvas.setBrushColor(backColor);
-        canvas.fillInterior(size);
-        canvas.setPenColor(outlineColor);
-        canvas.outlineRect(size);
-    }
-    if ((style & kNoText) != 0) return;
-    canvas.selectFont(fontId, 0, 0);
-    canvas.setTextInk(fontColor);
-    canvas.drawTextLine(text, size, 0, alignment);
 }
 
 void ChoiceMenu::onMouseDown(Canvas& canvas, Point) {
@@ -98,9 +78,21 @@ void ChoiceMenu::focusGained(Canvas* canvas) {
     // An empty menu opens nothing.
     PopupPresenter* presenter = popup != nullptr ? popup : threadPresenter;
     if (presenter != nullptr && !tree.menus.empty() && !tree.menus[0].empty()) {
-        const Point origin = canvas != nullptr ? canvas->windowOrigin() : Point{};
+        Point origin;
+        if (canvas != nullptr) {
+            origin = canvas->windowOrigin();
+        } else if (frame != nullptr && frame->nativeWindow() != nullptr) {
+            const platform::ScreenPoint where = frame->nativeWindow()->screenOrigin();
+            origin = {where.x, where.y};
+        }
         const Point at{origin.h + size.left, origin.v + ((style & kOpenOverControl) != 0 ? size.top : size.bottom)};
-        chosen = presenter->run(tree, at, (pressButtons & kSecondaryButton) != 0);
+        // The pressed look shows while the popup is open.
+        if (canvas != nullptr && canvas->window() != nullptr) canvas->window()->present();
+        popupWanted = true;
+        chosen = presenter->runFor({frame, &popupWanted}, tree, at, (pressButtons & kSecondaryButton) != 0);
+        popupWanted = false;
+        // The click that closed the popup must not reach the frame as a new press.
+        if (frame != nullptr && frame->nativeWindow() != nullptr) frame->nativeWindow()->discardPendingButtons(2);
     }
     if (frame != nullptr && frame->focusView() == this) frame->setFocusView(nullptr);
     if (chosen < 0 && pressedBackground == nullptr) return;
@@ -121,7 +113,9 @@ void ChoiceMenu::focusGained(Canvas* canvas) {
     markDirty(false);
 }
 
-void ChoiceMenu::focusLost(Canvas*) {}
+// Losing the focus while the popup runs (the frame ending the focus, the editor closing) closes
+// the popup with no choice.
+void ChoiceMenu::focusLost(Canvas*) { popupWanted = false; }
 
 void ChoiceMenu::setValue(float newValue) {
     if (!std::isfinite(newValue)) return;
@@ -325,31 +319,6 @@ bool ChoiceMenu::resolveFrom(std::int32_t& base, std::int32_t id, ChoiceMenu*& m
     }
     path.pop_back();
     return false;
-}
-
-void ChoiceMenu::setFontId(std::int32_t id) {
-    if (id != fontId) markDirty(true);
-    fontId = id;
-}
-void ChoiceMenu::setTextInk(Color color) {
-    if (!color.sameRgb(fontColor)) markDirty(true);
-    fontColor = color;
-}
-void ChoiceMenu::setBoxColor(Color color) {
-    if (!color.sameRgb(backColor)) markDirty(true);
-    backColor = color;
-}
-void ChoiceMenu::setOutlineColor(Color color) {
-    if (!color.sameRgb(outlineColor)) markDirty(true);
-    outlineColor = color;
-}
-void ChoiceMenu::setAlignment(std::int32_t align) {
-    if (align != alignment) markDirty(true);
-    alignment = align;
-}
-void ChoiceMenu::setStyleBits(std::int32_t bits) {
-    if (bits != style) markDirty(true);
-    style = bits;
 }
 
 }  // namespace flanger::gui::menu

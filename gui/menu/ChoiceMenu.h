@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "gui/Color.h"
 #include "gui/Control.h"
+#include "gui/text/ValueDisplay.h"
+
+namespace flanger::gui {
+class FrameView;
+}
 
 namespace flanger::gui::menu {
 
@@ -38,11 +42,22 @@ struct PopupTree {
     std::int32_t columnCount(std::size_t menuIndex) const;
 };
 
+// What a popup may know of the menu that opened it.
+struct PopupContext {
+    FrameView* frame = nullptr;     // the menu's frame: its window, platform and editor
+    const bool* wanted = nullptr;   // turns false when the menu loses the focus: close, no choice
+};
+
 // Runs one popup and answers the chosen id, or -1 for no choice. Platforms supply one.
 class PopupPresenter {
 public:
     virtual ~PopupPresenter() = default;
     virtual std::int32_t run(const PopupTree& tree, Point screenAt, bool secondaryButton) = 0;
+    // What the menu calls; presenters that need the frame override this one.
+    virtual std::int32_t runFor(const PopupContext& /*context*/, const PopupTree& tree, Point screenAt,
+                                bool secondaryButton) {
+        return run(tree, screenAt, secondaryButton);
+    }
 };
 
 // The presenter menus without their own use, installed once per thread by the platform glue
@@ -50,7 +65,7 @@ public:
 void setDefaultPopupPresenter(PopupPresenter* presenter) noexcept;
 PopupPresenter* defaultPopupPresenter() noexcept;
 
-class ChoiceMenu : public Control {
+class ChoiceMenu : public text::ValueDisplay {
 public:
     // Takes a reference on pressed (may be null): drawn while the popup is open.
     ChoiceMenu(const Rect& size, ValueListener* listener, std::int32_t tag, SkinBitmap* background,
@@ -88,18 +103,9 @@ public:
     void setPopupPresenter(PopupPresenter* presenter) noexcept { popup = presenter; }
     std::int32_t lastChosenId() const noexcept { return lastId; }
     ChoiceMenu* lastChosenMenu() const noexcept { return lastMenu; }
-
-    // Display settings, as the other text controls have them.
-    void setFontId(std::int32_t id);
-    void setTextInk(Color color);
-    void setBoxColor(Color color);
-    void setOutlineColor(Color color);
-    void setAlignment(std::int32_t align);
-    void setStyleBits(std::int32_t bits);
-    std::int32_t styleBits() const noexcept { return style; }
+    bool popupOpen() const noexcept { return popupWanted; }
 
 private:
-    void drawText(Canvas& canvas, const char* text, SkinBitmap* bitmap);
     // Appends this menu and its submenus; ids take base … base + count − 1, then submenus.
     std::int32_t buildInto(PopupTree& tree, std::size_t menuIndex, std::int32_t base,
                            std::vector<const ChoiceMenu*>& path) const;
@@ -116,13 +122,7 @@ private:
     std::int32_t lastId = -1;
     ChoiceMenu* lastMenu = nullptr;
     PopupPresenter* popup = nullptr;
-
-    std::int32_t style;
-    std::int32_t alignment = 1;
-    std::int32_t fontId = 3;
-    Color fontColor = colors::white;
-    Color backColor = colors::black;
-    Color outlineColor = colors::black;
+    bool popupWanted = false;  // true while the popup runs; focusLost clears it to close the popup
 };
 
 }  // namespace flanger::gui::menu

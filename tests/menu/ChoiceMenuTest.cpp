@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "gui/FrameView.h"
 #include "gui/menu/ChoiceMenu.h"
 #include "tests/controls/ControlTestSupport.h"
 
@@ -234,6 +235,54 @@ TEST_F(ChoiceMenuPick, PressedLookIsGoneWhenThePopupCloses) {
     EXPECT_EQ(duringPopup, 0xFF0000u);
     EXPECT_NE(pixels().pixel(40, 20), 0xFF0000u);
     EXPECT_FALSE(menu->needsRedraw());
+}
+
+
+TEST_F(ChoiceMenuPick, LosingTheFocusWhileOpenClosesThePopupWithNoChoice) {
+    ChoiceMenu* menu = makeMenu(&listener);
+    menu->addItem("a");
+    menu->addItem("b");
+    struct Closing : PopupPresenter {
+        bool wantedAtStart = false;
+        bool wantedAfter = true;
+        FrameView* frame = nullptr;
+        std::int32_t run(const PopupTree&, Point, bool) override { return 1; }
+        std::int32_t runFor(const PopupContext& context, const PopupTree&, Point, bool) override {
+            frame = context.frame;
+            wantedAtStart = *context.wanted;
+            context.frame->setFocusView(nullptr);  // as the editor does when the host closes it
+            wantedAfter = *context.wanted;
+            return -1;
+        }
+    } popup;
+    menu->setPopupPresenter(&popup);
+    ASSERT_TRUE(frame->addChild(menu));
+    press({20, 20});
+    EXPECT_EQ(popup.frame, frame);
+    EXPECT_TRUE(popup.wantedAtStart);
+    EXPECT_FALSE(popup.wantedAfter);
+    EXPECT_FALSE(menu->popupOpen());
+    EXPECT_TRUE(listener.values.empty());
+}
+
+class ChoiceMenuLook : public ControlFixture {};
+
+TEST_F(ChoiceMenuLook, IsAValueDisplay) {
+    // The display's styles reach the menu: a sunken edge, and style 0x1000 starts clean.
+    ChoiceMenu* sunken = new ChoiceMenu({10, 10, 90, 30}, nullptr, 1, nullptr, nullptr, text::kSunkenFrame);
+    sunken->setBoxColor({0, 0, 200, 0});
+    sunken->setOutlineColor({200, 0, 0, 0});
+    sunken->addItem("a");
+    ASSERT_TRUE(frame->addChild(sunken));
+    frame->paintView(sunken);
+    EXPECT_EQ(pixels().pixel(10, 20), 0x0000C8u);
+    EXPECT_EQ(pixels().pixel(90, 20), 0xC80000u);
+    ChoiceMenu* hidden = new ChoiceMenu({10, 40, 90, 60}, nullptr, 1, nullptr, nullptr, kNoDrawing);
+    EXPECT_FALSE(hidden->needsRedraw());
+    text::ValueDisplay* display = hidden;
+    display->setTextInk({1, 2, 3, 0});
+    EXPECT_TRUE(hidden->needsRedraw());
+    hidden->release();
 }
 
 }  // namespace
