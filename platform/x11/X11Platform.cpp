@@ -562,9 +562,11 @@ void X11Window::handle(XEvent& event) noexcept {
             break;
         }
         case FocusOut:
-            // Grabs (a window manager's, a popup's) take the focus only for a while.
+            // Grabs (a window manager's, a popup's) take the focus only for a while. NotifyPointer
+            // comes when the focus arrives from an ancestor while the pointer rests here (the
+            // opening click's own focus change): this window did not have the focus.
             if (textReceiver != nullptr && event.xfocus.mode != NotifyGrab && event.xfocus.mode != NotifyUngrab &&
-                event.xfocus.detail != NotifyInferior) {
+                event.xfocus.detail != NotifyInferior && event.xfocus.detail != NotifyPointer) {
                 textReceiver->onTextFocusLost();
             }
             break;
