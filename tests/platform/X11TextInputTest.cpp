@@ -1,6 +1,7 @@
 // Keyboard text on a real X server (a private Xvfb): keys typed through XTest reach an edit box
 // through the input method, once each; Return commits, Escape restores, Backspace erases, a
-// character outside ASCII arrives as UTF-8, a grab does not end the edit; and the UTF-8 reader
+// character outside ASCII arrives as UTF-8, a grab or the pointer resting on the field does not
+// end the edit; and the UTF-8 reader
 // that turns the method's text into keys refuses malformed bytes.
 #include <gtest/gtest.h>
 
@@ -176,6 +177,20 @@ TEST_F(TypedText, SeventyAndReturnCommitsOnceAndHostCopiesAreNotTypedAgain) {
     EXPECT_TRUE(field->endedByEnter());
     EXPECT_EQ(listener.texts, std::vector<std::string>{"70"});
     EXPECT_EQ(windowSystem->errorCount(), 0);
+}
+
+TEST_F(TypedText, APointerRestingOnTheFieldDoesNotEndTheEditWhenTheFocusArrives) {
+    // As after the opening click: the focus moving in from the host's window tells the window
+    // under the pointer FocusOut (NotifyPointer), which is no loss of focus.
+    XTestFakeMotionEvent(host, -1, 10 + 30, 10 + 20, 0);
+    XSync(host, False);
+    pump();
+    openBox();
+    pump();
+    ASSERT_TRUE(field->isEditing());
+    type("9");
+    type(XK_Return);
+    EXPECT_EQ(listener.texts, std::vector<std::string>{"9"});
 }
 
 TEST_F(TypedText, EscapeRestoresTheTextAndReportsNothing) {
