@@ -1,0 +1,300 @@
+// The window-system popup without a window system: a platform that offers scripted popups (or
+// refuses the grab) around the headless backend. Which inputs pick, keys, where it opens, the
+// host idling, closing when the editor goes, and the fallback drawn inside the frame.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "gui/FrameView.h"
+#include "gui/menu/WindowPopupPresenter.h"
+#include "platform/headless/HeadlessPlatform.h"
+#include "tests/controls/ControlTestSupport.h"
+
+namespace flanger::gui::menu {
+namespace {
+
+using platform::PopupInput;
+
+constexpr std::uint32_t kUp = 0xFF52, kDown = 0xFF54, kRight = 0xFF53, kReturn = 0xFF0D, kEscape = 0xFF1B;
+
+// A scripted input that ends the presenter's pass instead of arriving.
+constexpr int kPassEnds = -1;
+
+struct PopupLog {
+    std::deque<PopupInput> inputs;
+    std::vector<std::pair<std::size_t, platform::PixelBox>> shows;  // level, box
+    platform::PixelBox opened;
+    int firstWidth = 0;
+    bool open = true;
+    bool destroyed = false;
+};
+
+class ScriptedPopup final : public platform::Popup {
+public:
+    explicit ScriptedPopup(PopupLog& record) : log(record) {}
+    ~ScriptedPopup() override { log.destroyed = true; }
+    void show(std::size_t level, const platform::PixelBox& box, const platform::Surface&) noexcept override {
+        log.shows.push_back({level, box});
+    }
+    void keepLevels(std::size_t) noexcept override {}
+    bool nextInput(PopupInput& out, int) noexcept override {
+        if (log.inputs.empty()) return false;
+        out = log.inputs.front();
+        log.inputs.pop_front();
+        return out.kind != kPassEnds;
+    }
+    bool isOpen() const noexcept override { return log.open; }
+
+private:
+    PopupLog& log;
+};
+
+// The headless backend with popups: scripted ones, or a refused grab.
+class PopupPlatform final : public platform::Platform {
+public:
+    explicit PopupPlatform(platform::HeadlessPlatform& headless) : inner(headless) {}
+    std::unique_ptr<platform::Window> createChildWindow(platform::NativeParent parent, int w, int h) noexcept override {
+        return inner.createChildWindow(parent, w, h);
+    }
+    platform::PointerState readPointer() noexcept override { return inner.readPointer(); }
+    bool buttonsSwapped() noexcept override { return inner.buttonsSwapped(); }
+    std::uint32_t tickCountMs() noexcept override { return inner.tickCountMs(); }
+    void sleepMs(int ms) noexcept override { inner.sleepMs(ms); }
+    void processEvents() noexcept override { inner.processEvents(); }
+    bool offersPopups() const noexcept override { return true; }
+    platform::PixelBox screenArea() noexcept override { return {0, 0, 640, 480}; }
+    std::unique_ptr<platform::Popup> openPopup(platform::Window&, const platform::PixelBox& box,
+                                               const platform::Surface& pixels) noexcept override {
+        if (refuseGrab) return nullptr;
+        log.opened = box;
+        log.firstWidth = pixels.width();
+        return std::make_unique<ScriptedPopup>(log);
+    }
+
+    platform::HeadlessPlatform& inner;
+    PopupLog log;
+    bool refuseGrab = false;
+};
+
+// Its refresh runs a per-pass script; a popup left open too long is closed as the editor would.
+struct ScriptedEditor : ViewEditor {
+    FrameView* frame = nullptr;
+    int passes = 0;
+    std::function<void(int)> onPass;
+    void beginEdit(int) override {}
+    void endEdit(int) override {}
+    void dragRefresh() override {
+        ++passes;
+        if (onPass) onPass(passes);
+        if (passes > 1000 && frame != nullptr) frame->setFocusView(nullptr);
+    }
+};
+
+class WindowPopup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::setCurrentPlatform(&headless);
+        frame = new FrameView({0, 0, 240, 240}, &popups, 0x5150, &editor);
+        ASSERT_TRUE(frame->hasWindow());
+        editor.frame = frame;
+        window = static_cast<platform::HeadlessWindow*>(frame->nativeWindow());
+        window->setScreenOrigin(100, 50);
+        window->postExpose({0, 0, 240, 240});
+        headless.processEvents();
+        sub = new ChoiceMenu({0, 0, 10, 10}, nullptr, 1, nullptr, nullptr, 0);
+        sub->addItem("1/4");
+        sub->addItem("1/4 T");
+        menu = new ChoiceMenu({10, 10, 90, 30}, &listener, 3, nullptr, nullptr, 0);
+        menu->addItem("off");
+        menu->addItem("-");
+        menu->addItem("on");
+        menu->addSubmenuItem(sub, "notes");
+        menu->setPopupPresenter(&presenter);
+        ASSERT_TRUE(frame->addChild(menu));
+    }
+    void TearDown() override {
+        frame->release();
+        sub->release();
+        platform::setCurrentPlatform(nullptr);
+    }
+    // Screen point in line `line` of the root popup (opened below the control at screen 110, 80).
+    static platform::ScreenPoint rootLine(int line) {
+        int top = 80;
+        for (int i = 0; i < line; ++i) top += i == 1 ? kSeparatorHeight : kLineHeight;
+        return {130, top + 4};
+    }
+    static PopupInput pointer(int kind, platform::ScreenPoint at, std::uint32_t button = platform::kLeftButton) {
+        return {kind, at, button, 0};
+    }
+    static PopupInput key(std::uint32_t keysym) { return {PopupInput::kKey, {}, 0, keysym}; }
+    void click(std::uint32_t button = platform::kLeftButton) {
+        headless.setPointer(120, 65);
+        headless.setButtons(button);
+        window->postButtonPress(20, 15, button);
+        headless.processEvents();
+        headless.setButtons(0);
+    }
+
+    platform::HeadlessPlatform headless;
+    PopupPlatform popups{headless};
+    ScriptedEditor editor;
+    controls::testing::RecordingListener listener;
+    WindowPopupPresenter presenter;
+    FrameView* frame = nullptr;
+    platform::HeadlessWindow* window = nullptr;
+    ChoiceMenu* menu = nullptr;
+    ChoiceMenu* sub = nullptr;
+};
+
+TEST(PopupInputFilterTest, OpeningReleaseArmsAndOnlyPickingButtonsRelease) {
+    PopupInputFilter filter({50, 50}, platform::kLeftButton);
+    PopupEvent event;
+    EXPECT_FALSE(filter.translate({PopupInput::kRelease, {52, 53}, platform::kLeftButton, 0}, event));
+    EXPECT_TRUE(filter.armed());
+    EXPECT_TRUE(filter.translate({PopupInput::kRelease, {52, 53}, platform::kLeftButton, 0}, event));
+    EXPECT_EQ(event.kind, PopupEvent::Kind::Release);
+    EXPECT_FALSE(filter.translate({PopupInput::kRelease, {52, 53}, platform::kRightButton, 0}, event));
+    EXPECT_FALSE(filter.translate({PopupInput::kPress, {52, 53}, 0, 0}, event));  // a wheel step
+
+    PopupInputFilter dragged({50, 50}, platform::kLeftButton | platform::kRightButton);
+    EXPECT_TRUE(dragged.translate({PopupInput::kMotion, {50, 50 + kArmDistance}, 0, 0}, event));
+    EXPECT_FALSE(dragged.armed());
+    dragged.translate({PopupInput::kMotion, {50, 51 + kArmDistance}, 0, 0}, event);
+    EXPECT_TRUE(dragged.armed());
+    EXPECT_TRUE(dragged.translate({PopupInput::kRelease, {0, 0}, platform::kRightButton, 0}, event));
+
+    EXPECT_EQ(popupKeyOf(0xFF8D), PopupEvent::Key::Return);  // keypad Enter
+    EXPECT_EQ(popupKeyOf(0xFF99), PopupEvent::Key::Down);
+    EXPECT_EQ(popupKeyOf('a'), PopupEvent::Key::None);
+    EXPECT_FALSE(filter.translate({PopupInput::kKey, {}, 0, 'a'}, event));
+}
+
+TEST_F(WindowPopup, OpensBelowTheControlAndClickThenClickPicks) {
+    popups.log.inputs = {pointer(PopupInput::kRelease, {120, 65}), pointer(PopupInput::kPress, rootLine(2)),
+                         pointer(PopupInput::kRelease, rootLine(2))};
+    click();
+    EXPECT_EQ(presenter.lastShown(), WindowPopupPresenter::Shown::Grabbed);
+    EXPECT_EQ(popups.log.opened.left, 110);
+    EXPECT_EQ(popups.log.opened.top, 80);
+    EXPECT_EQ(popups.log.firstWidth, kColumnWidth);
+    EXPECT_TRUE(popups.log.destroyed);
+    EXPECT_EQ(menu->currentItem(nullptr, true), 2);
+    EXPECT_EQ(listener.values, std::vector<float>{2.0f});
+    EXPECT_FALSE(menu->needsRedraw());
+}
+
+TEST_F(WindowPopup, PressDragReleasePicksInTheSubmenu) {
+    const platform::ScreenPoint notes = rootLine(3);
+    popups.log.inputs = {pointer(PopupInput::kMotion, notes),
+                         pointer(PopupInput::kMotion, {notes.x + kColumnWidth, notes.y + kLineHeight}),
+                         {kPassEnds, {}, 0, 0},
+                         pointer(PopupInput::kRelease, {notes.x + kColumnWidth, notes.y + kLineHeight})};
+    click();
+    EXPECT_EQ(sub->currentItem(nullptr, true), 1);
+    EXPECT_EQ(menu->lastChosenMenu(), sub);
+    ASSERT_FALSE(popups.log.shows.empty());
+    EXPECT_EQ(popups.log.shows.back().first, 1u);  // the submenu was shown as the second level
+    EXPECT_EQ(popups.log.shows.back().second.left, 110 + kColumnWidth);
+}
+
+TEST_F(WindowPopup, KeysMoveOpenTheSubmenuAndReturnPicks) {
+    popups.log.inputs = {key(kDown), key(kDown), key(kDown), key(kRight), key(kDown), key(kReturn)};
+    click();
+    EXPECT_EQ(sub->currentItem(nullptr, true), 1);
+    // Up from nothing wraps to the last line (the submenu), once more skips to "on".
+    popups.log.inputs = {key(kUp), key(kUp), key(kReturn)};
+    click();
+    EXPECT_EQ(menu->currentItem(nullptr, true), 2);
+    EXPECT_EQ(listener.values.size(), 2u);
+}
+
+TEST_F(WindowPopup, EscapeOrASecondaryReleaseGiveNoChoice) {
+    popups.log.inputs = {pointer(PopupInput::kMotion, rootLine(2)),
+                         pointer(PopupInput::kRelease, rootLine(2), platform::kRightButton), key(kEscape)};
+    click();
+    EXPECT_TRUE(listener.values.empty());
+    EXPECT_EQ(menu->currentItem(nullptr, true), 0);
+    // Opened with the secondary button, its release picks too.
+    popups.log.inputs = {pointer(PopupInput::kMotion, rootLine(2)),
+                         pointer(PopupInput::kRelease, rootLine(2), platform::kRightButton)};
+    click(platform::kRightButton);
+    EXPECT_EQ(menu->currentItem(nullptr, true), 2);
+}
+
+TEST_F(WindowPopup, EndsWhenTheEditorClosesOrThePopupGoes) {
+    int closedAt = 0;
+    editor.onPass = [&](int pass) {
+        if (pass == 3) {
+            closedAt = pass;
+            frame->setFocusView(nullptr);  // what the editor does when the host closes it
+        }
+    };
+    popups.log.inputs = {pointer(PopupInput::kMotion, rootLine(2))};
+    click();
+    EXPECT_EQ(closedAt, 3);
+    EXPECT_EQ(editor.passes, 3);
+    EXPECT_TRUE(popups.log.destroyed);
+    EXPECT_TRUE(listener.values.empty());
+
+    editor.onPass = [&](int pass) {
+        if (pass == 5) popups.log.open = false;
+    };
+    editor.passes = 0;
+    click();
+    EXPECT_EQ(editor.passes, 5);
+    EXPECT_TRUE(listener.values.empty());
+}
+
+TEST_F(WindowPopup, RefusedGrabDrawsInsideTheFrameAndPicksByThePolledPointer) {
+    popups.refuseGrab = true;
+    std::uint32_t paperDuring = 0;
+    editor.onPass = [&](int pass) {
+        const platform::ScreenPoint on = rootLine(2);
+        if (pass == 1) paperDuring = window->screen().pixel(on.x - 100 + 30, on.y - 50);
+        if (pass == 2) headless.setPointer(on.x, on.y);
+        if (pass == 3) headless.setButtons(0);
+    };
+    headless.setPointer(120, 65);
+    headless.setButtons(platform::kLeftButton);
+    window->postButtonPress(20, 15, platform::kLeftButton);
+    headless.processEvents();
+    EXPECT_EQ(presenter.lastShown(), WindowPopupPresenter::Shown::InFrame);
+    EXPECT_EQ(paperDuring, 0xE0E0E0u);
+    EXPECT_EQ(menu->currentItem(nullptr, true), 2);
+    // Put back: the frame has no background, so its pixels under the popup are black again.
+    EXPECT_EQ(window->screen().pixel(60, 40), 0u);
+}
+
+TEST_F(WindowPopup, RefusedGrabWithAMenuTallerThanTheFrameOpensNothing) {
+    popups.refuseGrab = true;
+    for (int i = 0; i < 20; ++i) menu->addItem("more");
+    click();
+    EXPECT_EQ(presenter.lastShown(), WindowPopupPresenter::Shown::Nothing);
+    EXPECT_EQ(editor.passes, 0);
+    EXPECT_TRUE(listener.values.empty());
+}
+
+TEST_F(WindowPopup, PlatformsWithoutPopupsOpenNothingAndTheThreadDefaultIsCounted) {
+    platform::HeadlessPlatform plain;
+    FrameView* other = new FrameView({0, 0, 100, 100}, &plain, 0x77, &editor);
+    ChoiceMenu* lone = new ChoiceMenu({0, 0, 50, 20}, &listener, 1, nullptr, nullptr, 0);
+    lone->addItem("a");
+    ASSERT_TRUE(other->addChild(lone));
+    EXPECT_EQ(presenter.runFor({other, nullptr}, lone->buildTree(), {0, 0}, false), -1);
+    EXPECT_EQ(presenter.lastShown(), WindowPopupPresenter::Shown::Nothing);
+    other->release();
+
+    acquireWindowPopups();
+    acquireWindowPopups();
+    EXPECT_EQ(defaultPopupPresenter(), &windowPopupPresenter());
+    releaseWindowPopups();
+    EXPECT_EQ(defaultPopupPresenter(), &windowPopupPresenter());
+    releaseWindowPopups();
+    releaseWindowPopups();  // one too many changes nothing
+    EXPECT_EQ(defaultPopupPresenter(), nullptr);
+}
+
+}  // namespace
+}  // namespace flanger::gui::menu
