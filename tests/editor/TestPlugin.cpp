@@ -9,6 +9,7 @@
 #include "gui/SkinBitmap.h"
 #include "gui/controls/RotaryKnob.h"
 #include "gui/menu/ChoiceMenu.h"
+#include "gui/menu/WindowPopupPresenter.h"
 #include "gui/text/TextField.h"
 #include "host/BitmapEditor.h"
 #include "host/ExtendedEffect.h"
@@ -94,6 +95,9 @@ public:
     explicit TestEditor(TestEffect* owner) : BitmapEditor(owner, nullptr), effect(owner) {
         rect = {0, 0, kHeight, kWidth};
     }
+    ~TestEditor() override {
+        if (holdsPopups) gui::menu::releaseWindowPopups();
+    }
 
     int32_t open(void* parent) override {
         if (parent == nullptr) return 0;
@@ -121,11 +125,16 @@ public:
         const int32_t levelList[] = {kLevel};
         frame->addChild(level, tagOf(kLevel), 1, levelList);
 
+        // The menu's popups open in the window system's popup windows while this editor is open.
+        if (!holdsPopups) gui::menu::acquireWindowPopups();
+        holdsPopups = true;
         built = true;
         applyRedraw();
         return 1;
     }
     void close() override {
+        if (holdsPopups) gui::menu::releaseWindowPopups();
+        holdsPopups = false;
         knob = nullptr;
         menu = nullptr;
         level = nullptr;
@@ -152,6 +161,7 @@ private:
     gui::controls::RotaryKnob* knob = nullptr;
     gui::menu::ChoiceMenu* menu = nullptr;
     gui::text::NumberField* level = nullptr;
+    bool holdsPopups = false;
 };
 
 std::unique_ptr<platform::Platform> openX11() noexcept { return platform::X11Platform::open(nullptr); }
