@@ -46,8 +46,12 @@ gui::Rect normalised(const gui::Rect& r) noexcept {
             std::max(r.top, r.bottom)};
 }
 
-int widthOf(const gui::SkinBitmap* bitmap) noexcept { return bitmap != nullptr ? bitmap->getWidth() : 0; }
-int heightOf(const gui::SkinBitmap* bitmap) noexcept { return bitmap != nullptr ? bitmap->getHeight() : 0; }
+int widthOf(const gui::SkinBitmap* bitmap) noexcept {
+    return bitmap != nullptr ? bitmap->getWidth() : 0;
+}
+int heightOf(const gui::SkinBitmap* bitmap) noexcept {
+    return bitmap != nullptr ? bitmap->getHeight() : 0;
+}
 
 // The editor behind a control's frame, or null when it has none (not in a frame, or a frame
 // of some other editor kind).
@@ -136,10 +140,12 @@ gui::SkinBitmap* BitmapEditor::bitmapFor(int id) const noexcept {
     return id == kMainBitmap ? bitmaps.getMain() : bitmaps.get(id);
 }
 
-bool BitmapEditor::addToFrame(gui::View* view, std::int32_t tag, std::int32_t count, const std::int32_t* indices) {
+bool BitmapEditor::addToFrame(gui::View* view, std::int32_t tag, std::int32_t count,
+                              const std::int32_t* indices) {
     if (view == nullptr) return false;
-    const bool added = frame != nullptr && (count > 0 && indices != nullptr ? frame->addChild(view, tag, count, indices)
-                                                                             : frame->addChild(view));
+    const bool added =
+        frame != nullptr && (count > 0 && indices != nullptr ? frame->addChild(view, tag, count, indices)
+                                                             : frame->addChild(view));
     // Not taken by a frame: nobody else would ever release it.
     if (!added) view->release();
     return added;
@@ -167,8 +173,9 @@ bool BitmapEditor::addMomentaryButton(MomentaryButton*& out, std::int32_t h, std
     return makeMomentaryButton(out, h, v, tag, bitmapId, count, indices);
 }
 
-bool BitmapEditor::makeMomentaryButton(MomentaryButton*& out, std::int32_t h, std::int32_t v, std::int32_t tag,
-                                       int bitmapId, std::int32_t count, const std::int32_t* indices) {
+bool BitmapEditor::makeMomentaryButton(MomentaryButton*& out, std::int32_t h, std::int32_t v,
+                                       std::int32_t tag, int bitmapId, std::int32_t count,
+                                       const std::int32_t* indices) {
     out = nullptr;
     gui::SkinBitmap* bitmap = bitmapFor(bitmapId);
     const int frameHeight = heightOf(bitmap) / 2;
@@ -179,10 +186,11 @@ bool BitmapEditor::makeMomentaryButton(MomentaryButton*& out, std::int32_t h, st
     return true;
 }
 
-bool BitmapEditor::addRotaryKnob(RotaryKnob*& out, const gui::Rect& corners, std::int32_t tag, int pointerBitmapId,
-                                 int backgroundId, std::int32_t count, const std::int32_t* indices) {
-    return addRotaryKnob(out, {corners.left, corners.top}, corners.right - corners.left, corners.bottom - corners.top,
-                         tag, pointerBitmapId, backgroundId, count, indices);
+bool BitmapEditor::addRotaryKnob(RotaryKnob*& out, const gui::Rect& corners, std::int32_t tag,
+                                 int pointerBitmapId, int backgroundId, std::int32_t count,
+                                 const std::int32_t* indices) {
+    return addRotaryKnob(out, {corners.left, corners.top}, corners.right - corners.left,
+                         corners.bottom - corners.top, tag, pointerBitmapId, backgroundId, count, indices);
 }
 
 bool BitmapEditor::addRotaryKnob(RotaryKnob*& out, gui::Point corner, std::int32_t width, std::int32_t height,
@@ -194,15 +202,16 @@ bool BitmapEditor::addRotaryKnob(RotaryKnob*& out, gui::Point corner, std::int32
     // the knob shows the piece under it; otherwise the background is the knob's own picture.
     const bool pieceOfBackground = height < heightOf(background) && width < widthOf(background);
     const gui::Point offset = pieceOfBackground ? corner : gui::Point{0, 0};
-    auto* knob = new (std::nothrow) RotaryKnob(rectFrom(corner.h, corner.v, width, height), this, tag, background,
-                                               bitmapFor(pointerBitmapId), offset);
+    auto* knob = new (std::nothrow) RotaryKnob(rectFrom(corner.h, corner.v, width, height), this, tag,
+                                               background, bitmapFor(pointerBitmapId), offset);
     if (!addToFrame(knob, tag, count, indices)) return false;
     out = knob;
     return true;
 }
 
 bool BitmapEditor::addStripKnob(StripKnob*& out, const gui::Rect& size, std::int32_t tag, int bitmapId,
-                                gui::Point offset, bool add, std::int32_t count, const std::int32_t* indices) {
+                                gui::Point offset, bool add, std::int32_t count,
+                                const std::int32_t* indices) {
     out = nullptr;
     const gui::Rect area = normalised(size);
     gui::SkinBitmap* strip = bitmapFor(bitmapId);
@@ -221,16 +230,16 @@ bool BitmapEditor::addStripKnob(StripKnob*& out, const gui::Rect& size, std::int
     return true;
 }
 
-bool BitmapEditor::addVerticalSlider(VerticalLinearSlider*& out, std::int32_t h, std::int32_t v, std::int32_t tag,
-                                     int thumbId, int backgroundId, bool add, std::int32_t count,
-                                     const std::int32_t* indices) {
+bool BitmapEditor::addVerticalSlider(VerticalLinearSlider*& out, std::int32_t h, std::int32_t v,
+                                     std::int32_t tag, int thumbId, int backgroundId, bool add,
+                                     std::int32_t count, const std::int32_t* indices) {
     out = nullptr;
     gui::SkinBitmap* thumb = bitmapFor(thumbId);
     gui::SkinBitmap* background = bitmapFor(backgroundId);
     const int travelEnd = v + heightOf(background) - heightOf(thumb);
     auto* slider = new (std::nothrow)
-        VerticalLinearSlider(rectFrom(h, v, widthOf(thumb), heightOf(background)), this, tag, v, travelEnd, thumb,
-                             background, {0, 0}, kVerticalSliderStyle);
+        VerticalLinearSlider(rectFrom(h, v, widthOf(thumb), heightOf(background)), this, tag, v, travelEnd,
+                             thumb, background, {0, 0}, kVerticalSliderStyle);
     if (slider == nullptr) return false;
     slider->setThumbTransparent(true);
     slider->setJumpToClick(false);
@@ -244,15 +253,15 @@ bool BitmapEditor::addVerticalSlider(VerticalLinearSlider*& out, std::int32_t h,
 }
 
 bool BitmapEditor::addHorizontalSlider(HorizontalLinearSlider*& out, std::int32_t h, std::int32_t v,
-                                       std::int32_t tag, int thumbId, int backgroundId, bool add, std::int32_t count,
-                                       const std::int32_t* indices) {
+                                       std::int32_t tag, int thumbId, int backgroundId, bool add,
+                                       std::int32_t count, const std::int32_t* indices) {
     out = nullptr;
     gui::SkinBitmap* thumb = bitmapFor(thumbId);
     gui::SkinBitmap* background = bitmapFor(backgroundId);
     const int travelEnd = h + widthOf(background) - widthOf(thumb);
     auto* slider = new (std::nothrow)
-        HorizontalLinearSlider(rectFrom(h, v, widthOf(background), heightOf(thumb)), this, tag, h, travelEnd, thumb,
-                               background, {0, 0}, kHorizontalSliderStyle);
+        HorizontalLinearSlider(rectFrom(h, v, widthOf(background), heightOf(thumb)), this, tag, h, travelEnd,
+                               thumb, background, {0, 0}, kHorizontalSliderStyle);
     if (slider == nullptr) return false;
     slider->setThumbTransparent(true);
     slider->setJumpToClick(false);
@@ -265,7 +274,8 @@ bool BitmapEditor::addHorizontalSlider(HorizontalLinearSlider*& out, std::int32_
     return true;
 }
 
-bool BitmapEditor::addValueDisplay(ValueDisplay*& out, const gui::Rect& size, void (*formatter)(float, char*)) {
+bool BitmapEditor::addValueDisplay(ValueDisplay*& out, const gui::Rect& size,
+                                   void (*formatter)(float, char*)) {
     out = nullptr;
     auto* display = new (std::nothrow) ValueDisplay(normalised(size), this, 0, nullptr, 0);
     if (display == nullptr) return false;
@@ -276,7 +286,8 @@ bool BitmapEditor::addValueDisplay(ValueDisplay*& out, const gui::Rect& size, vo
     return true;
 }
 
-bool BitmapEditor::addParameterDisplay(ValueDisplay*& out, const gui::Rect& size, std::int32_t tag, bool add) {
+bool BitmapEditor::addParameterDisplay(ValueDisplay*& out, const gui::Rect& size, std::int32_t tag,
+                                       bool add) {
     out = nullptr;
     auto* display = new (std::nothrow) ValueDisplay(normalised(size), this, tag, nullptr, 0);
     if (display == nullptr) return false;
@@ -291,8 +302,8 @@ bool BitmapEditor::addParameterDisplay(ValueDisplay*& out, const gui::Rect& size
     return true;
 }
 
-bool BitmapEditor::addNumberField(NumberField*& out, const gui::Rect& size, std::int32_t tag, std::int32_t count,
-                                  const std::int32_t* indices) {
+bool BitmapEditor::addNumberField(NumberField*& out, const gui::Rect& size, std::int32_t tag,
+                                  std::int32_t count, const std::int32_t* indices) {
     out = nullptr;
     auto* field = new (std::nothrow) NumberField(normalised(size), this, tag, nullptr, nullptr, 0);
     if (field == nullptr) return false;
@@ -318,23 +329,23 @@ bool BitmapEditor::addTextField(TextField*& out, const gui::Rect& size, std::int
 bool BitmapEditor::addInfoSplash(const gui::Rect& size, int bitmapId, const gui::Rect& versionRect,
                                  const gui::Rect& legalTextRect, gui::Color color, std::int32_t alignment) {
     gui::SkinBitmap* picture = bitmapFor(bitmapId);
-    auto* splash = new (std::nothrow) InfoSplash(normalised(size), this, 0, picture,
-                                                 {0, 0, widthOf(picture), heightOf(picture)}, {0, 0});
+    auto* splash = new (std::nothrow)
+        InfoSplash(normalised(size), this, 0, picture, {0, 0, widthOf(picture), heightOf(picture)}, {0, 0});
     if (!addToFrame(splash, 0, 0, nullptr)) return false;
     aboutArea = splash;
     setInfoTexts(versionRect, legalTextRect, color, alignment);
     return true;
 }
 
-void BitmapEditor::setInfoTexts(const gui::Rect& versionRect, const gui::Rect& legalTextRect, gui::Color color,
-                                std::int32_t alignment) {
+void BitmapEditor::setInfoTexts(const gui::Rect& versionRect, const gui::Rect& legalTextRect,
+                                gui::Color color, std::int32_t alignment) {
     if (aboutArea == nullptr) return;
     const VersionInfo info;
     setInfoTexts(versionRect, legalTextRect, color, alignment, info);
 }
 
-void BitmapEditor::setInfoTexts(const gui::Rect& versionRect, const gui::Rect& legalTextRect, gui::Color color,
-                                std::int32_t alignment, const VersionInfo& info) {
+void BitmapEditor::setInfoTexts(const gui::Rect& versionRect, const gui::Rect& legalTextRect,
+                                gui::Color color, std::int32_t alignment, const VersionInfo& info) {
     if (aboutArea == nullptr) return;
     std::array<char, InfoSplash::kTextBytes> version{};
     std::array<char, InfoSplash::kTextBytes> legal{};

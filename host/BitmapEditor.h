@@ -49,7 +49,8 @@ public:
     void idle() override;
     void parameterChanged(int32_t /*index*/, float /*normalised*/) override {}
     int32_t reserved() override { return 0; }
-    void dataParameterChanged(int32_t /*index*/, const void* /*block*/, int32_t /*size*/, int32_t /*offset*/) override {}
+    void dataParameterChanged(int32_t /*index*/, const void* /*block*/, int32_t /*size*/,
+                              int32_t /*offset*/) override {}
     void sampleRateChanged(float /*rate*/) override {}
 
     // --- Formatting, reached by the text controls' hooks. text holds 256 bytes. ---
@@ -61,31 +62,37 @@ public:
     // `out` (null when it could not be made or added). With add false the control is not put in
     // the frame: the call answers true and the caller owns the reference. The edit list (count
     // parameter indices) is registered only when count > 0 and indices is given. ---
-    virtual bool addToggleButton(gui::controls::ToggleButton*& out, std::int32_t h, std::int32_t v, std::int32_t tag,
-                                 int bitmapId, std::int32_t count, const std::int32_t* indices);
+    virtual bool addToggleButton(gui::controls::ToggleButton*& out, std::int32_t h, std::int32_t v,
+                                 std::int32_t tag, int bitmapId, std::int32_t count,
+                                 const std::int32_t* indices);
     virtual bool makeToggleButton(gui::controls::ToggleButton*& out, std::int32_t h, std::int32_t v,
-                                  std::int32_t tag, int bitmapId, std::int32_t count, const std::int32_t* indices);
+                                  std::int32_t tag, int bitmapId, std::int32_t count,
+                                  const std::int32_t* indices);
     virtual bool addMomentaryButton(gui::controls::MomentaryButton*& out, std::int32_t h, std::int32_t v,
-                                    std::int32_t tag, int bitmapId, std::int32_t count, const std::int32_t* indices);
+                                    std::int32_t tag, int bitmapId, std::int32_t count,
+                                    const std::int32_t* indices);
     virtual bool makeMomentaryButton(gui::controls::MomentaryButton*& out, std::int32_t h, std::int32_t v,
-                                     std::int32_t tag, int bitmapId, std::int32_t count, const std::int32_t* indices);
+                                     std::int32_t tag, int bitmapId, std::int32_t count,
+                                     const std::int32_t* indices);
     // From two corners.
     virtual bool addRotaryKnob(gui::controls::RotaryKnob*& out, const gui::Rect& corners, std::int32_t tag,
-                               int pointerBitmapId, int backgroundId, std::int32_t count, const std::int32_t* indices);
+                               int pointerBitmapId, int backgroundId, std::int32_t count,
+                               const std::int32_t* indices);
     // From a corner and an extent. The knob shows the background piece under it when it is
     // smaller than the background both ways, else the background from its origin.
     virtual bool addRotaryKnob(gui::controls::RotaryKnob*& out, gui::Point corner, std::int32_t width,
                                std::int32_t height, std::int32_t tag, int pointerBitmapId, int backgroundId,
                                std::int32_t count, const std::int32_t* indices);
     // Frames as tall as the control, as many as the strip holds.
-    virtual bool addStripKnob(gui::controls::StripKnob*& out, const gui::Rect& size, std::int32_t tag, int bitmapId,
-                              gui::Point offset, bool add, std::int32_t count, const std::int32_t* indices);
+    virtual bool addStripKnob(gui::controls::StripKnob*& out, const gui::Rect& size, std::int32_t tag,
+                              int bitmapId, gui::Point offset, bool add, std::int32_t count,
+                              const std::int32_t* indices);
     virtual bool addVerticalSlider(gui::controls::VerticalLinearSlider*& out, std::int32_t h, std::int32_t v,
-                                   std::int32_t tag, int thumbId, int backgroundId, bool add, std::int32_t count,
-                                   const std::int32_t* indices);
-    virtual bool addHorizontalSlider(gui::controls::HorizontalLinearSlider*& out, std::int32_t h, std::int32_t v,
-                                     std::int32_t tag, int thumbId, int backgroundId, bool add, std::int32_t count,
-                                     const std::int32_t* indices);
+                                   std::int32_t tag, int thumbId, int backgroundId, bool add,
+                                   std::int32_t count, const std::int32_t* indices);
+    virtual bool addHorizontalSlider(gui::controls::HorizontalLinearSlider*& out, std::int32_t h,
+                                     std::int32_t v, std::int32_t tag, int thumbId, int backgroundId,
+                                     bool add, std::int32_t count, const std::int32_t* indices);
     virtual bool addValueDisplay(gui::text::ValueDisplay*& out, const gui::Rect& size,
                                  void (*formatter)(float value, char* text));
     virtual bool addParameterDisplay(gui::text::ValueDisplay*& out, const gui::Rect& size, std::int32_t tag,

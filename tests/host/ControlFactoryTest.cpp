@@ -3,10 +3,10 @@
 // formatting hooks and the about area's texts.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <clocale>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "effect/ParameterTable.h"
@@ -46,7 +46,8 @@ public:
 // The module's bitmaps 1000–1010 with main 1001 (370 × 216), in a frame of that size.
 class FactoryEditor : public BitmapEditor {
 public:
-    FactoryEditor(ExtendedEffect* owner, effect::ParameterTable* parameters) : BitmapEditor(owner, parameters) {
+    FactoryEditor(ExtendedEffect* owner, effect::ParameterTable* parameters)
+        : BitmapEditor(owner, parameters) {
         bitmaps.load(1000, 11, 1001);
         rect = {0, 0, 216, 370};
     }
@@ -121,8 +122,8 @@ protected:
 
 TEST_F(ControlFactory, SmallKnobOverTheMainBitmapShowsThePieceUnderIt) {
     RotaryKnob* knob = nullptr;
-    ASSERT_TRUE(editor->addRotaryKnob(knob, gui::Rect{235, 47, 257, 69}, 15, 1004, BitmapEditor::kMainBitmap, 0,
-                                      nullptr));
+    ASSERT_TRUE(editor->addRotaryKnob(knob, gui::Rect{235, 47, 257, 69}, 15, 1004, BitmapEditor::kMainBitmap,
+                                      0, nullptr));
     ASSERT_NE(knob, nullptr);
     EXPECT_EQ(knob->bounds(), (gui::Rect{235, 47, 257, 69}));
     EXPECT_EQ(knob->getBackground(), editor->bitmapSet().get(1001));
@@ -223,7 +224,8 @@ TEST_F(ControlFactory, ClosedEditorRefusesAndLeavesNothingBehind) {
     ToggleButton* toggle = reinterpret_cast<ToggleButton*>(0x1);
     EXPECT_FALSE(editor->addToggleButton(toggle, 0, 0, 11, 1010, 0, nullptr));
     EXPECT_EQ(toggle, nullptr);
-    EXPECT_FALSE(editor->addInfoSplash({10, 6, 78, 23}, 1000, {144, 174, 215, 194}, {}, gui::colors::white, 0));
+    EXPECT_FALSE(
+        editor->addInfoSplash({10, 6, 78, 23}, 1000, {144, 174, 215, 194}, {}, gui::colors::white, 0));
     EXPECT_EQ(editor->infoSplash(), nullptr);
 }
 
@@ -301,7 +303,8 @@ TEST_F(ControlFactory, MissingVersionValuesLeaveTheirSlotsUnset) {
 }
 
 TEST_F(ControlFactory, CloseForgetsTheAboutAreaAndReopenBuildsAfresh) {
-    ASSERT_TRUE(editor->addInfoSplash({10, 6, 78, 23}, 1000, {144, 174, 215, 194}, {}, gui::colors::white, 0));
+    ASSERT_TRUE(
+        editor->addInfoSplash({10, 6, 78, 23}, 1000, {144, 174, 215, 194}, {}, gui::colors::white, 0));
     editor->close();
     EXPECT_EQ(editor->infoSplash(), nullptr);
     editor->setInfoTexts({144, 174, 215, 194}, {}, gui::colors::white, 0);  // nothing to write into
