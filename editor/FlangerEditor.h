@@ -1,13 +1,25 @@
 // The flanger's editor: a fixed 370 × 216 window built from the module's bitmaps 1000–1010,
-// background 1001. This shell opens the frame with its background; the controls build on it.
+// background 1001, with 22 controls wired to the eleven host parameters, the rate section
+// switching between a free rate and a note value, and the about picture on the title.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
+#include <thread>
+#include <vector>
 
 #include "effect/ParameterTable.h"
 #include "host/BitmapEditor.h"
 
+namespace flanger::gui::menu {
+class ChoiceMenu;
+}
+
 namespace flanger::editor {
+
+class ModulationDisplay;
+class StereoWidthBar;
 
 class FlangerEditor : public host::BitmapEditor {
 public:
@@ -18,9 +30,89 @@ public:
     static constexpr int kWidth = 370;
     static constexpr int kHeight = 216;
 
+    // Control tags. Odd tags below 21 are knobs and sliders, the even tag after each is its
+    // number field; the rate knob (9) edits "Rate" in free mode and "SyncBeat" in sync mode.
+    enum Tag : std::int32_t {
+        kFeedbackKnob = 1,
+        kFeedbackField,
+        kDelayKnob,
+        kDelayField,
+        kDepthKnob,
+        kDepthField,
+        kStereoKnob,
+        kStereoField,
+        kRateKnob,
+        kRateField,
+        kSyncSwitch,
+        kNoteMenu,
+        kShapeKnob,
+        kShapeField,
+        kTempoKnob,
+        kTempoField,
+        kMixSlider,
+        kMixField,
+        kOutputSlider,
+        kOutputField,
+        kModulationDisplay,
+        kStereoBar,
+        kTagCount = 22
+    };
+
     FlangerEditor(host::ExtendedEffect* owner, effect::ParameterTable* parameters);
+    ~FlangerEditor() override;
 
     int32_t open(void* parent) override;
+    void close() override;
+    void idle() override;
+    // From whatever thread the host changes parameters on: applied at once on the editor's own
+    // thread (a drag's echo), else left pending for the next idle, which reads the table.
+    void parameterChanged(int32_t index, float normalised) override;
+    void formatValue(float value, char* text, std::int32_t tag) override;
+    void onValueChanged(gui::Canvas* canvas, gui::Control* control) override;
+
+    // Recomputes both curves of the modulation display from the parameter table and loads them.
+    void updateCurves();
+
+    // The control of a tag while the editor is open (null otherwise, or for an unknown tag).
+    gui::Control* control(std::int32_t tag) const noexcept;
+    // Parameter indices (bit i for index i) waiting for the next idle.
+    std::uint32_t pendingChanges() const noexcept { return pending.load(std::memory_order_relaxed); }
+    const std::vector<float>& sweepCurve() const noexcept { return sweep; }
+    const std::vector<float>& combCurve() const noexcept { return comb; }
+
+private:
+    bool buildControls();
+    void applyParameter(std::int32_t index, float normalised);
+    // The engine's own test: sync exactly when the plain "Switch" value is 1.
+    bool syncMode() const;
+    float normalisedOf(int index) const;
+    // Puts the rate section into the sync or free layout; the caller sets the shown values.
+    void applyLayout(bool sync);
+    void setRateEditLists(bool sync);
+    // Parameter 11 := "TmpSync" × the note's beats; straight into the table, not to the host.
+    void updateSyncPeriod();
+    void selectNoteFromTable();
+    // Ends a focus the view holds before it leaves the frame, an open edit box without a report.
+    void dropFocus(gui::View* view);
+    void releaseControls();
+
+    // Indexed by tag; the frame holds their references, except the one of the rate field and
+    // note menu the layout took out, which the editor holds until it goes back or close.
+    std::array<gui::Control*, kTagCount + 1> controls{};
+    ModulationDisplay* display = nullptr;
+    StereoWidthBar* widthBar = nullptr;
+    gui::menu::ChoiceMenu* noteMenu = nullptr;
+    bool rawMenuIndices = false;  // menu indices count selectable entries: they are "SyncBeat" values
+    std::vector<float> sweep;
+    std::vector<float> comb;
+    int displayWidth = 0;
+    int displayHeight = 0;
+
+    std::thread::id editorThread;  // the thread that opened the editor and idles it
+    // Writer: open and close (editor thread); reader: parameterChanged on any thread.
+    std::atomic<bool> accepting{false};
+    // Writers: parameterChanged off the editor thread (set bits); reader and clearer: idle.
+    std::atomic<std::uint32_t> pending{0};
 };
 
 // Installs the module-wide hooks: the effect's editor factory and the X11 window platform

@@ -1,5 +1,5 @@
 // The flanger editor in a real X server (a private Xvfb), through the built module and the test
-// host: it opens into a window the host made, shows its background, survives bad parents and a
+// host: it opens into a window the host made, shows the full editor, survives bad parents and a
 // parent destroyed under it, and leaves no windows or connections behind.
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,7 @@
 
 #include "platform/ModuleResources.h"
 #include "tools/host/TestHost.h"
+#include "tools/screenshot/PngFile.h"
 #include "tests/support/PrivateXServer.h"
 
 extern char** environ;
@@ -111,7 +113,7 @@ protected:
     std::unique_ptr<PluginInstance> plugin;
 };
 
-TEST_F(FlangerEditorX11, OpensIntoTheHostsWindowAndShowsTheBackground) {
+TEST_F(FlangerEditorX11, OpensIntoTheHostsWindowAndShowsTheEditor) {
     vst::ERect* rect = nullptr;
     ASSERT_EQ(plugin->dispatch(vst::effEditGetRect, 0, 0, &rect), 1);
     ASSERT_EQ(openEditor(parent), 1);
@@ -160,19 +162,24 @@ TEST_F(FlangerEditorX11, OpensIntoTheHostsWindowAndShowsTheBackground) {
         EXPECT_EQ(type, static_cast<Atom>(None));
     }
 
-    const std::optional<platform::Surface> background = platform::loadBitmapResource(1001);
-    ASSERT_TRUE(background.has_value());
+    // The same picture the headless editor test keeps as its golden; text may differ slightly.
+    const std::optional<platform::Surface> expected = tools::readPng(FLANGER_EDITOR_GOLDEN);
+    ASSERT_TRUE(expected.has_value());
     XImage* image = XGetImage(host, made[0], 0, 0, 370, 216, AllPlanes, ZPixmap);
     ASSERT_NE(image, nullptr);
     int mismatches = 0;
     for (int y = 0; y < 216; ++y) {
         for (int x = 0; x < 370; ++x) {
             const auto shown = static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF;
-            if (shown != background->pixel(x, y)) ++mismatches;
+            const std::uint32_t want = expected->pixel(x, y);
+            const int difference = std::max({std::abs(int(platform::redOf(shown)) - int(platform::redOf(want))),
+                                             std::abs(int(platform::greenOf(shown)) - int(platform::greenOf(want))),
+                                             std::abs(int(platform::blueOf(shown)) - int(platform::blueOf(want)))});
+            if (difference > 8) ++mismatches;
         }
     }
     XDestroyImage(image);
-    EXPECT_EQ(mismatches, 0);
+    EXPECT_LE(mismatches, 60);
 
     plugin->dispatch(vst::effEditClose);
     XSync(host, False);
