@@ -1,6 +1,7 @@
 // Xlib implementation of the platform interface. Every request goes through this module's own
 // connection; X errors on it are trapped by a handler that never lets them reach Xlib's default.
 #include "platform/x11/X11Platform.h"
+#include "platform/x11/X11Popup.h"
 #include "platform/x11/X11TextInput.h"
 #include "platform/x11/XdndReceiver.h"
 
@@ -111,6 +112,7 @@ public:
     void setDropHandler(DropEvents* receiver) noexcept override;
     bool beginTextInput(TextInputEvents* receiver, std::uint32_t clickTimeMs) noexcept override;
     void endTextInput() noexcept override;
+    void discardPendingButtons(int count) noexcept override;
 
     void handle(XEvent& event) noexcept;
     ::Window id() const noexcept { return window; }
@@ -305,6 +307,31 @@ bool X11Platform::readClipboardText(std::string& out) noexcept {
         if (window->id() != 0) return x11::readClipboard(state->display, window->id(), out, 250);
     }
     return false;
+}
+
+PixelBox X11Platform::screenArea() noexcept {
+    if (!connected()) return {};
+    const int screen = DefaultScreen(state->display);
+    return {0, 0, DisplayWidth(state->display, screen), DisplayHeight(state->display, screen)};
+}
+
+std::unique_ptr<Popup> X11Platform::openPopup(Window& owner, const PixelBox& box, const Surface& pixels) noexcept {
+    if (&owner.owner() != this || !owner.isOpen() || !connected()) return nullptr;
+    return x11::openPopup(*this, state->display, static_cast<::Window>(nativeWindowId(owner)), box, pixels);
+}
+
+void X11Window::discardPendingButtons(int count) noexcept {
+    if (window == 0 || !platform.connected()) return;
+    // What the server has sent so far; wheel steps are not clicks and stay.
+    XSync(state.display, False);
+    const auto isClick = [](Display*, XEvent* event, XPointer self) -> Bool {
+        const bool button = event->type == ButtonPress || event->type == ButtonRelease;
+        return button && event->xany.window == *reinterpret_cast<::Window*>(self) && event->xbutton.button <= 3 ? True : False;
+    };
+    XEvent event;
+    for (int dropped = 0; dropped < count; ++dropped) {
+        if (XCheckIfEvent(state.display, &event, isClick, reinterpret_cast<XPointer>(&window)) == False) break;
+    }
 }
 
 int X11Platform::errorCount() const noexcept {

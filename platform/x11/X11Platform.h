@@ -28,6 +28,10 @@ public:
     bool processOneExpose() noexcept override;
     // Asked through the first open window; waits at most 250 ms for the clipboard's owner.
     bool readClipboardText(std::string& out) noexcept override;
+    // Popup menus: override-redirect windows on this connection, grabbing pointer and keyboard.
+    bool offersPopups() const noexcept override { return true; }
+    PixelBox screenArea() noexcept override;
+    std::unique_ptr<Popup> openPopup(Window& owner, const PixelBox& box, const Surface& pixels) noexcept override;
 
     // X errors raised on this connection; they are counted here instead of reaching Xlib's
     // default handler, which would end the host process.
