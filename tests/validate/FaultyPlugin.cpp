@@ -1,6 +1,7 @@
 // A small, correct VST 2.x effect with one fault switched on by FAULTY_PLUGIN_FAULT, so the
 // tests can show that each check of flanger-validate catches the fault it is for (and that a
-// correct plug-in passes).
+// correct plug-in passes). Faults named "editor..." give it an X11 editor ("editor" alone: a
+// correct one).
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -12,6 +13,9 @@
 #include <chrono>
 
 #include "host/VstInterface.h"
+
+// Last: Xlib's macros (Status, Bool, None ...) must not meet the names above.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -28,6 +32,12 @@ struct Program {
     char name[kNameSize] = "Init";
 };
 
+// The editor: a child window of the host's parent on a connection of its own, pumped at idle.
+struct Editor {
+    Display* display = nullptr;
+    Window window = 0;
+};
+
 struct Faulty {
     EffectRecord record{};
     HostCallback host = nullptr;
@@ -38,8 +48,11 @@ struct Faulty {
     float racyShadow = 0.0f;  // the "race" fault: written by setParameter, read by processing, unguarded
     float rate = 44100.0f;
     unsigned char chunkData[kRecordSize * kPrograms] = {};
+    ERect rect{0, 0, 120, 200};
+    Editor editor;
 
     bool is(const char* name) const { return fault == name; }
+    bool hasEditor() const { return fault.rfind("editor", 0) == 0; }
     std::atomic<float>* values() { return programs[current.load()].values; }
 };
 
@@ -115,13 +128,101 @@ void process(EffectRecord* e, float** in, float** out, int32_t frames) {
     }
 }
 
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
+// Xlib calls on the editor's connection with their errors kept from the host's handler, which
+// is given back afterwards. The "editor-x-error" fault lets them through.
+template <typename Calls>
+void trapped(Faulty* f, Calls calls) {
+    if (f->is("editor-x-error")) {
+        calls();
+        XSync(f->editor.display, False);
+        return;
+    }
+    XErrorHandler previous = XSetErrorHandler(ignoreXError);
+    calls();
+    XSync(f->editor.display, False);
+    // The "editor-keeps-handler" fault leaves its handler installed: unloaded, it crashes the host.
+    if (!f->is("editor-keeps-handler")) XSetErrorHandler(previous);
+}
+
+// The "editor-leaks-window" fault keeps one connection for good and forgets its windows at close.
+Display* leakyDisplay() {
+    static Display* kept = XOpenDisplay(nullptr);
+    return kept;
+}
+
+void closeEditor(Faulty* f) {
+    Editor& ed = f->editor;
+    if (ed.display == nullptr) return;
+    if (f->is("editor-leaks-window")) {
+        ed = Editor{};
+        return;
+    }
+    trapped(f, [&] {
+        if (ed.window != 0) XDestroyWindow(ed.display, ed.window);
+    });
+    XCloseDisplay(ed.display);
+    ed = Editor{};
+}
+
+intptr_t openEditor(Faulty* f, Window parent) {
+    closeEditor(f);
+    if (parent == 0 && !f->is("editor-null-parent")) return 0;
+    Editor& ed = f->editor;
+    ed.display = f->is("editor-leaks-window") ? leakyDisplay() : XOpenDisplay(nullptr);
+    if (ed.display == nullptr) return 0;
+    bool parentExists = false;
+    trapped(f, [&] {
+        XWindowAttributes attributes{};
+        parentExists = XGetWindowAttributes(ed.display, parent, &attributes) != 0;
+        // The "editor-null-parent" fault reads the parent's screen without looking at the answer.
+        if (f->is("editor-null-parent")) parentExists = DefaultDepthOfScreen(attributes.screen) > 0;
+    });
+    if (!parentExists) {
+        if (!f->is("editor-leaks-window")) XCloseDisplay(ed.display);
+        ed = Editor{};
+        return 0;
+    }
+    trapped(f, [&] {
+        ed.window = XCreateSimpleWindow(ed.display, parent, 0, 0, 200, 120, 0, 0, 0x336699);
+        XSelectInput(ed.display, ed.window, ExposureMask);
+        XMapWindow(ed.display, ed.window);
+    });
+    return 1;
+}
+
+void idleEditor(Faulty* f) {
+    Editor& ed = f->editor;
+    if (ed.display == nullptr) return;
+    trapped(f, [&] {
+        while (XPending(ed.display) > 0) {
+            XEvent event;
+            XNextEvent(ed.display, &event);
+        }
+    });
+}
+
 intptr_t dispatcher(EffectRecord* e, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
     Faulty* f = self(e);
     char text[64];
     switch (opcode) {
         case effClose:
+            closeEditor(f);
             delete f;
             return 1;
+        case effEditGetRect:
+            if (!f->hasEditor() || ptr == nullptr) return 0;
+            *static_cast<ERect**>(ptr) = &f->rect;
+            return 1;
+        case effEditOpen:
+            return f->hasEditor() ? openEditor(f, static_cast<Window>(reinterpret_cast<uintptr_t>(ptr))) : 0;
+        case effEditIdle:
+            idleEditor(f);
+            return 0;
+        case effEditClose:
+            closeEditor(f);
+            return 0;
         case effSetProgram:
             if (value < 0 || value >= kPrograms) return 0;
             f->current = static_cast<int>(value);
@@ -248,7 +349,7 @@ extern "C" __attribute__((visibility("default"))) EffectRecord* VSTPluginMain(Ho
     r.numParams = kParams;
     r.numInputs = 2;
     r.numOutputs = 2;
-    r.flags = effFlagsCanReplacing | effFlagsProgramChunks;
+    r.flags = effFlagsCanReplacing | effFlagsProgramChunks | (f->hasEditor() ? effFlagsHasEditor : 0);
     r.ioRatio = 1.0f;
     r.object = f;
     r.uniqueID = fourCharacters('F', 'l', 't', 'y');

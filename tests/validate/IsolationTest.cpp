@@ -62,6 +62,18 @@ TEST(IsolationTest, CollectsFailuresNotesAndTheSummary) {
     EXPECT_EQ(outcome.notes, std::vector<std::string>{"seen"});
     EXPECT_EQ(outcome.summary, "two checks");
     EXPECT_EQ(runIsolated([](Findings&) {}, IsolationOptions{}).status, Outcome::Status::Pass);
+
+    // A skip is reported with its reason, unless something failed before it.
+    const Outcome skipped = runIsolated([](Findings& f) { f.skip("no editor"); }, IsolationOptions{});
+    EXPECT_EQ(skipped.status, Outcome::Status::Skip);
+    EXPECT_EQ(skipped.summary, "(no editor)");
+    const Outcome failedFirst = runIsolated(
+        [](Findings& f) {
+            f.fail("cannot start");
+            f.skip("no editor");
+        },
+        IsolationOptions{});
+    EXPECT_EQ(failedFirst.status, Outcome::Status::Fail);
 }
 
 TEST(IsolationTest, ACrashNamesTheLastCallAndAGuardHit) {

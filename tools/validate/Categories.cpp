@@ -6,18 +6,30 @@
 
 namespace flanger::tools {
 
+namespace {
+
+constexpr const char* kEditorParts = "rect cycles parents threads";
+
+}  // namespace
+
 const std::vector<Category>& categories() {
     static const std::vector<Category> table = {
-        {"lifecycle", checkLifecycle, nullptr},
-        {"opcodes", checkOpcodes, nullptr},
-        {"configuration", checkConfiguration, nullptr},
-        {"parameters", checkParameters, nullptr},
-        {"audio", checkAudio, nullptr},
-        {"state", checkState, nullptr},
-        {"threads", checkThreads, nullptr},
-        {"editor", nullptr, "no editor checks yet"},
+        {"lifecycle", checkLifecycle, nullptr, nullptr},
+        {"opcodes", checkOpcodes, nullptr, nullptr},
+        {"configuration", checkConfiguration, nullptr, nullptr},
+        {"parameters", checkParameters, nullptr, nullptr},
+        {"audio", checkAudio, nullptr, nullptr},
+        {"state", checkState, nullptr, nullptr},
+        {"threads", checkThreads, nullptr, nullptr},
+        {"editor", checkEditor, nullptr, kEditorParts},
     };
     return table;
+}
+
+bool hasPart(const Category& category, const std::string& part) {
+    if (category.parts == nullptr || part.empty()) return false;
+    const std::string list = std::string(" ") + category.parts + " ";
+    return list.find(" " + part + " ") != std::string::npos;
 }
 
 std::string textProblem(const unsigned char* data, size_t size) {

@@ -35,7 +35,7 @@ struct SharedPage {
     uintptr_t crashAddress;
     bool crashInGuard;
     bool finished;                // the checks returned and the results below are complete
-    char results[kResultBytes];   // lines "F text", "N text", "S text"
+    char results[kResultBytes];   // lines "F text", "N text", "S text", "K reason" (skipped)
 };
 
 SharedPage localPage{};            // used when not forking
@@ -90,6 +90,7 @@ void storeResults(const Findings& findings) {
         appendLine(out, 'N', n);
     }
     appendLine(out, 'S', findings.line);
+    if (!findings.skipped.empty()) appendLine(out, 'K', findings.skipped);
     if (out.size() >= kResultBytes) out.resize(kResultBytes - 1);
     std::memcpy(page->results, out.c_str(), out.size() + 1);
     page->finished = true;
@@ -97,6 +98,7 @@ void storeResults(const Findings& findings) {
 
 Outcome readResults(bool cleanExit) {
     Outcome outcome;
+    std::string skipped;
     const char* cursor = page->results;
     while (*cursor != '\0') {
         const char* end = std::strchr(cursor, '\n');
@@ -105,9 +107,14 @@ Outcome readResults(bool cleanExit) {
         if (*cursor == 'F') outcome.failures.push_back(text);
         if (*cursor == 'N') outcome.notes.push_back(text);
         if (*cursor == 'S') outcome.summary = text;
+        if (*cursor == 'K') skipped = text;
         cursor = *end == '\0' ? end : end + 1;
     }
     if (cleanExit) outcome.status = outcome.failures.empty() ? Outcome::Status::Pass : Outcome::Status::Fail;
+    if (cleanExit && outcome.failures.empty() && !skipped.empty()) {
+        outcome.status = Outcome::Status::Skip;
+        outcome.summary = "(" + skipped + ")";
+    }
     return outcome;
 }
 
@@ -179,6 +186,13 @@ void Findings::summary(const char* format, ...) {
     va_list args;
     va_start(args, format);
     line = formatted(format, args);
+    va_end(args);
+}
+
+void Findings::skip(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    skipped = formatted(format, args);
     va_end(args);
 }
 
@@ -282,7 +296,9 @@ Outcome runIsolated(const std::function<void(Findings&)>& checks, const Isolatio
                                           : " before the checks finished; last call: " + lastCalls());
     }
     if (capture != nullptr) {
-        readCapture(capture, outcome, outcome.status != Outcome::Status::Pass && outcome.status != Outcome::Status::Fail);
+        readCapture(capture, outcome,
+                    outcome.status != Outcome::Status::Pass && outcome.status != Outcome::Status::Fail &&
+                        outcome.status != Outcome::Status::Skip);
         std::fclose(capture);
     }
     munmap(shared, sizeof(SharedPage));

@@ -22,7 +22,7 @@ public:
 };
 
 struct Outcome {
-    enum class Status { Pass, Fail, Crash, Timeout, Abnormal };
+    enum class Status { Pass, Fail, Crash, Timeout, Abnormal, Skip };
     Status status = Status::Pass;
     std::vector<std::string> failures;  // the checks that failed, in order
     std::vector<std::string> notes;     // observations that are not failures
@@ -37,11 +37,15 @@ public:
     void fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void note(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void summary(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // The checks could not run here (no editor, no display): reported as SKIP with this reason
+    // unless something failed before.
+    void skip(const char* format, ...) __attribute__((format(printf, 2, 3)));
     size_t failureCount() const noexcept { return failures.size(); }
 
     std::vector<std::string> failures;
     std::vector<std::string> notes;
     std::string line;
+    std::string skipped;
 };
 
 struct IsolationOptions {

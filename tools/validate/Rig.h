@@ -129,6 +129,17 @@ struct CheckContext {
     std::string modulePath;
     uint32_t seed = 1;
     bool quick = false;  // fewer repetitions (sanitizer builds)
+    std::vector<std::string> parts;  // --part: only these parts of a category with parts; empty: all
+    bool privateDisplay = false;     // editor checks in a private Xvfb even when DISPLAY is set
+    int editorCycles = 0;            // editor open/close cycles; 0: the category's own count
+
+    bool wants(const char* part) const {
+        if (parts.empty()) return true;
+        for (const auto& p : parts) {
+            if (p == part) return true;
+        }
+        return false;
+    }
 };
 
 }  // namespace flanger::tools
