@@ -6,6 +6,7 @@
 #include <new>
 
 #include "gui/KnobMode.h"
+#include "gui/menu/WindowPopupPresenter.h"
 #include "host/ExtendedEffect.h"
 
 namespace flanger::host {
@@ -35,7 +36,10 @@ FrameEditor::FrameEditor(ExtendedEffect* owner) : EditorBase(owner) {
 }
 
 FrameEditor::~FrameEditor() {
-    // Hosts should close first; an editor destroyed open takes its window down with it.
+    // Hosts should close first; an editor destroyed open takes its window down with it, even
+    // from inside one of its loops (nothing can wait any longer).
+    pumping = false;
+    hostIdleRunning = false;
     destroyFrame();
     platform::releaseThreadServices();
 }
@@ -58,6 +62,8 @@ int32_t FrameEditor::open(void* parent) {
 }
 
 bool FrameEditor::createFrame(const gui::Rect& size) {
+    // Opened again from inside a loop of the frame being closed: that frame cannot go yet.
+    if (frame != nullptr && (pumping || hostIdleRunning)) return false;
     destroyFrame();  // a second open without a close replaces the first frame
     if (parentWindow == nullptr) return false;
     if (PlatformOpener opener = platformOpener.load(std::memory_order_acquire); opener != nullptr) {
@@ -75,10 +81,29 @@ bool FrameEditor::createFrame(const gui::Rect& size) {
     frame = made;
     // Canvases without a window (offscreen ones during drags) read the pointer through it.
     if (ownPlatform != nullptr) platform::setCurrentPlatform(ownPlatform.get());
+    // Choice menus of this thread pop up in the window system's own popups while it is open.
+    if (windowSystem.offersPopups()) {
+        gui::menu::acquireWindowPopups();
+        popupsTaken = true;
+    }
     return true;
 }
 
 void FrameEditor::destroyFrame() noexcept {
+    if (frame != nullptr && (pumping || hostIdleRunning)) {
+        // Closed from the host idle a drag or popup loop asked for: the loop is still on the
+        // stack. Ending the focus closes an open popup; no further events reach the frame; it
+        // goes when the event delivery returns (idle) or at the next open or destruction.
+        closePending = true;
+        frame->setFocusView(nullptr);
+        if (frame->nativeWindow() != nullptr) frame->nativeWindow()->setEventHandler(nullptr);
+        return;
+    }
+    closePending = false;
+    if (popupsTaken) {
+        gui::menu::releaseWindowPopups();
+        popupsTaken = false;
+    }
     if (frame != nullptr) {
         gui::FrameView* leaving = frame;
         frame = nullptr;
@@ -98,6 +123,10 @@ void FrameEditor::idle() {
         pumping = true;
         livePlatform().processEvents();
         pumping = false;
+        if (closePending) {
+            destroyFrame();
+            return;
+        }
     }
     if (redrawRequested.exchange(0, std::memory_order_acq_rel) != 0) applyRedraw();
     if (frame != nullptr) frame->idle();

@@ -58,6 +58,10 @@ protected:
 private:
     std::unique_ptr<platform::Platform> ownPlatform;
     bool pumping = false;  // delivering window events: a drag loop inside must not pump again
+    // The host closed the editor from inside a drag or popup loop of the frame: the loop is told
+    // to end, and the frame goes once the loop has returned.
+    bool closePending = false;
+    bool popupsTaken = false;  // this editor holds the thread's window-system popup presenter
 };
 
 }  // namespace flanger::host

@@ -11,72 +11,16 @@
 #include "gui/menu/WindowPopupPresenter.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/controls/ControlTestSupport.h"
+#include "tests/menu/PopupTestSupport.h"
 
 namespace flanger::gui::menu {
 namespace {
 
 using platform::PopupInput;
+using testing::kPassEnds;
+using testing::PopupPlatform;
 
 constexpr std::uint32_t kUp = 0xFF52, kDown = 0xFF54, kRight = 0xFF53, kReturn = 0xFF0D, kEscape = 0xFF1B;
-
-// A scripted input that ends the presenter's pass instead of arriving.
-constexpr int kPassEnds = -1;
-
-struct PopupLog {
-    std::deque<PopupInput> inputs;
-    std::vector<std::pair<std::size_t, platform::PixelBox>> shows;  // level, box
-    platform::PixelBox opened;
-    int firstWidth = 0;
-    bool open = true;
-    bool destroyed = false;
-};
-
-class ScriptedPopup final : public platform::Popup {
-public:
-    explicit ScriptedPopup(PopupLog& record) : log(record) {}
-    ~ScriptedPopup() override { log.destroyed = true; }
-    void show(std::size_t level, const platform::PixelBox& box, const platform::Surface&) noexcept override {
-        log.shows.push_back({level, box});
-    }
-    void keepLevels(std::size_t) noexcept override {}
-    bool nextInput(PopupInput& out, int) noexcept override {
-        if (log.inputs.empty()) return false;
-        out = log.inputs.front();
-        log.inputs.pop_front();
-        return out.kind != kPassEnds;
-    }
-    bool isOpen() const noexcept override { return log.open; }
-
-private:
-    PopupLog& log;
-};
-
-// The headless backend with popups: scripted ones, or a refused grab.
-class PopupPlatform final : public platform::Platform {
-public:
-    explicit PopupPlatform(platform::HeadlessPlatform& headless) : inner(headless) {}
-    std::unique_ptr<platform::Window> createChildWindow(platform::NativeParent parent, int w, int h) noexcept override {
-        return inner.createChildWindow(parent, w, h);
-    }
-    platform::PointerState readPointer() noexcept override { return inner.readPointer(); }
-    bool buttonsSwapped() noexcept override { return inner.buttonsSwapped(); }
-    std::uint32_t tickCountMs() noexcept override { return inner.tickCountMs(); }
-    void sleepMs(int ms) noexcept override { inner.sleepMs(ms); }
-    void processEvents() noexcept override { inner.processEvents(); }
-    bool offersPopups() const noexcept override { return true; }
-    platform::PixelBox screenArea() noexcept override { return {0, 0, 640, 480}; }
-    std::unique_ptr<platform::Popup> openPopup(platform::Window&, const platform::PixelBox& box,
-                                               const platform::Surface& pixels) noexcept override {
-        if (refuseGrab) return nullptr;
-        log.opened = box;
-        log.firstWidth = pixels.width();
-        return std::make_unique<ScriptedPopup>(log);
-    }
-
-    platform::HeadlessPlatform& inner;
-    PopupLog log;
-    bool refuseGrab = false;
-};
 
 // Its refresh runs a per-pass script; a popup left open too long is closed as the editor would.
 struct ScriptedEditor : ViewEditor {
