@@ -7,6 +7,7 @@
 // Before Xlib, whose macros (None, KeyPress ...) would clash with the toolkit's names.
 #include "gui/FrameView.h"
 #include "gui/menu/ChoiceMenu.h"
+#include "gui/menu/PopupSession.h"
 #include "gui/menu/WindowPopupPresenter.h"
 #include "platform/x11/X11Platform.h"
 
@@ -199,8 +200,22 @@ TEST_F(ChoiceMenuX11, PressDragReleasePicksAndThePopupIsOnTheScreen) {
     std::uint32_t corner = 0, paper = 0, lit = 0;
     int windowsDuring = 0;
     bool grabbedDuring = false;
+    // What the screen must show: the session's own drawing, as the headless golden has it.
+    const PopupTree tree = menu->buildTree();
+    PopupSession expected(tree, {kPopupX, kPopupY}, {0, 0, 640, 480});
+    const Rect box = expected.menuRect(0);
+    platform::Surface drawn(box.width(), box.height());
+    expected.draw(drawn, {box.left, box.top});
+    int differing = -1;
     openWith({
         [&] {
+            differing = 0;
+            XImage* shot = XGetImage(user, DefaultRootWindow(user), box.left, box.top, static_cast<unsigned>(box.width()),
+                                     static_cast<unsigned>(box.height()), AllPlanes, ZPixmap);
+            for (int y = 0; shot != nullptr && y < box.height(); ++y)
+                for (int x = 0; x < box.width(); ++x)
+                    differing += (XGetPixel(shot, x, y) & 0xFFFFFFu) != drawn.pixel(x, y) ? 1 : 0;
+            if (shot != nullptr) XDestroyImage(shot);
             corner = screenPixel(kPopupX, kPopupY);
             paper = screenPixel(kPopupX + 100, lineCentreY(66));
             windowsDuring = topLevelWindows();
@@ -211,6 +226,7 @@ TEST_F(ChoiceMenuX11, PressDragReleasePicksAndThePopupIsOnTheScreen) {
         [&] { button(1, false); },
     });
     EXPECT_EQ(presenter.lastShown(), WindowPopupPresenter::Shown::Grabbed);
+    EXPECT_EQ(differing, 0);
     EXPECT_EQ(corner, 0x404040u);
     EXPECT_EQ(paper, 0xE0E0E0u);
     EXPECT_EQ(lit, 0x3060C0u);
@@ -295,6 +311,23 @@ TEST_F(ChoiceMenuX11, SecondaryButtonOpensAndPicksInTheSubmenuByDragging) {
              3);
     EXPECT_EQ(subPaper, 0xE0E0E0u);
     EXPECT_EQ(sub->currentItem(nullptr, true), 1);
+}
+
+TEST_F(ChoiceMenuX11, AMenuTallerThanTheScreenIsCutAndScrollsToTheHighlight) {
+    for (int i = 0; i < 40; ++i) menu->addItem("entry");
+    std::uint32_t bottomEdge = 0, litAtBottom = 0;
+    openWith({
+        [&] { button(1, false); },
+        [&] {
+            bottomEdge = screenPixel(kPopupX, 479);
+            key(XK_Up);  // wraps to the last line, at the far end of the list
+        },
+        [&] { litAtBottom = screenPixel(kPopupX + 100, 470); },
+        [&] { key(XK_Return); },
+    });
+    EXPECT_EQ(bottomEdge, 0x404040u);
+    EXPECT_EQ(litAtBottom, 0x3060C0u);
+    EXPECT_EQ(menu->currentItem(nullptr, true), 44);
 }
 
 TEST_F(ChoiceMenuX11, AGrabHeldElsewhereDrawsThePopupInsideTheFrame) {
