@@ -178,16 +178,9 @@ int roundedForText(float value) {
 
 // One decimal without the process locale, then the unit.
 void formatWithUnit(float value, int decimals, const char* unit, char* text) {
-    char number[gui::text::kTextCapacity];
+    char number[64];  // a float with one decimal needs at most 42 characters
     gui::text::formatFixed(value, decimals, number, sizeof number);
     std::snprintf(text, gui::text::kTextCapacity, "%s%s", number, unit);
-}
-
-host::EditorBase* makeFlangerEditor(host::ExtendedEffect* owner) noexcept {
-    auto* flanger = dynamic_cast<effect::FlangerEffect*>(owner);
-    if (flanger == nullptr) return nullptr;
-    // Attaches itself to the effect, which owns it from then on.
-    return new (std::nothrow) FlangerEditor(flanger, flanger->flangerParameters());
 }
 
 std::unique_ptr<platform::Platform> openX11() noexcept {
@@ -625,8 +618,15 @@ void FlangerEditor::formatValue(float value, char* text, std::int32_t tag) {
     }
 }
 
+host::EditorBase* createFlangerEditor(host::ExtendedEffect* owner) noexcept {
+    auto* flanger = dynamic_cast<effect::FlangerEffect*>(owner);
+    if (flanger == nullptr) return nullptr;
+    // Attaches itself to the effect, which owns it from then on.
+    return new (std::nothrow) FlangerEditor(flanger, flanger->flangerParameters());
+}
+
 void installFlangerEditor() noexcept {
-    host::setEditorFactory(&makeFlangerEditor);
+    host::setEditorFactory(&createFlangerEditor);
     host::FrameEditor::setPlatformOpener(&openX11);
 }
 

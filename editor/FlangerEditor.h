@@ -115,6 +115,9 @@ private:
     std::atomic<std::uint32_t> pending{0};
 };
 
+// The effect's editor factory: a FlangerEditor for a FlangerEffect (attached to it), else null.
+host::EditorBase* createFlangerEditor(host::ExtendedEffect* owner) noexcept;
+
 // Installs the module-wide hooks: the effect's editor factory and the X11 window platform
 // that each open editor opens its own display connection with.
 void installFlangerEditor() noexcept;
