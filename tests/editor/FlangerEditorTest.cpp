@@ -24,6 +24,7 @@
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/host/RecordingHost.h"
 #include "tests/support/GoldenImage.h"
+#include "tools/screenshot/FlangerEditorPicture.h"
 
 namespace flanger::editor {
 namespace {
@@ -34,11 +35,6 @@ using Tag = FlangerEditor::Tag;
 
 std::pair<int32_t, int32_t> request(int32_t opcode, int32_t index) {
     return {opcode, index};
-}
-
-host::EditorBase* makeEditor(host::ExtendedEffect* owner) noexcept {
-    auto* flanger = dynamic_cast<effect::FlangerEffect*>(owner);
-    return flanger != nullptr ? new FlangerEditor(flanger, flanger->flangerParameters()) : nullptr;
 }
 
 // Picks the popup line with a given label, as a user would.
@@ -59,7 +55,7 @@ class FlangerEditorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::setCurrentPlatform(&headless);
-        host::setEditorFactory(&makeEditor);
+        host::setEditorFactory(&createFlangerEditor);
         effect = std::make_unique<effect::FlangerEffect>(&RecordingHost::callback);
         ASSERT_TRUE(effect->initialise());
         editor = dynamic_cast<FlangerEditor*>(effect->editor());
@@ -475,6 +471,18 @@ TEST_F(FlangerEditorTest, WholeEditorMatchesItsGoldensInBothLayouts) {
     for (int y = 0; y < 216; ++y)
         for (int x = 0; x < 370; ++x) differing += screen().pixel(x, y) != idled.pixel(x, y) ? 1 : 0;
     EXPECT_EQ(differing, 0);
+}
+
+TEST(FlangerEditorScreenshot, ShowsTheEditorAsItOpensAndItsAboutPicture) {
+    // What scripts/demo.sh writes: the same picture as the free-layout golden.
+    test::expectMatchesGolden(tools::renderFlangerEditor(false), FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR,
+                              "editor/full-free", {8, 60});
+    const platform::Surface about = tools::renderFlangerEditor(true);
+    const auto picture = platform::loadBitmapResource(1000);
+    ASSERT_TRUE(picture.has_value());
+    ASSERT_EQ(about.width(), 370);
+    EXPECT_EQ(about.pixel(20, 20), picture->pixel(20, 20));
+    EXPECT_EQ(about.pixel(360, 100), picture->pixel(360, 100));
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
-// flanger-screenshot OUT.png [ABOUT.png]: writes the editor preview, and the about picture
-// (to ABOUT.png, or OUT-about.png beside OUT.png).
+// flanger-screenshot OUT.png [ABOUT.png]: writes the editor as it opens, and with its about
+// picture open (to ABOUT.png, or OUT-about.png beside OUT.png).
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
-#include "tools/screenshot/EditorPicture.h"
+#include "tools/screenshot/FlangerEditorPicture.h"
 #include "tools/screenshot/PngFile.h"
 
 int main(int argc, char** argv) {
@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
     for (const auto& path : {out, about}) {
         if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ignored);
     }
-    const auto editor = flanger::tools::renderEditorPreview();
-    const auto aboutPicture = flanger::tools::renderAboutPreview();
+    const auto editor = flanger::tools::renderFlangerEditor(false);
+    const auto aboutPicture = flanger::tools::renderFlangerEditor(true);
     if (editor.empty() || aboutPicture.empty()) {
         std::fprintf(stderr, "the skin bitmaps are missing from this build\n");
         return 1;

@@ -1,0 +1,51 @@
+// The real editor through the headless backend: the effect, its editor factory, an open into a
+// scripted window, one expose and idle, and for the about picture one scripted click.
+#include "tools/screenshot/FlangerEditorPicture.h"
+
+#include "editor/FlangerEditor.h"
+#include "effect/FlangerEffect.h"
+#include "gui/FrameView.h"
+#include "platform/headless/HeadlessPlatform.h"
+
+namespace flanger::tools {
+namespace {
+
+// A host that only says which version it speaks: the editor asks it for nothing else.
+intptr_t quietHost(vst::EffectRecord*, int32_t opcode, int32_t, intptr_t, void*, float) {
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+}  // namespace
+
+platform::Surface renderFlangerEditor(bool aboutOpen) {
+    platform::HeadlessPlatform headless;
+    platform::setCurrentPlatform(&headless);
+    host::setEditorFactory(&editor::createFlangerEditor);
+    platform::Surface picture;
+    {
+        effect::FlangerEffect flanger(&quietHost);
+        host::EditorBase* editor = flanger.initialise() ? flanger.editor() : nullptr;
+        auto* frameEditor = dynamic_cast<host::FrameEditor*>(editor);
+        if (frameEditor != nullptr && frameEditor->open(reinterpret_cast<void*>(1)) == 1) {
+            auto* window = static_cast<platform::HeadlessWindow*>(frameEditor->frameView()->nativeWindow());
+            window->postExpose({0, 0, window->backing().width(), window->backing().height()});
+            frameEditor->idle();
+            if (aboutOpen) {
+                // The title lettering opens the about picture.
+                headless.setPointer(30, 12);
+                headless.setButtons(platform::kLeftButton);
+                window->postButtonPress(30, 12, platform::kLeftButton);
+                frameEditor->idle();  // a click: the splash reads the button once, no drag loop
+                headless.setButtons(0);
+                frameEditor->idle();
+            }
+            picture = window->screen();
+            frameEditor->close();
+        }
+    }
+    host::setEditorFactory(nullptr);
+    platform::setCurrentPlatform(nullptr);
+    return picture;
+}
+
+}  // namespace flanger::tools

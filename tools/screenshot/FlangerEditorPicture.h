@@ -1,0 +1,13 @@
+// Pictures of the flanger's real editor: a FlangerEffect with its editor opened on the headless
+// backend, painted as a host's first expose would paint it.
+#pragma once
+
+#include "platform/Surface.h"
+
+namespace flanger::tools {
+
+// The editor at the factory program "Default"; with aboutOpen, after a click on the title has
+// opened the about picture. Empty when the editor cannot be opened.
+platform::Surface renderFlangerEditor(bool aboutOpen);
+
+}  // namespace flanger::tools
