@@ -19,7 +19,8 @@ using gui::Point;
 
 std::unique_ptr<std::atomic<float>[]> makeCurve(int count, float fill) noexcept {
     if (count <= 0) return nullptr;
-    std::unique_ptr<std::atomic<float>[]> curve(new (std::nothrow) std::atomic<float>[static_cast<std::size_t>(count)]);
+    std::unique_ptr<std::atomic<float>[]> curve(new (std::nothrow)
+                                                    std::atomic<float>[static_cast<std::size_t>(count)]);
     if (curve != nullptr) {
         for (int i = 0; i < count; ++i) curve[i].store(fill, std::memory_order_relaxed);
     }
@@ -45,8 +46,8 @@ float dragAxisValue(float pressValue, int pointerOffset, float perPixel) noexcep
     return moved;
 }
 
-CurveDisplay::CurveDisplay(const gui::Rect& bounds, gui::ValueListener* valueListener, std::int32_t controlTag,
-                           gui::SkinBitmap* backgroundBitmap, std::int32_t flagBits)
+CurveDisplay::CurveDisplay(const gui::Rect& bounds, gui::ValueListener* valueListener,
+                           std::int32_t controlTag, gui::SkinBitmap* backgroundBitmap, std::int32_t flagBits)
     : Control(bounds, valueListener, controlTag, backgroundBitmap),
       backgroundOffset{bounds.left, bounds.top},
       baseline(bounds.height() / 2),
@@ -102,7 +103,8 @@ void CurveDisplay::setEditTags(std::int32_t xTag, std::int32_t yTag) {
     editTagY = yTag;
 }
 
-void CurveDisplay::drawCurve(Canvas& canvas, const std::atomic<float>* curve, Color color, float factor) const noexcept {
+void CurveDisplay::drawCurve(Canvas& canvas, const std::atomic<float>* curve, Color color,
+                             float factor) const noexcept {
     const bool closed = (flags & kDrawBaseline) != 0;
     auto y = [&](int i) { return baseline + drawnOffset(curve[i].load(std::memory_order_relaxed), factor); };
     canvas.setPenColor(color);
@@ -159,7 +161,8 @@ void CurveDisplay::onMouseDown(Canvas& canvas, Point where) {
         float v = lastV;
         if ((buttons & gui::kAltKey) == 0) h = dragAxisValue(pressH, where.h - press.h, perPixelH * speed);
         // Upwards increases.
-        if ((buttons & gui::kControlKey) == 0) v = dragAxisValue(pressV, -(where.v - press.v), perPixelV * speed);
+        if ((buttons & gui::kControlKey) == 0)
+            v = dragAxisValue(pressV, -(where.v - press.v), perPixelV * speed);
         if (h != lastH || v != lastV) {
             setHorizontal(h);
             setVertical(v);

@@ -20,8 +20,8 @@ public:
     static constexpr std::int32_t kDrawBaseline = 4;  // and close both curves to it
 
     // background may be null (the curves are drawn on black); flags is a set of the bits above.
-    CurveDisplay(const gui::Rect& size, gui::ValueListener* listener, std::int32_t tag, gui::SkinBitmap* background,
-                 std::int32_t flags);
+    CurveDisplay(const gui::Rect& size, gui::ValueListener* listener, std::int32_t tag,
+                 gui::SkinBitmap* background, std::int32_t flags);
     ~CurveDisplay() override;
 
     void draw(gui::Canvas& canvas) override;
@@ -61,7 +61,8 @@ protected:
     void loadScaledCurve(int which, const float* values, int count, float reach) noexcept;
 
 private:
-    void drawCurve(gui::Canvas& canvas, const std::atomic<float>* curve, gui::Color color, float factor) const noexcept;
+    void drawCurve(gui::Canvas& canvas, const std::atomic<float>* curve, gui::Color color,
+                   float factor) const noexcept;
 
 protected:
     // The curves and colours are written by the editor's curve update, on whatever thread the host

@@ -24,11 +24,21 @@ float inRange(float value, float minimum, float maximum) noexcept {
     return value;
 }
 
-float depthOf(const CurveParameters& p) noexcept { return inRange(p.depth, 0.0f, 100.0f); }
-float rateOf(const CurveParameters& p) noexcept { return inRange(p.rate, 0.0f, 5.0f); }
-float shapeOf(const CurveParameters& p) noexcept { return inRange(p.shapeSync, 0.0f, 16.0f); }
-float delayOf(float delay) noexcept { return inRange(delay, 0.001f, 100.0f); }
-bool synced(const CurveParameters& p) noexcept { return static_cast<int>(inRange(p.switchValue, 0.0f, 1.0f)) == 1; }
+float depthOf(const CurveParameters& p) noexcept {
+    return inRange(p.depth, 0.0f, 100.0f);
+}
+float rateOf(const CurveParameters& p) noexcept {
+    return inRange(p.rate, 0.0f, 5.0f);
+}
+float shapeOf(const CurveParameters& p) noexcept {
+    return inRange(p.shapeSync, 0.0f, 16.0f);
+}
+float delayOf(float delay) noexcept {
+    return inRange(delay, 0.001f, 100.0f);
+}
+bool synced(const CurveParameters& p) noexcept {
+    return static_cast<int>(inRange(p.switchValue, 0.0f, 1.0f)) == 1;
+}
 
 }  // namespace
 
@@ -74,7 +84,7 @@ float sweepCurveAt(const CurveParameters& p, int width, int height, int column) 
     int j = 1;
     if (column > 0) {
         if (w == 0) return 0.0f;
-        j = (column + w - 1) / w;
+        j = column / w + (column % w != 0 ? 1 : 0);  // rounded up without overflowing
     }
     if (j > n) return 0.0f;
     if (column > (j - 1) * w + r && down != 0.0f) return static_cast<float>(column - j * w) * down / h;
@@ -114,7 +124,8 @@ void loadModulationCurves(ModulationDisplay& display, const CurveParameters& p, 
     display.setCurveColor(2, combCurveColor(p.feedback));
     computeCurves(p, width, height, sweep, comb);
     const int count =
-        width <= 0 ? 0 : static_cast<int>(std::min({static_cast<std::size_t>(width), sweep.size(), comb.size()}));
+        width <= 0 ? 0
+                   : static_cast<int>(std::min({static_cast<std::size_t>(width), sweep.size(), comb.size()}));
     display.loadCurve(0, sweep.data(), count);
     display.loadCurve(1, comb.data(), count);
 }

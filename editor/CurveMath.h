@@ -19,13 +19,13 @@ class ModulationDisplay;
 // The plain values that shape the curves. Anything a table can hold is accepted: each value is
 // taken into its parameter's range (NaN as the minimum) before it reaches the arithmetic.
 struct CurveParameters {
-    float feedback = 50.0f;   // "Feedback" %
-    float delay = 50.0f;      // "Delay" ms
-    float depth = 50.0f;      // "Depth" %
-    float switchValue = 0.0f; // "Switch": 1 is tempo sync
-    float rate = 1.0f;        // "Rate" Hz
-    float syncBeat = 0.0f;    // "SyncBeat" note index
-    float shapeSync = 0.0f;   // "ShapeSync" 0 … 16
+    float feedback = 50.0f;    // "Feedback" %
+    float delay = 50.0f;       // "Delay" ms
+    float depth = 50.0f;       // "Depth" %
+    float switchValue = 0.0f;  // "Switch": 1 is tempo sync
+    float rate = 1.0f;         // "Rate" Hz
+    float syncBeat = 0.0f;     // "SyncBeat" note index
+    float shapeSync = 0.0f;    // "ShapeSync" 0 … 16
 };
 
 // Reads the plain values from the flanger's parameter table.

@@ -31,7 +31,8 @@ void verticalLine(Canvas& canvas, int x, int top, int bottom) noexcept {
 WidthBand stereoWidthBand(int barWidth, float value) noexcept {
     const float v = std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
     const float hf = static_cast<float>(barWidth / 2);
-    return {static_cast<int>((hf - 10.0f) - (hf - 10.0f) * v), static_cast<int>((hf - 10.0f) * v + hf + 10.0f)};
+    return {static_cast<int>((hf - 10.0f) - (hf - 10.0f) * v),
+            static_cast<int>((hf - 10.0f) * v + hf + 10.0f)};
 }
 
 float stereoWidthAt(int pointerH, int barLeft, int barWidth) noexcept {
@@ -40,8 +41,8 @@ float stereoWidthAt(int pointerH, int barLeft, int barWidth) noexcept {
     return std::fabs(static_cast<float>(pointerH - barLeft - half)) / static_cast<float>(half);
 }
 
-StereoWidthBar::StereoWidthBar(const gui::Rect& bounds, gui::ValueListener* valueListener, std::int32_t controlTag,
-                               gui::SkinBitmap* backgroundBitmap)
+StereoWidthBar::StereoWidthBar(const gui::Rect& bounds, gui::ValueListener* valueListener,
+                               std::int32_t controlTag, gui::SkinBitmap* backgroundBitmap)
     : Control(bounds, valueListener, controlTag, backgroundBitmap) {}
 
 StereoWidthBar::~StereoWidthBar() = default;

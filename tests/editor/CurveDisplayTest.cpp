@@ -77,10 +77,10 @@ TEST(CurveDisplayLoaders, ScaleByTheReachAndEndTheCurveAtZero) {
     EXPECT_EQ(display.curveOffset(0, 0), -19.0f);  // 40 ÷ 2 − 1
     EXPECT_EQ(display.curveOffset(0, 1), -9.5f);
     EXPECT_EQ(display.curveOffset(0, 2), 19.0f);
-    EXPECT_EQ(display.curveOffset(0, 3), 20.0f);   // beyond count: untouched
-    EXPECT_EQ(display.curveOffset(0, 99), 0.0f);   // the last entry always
-    EXPECT_EQ(display.curveOffset(1, 0), 20.0f);   // the other curve untouched
-    display.loadCentredCurve(5, values, 1);        // any other value fills the second
+    EXPECT_EQ(display.curveOffset(0, 3), 20.0f);  // beyond count: untouched
+    EXPECT_EQ(display.curveOffset(0, 99), 0.0f);  // the last entry always
+    EXPECT_EQ(display.curveOffset(1, 0), 20.0f);  // the other curve untouched
+    display.loadCentredCurve(5, values, 1);       // any other value fills the second
     EXPECT_EQ(display.curveOffset(1, 0), -19.0f);
 
     ModulationDisplay modulation({0, 0, 100, 40}, nullptr, 1, nullptr, 3);
@@ -158,7 +158,9 @@ protected:
             if (a.pixel(x, y) != reference.pixel(x, y)) return y;
         return -1;
     }
-    static bool identical(const platform::Surface& a, const platform::Surface& b) { return a.pixels() == b.pixels(); }
+    static bool identical(const platform::Surface& a, const platform::Surface& b) {
+        return a.pixels() == b.pixels();
+    }
 };
 
 TEST_F(DisplayPixels, NoDepthLeavesTheModulationDisplayEqualToItsPicture) {
@@ -197,7 +199,8 @@ TEST_F(DisplayPixels, FullDepthPeaksOnRowTwoInWhiteOverTheCombCurve) {
     // Where the comb curve stands apart from the sweep it shows its own colour, at 100 % feedback.
     bool combSeen = false;
     for (int x = 0; x < 196 && !combSeen; ++x)
-        for (int y = 0; y < 74; ++y) combSeen = combSeen || shown.pixel(x, y) == 0x91E3EEu;  // (145, 227, 238)
+        for (int y = 0; y < 74; ++y)
+            combSeen = combSeen || shown.pixel(x, y) == 0x91E3EEu;  // (145, 227, 238)
     EXPECT_TRUE(combSeen);
 }
 
@@ -214,17 +217,18 @@ TEST_F(DisplayPixels, CurvesRunFromTheOriginToTheLastButOneEntry) {
 }
 
 TEST_F(DisplayPixels, BaselineFlagDrawsTheBaselineAndClosesBothCurvesToIt) {
-    CurveDisplay display({0, 0, 20, 20}, nullptr, 1, nullptr, CurveDisplay::kDrawFirst | CurveDisplay::kDrawBaseline);
+    CurveDisplay display({0, 0, 20, 20}, nullptr, 1, nullptr,
+                         CurveDisplay::kDrawFirst | CurveDisplay::kDrawBaseline);
     std::vector<float> values(20, 1.0f);  // −9 from the baseline at 10, drawn at trunc(−8.5): row 2
     display.loadCentredCurve(0, values.data(), 20);
     const platform::Surface shown = render(display);
-    EXPECT_EQ(shown.pixel(0, 10), kWhite);    // closed from the baseline at the origin, in the first colour
+    EXPECT_EQ(shown.pixel(0, 10), kWhite);  // closed from the baseline at the origin, in the first colour
     EXPECT_EQ(shown.pixel(0, 5), kWhite);
     EXPECT_EQ(shown.pixel(10, 2), kWhite);
     EXPECT_EQ(shown.pixel(10, 10), kDarkRed);  // the baseline, second colour
     EXPECT_EQ(shown.pixel(18, 10), kDarkRed);
-    EXPECT_EQ(shown.pixel(19, 10), 0u);        // its line ends at the last entry
-    EXPECT_EQ(shown.pixel(18, 5), kWhite);     // the closing line back down
+    EXPECT_EQ(shown.pixel(19, 10), 0u);     // its line ends at the last entry
+    EXPECT_EQ(shown.pixel(18, 5), kWhite);  // the closing line back down
     // The second curve is not drawn without its flag: its colour is only on the baseline.
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 20; ++x)

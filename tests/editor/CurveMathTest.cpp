@@ -62,7 +62,9 @@ struct NoteCase {
     int cycles;
 };
 
-std::ostream& operator<<(std::ostream& out, const NoteCase& c) { return out << c.name; }
+std::ostream& operator<<(std::ostream& out, const NoteCase& c) {
+    return out << c.name;
+}
 
 class SyncCycles : public ::testing::TestWithParam<NoteCase> {};
 
@@ -81,15 +83,14 @@ TEST_P(SyncCycles, FollowTheNotesRankFromLongestToShortest) {
     for (int x = c.cycles * w + 1; x < kWidth; ++x) EXPECT_EQ(sweepCurveAt(p, kWidth, kHeight, x), 0.0f) << x;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllNotes, SyncCycles,
-                         ::testing::Values(NoteCase{12, "1/1 D", 1}, NoteCase{0, "1/1", 2}, NoteCase{13, "1/2 D", 3},
-                                           NoteCase{6, "1/1 T", 4}, NoteCase{1, "1/2", 5}, NoteCase{14, "1/4 D", 6},
-                                           NoteCase{7, "1/2 T", 7}, NoteCase{2, "1/4", 8}, NoteCase{15, "1/8 D", 9},
-                                           NoteCase{8, "1/4 T", 10}, NoteCase{3, "1/8", 11},
-                                           NoteCase{16, "1/16 D", 12}, NoteCase{9, "1/8 T", 13},
-                                           NoteCase{4, "1/16", 14}, NoteCase{17, "1/32 D", 15},
-                                           NoteCase{10, "1/16 T", 16}, NoteCase{5, "1/32", 17},
-                                           NoteCase{11, "1/32 T", 18}));
+INSTANTIATE_TEST_SUITE_P(
+    AllNotes, SyncCycles,
+    ::testing::Values(NoteCase{12, "1/1 D", 1}, NoteCase{0, "1/1", 2}, NoteCase{13, "1/2 D", 3},
+                      NoteCase{6, "1/1 T", 4}, NoteCase{1, "1/2", 5}, NoteCase{14, "1/4 D", 6},
+                      NoteCase{7, "1/2 T", 7}, NoteCase{2, "1/4", 8}, NoteCase{15, "1/8 D", 9},
+                      NoteCase{8, "1/4 T", 10}, NoteCase{3, "1/8", 11}, NoteCase{16, "1/16 D", 12},
+                      NoteCase{9, "1/8 T", 13}, NoteCase{4, "1/16", 14}, NoteCase{17, "1/32 D", 15},
+                      NoteCase{10, "1/16 T", 16}, NoteCase{5, "1/32", 17}, NoteCase{11, "1/32 T", 18}));
 
 TEST(SyncCycles, NoteIndexOutsideTheTableIsGuarded) {
     CurveParameters p;
@@ -181,7 +182,8 @@ TEST(CombCurve, FactorIsTheSquaredSineOfTheDelayScaledColumn) {
     EXPECT_FLOAT_EQ(combFactorAt(50.0f, 7), static_cast<float>(s * s));
     const double dense = std::sin((110.0 - static_cast<double>(0.001f)) * 7 / 150.0);
     EXPECT_FLOAT_EQ(combFactorAt(0.001f, 7), static_cast<float>(dense * dense));
-    EXPECT_FLOAT_EQ(combFactorAt(-20.0f, 7), static_cast<float>(dense * dense));  // below the range: its minimum
+    EXPECT_FLOAT_EQ(combFactorAt(-20.0f, 7),
+                    static_cast<float>(dense * dense));  // below the range: its minimum
 }
 
 TEST(CombCurve, ColourRunsFromDimAtNoFeedbackToBrightAtFull) {

@@ -70,8 +70,9 @@ TEST_F(DisplayGolden, ModulationDisplayAtDefaultsFullDepthAndInSync) {
     sync.delay = 90.0f;
     const effect::FlangerParameters defaults;
     const CurveParameters all[] = {curveParametersFrom(defaults), fullDepth, sync};
-    expectMatchesGolden(states(display, 3, [&](int i) { loadModulationCurves(display, all[i], 196, 74, sweep, comb); }),
-                        "modulation-display");
+    expectMatchesGolden(
+        states(display, 3, [&](int i) { loadModulationCurves(display, all[i], 196, 74, sweep, comb); }),
+        "modulation-display");
 }
 
 TEST_F(DisplayGolden, CentredCurvesWithBaselineOverTheEditorBackground) {

@@ -83,7 +83,10 @@ TEST(StereoWidthBarDrawing, AtOneEveryColumnIsDrawnWithBothRamps) {
     bar.setValue(1.0f);
     const platform::Surface s = render(bar);
     EXPECT_EQ(drawnColumns(s), range(0, 193));
-    auto rgb = [](int r, int g, int b) { return platform::packRgb(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(b)); };
+    auto rgb = [](int r, int g, int b) {
+        return platform::packRgb(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                                 static_cast<std::uint8_t>(b));
+    };
     // Left: k = trunc(x ÷ 97 × 100), brightest at the outer end.
     EXPECT_EQ(s.pixel(50, 0), rgb(145 - 51, 227 - 51, 238 - 51));
     EXPECT_EQ(s.pixel(50, 8), rgb(145 - 51, 227 - 51, 238 - 51));
@@ -154,7 +157,8 @@ TEST_F(BarDrag, ClicksAtTheCentreGiveZeroAndAtEitherEndOne) {
     press({206, 35});
     EXPECT_EQ(bar->getValue(), 1.0f);
     EXPECT_EQ(listener.values, (std::vector<float>{0.0f, 1.0f, 1.0f}));
-    EXPECT_EQ(editor.edits, (std::vector<std::pair<char, int>>{{'b', 3}, {'e', 3}, {'b', 3}, {'e', 3}, {'b', 3}, {'e', 3}}));
+    EXPECT_EQ(editor.edits, (std::vector<std::pair<char, int>>{
+                                {'b', 3}, {'e', 3}, {'b', 3}, {'e', 3}, {'b', 3}, {'e', 3}}));
 }
 
 TEST_F(BarDrag, DragFollowsTheDistanceClampsBeyondTheEndsAndAStillPointerReportsNothing) {
