@@ -102,7 +102,7 @@ constexpr FieldPlace kNumberFields[] = {
     {FlangerEditor::kOutputField, {285, 30, 312, 43}, kLevelFieldBackground, FlangerParameters::kOutput},
 };
 
-// Edit lists in the order they are set; the rate pair's list follows the mode.
+// Edit lists in the order they are set; −1 marks the rate pair, whose list follows the mode.
 struct EditPlace {
     std::int32_t tag;
     std::int32_t parameter;
@@ -235,19 +235,21 @@ int32_t FlangerEditor::open(void* parent) {
     releaseControls();  // a second open without a close builds afresh
     FrameEditor::open(parent);
     if (!createFrame({0, 0, rect.right, rect.bottom})) return 0;
-    editorThread = std::this_thread::get_id();
+    editorThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     pending.store(0, std::memory_order_relaxed);  // everything is read from the table below
     frame->setBackground(bitmaps.get(kBackgroundBitmap));
     if (!buildControls()) {
+        // Out of memory half-way: nothing half-built stays open.
         releaseControls();
+        destroyFrame();
         return 0;
     }
     built = true;
 
+    const std::int32_t rateParameter = syncMode() ? FlangerParameters::kSyncBeat : FlangerParameters::kRate;
     for (const EditPlace& place : kEditLists) {
-        if (place.parameter >= 0) frame->setEditList(place.tag, 1, &place.parameter);
+        frame->setEditList(place.tag, 1, place.parameter >= 0 ? &place.parameter : &rateParameter);
     }
-    setRateEditLists(syncMode());
 
     // Initial values, in the design's order; knobs learn their reset value first.
     for (int index : {FlangerParameters::kFeedback, FlangerParameters::kDelay, FlangerParameters::kDepth,
@@ -431,7 +433,7 @@ void FlangerEditor::idle() {
 
 void FlangerEditor::parameterChanged(int32_t index, float normalised) {
     if (table == nullptr || !accepting.load(std::memory_order_acquire)) return;
-    if (std::this_thread::get_id() != editorThread) {
+    if (std::this_thread::get_id() != editorThread.load(std::memory_order_relaxed)) {
         // Views belong to the editor's thread: note the change, the next idle reads the table.
         if (index >= 0 && index < FlangerParameters::kHostParameterCount)
             pending.fetch_or(1u << index, std::memory_order_release);

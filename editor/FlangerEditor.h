@@ -108,7 +108,8 @@ private:
     int displayWidth = 0;
     int displayHeight = 0;
 
-    std::thread::id editorThread;  // the thread that opened the editor and idles it
+    // The thread that opened the editor and idles it. Writer: open; reader: parameterChanged.
+    std::atomic<std::thread::id> editorThread{};
     // Writer: open and close (editor thread); reader: parameterChanged on any thread.
     std::atomic<bool> accepting{false};
     // Writers: parameterChanged off the editor thread (set bits); reader and clearer: idle.
