@@ -166,8 +166,12 @@ void closeEditor(Faulty* f) {
     ed = Editor{};
 }
 
+// The "editor-leaks-memory" fault: a buffer per open, never freed.
+char* editorScratch = nullptr;
+
 intptr_t openEditor(Faulty* f, Window parent) {
     closeEditor(f);
+    if (f->is("editor-leaks-memory")) editorScratch = new char[4096]();
     if (parent == 0 && !f->is("editor-null-parent")) return 0;
     Editor& ed = f->editor;
     ed.display = f->is("editor-leaks-window") ? leakyDisplay() : XOpenDisplay(nullptr);

@@ -125,6 +125,29 @@ TEST(ValidatorToolTest, AThreadSanitizerReportFailsTheThreadCategory) {
 #endif
 }
 
+// The CI's valgrind job over editor cycles, shown to fail on an editor that leaks at every open.
+TEST(ValidatorToolTest, TheEditorLeakCheckFindsMemoryLostAtEveryOpen) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "valgrind cannot run sanitizer builds";
+#else
+    if (!xvfbInstalled() || !std::filesystem::exists("/usr/bin/valgrind")) GTEST_SKIP() << "needs Xvfb and valgrind";
+    setenv("FAULTY_PLUGIN_FAULT", "editor-leaks-memory", 1);
+    const std::string command = std::string(LEAK_CHECK_SCRIPT) + " " VALIDATE_TOOL " " FAULTY_PLUGIN_PATH " 10 2>&1";
+    ToolRun run;
+    if (FILE* pipe = popen(command.c_str(), "r"); pipe != nullptr) {
+        char buffer[4096];
+        for (size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
+        const int raw = pclose(pipe);
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    unsetenv("FAULTY_PLUGIN_FAULT");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(has(run, "are definitely lost in loss record")) << run.output;
+    EXPECT_TRUE(has(run, "libflanger_faulty_plugin.so")) << run.output;  // the frames name the module
+    EXPECT_TRUE(has(run, "10 editor open/close cycles under memcheck")) << run.output;
+#endif
+}
+
 TEST(ValidatorToolTest, RefusesUnknownCategoriesAndMissingModules) {
     EXPECT_EQ(validate("", "--category nonsense").status, 2);
     const std::string command = std::string(VALIDATE_TOOL) + " /nonexistent/module.so >/dev/null 2>&1";
