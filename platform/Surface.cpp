@@ -30,14 +30,67 @@ void Surface::fill(const PixelBox& box, std::uint32_t rgb) noexcept {
     addDamage(clipped);
 }
 
+namespace {
+long long areaOf(const PixelBox& box) noexcept {
+    return box.empty() ? 0 : static_cast<long long>(box.right - box.left) * (box.bottom - box.top);
+}
+}  // namespace
+
 void Surface::addDamage(const PixelBox& box) noexcept {
-    damage_ = damage_.unite(box.intersect({0, 0, width_, height_}));
+    PixelBox added = box.intersect({0, 0, width_, height_});
+    if (added.empty()) return;
+    // Merge with every box it overlaps (so no pixel is presented twice) or whose union costs no
+    // extra pixels, until none is left to merge with.
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (int i = 0; i < damageCount_; ++i) {
+            const PixelBox& old = damageBoxes_[i];
+            const PixelBox both = old.unite(added);
+            if (!old.intersect(added).empty() || areaOf(both) <= areaOf(old) + areaOf(added)) {
+                added = both;
+                damageBoxes_[i] = damageBoxes_[--damageCount_];
+                merged = true;
+                break;
+            }
+        }
+    }
+    if (damageCount_ < kDamageBoxes) {
+        damageBoxes_[damageCount_++] = added;
+        return;
+    }
+    // Full: the new box joins the one whose union with it adds the fewest pixels. The result may
+    // then overlap another box, so it goes through the merging again.
+    int best = 0;
+    long long bestCost = -1;
+    for (int i = 0; i < damageCount_; ++i) {
+        const long long cost = areaOf(damageBoxes_[i].unite(added)) - areaOf(damageBoxes_[i]) - areaOf(added);
+        if (bestCost < 0 || cost < bestCost) {
+            bestCost = cost;
+            best = i;
+        }
+    }
+    const PixelBox joined = damageBoxes_[best].unite(added);
+    damageBoxes_[best] = damageBoxes_[--damageCount_];
+    addDamage(joined);
+}
+
+PixelBox Surface::damage() const noexcept {
+    PixelBox all;
+    for (int i = 0; i < damageCount_; ++i) all = all.unite(damageBoxes_[i]);
+    return all;
 }
 
 PixelBox Surface::takeDamage() noexcept {
-    const PixelBox taken = damage_;
-    damage_ = {};
+    const PixelBox taken = damage();
+    damageCount_ = 0;
     return taken;
+}
+
+int Surface::takeDamageBoxes(PixelBox (&out)[kDamageBoxes]) noexcept {
+    const int count = damageCount_;
+    for (int i = 0; i < count; ++i) out[i] = damageBoxes_[i];
+    damageCount_ = 0;
+    return count;
 }
 
 void copyBlock(const Surface& source, int sx, int sy, Surface& destination, int dx, int dy, int w, int h) noexcept {

@@ -48,10 +48,16 @@ public:
     void fill(const PixelBox& box, std::uint32_t rgb) noexcept;
 
     // Damage: the region changed since the owner last presented it. Drawing code calls
-    // addDamage; a window's presentation takes and clears it.
+    // addDamage; a window's presentation takes and clears it. It is kept as a few disjoint
+    // boxes, so two small changes far apart (a knob and its value display across the editor)
+    // are presented as two small boxes, not as one box spanning everything between them.
+    static constexpr int kDamageBoxes = 4;
     void addDamage(const PixelBox& box) noexcept;
+    // The bounding box of the damage; cleared.
     PixelBox takeDamage() noexcept;
-    PixelBox damage() const noexcept { return damage_; }
+    // The damage as at most kDamageBoxes disjoint boxes; cleared. Answers their count.
+    int takeDamageBoxes(PixelBox (&out)[kDamageBoxes]) noexcept;
+    PixelBox damage() const noexcept;
 
 private:
     std::size_t index(int x, int y) const noexcept { return static_cast<std::size_t>(y) * width_ + x; }
@@ -59,7 +65,8 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::vector<std::uint32_t> pixels_;
-    PixelBox damage_;
+    PixelBox damageBoxes_[kDamageBoxes];
+    int damageCount_ = 0;
 };
 
 // Copies a w × h block from (sx, sy) in source to (dx, dy) in destination, clipped against both

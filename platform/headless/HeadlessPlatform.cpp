@@ -73,11 +73,18 @@ HeadlessWindow::~HeadlessWindow() {
 }
 
 void HeadlessWindow::present() noexcept {
-    const PixelBox box = surface.takeDamage();
-    if (!open || box.empty()) return;
-    copyBlock(surface, box.left, box.top, shown, box.left, box.top, box.right - box.left, box.bottom - box.top);
+    PixelBox boxes[Surface::kDamageBoxes];
+    const int count = surface.takeDamageBoxes(boxes);
+    if (!open || count == 0) return;
+    PixelBox all;
+    for (int i = 0; i < count; ++i) {
+        const PixelBox& box = boxes[i];
+        copyBlock(surface, box.left, box.top, shown, box.left, box.top, box.right - box.left, box.bottom - box.top);
+        pixelsPresented += static_cast<long long>(box.right - box.left) * (box.bottom - box.top);
+        all = all.unite(box);
+    }
     shown.takeDamage();
-    lastBox = box;
+    lastBox = all;
     ++presents;
 }
 

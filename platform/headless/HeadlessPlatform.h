@@ -91,7 +91,8 @@ public:
     NativeParent parent() const noexcept { return parentWindow; }
     const Surface& screen() const noexcept { return shown; }
     int presentCount() const noexcept { return presents; }
-    PixelBox lastPresented() const noexcept { return lastBox; }
+    PixelBox lastPresented() const noexcept { return lastBox; }  // the bounding box of the last present's boxes
+    long long presentedPixels() const noexcept { return pixelsPresented; }  // every present's boxes, summed
     void setScreenOrigin(int x, int y) noexcept { origin = {x, y}; }
     void postExpose(const PixelBox& area) { pending.push_back({Kind::Expose, area, 0, 0, 0, 0, {}}); }
     void postButtonPress(int x, int y, std::uint32_t button) { pending.push_back({Kind::Press, {}, x, y, button, 0, {}}); }
@@ -128,6 +129,7 @@ private:
     bool open = true;
     int presents = 0;
     PixelBox lastBox;
+    long long pixelsPresented = 0;
     WindowEvents* handler = nullptr;
     DropEvents* dropHandler = nullptr;
     std::deque<Event> pending;
