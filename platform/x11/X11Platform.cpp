@@ -496,7 +496,11 @@ void X11Window::putBox(const PixelBox& area) noexcept {
     }
 }
 
-void X11Window::present() noexcept { putBox(surface.takeDamage()); }
+void X11Window::present() noexcept {
+    PixelBox boxes[Surface::kDamageBoxes];
+    const int count = surface.takeDamageBoxes(boxes);
+    for (int i = 0; i < count; ++i) putBox(boxes[i]);
+}
 
 void X11Window::setIdentity(const char* title, const char* className) noexcept {
     if (!open || !platform.connected()) return;
