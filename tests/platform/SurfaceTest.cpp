@@ -54,5 +54,47 @@ TEST(Surface, DamageAccumulatesAsABoundingBoxAndIsTakenOnce) {
     EXPECT_TRUE(s.takeDamage().empty());
 }
 
+long long areaOf(const PixelBox& b) { return static_cast<long long>(b.right - b.left) * (b.bottom - b.top); }
+
+TEST(Surface, DamageFarApartStaysInSeparateBoxesAndOverlapsMerge) {
+    Surface s(200, 200);
+    s.takeDamage();
+    s.addDamage({0, 0, 10, 10});
+    s.addDamage({150, 150, 160, 170});
+    s.addDamage({5, 5, 15, 15});  // overlaps the first: no pixel may be presented twice
+    PixelBox boxes[Surface::kDamageBoxes];
+    ASSERT_EQ(s.takeDamageBoxes(boxes), 2);
+    EXPECT_EQ(areaOf(boxes[0]) + areaOf(boxes[1]), 15 * 15 + 10 * 20);
+    EXPECT_TRUE(boxes[0].intersect(boxes[1]).empty());
+    EXPECT_EQ(s.takeDamageBoxes(boxes), 0);
+}
+
+TEST(Surface, DamageBeyondTheBoxLimitJoinsTheCheapestPairAndStaysDisjoint) {
+    Surface s(400, 400);
+    s.takeDamage();
+    // A diagonal of small boxes: more than the limit, so some must be joined.
+    for (int i = 0; i < 9; ++i) s.addDamage({i * 40, i * 40, i * 40 + 8, i * 40 + 8});
+    const PixelBox bounding = s.damage();
+    PixelBox boxes[Surface::kDamageBoxes];
+    const int count = s.takeDamageBoxes(boxes);
+    ASSERT_LE(count, Surface::kDamageBoxes);
+    ASSERT_GE(count, 1);
+    PixelBox all;
+    for (int i = 0; i < count; ++i) {
+        all = all.unite(boxes[i]);
+        for (int j = i + 1; j < count; ++j) EXPECT_TRUE(boxes[i].intersect(boxes[j]).empty());
+    }
+    EXPECT_EQ(all.left, bounding.left);
+    EXPECT_EQ(all.bottom, bounding.bottom);
+    EXPECT_EQ(all.right, 328);
+    // Every damaged box is still covered.
+    for (int k = 0; k < 9; ++k) {
+        bool covered = false;
+        const PixelBox small{k * 40, k * 40, k * 40 + 8, k * 40 + 8};
+        for (int i = 0; i < count; ++i) covered = covered || areaOf(boxes[i].intersect(small)) == 64;
+        EXPECT_TRUE(covered) << k;
+    }
+}
+
 }  // namespace
 }  // namespace flanger::platform
