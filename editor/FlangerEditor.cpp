@@ -22,6 +22,7 @@
 #include "gui/controls/LinearSlider.h"
 #include "gui/controls/RotaryKnob.h"
 #include "gui/menu/ChoiceMenu.h"
+#include "gui/menu/WindowPopupPresenter.h"
 #include "gui/text/EditBox.h"
 #include "gui/text/TextField.h"
 #include "gui/text/TextFormat.h"
@@ -302,6 +303,11 @@ int32_t FlangerEditor::open(void* parent) {
     widthBar->setValue(normalisedOf(FlangerParameters::kStereo));
     updateCurves();
 
+    // The note menu opens in the window system's popups where it has them.
+    if (frame->windowPlatform().offersPopups()) {
+        gui::menu::acquireWindowPopups();
+        holdsPopups = true;
+    }
     accepting.store(true, std::memory_order_release);
     requestRedraw();
     return 1;
@@ -403,6 +409,8 @@ void FlangerEditor::close() {
 }
 
 void FlangerEditor::releaseControls() {
+    if (holdsPopups) gui::menu::releaseWindowPopups();
+    holdsPopups = false;
     // The one of the rate field and note menu the layout took out belongs to the editor alone.
     for (std::int32_t tag : {kRateField, kNoteMenu}) {
         gui::Control* alternate = controls[static_cast<std::size_t>(tag)];
