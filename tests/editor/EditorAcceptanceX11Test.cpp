@@ -43,6 +43,7 @@ constexpr gui::Rect kLevelField{110, 60, 200, 80};
 class Driver {
 public:
     explicit Driver(Display* connection) : display(connection) {}
+    Display* connection() const noexcept { return display; }
     void moveTo(int x, int y) {
         XTestFakeMotionEvent(display, -1, x, y, 0);
         settle(30);
@@ -174,6 +175,15 @@ protected:
     int rootX(int x) const { return originX + x; }
     int rootY(int y) const { return originY + y; }
     std::vector<std::uint32_t> shown() { return windowPixels(host, editorWindow, 240, 120); }
+    // Windows directly under the root (popups are made there), through a connection of the caller's thread.
+    std::size_t topLevelWindows(Display* through = nullptr) {
+        Display* display = through != nullptr ? through : host;
+        ::Window root = 0, parentOut = 0, *list = nullptr;
+        unsigned count = 0;
+        XQueryTree(display, DefaultRootWindow(display), &root, &parentOut, &list, &count);
+        if (list != nullptr) XFree(list);
+        return count;
+    }
 
     // Every automation of the parameter lies inside one begin/end-edit pair for it; answers how
     // many automations there were.
@@ -228,21 +238,27 @@ TEST_F(EditorAcceptance, DraggingTheKnobAutomatesInsideOneEditAndRepaintsIt) {
 }
 
 TEST_F(EditorAcceptance, PickingOneQuarterTripletInTheMenuSetsTheNoteParameter) {
-    GTEST_SKIP() << "the X11 popup presenter is still being built; this case switches on when it lands";
     // Where the popup will show its lines: the menu's own layout, opened below the control.
     gui::menu::ChoiceMenu layout({0, 0, 1, 1}, nullptr, 0, nullptr, nullptr, 0);
     for (const char* entry : {"1/1", "1/2", "1/4", "-", "1/2 T", "1/4 T", "1/8 T"}) layout.addItem(entry);
     const gui::menu::PopupTree tree = layout.buildTree();
     const gui::menu::PopupSession session(tree, {rootX(kMenu.left), rootY(kMenu.bottom)});
     const gui::Rect line = session.lineRects(0)[5];  // "1/4 T"
+    const std::vector<std::uint32_t> pixelsBefore = shown();
+    const std::size_t windowsBefore = topLevelWindows();
+    std::size_t windowsOpen = 0;
     driveWhileIdling([&](Driver& input) {
         input.click(rootX(kMenu.left + 10), rootY(kMenu.top + 10));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        windowsOpen = topLevelWindows(input.connection());
         input.click((line.left + line.right) / 2, (line.top + line.bottom) / 2);
     });
+    EXPECT_GT(windowsOpen, windowsBefore) << "no popup window opened";
+    EXPECT_EQ(topLevelWindows(), windowsBefore) << "the popup window was left behind";
     EXPECT_NEAR(plugin->parameter(kBeat), 5.0f / 6.0f, 1e-6f);
     EXPECT_EQ(plugin->parameterDisplay(kBeat), "1/4 T");
     EXPECT_GE(automationsInsideEdits(kBeat), 1);
+    EXPECT_GT(changedPixels(pixelsBefore, shown(), 240, kMenu, true), 0) << "the menu still shows its old entry";
 }
 
 TEST_F(EditorAcceptance, TypingSeventyAndReturnIntoTheNumberFieldSetsSeventy) {
