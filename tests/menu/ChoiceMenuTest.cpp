@@ -195,6 +195,22 @@ TEST_F(ChoiceMenuPick, NoChoiceOrEmptyMenuChangesNothing) {
     EXPECT_EQ(menu->currentItem(nullptr, true), 0);
 }
 
+TEST_F(ChoiceMenuPick, AClickAlreadyOverWhenDeliveredOpensButAMiddlePressDoesNot) {
+    ChoiceMenu* menu = makeMenu(&listener);
+    menu->addItem("a");
+    ScriptedPopup popup;
+    menu->setPopupPresenter(&popup);
+    ASSERT_TRUE(frame->addChild(menu));
+    window->postButtonPress(20, 20, platform::kLeftButton);  // the button is up again already
+    headless.processEvents();
+    EXPECT_EQ(popup.runs, 1);
+    headless.setButtons(platform::kMiddleButton);
+    window->postButtonPress(20, 20, platform::kMiddleButton);
+    headless.processEvents();
+    headless.setButtons(0);
+    EXPECT_EQ(popup.runs, 1);
+}
+
 TEST_F(ChoiceMenuPick, UsesTheThreadsDefaultPresenterWithoutItsOwn) {
     ChoiceMenu* menu = makeMenu(&listener);
     menu->addItem("a");
