@@ -21,6 +21,11 @@ struct PopupEvent {
     Point at;  // screen pixels, for the pointer kinds
 };
 
+// The layout, fixed so that a line can be clicked by its position (tests drive popups through
+// the window system this way): the root menu's top-left is where the menu asked (below the
+// control, or over it with style 0x200), moved only to stay on the screen; lines stack from
+// there, kLineHeight each and kSeparatorHeight for a separator, in columns kColumnWidth wide;
+// a submenu opens at its line's top-right. lineRects() answers the same positions.
 inline constexpr std::int32_t kLineHeight = 16;
 inline constexpr std::int32_t kSeparatorHeight = 8;
 inline constexpr std::int32_t kColumnWidth = 120;

@@ -182,7 +182,7 @@ bool PopupInputFilter::translate(const platform::PopupInput& input, PopupEvent& 
 
 std::int32_t WindowPopupPresenter::runFor(const PopupContext& context, const PopupTree& tree, Point screenAt,
                                           bool secondaryButton) {
-    shown = Shown::Nothing;
+    shown.store(Shown::Nothing, std::memory_order_relaxed);
     FrameView* frame = context.frame;
     if (frame == nullptr || !frame->isOpen() || frame->nativeWindow() == nullptr) return -1;
     platform::Window& window = *frame->nativeWindow();
@@ -199,7 +199,7 @@ std::int32_t WindowPopupPresenter::runFor(const PopupContext& context, const Pop
     platform::Surface pixels(first.width(), first.height());
     session.draw(pixels, {first.left, first.top});
     if (std::unique_ptr<platform::Popup> popup = windowSystem.openPopup(window, toBox(first), pixels)) {
-        shown = Shown::Grabbed;
+        shown.store(Shown::Grabbed, std::memory_order_relaxed);
         return runGrabbed(session, *popup, filter, pacing);
     }
 
@@ -210,12 +210,14 @@ std::int32_t WindowPopupPresenter::runFor(const PopupContext& context, const Pop
     if (natural.width() > backing.width() || natural.height() > backing.height()) return -1;
     const platform::ScreenPoint origin = window.screenOrigin();
     PopupSession inFrame(tree, screenAt, {origin.x, origin.y, origin.x + backing.width(), origin.y + backing.height()});
-    shown = Shown::InFrame;
+    shown.store(Shown::InFrame, std::memory_order_relaxed);
     return runInFrame(inFrame, filter, pacing, windowSystem);
 }
 
 WindowPopupPresenter& windowPopupPresenter() noexcept {
-    thread_local WindowPopupPresenter presenter;
+    // Not thread_local: a thread-local object with a destructor would keep the module from
+    // unloading while the host's GUI thread lives.
+    static WindowPopupPresenter presenter;
     return presenter;
 }
 

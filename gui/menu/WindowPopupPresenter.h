@@ -3,6 +3,7 @@
 // input or the polled pointer, with the host kept idling as a drag keeps it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "gui/menu/ChoiceMenu.h"
@@ -43,14 +44,17 @@ public:
                         bool secondaryButton) override;
 
     // How the last popup was shown (for tests and diagnostics).
-    Shown lastShown() const noexcept { return shown; }
+    Shown lastShown() const noexcept { return shown.load(std::memory_order_relaxed); }
 
 private:
-    Shown shown = Shown::Nothing;
+    // Written by whichever GUI thread runs a popup, read by tests: editors of one process may
+    // run on several threads and share the presenter.
+    std::atomic<Shown> shown{Shown::Nothing};
 };
 
-// This thread's presenter. Editors on a platform with popups acquire it when they open and
-// release it when they close: while any holds it, it is the thread's default presenter.
+// The process's presenter (it keeps no state of a popup between runs). Editors on a platform
+// with popups acquire it when they open and release it when they close: while any on a thread
+// holds it, it is that thread's default presenter.
 WindowPopupPresenter& windowPopupPresenter() noexcept;
 void acquireWindowPopups() noexcept;
 void releaseWindowPopups() noexcept;
