@@ -48,10 +48,11 @@ public:
         XTestFakeMotionEvent(display, -1, x, y, 0);
         settle(30);
     }
-    // The editor reads the button live when it handles the press: hold it until then.
+    // The editor reads the button live when it handles the press: hold it until then, with
+    // room for a loaded machine (sanitizer builds, tests in parallel).
     void press() {
         XTestFakeButtonEvent(display, 1, True, 0);
-        settle(150);
+        settle(300);
     }
     void release() {
         XTestFakeButtonEvent(display, 1, False, 0);
@@ -249,8 +250,13 @@ TEST_F(EditorAcceptance, PickingOneQuarterTripletInTheMenuSetsTheNoteParameter) 
     std::size_t windowsOpen = 0;
     driveWhileIdling([&](Driver& input) {
         input.click(rootX(kMenu.left + 10), rootY(kMenu.top + 10));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        windowsOpen = topLevelWindows(input.connection());
+        // The line is clicked only once the popup is up and holds the pointer.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while ((windowsOpen = topLevelWindows(input.connection())) <= windowsBefore &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
         input.click((line.left + line.right) / 2, (line.top + line.bottom) / 2);
     });
     EXPECT_GT(windowsOpen, windowsBefore) << "no popup window opened";
