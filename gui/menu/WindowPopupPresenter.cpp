@@ -53,13 +53,14 @@ struct Pacing {
 };
 
 void showLevels(const PopupSession& session, platform::Popup& popup) {
+    // Closed submenus go first, so the levels drawn after them cover whatever they left.
+    popup.keepLevels(session.openCount());
     for (std::size_t l = 0; l < session.openCount(); ++l) {
         const Rect box = session.menuRect(l);
         platform::Surface pixels(box.width(), box.height());
         session.draw(pixels, {box.left, box.top});
         popup.show(l, toBox(box), pixels);
     }
-    popup.keepLevels(session.openCount());
 }
 
 std::int32_t runGrabbed(PopupSession& session, platform::Popup& popup, PopupInputFilter& filter, const Pacing& pacing) {
