@@ -106,6 +106,24 @@ TEST(IsolationTest, ACrashOnAnotherThreadNamesThatThread) {
     EXPECT_NE(outcome.summary.find("writer: setParameter(1, 0.5)"), std::string::npos) << outcome.summary;
 }
 
+TEST(IsolationTest, AClearedSlotOfAnEndedThreadIsNotNamed) {
+    const Outcome outcome = runIsolated(
+        [](Findings&) {
+            std::thread audio([] {
+                CallTrace::bindThread(1, "audio thread");
+                CallTrace::note("processReplacing(256 frames)");
+            });
+            audio.join();
+            CallTrace::clearSlot(1);
+            CallTrace::note("effEditOpen(parent 0x0 = null)");
+            std::exit(1);  // as a sanitizer ends it: the summary lists every slot's last call
+        },
+        IsolationOptions{});
+    EXPECT_EQ(outcome.status, Outcome::Status::Abnormal);
+    EXPECT_NE(outcome.summary.find("effEditOpen(parent 0x0 = null)"), std::string::npos) << outcome.summary;
+    EXPECT_EQ(outcome.summary.find("audio thread"), std::string::npos) << outcome.summary;
+}
+
 TEST(IsolationTest, HangsAndOddExitsAreReported) {
     IsolationOptions quick;
     quick.timeoutSeconds = 2.0;

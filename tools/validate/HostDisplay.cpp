@@ -223,7 +223,9 @@ bool HostDisplay::geometry(XWindow window, int& width, int& height, bool& viewab
 }
 
 void HostDisplay::sync() {
-    noteEditorCall("%s", "");
+    // What arrives now answers the host's own requests (or the plug-in's on the host's connection).
+    currentCall[0] = '\0';
+    CallTrace::note("the host's XSync on its own connection");
     XSync(display, True);
 }
 

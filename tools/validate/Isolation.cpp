@@ -168,6 +168,12 @@ void CallTrace::bindThread(int slot, const char* label) {
     page->trace[traceSlot][0] = '\0';
 }
 
+void CallTrace::clearSlot(int slot) {
+    if (slot < 0 || slot >= kTraceSlots || slot == traceSlot) return;
+    page->trace[slot][0] = '\0';
+    page->label[slot][0] = '\0';
+}
+
 void Findings::fail(const char* format, ...) {
     va_list args;
     va_start(args, format);

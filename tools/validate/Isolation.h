@@ -19,6 +19,8 @@ public:
     static void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
     // Binds the calling thread to a slot with a label ("audio thread", "writer 1" ...).
     static void bindThread(int slot, const char* label);
+    // Forgets a slot whose thread has ended: its last call no longer explains anything.
+    static void clearSlot(int slot);
 };
 
 struct Outcome {
