@@ -1,7 +1,7 @@
 // Keyboard text on a real X server (a private Xvfb): keys typed through XTest reach an edit box
 // through the input method, once each; Return commits, Escape restores, Backspace erases, a
-// character outside ASCII arrives as UTF-8, a grab or the pointer resting on the field does not
-// end the edit; and the UTF-8 reader
+// character outside ASCII arrives as UTF-8, a dead key composes in a UTF-8 host, a grab or the
+// pointer resting on the field does not end the edit; and the UTF-8 reader
 // that turns the method's text into keys refuses malformed bytes.
 #include <gtest/gtest.h>
 
@@ -102,6 +102,11 @@ protected:
         windowSystem->sync();
     }
     void TearDown() override {
+        if (remapped != 0) {
+            KeySym nothing[2] = {NoSymbol, NoSymbol};
+            XChangeKeyboardMapping(host, remapped, 2, nothing, 1);
+            XSync(host, False);
+        }
         if (frame != nullptr) frame->release();
         windowSystem.reset();
         if (host != nullptr) {
@@ -136,12 +141,43 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
+    // Like xdotool: puts the keysym on a keycode that has none (given back in TearDown) and
+    // waits until the editor's connection has seen the new mapping. 0 when none is free.
+    KeyCode mapSpareKey(KeySym keysym) {
+        int minCode = 0, maxCode = 0;
+        XDisplayKeycodes(host, &minCode, &maxCode);
+        int perCode = 0;
+        KeySym* map = XGetKeyboardMapping(host, static_cast<KeyCode>(minCode), maxCode - minCode + 1, &perCode);
+        if (map == nullptr) return 0;
+        int spare = 0;
+        for (int code = maxCode; code >= minCode && spare == 0; --code) {
+            bool empty = true;
+            for (int i = 0; i < perCode; ++i) empty = empty && map[(code - minCode) * perCode + i] == NoSymbol;
+            if (empty) spare = code;
+        }
+        XFree(map);
+        if (spare == 0) return 0;
+        KeySym symbols[2] = {keysym, keysym};
+        XChangeKeyboardMapping(host, spare, 2, symbols, 1);
+        XSync(host, False);
+        remapped = static_cast<KeyCode>(spare);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        pump();
+        return remapped;
+    }
+    void typeCode(KeyCode code) {
+        XTestFakeKeyEvent(host, code, True, 0);
+        XTestFakeKeyEvent(host, code, False, 0);
+        XSync(host, False);
+        pump();
+    }
     std::string boxText() const { return field->isEditing() ? field->editBox()->text() : std::string("(closed)"); }
 
     static inline flanger::test::PrivateXServer xserver;
     static inline std::string displayName;
     std::string localeBefore;
     Display* host = nullptr;
+    KeyCode remapped = 0;
     ::Window parent = 0;
     std::unique_ptr<X11Platform> windowSystem;
     gui::FrameView* frame = nullptr;
@@ -216,36 +252,26 @@ TEST_F(TypedText, BackspaceErasesTheLastCharacter) {
 }
 
 TEST_F(TypedText, ACharacterBeyondAsciiArrivesAsUtf8) {
-    // Like xdotool: put the keysym on a keycode that has none, type it, put the old map back.
-    int minCode = 0, maxCode = 0;
-    XDisplayKeycodes(host, &minCode, &maxCode);
-    int perCode = 0;
-    KeySym* map = XGetKeyboardMapping(host, static_cast<KeyCode>(minCode), maxCode - minCode + 1, &perCode);
-    ASSERT_NE(map, nullptr);
-    int spare = 0;
-    for (int code = maxCode; code >= minCode && spare == 0; --code) {
-        bool empty = true;
-        for (int i = 0; i < perCode; ++i) empty = empty && map[(code - minCode) * perCode + i] == NoSymbol;
-        if (empty) spare = code;
-    }
-    XFree(map);
+    const KeyCode spare = mapSpareKey(XK_eacute);
     ASSERT_NE(spare, 0) << "no free keycode to map";
-    KeySym eacute[2] = {XK_eacute, XK_Eacute};
-    XChangeKeyboardMapping(host, spare, 2, eacute, 1);
-    XSync(host, False);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    pump();  // the mapping change reaches the editor's connection before the key does
-
     openBox();
-    XTestFakeKeyEvent(host, static_cast<unsigned>(spare), True, 0);
-    XTestFakeKeyEvent(host, static_cast<unsigned>(spare), False, 0);
-    XSync(host, False);
-    pump();
+    typeCode(spare);
     type(XK_Return);
+    EXPECT_EQ(listener.texts, std::vector<std::string>{"\xC3\xA9"});
+}
 
-    KeySym nothing[2] = {NoSymbol, NoSymbol};
-    XChangeKeyboardMapping(host, spare, 2, nothing, 1);
-    XSync(host, False);
+TEST_F(TypedText, ADeadKeyComposesThroughTheInputMethodOfAUtf8Host) {
+    // A host that set a UTF-8 locale gets the user's compose rules: dead acute, then e, types é
+    // (the keysym path alone would type nothing for the dead key and a plain e).
+    const std::string saved = std::setlocale(LC_CTYPE, nullptr);
+    if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) GTEST_SKIP() << "the C.UTF-8 locale is not installed";
+    const KeyCode spare = mapSpareKey(XK_dead_acute);
+    openBox();
+    typeCode(spare);
+    type(XK_e);
+    type(XK_Return);
+    std::setlocale(LC_CTYPE, saved.c_str());
+    ASSERT_NE(spare, 0) << "no free keycode to map";
     EXPECT_EQ(listener.texts, std::vector<std::string>{"\xC3\xA9"});
 }
 
