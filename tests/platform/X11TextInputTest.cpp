@@ -1,8 +1,8 @@
 // Keyboard text on a real X server (a private Xvfb): keys typed through XTest reach an edit box
 // through the input method, once each; Return commits, Escape restores, Backspace erases, a
 // character outside ASCII arrives as UTF-8, a dead key composes in a UTF-8 host, a grab or the
-// pointer resting on the field does not end the edit; and the UTF-8 reader
-// that turns the method's text into keys refuses malformed bytes.
+// pointer resting on the field does not end the edit; and the UTF-8 reader that turns the
+// method's text into keys refuses malformed bytes.
 #include <gtest/gtest.h>
 
 // Before Xlib, whose macros (None, KeyPress ...) would clash with the toolkit's names.
