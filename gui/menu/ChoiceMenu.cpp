@@ -19,17 +19,29 @@ std::string storedText(const char* text) {
     return std::string(text, strnlen(text, kEntryBytes));
 }
 
-bool hasPrefix(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-bool isSeparator(const std::string& text) { return text == "-"; }
-bool isTitle(const std::string& text) { return hasPrefix(text, "-T"); }
-bool isCounted(const std::string& text) { return !isSeparator(text) && !isTitle(text); }
+bool hasPrefix(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+bool isSeparator(const std::string& text) {
+    return text == "-";
+}
+bool isTitle(const std::string& text) {
+    return hasPrefix(text, "-T");
+}
+bool isCounted(const std::string& text) {
+    return !isSeparator(text) && !isTitle(text);
+}
 
 thread_local PopupPresenter* threadPresenter = nullptr;
 
 }  // namespace
 
-void setDefaultPopupPresenter(PopupPresenter* presenter) noexcept { threadPresenter = presenter; }
-PopupPresenter* defaultPopupPresenter() noexcept { return threadPresenter; }
+void setDefaultPopupPresenter(PopupPresenter* presenter) noexcept {
+    threadPresenter = presenter;
+}
+PopupPresenter* defaultPopupPresenter() noexcept {
+    return threadPresenter;
+}
 
 std::int32_t PopupTree::columnCount(std::size_t menuIndex) const {
     if (menuIndex >= menus.size()) return 0;
@@ -63,7 +75,8 @@ void ChoiceMenu::onMouseDown(Canvas& canvas, Point) {
     // Hosts deliver the press at their next idle (20–66 ms later): a quick click is already
     // over by then, and no button reads down. It was a click all the same: open as for the
     // primary button (the popup then waits for a second click).
-    if ((pressButtons & (kPrimaryButton | kSecondaryButton | kMiddleButton)) == 0) pressButtons |= kPrimaryButton;
+    if ((pressButtons & (kPrimaryButton | kSecondaryButton | kMiddleButton)) == 0)
+        pressButtons |= kPrimaryButton;
     if ((pressButtons & (kPrimaryButton | kSecondaryButton)) == 0) return;
     notifyEditStart();
     if (pressedBackground != nullptr && current >= 0 && current < itemCount()) {
@@ -89,14 +102,16 @@ void ChoiceMenu::focusGained(Canvas* canvas) {
             const platform::ScreenPoint where = frame->nativeWindow()->screenOrigin();
             origin = {where.x, where.y};
         }
-        const Point at{origin.h + size.left, origin.v + ((style & kOpenOverControl) != 0 ? size.top : size.bottom)};
+        const Point at{origin.h + size.left,
+                       origin.v + ((style & kOpenOverControl) != 0 ? size.top : size.bottom)};
         // The pressed look shows while the popup is open.
         if (canvas != nullptr && canvas->window() != nullptr) canvas->window()->present();
         popupWanted = true;
         chosen = presenter->runFor({frame, &popupWanted}, tree, at, (pressButtons & kSecondaryButton) != 0);
         popupWanted = false;
         // The click that closed the popup must not reach the frame as a new press.
-        if (frame != nullptr && frame->nativeWindow() != nullptr) frame->nativeWindow()->discardPendingButtons(2);
+        if (frame != nullptr && frame->nativeWindow() != nullptr)
+            frame->nativeWindow()->discardPendingButtons(2);
     }
     if (frame != nullptr && frame->focusView() == this) frame->setFocusView(nullptr);
     if (chosen < 0 && pressedBackground == nullptr) return;
@@ -119,7 +134,9 @@ void ChoiceMenu::focusGained(Canvas* canvas) {
 
 // Losing the focus while the popup runs (the frame ending the focus, the editor closing) closes
 // the popup with no choice.
-void ChoiceMenu::focusLost(Canvas*) { popupWanted = false; }
+void ChoiceMenu::focusLost(Canvas*) {
+    popupWanted = false;
+}
 
 void ChoiceMenu::setValue(float newValue) {
     if (!std::isfinite(newValue)) return;
@@ -161,7 +178,8 @@ std::int32_t ChoiceMenu::currentItem(std::string* text, bool raw) const {
     if (text != nullptr) *text = entries[static_cast<std::size_t>(current)];
     if (raw) return current;
     std::int32_t counted = 0;
-    for (std::int32_t i = 0; i < current; ++i) counted += isCounted(entries[static_cast<std::size_t>(i)]) ? 1 : 0;
+    for (std::int32_t i = 0; i < current; ++i)
+        counted += isCounted(entries[static_cast<std::size_t>(i)]) ? 1 : 0;
     return counted;
 }
 
@@ -204,8 +222,10 @@ bool ChoiceMenu::removeItem(std::int32_t index) {
     if (index < 0 || index >= itemCount()) return false;
     entries.erase(entries.begin() + index);
     checks.erase(checks.begin() + index);
-    if (entries.empty()) current = -1;
-    else if (current >= index && current > 0) --current;
+    if (entries.empty())
+        current = -1;
+    else if (current >= index && current > 0)
+        --current;
     markDirty(true);
     return true;
 }

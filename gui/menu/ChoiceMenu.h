@@ -33,7 +33,7 @@ struct PopupItem {
     std::int32_t id = -1;       // the id a pick of this line reports (-1: none)
     std::int32_t submenu = -1;  // index into PopupTree::menus for Kind::Submenu
     bool checked = false;
-    bool columnBreak = false;   // this line starts a new column
+    bool columnBreak = false;  // this line starts a new column
 };
 
 // menus[0] is the root; every menu's lines in order.
@@ -44,8 +44,8 @@ struct PopupTree {
 
 // What a popup may know of the menu that opened it.
 struct PopupContext {
-    FrameView* frame = nullptr;     // the menu's frame: its window, platform and editor
-    const bool* wanted = nullptr;   // turns false when the menu loses the focus: close, no choice
+    FrameView* frame = nullptr;    // the menu's frame: its window, platform and editor
+    const bool* wanted = nullptr;  // turns false when the menu loses the focus: close, no choice
 };
 
 // Runs one popup and answers the chosen id, or -1 for no choice. Platforms supply one.

@@ -52,7 +52,8 @@ void PopupSession::openAt(std::size_t menu, Point topLeft) {
     if (screenArea.width() > 0 && screenArea.height() > 0) {
         // Kept on screen: moved left and up as far as needed, then cut to the screen's height
         // (the lines scroll inside it).
-        const std::int32_t dh = std::max(std::min(0, screenArea.right - shown.box.right), screenArea.left - shown.box.left);
+        const std::int32_t dh =
+            std::max(std::min(0, screenArea.right - shown.box.right), screenArea.left - shown.box.left);
         std::int32_t dv = std::min(0, screenArea.bottom - shown.box.bottom);
         dv = std::max(dv, screenArea.top - shown.box.top);
         shown.box = shown.box.movedBy(dh, dv);
@@ -137,8 +138,12 @@ bool PopupSession::feed(const PopupEvent& event) {
     switch (event.kind) {
         case PopupEvent::Kind::Key:
             switch (event.key) {
-                case PopupEvent::Key::Up: moveHighlight(-1); break;
-                case PopupEvent::Key::Down: moveHighlight(1); break;
+                case PopupEvent::Key::Up:
+                    moveHighlight(-1);
+                    break;
+                case PopupEvent::Key::Down:
+                    moveHighlight(1);
+                    break;
                 case PopupEvent::Key::Right:
                     if (open.back().highlight >= 0) openSubmenuOf(open.size() - 1, true);
                     break;
@@ -148,8 +153,11 @@ bool PopupSession::feed(const PopupEvent& event) {
                 case PopupEvent::Key::Return:
                     if (open.back().highlight >= 0) activate(open.size() - 1, open.back().highlight, true);
                     break;
-                case PopupEvent::Key::Escape: done = true; break;
-                case PopupEvent::Key::None: break;
+                case PopupEvent::Key::Escape:
+                    done = true;
+                    break;
+                case PopupEvent::Key::None:
+                    break;
             }
             break;
         case PopupEvent::Kind::Motion:
@@ -187,17 +195,19 @@ void PopupSession::draw(platform::Surface& target, Point surfaceOrigin) const {
             const Rect r = menu.lines[i].movedBy(-surfaceOrigin.h, -surfaceOrigin.v);
             if (r.top < box.top || r.bottom > box.bottom) continue;  // scrolled out of view
             if (item.kind == PopupItem::Kind::Separator) {
-                fill(target, {r.left + 4, r.top + r.height() / 2, r.right - 4, r.top + r.height() / 2 + 1}, kGreyInk);
+                fill(target, {r.left + 4, r.top + r.height() / 2, r.right - 4, r.top + r.height() / 2 + 1},
+                     kGreyInk);
                 continue;
             }
             const bool lit = static_cast<std::int32_t>(i) == menu.highlight;
             if (lit) fill(target, {r.left + 1, r.top, r.right - 1, r.bottom}, kHighlight);
-            const std::uint32_t ink = lit ? kHighlightInk
-                                          : (item.kind == PopupItem::Kind::Greyed || item.kind == PopupItem::Kind::Title)
-                                                ? kGreyInk
-                                                : kInk;
+            const std::uint32_t ink =
+                lit ? kHighlightInk
+                : (item.kind == PopupItem::Kind::Greyed || item.kind == PopupItem::Kind::Title) ? kGreyInk
+                                                                                                : kInk;
             if (item.checked) fill(target, {r.left + 4, r.top + 6, r.left + 8, r.top + 10}, ink);
-            if (item.kind == PopupItem::Kind::Submenu) fill(target, {r.right - 9, r.top + 6, r.right - 5, r.top + 10}, ink);
+            if (item.kind == PopupItem::Kind::Submenu)
+                fill(target, {r.right - 9, r.top + 6, r.right - 5, r.top + 10}, ink);
             const platform::PixelBox clip{r.left, r.top, r.right - 12, r.bottom};
             gui::drawText(target, font, item.label.c_str(), r.left + 12, r.bottom - 4, ink, clip);
         }

@@ -15,7 +15,9 @@ constexpr int kInputsPerPass = 64;
 // The pass rate without an editor to idle (its refresh rests 4 ms itself).
 constexpr int kPassWithoutEditorMs = 10;
 
-platform::PixelBox toBox(const Rect& r) noexcept { return {r.left, r.top, r.right, r.bottom}; }
+platform::PixelBox toBox(const Rect& r) noexcept {
+    return {r.left, r.top, r.right, r.bottom};
+}
 
 Rect unionOfMenus(const PopupSession& session) noexcept {
     Rect all = session.menuRect(0);
@@ -63,7 +65,8 @@ void showLevels(const PopupSession& session, platform::Popup& popup) {
     }
 }
 
-std::int32_t runGrabbed(PopupSession& session, platform::Popup& popup, PopupInputFilter& filter, const Pacing& pacing) {
+std::int32_t runGrabbed(PopupSession& session, platform::Popup& popup, PopupInputFilter& filter,
+                        const Pacing& pacing) {
     const int wait = pacing.frame.ownerEditor() != nullptr ? 0 : kPassWithoutEditorMs;
     while (!session.finished() && !pacing.stopping() && popup.isOpen()) {
         bool changed = false;
@@ -119,9 +122,11 @@ std::int32_t runInFrame(PopupSession& session, PopupInputFilter& filter, const P
         if (now.position.x != last.position.x || now.position.y != last.position.y) {
             offer({platform::PopupInput::kMotion, now.position, 0, 0});
         }
-        for (const std::uint32_t bit : {platform::kLeftButton, platform::kMiddleButton, platform::kRightButton}) {
+        for (const std::uint32_t bit :
+             {platform::kLeftButton, platform::kMiddleButton, platform::kRightButton}) {
             if (((now.buttons ^ last.buttons) & bit) == 0) continue;
-            const int kind = (now.buttons & bit) != 0 ? platform::PopupInput::kPress : platform::PopupInput::kRelease;
+            const int kind =
+                (now.buttons & bit) != 0 ? platform::PopupInput::kPress : platform::PopupInput::kRelease;
             offer({kind, now.position, bit, 0});
         }
         last = now;
@@ -142,13 +147,25 @@ thread_local int popupUsers = 0;
 
 PopupEvent::Key popupKeyOf(std::uint32_t keysym) noexcept {
     switch (keysym) {
-        case 0xFF52: case 0xFF97: return PopupEvent::Key::Up;      // Up, KP_Up
-        case 0xFF54: case 0xFF99: return PopupEvent::Key::Down;    // Down, KP_Down
-        case 0xFF51: case 0xFF96: return PopupEvent::Key::Left;    // Left, KP_Left
-        case 0xFF53: case 0xFF98: return PopupEvent::Key::Right;   // Right, KP_Right
-        case 0xFF0D: case 0xFF8D: return PopupEvent::Key::Return;  // Return, KP_Enter
-        case 0xFF1B: return PopupEvent::Key::Escape;
-        default: return PopupEvent::Key::None;
+        case 0xFF52:
+        case 0xFF97:
+            return PopupEvent::Key::Up;  // Up, KP_Up
+        case 0xFF54:
+        case 0xFF99:
+            return PopupEvent::Key::Down;  // Down, KP_Down
+        case 0xFF51:
+        case 0xFF96:
+            return PopupEvent::Key::Left;  // Left, KP_Left
+        case 0xFF53:
+        case 0xFF98:
+            return PopupEvent::Key::Right;  // Right, KP_Right
+        case 0xFF0D:
+        case 0xFF8D:
+            return PopupEvent::Key::Return;  // Return, KP_Enter
+        case 0xFF1B:
+            return PopupEvent::Key::Escape;
+        default:
+            return PopupEvent::Key::None;
     }
 }
 
@@ -156,7 +173,9 @@ bool PopupInputFilter::translate(const platform::PopupInput& input, PopupEvent& 
     out.at = {input.at.x, input.at.y};
     switch (input.kind) {
         case platform::PopupInput::kMotion:
-            if (std::abs(input.at.x - start.h) > kArmDistance || std::abs(input.at.y - start.v) > kArmDistance) isArmed = true;
+            if (std::abs(input.at.x - start.h) > kArmDistance ||
+                std::abs(input.at.y - start.v) > kArmDistance)
+                isArmed = true;
             out.kind = PopupEvent::Kind::Motion;
             return true;
         case platform::PopupInput::kPress:
@@ -177,7 +196,8 @@ bool PopupInputFilter::translate(const platform::PopupInput& input, PopupEvent& 
             out.kind = PopupEvent::Kind::Key;
             out.key = popupKeyOf(input.keysym);
             return out.key != PopupEvent::Key::None;
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -191,7 +211,8 @@ std::int32_t WindowPopupPresenter::runFor(const PopupContext& context, const Pop
     if (!windowSystem.offersPopups() || !window.isOpen()) return -1;
     const Pacing pacing{context, *frame, window};
     const platform::ScreenPoint pointer = windowSystem.readPointer().position;
-    PopupInputFilter filter({pointer.x, pointer.y}, pickingButtons(secondaryButton, windowSystem.buttonsSwapped()));
+    PopupInputFilter filter({pointer.x, pointer.y},
+                            pickingButtons(secondaryButton, windowSystem.buttonsSwapped()));
 
     const platform::PixelBox area = windowSystem.screenArea();
     PopupSession session(tree, screenAt, {area.left, area.top, area.right, area.bottom});
@@ -210,7 +231,8 @@ std::int32_t WindowPopupPresenter::runFor(const PopupContext& context, const Pop
     const Rect natural = PopupSession(tree, screenAt).menuRect(0);
     if (natural.width() > backing.width() || natural.height() > backing.height()) return -1;
     const platform::ScreenPoint origin = window.screenOrigin();
-    PopupSession inFrame(tree, screenAt, {origin.x, origin.y, origin.x + backing.width(), origin.y + backing.height()});
+    PopupSession inFrame(tree, screenAt,
+                         {origin.x, origin.y, origin.x + backing.width(), origin.y + backing.height()});
     shown.store(Shown::InFrame, std::memory_order_relaxed);
     return runInFrame(inFrame, filter, pacing, windowSystem);
 }
@@ -229,7 +251,8 @@ void acquireWindowPopups() noexcept {
 void releaseWindowPopups() noexcept {
     // Hosts may close an editor on another thread than the one that opened it: never below 0.
     if (popupUsers == 0) return;
-    if (--popupUsers == 0 && defaultPopupPresenter() == &windowPopupPresenter()) setDefaultPopupPresenter(nullptr);
+    if (--popupUsers == 0 && defaultPopupPresenter() == &windowPopupPresenter())
+        setDefaultPopupPresenter(nullptr);
 }
 
 }  // namespace flanger::gui::menu

@@ -23,7 +23,8 @@ inline constexpr int kArmDistance = 4;
 class PopupInputFilter {
 public:
     // pickButtons: the physical buttons whose release picks a line.
-    PopupInputFilter(Point opened, std::uint32_t pickButtons) noexcept : start(opened), picking(pickButtons) {}
+    PopupInputFilter(Point opened, std::uint32_t pickButtons) noexcept
+        : start(opened), picking(pickButtons) {}
     // False when the input means nothing to the popup.
     bool translate(const platform::PopupInput& input, PopupEvent& out) noexcept;
     bool armed() const noexcept { return isArmed; }

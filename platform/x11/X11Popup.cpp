@@ -69,10 +69,11 @@ bool X11Popup::start(const PixelBox& box, const Surface& pixels) {
     XSync(display, False);
     if (levels.empty() || levels[0].id == 0 || platform.errorCount() != errorsBefore) return false;
     // Our own press's automatic grab is replaced; another client's grab refuses us.
-    pointerGrabbed = XGrabPointer(display, levels[0].id, False, kGrabbedPointerEvents, GrabModeAsync, GrabModeAsync,
-                                  None, None, CurrentTime) == GrabSuccess;
+    pointerGrabbed = XGrabPointer(display, levels[0].id, False, kGrabbedPointerEvents, GrabModeAsync,
+                                  GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
     if (!pointerGrabbed) return false;
-    keyboardGrabbed = XGrabKeyboard(display, levels[0].id, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+    keyboardGrabbed =
+        XGrabKeyboard(display, levels[0].id, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
     return keyboardGrabbed;
 }
 
@@ -111,15 +112,18 @@ X11Popup::~X11Popup() {
     attributes.border_pixel = 0;
     attributes.colormap = DefaultColormap(display, screen);
     const ::Window id = XCreateWindow(
-        display, RootWindow(display, screen), box.left, box.top, static_cast<unsigned>(std::max(1, box.right - box.left)),
-        static_cast<unsigned>(std::max(1, box.bottom - box.top)), 0, DefaultDepth(display, screen), InputOutput,
-        DefaultVisual(display, screen), CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBackPixmap | CWBorderPixel | CWColormap,
+        display, RootWindow(display, screen), box.left, box.top,
+        static_cast<unsigned>(std::max(1, box.right - box.left)),
+        static_cast<unsigned>(std::max(1, box.bottom - box.top)), 0, DefaultDepth(display, screen),
+        InputOutput, DefaultVisual(display, screen),
+        CWOverrideRedirect | CWSaveUnder | CWEventMask | CWBackPixmap | CWBorderPixel | CWColormap,
         &attributes);
     if (id == 0) return 0;
     // Compositors and screen readers tell menus from other windows by this type.
     const Atom type = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
     const Atom popupMenu = XInternAtom(display, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
-    XChangeProperty(display, id, type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&popupMenu), 1);
+    XChangeProperty(display, id, type, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&popupMenu), 1);
     XMapRaised(display, id);
     return id;
 }
@@ -133,7 +137,8 @@ void X11Popup::show(std::size_t level, const PixelBox& box, const Surface& pixel
             shown.id = makeWindow(box);
         } else if (box.left != shown.box.left || box.top != shown.box.top || box.right != shown.box.right ||
                    box.bottom != shown.box.bottom) {
-            XMoveResizeWindow(display, shown.id, box.left, box.top, static_cast<unsigned>(box.right - box.left),
+            XMoveResizeWindow(display, shown.id, box.left, box.top,
+                              static_cast<unsigned>(box.right - box.left),
                               static_cast<unsigned>(box.bottom - box.top));
         }
         shown.box = box;
@@ -149,30 +154,36 @@ void X11Popup::put(const Level& level) noexcept {
     if (level.id == 0 || level.pixels.empty()) return;
     const int screen = DefaultScreen(display);
     const int width = level.pixels.width(), height = level.pixels.height();
-    XImage* image = XCreateImage(display, DefaultVisual(display, screen), static_cast<unsigned>(DefaultDepth(display, screen)),
-                                 ZPixmap, 0, nullptr, static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
+    XImage* image = XCreateImage(display, DefaultVisual(display, screen),
+                                 static_cast<unsigned>(DefaultDepth(display, screen)), ZPixmap, 0, nullptr,
+                                 static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
     if (image == nullptr) return;
     try {
-        std::vector<char> data(static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height));
+        std::vector<char> data(static_cast<std::size_t>(image->bytes_per_line) *
+                               static_cast<std::size_t>(height));
         image->data = data.data();
-        const bool fast = image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 && image->green_mask == 0xFF00 &&
-                          image->blue_mask == 0xFF && image->byte_order == LSBFirst;
+        const bool fast = image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 &&
+                          image->green_mask == 0xFF00 && image->blue_mask == 0xFF &&
+                          image->byte_order == LSBFirst;
         const std::uint32_t alpha = DefaultDepth(display, screen) == 32 ? 0xFF000000u : 0;
         for (int y = 0; y < height; ++y) {
             const std::uint32_t* source = level.pixels.row(y);
-            auto* row = reinterpret_cast<std::uint32_t*>(image->data + static_cast<std::ptrdiff_t>(y) * image->bytes_per_line);
+            auto* row = reinterpret_cast<std::uint32_t*>(image->data + static_cast<std::ptrdiff_t>(y) *
+                                                                           image->bytes_per_line);
             for (int x = 0; x < width; ++x) {
                 if (fast) {
                     row[x] = source[x] | alpha;
                 } else {
                     XPutPixel(image, x, y,
-                              scaled(image->red_mask, redOf(source[x])) | scaled(image->green_mask, greenOf(source[x])) |
+                              scaled(image->red_mask, redOf(source[x])) |
+                                  scaled(image->green_mask, greenOf(source[x])) |
                                   scaled(image->blue_mask, blueOf(source[x])));
                 }
             }
         }
         GC gc = XCreateGC(display, level.id, 0, nullptr);
-        XPutImage(display, level.id, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        XPutImage(display, level.id, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width),
+                  static_cast<unsigned>(height));
         XFreeGC(display, gc);
         image->data = nullptr;  // the vector owns the pixels
     } catch (...) {
@@ -198,10 +209,14 @@ std::uint32_t X11Popup::physicalButton(unsigned logical) const noexcept {
         if (mapping[static_cast<std::size_t>(p)] == logical) physical = static_cast<unsigned>(p + 1);
     }
     switch (physical) {
-        case 1: return kLeftButton;
-        case 2: return kMiddleButton;
-        case 3: return kRightButton;
-        default: return 0;
+        case 1:
+            return kLeftButton;
+        case 2:
+            return kMiddleButton;
+        case 3:
+            return kRightButton;
+        default:
+            return 0;
     }
 }
 
@@ -249,7 +264,8 @@ bool X11Popup::translate(XEvent& event, PopupInput& out) noexcept {
             // Someone else took the first window away: the grab went with it.
             if (!levels.empty() && event.xany.window == levels[0].id) gone = true;
             return false;
-        default: return false;
+        default:
+            return false;
     }
 }
 

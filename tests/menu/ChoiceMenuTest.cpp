@@ -253,7 +253,6 @@ TEST_F(ChoiceMenuPick, PressedLookIsGoneWhenThePopupCloses) {
     EXPECT_FALSE(menu->needsRedraw());
 }
 
-
 TEST_F(ChoiceMenuPick, LosingTheFocusWhileOpenClosesThePopupWithNoChoice) {
     ChoiceMenu* menu = makeMenu(&listener);
     menu->addItem("a");

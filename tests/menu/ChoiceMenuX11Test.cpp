@@ -37,7 +37,9 @@ constexpr int kParentX = 20, kParentY = 20;
 constexpr int kPopupX = 30, kPopupY = 50;
 constexpr int kControlX = 80, kControlY = 40;  // a point on the control, on the screen
 
-int lineCentreY(int top) { return top + kLineHeight / 2; }
+int lineCentreY(int top) {
+    return top + kLineHeight / 2;
+}
 
 struct Recorder : ValueListener {
     std::vector<float> values;
@@ -93,7 +95,8 @@ protected:
         user = XOpenDisplay(displayName.c_str());
         ASSERT_NE(user, nullptr);
         int event = 0, error = 0, major = 0, minor = 0;
-        if (!XTestQueryExtension(user, &event, &error, &major, &minor)) GTEST_SKIP() << "no XTest on the server";
+        if (!XTestQueryExtension(user, &event, &error, &major, &minor))
+            GTEST_SKIP() << "no XTest on the server";
         parent = XCreateSimpleWindow(user, DefaultRootWindow(user), kParentX, kParentY, 240, 240, 0, 0, 0);
         XMapWindow(user, parent);
         XSync(user, False);
@@ -120,7 +123,8 @@ protected:
     }
     void TearDown() override {
         if (user != nullptr) {
-            for (unsigned button = 1; button <= 3; ++button) XTestFakeButtonEvent(user, button, False, CurrentTime);
+            for (unsigned button = 1; button <= 3; ++button)
+                XTestFakeButtonEvent(user, button, False, CurrentTime);
             XSync(user, False);
         }
         if (frame != nullptr) frame->release();
@@ -167,8 +171,8 @@ protected:
     }
     // Whether some client holds the pointer: a grab of our own would then be refused.
     bool pointerIsGrabbed() {
-        const int result = XGrabPointer(user, DefaultRootWindow(user), False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None,
-                                        CurrentTime);
+        const int result = XGrabPointer(user, DefaultRootWindow(user), False, ButtonPressMask, GrabModeAsync,
+                                        GrabModeAsync, None, None, CurrentTime);
         if (result == GrabSuccess) XUngrabPointer(user, CurrentTime);
         XSync(user, False);
         return result != GrabSuccess;
@@ -210,8 +214,9 @@ TEST_F(ChoiceMenuX11, PressDragReleasePicksAndThePopupIsOnTheScreen) {
     openWith({
         [&] {
             differing = 0;
-            XImage* shot = XGetImage(user, DefaultRootWindow(user), box.left, box.top, static_cast<unsigned>(box.width()),
-                                     static_cast<unsigned>(box.height()), AllPlanes, ZPixmap);
+            XImage* shot = XGetImage(user, DefaultRootWindow(user), box.left, box.top,
+                                     static_cast<unsigned>(box.width()), static_cast<unsigned>(box.height()),
+                                     AllPlanes, ZPixmap);
             for (int y = 0; shot != nullptr && y < box.height(); ++y)
                 for (int x = 0; x < box.width(); ++x)
                     differing += (XGetPixel(shot, x, y) & 0xFFFFFFu) != drawn.pixel(x, y) ? 1 : 0;
@@ -301,13 +306,13 @@ TEST_F(ChoiceMenuX11, EscapeOrAClickOutsideGiveNoChoice) {
 TEST_F(ChoiceMenuX11, SecondaryButtonOpensAndPicksInTheSubmenuByDragging) {
     std::uint32_t subPaper = 0;
     openWith({
-        [&] { moveTo(kPopupX + 60, lineCentreY(106)); },  // onto "more": the submenu opens
-        [&] {
-            subPaper = screenPixel(150 + 100, lineCentreY(122));
-            moveTo(150 + 40, lineCentreY(122));
-        },
-        [&] { button(3, false); },
-    },
+                 [&] { moveTo(kPopupX + 60, lineCentreY(106)); },  // onto "more": the submenu opens
+                 [&] {
+                     subPaper = screenPixel(150 + 100, lineCentreY(122));
+                     moveTo(150 + 40, lineCentreY(122));
+                 },
+                 [&] { button(3, false); },
+             },
              3);
     EXPECT_EQ(subPaper, 0xE0E0E0u);
     EXPECT_EQ(sub->currentItem(nullptr, true), 1);
@@ -336,7 +341,8 @@ TEST_F(ChoiceMenuX11, AGrabHeldElsewhereDrawsThePopupInsideTheFrame) {
     const ::Window holder = XCreateSimpleWindow(other, DefaultRootWindow(other), 300, 300, 10, 10, 0, 0, 0);
     XMapWindow(other, holder);
     XSync(other, False);
-    ASSERT_EQ(XGrabPointer(other, holder, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None, CurrentTime),
+    ASSERT_EQ(XGrabPointer(other, holder, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None,
+                           CurrentTime),
               GrabSuccess);
     XSync(other, False);
     std::uint32_t inFrame = 0;
@@ -369,7 +375,10 @@ TEST_F(ChoiceMenuX11, TheFrameDestroyedUnderThePopupEndsIt) {
     const int windowsBefore = topLevelWindows();
     openWith({
         [&] { button(1, false); },
-        [&] { XDestroyWindow(user, parent); XSync(user, False); },
+        [&] {
+            XDestroyWindow(user, parent);
+            XSync(user, False);
+        },
     });
     EXPECT_TRUE(listener.values.empty());
     EXPECT_LT(editor.passes, 3000);

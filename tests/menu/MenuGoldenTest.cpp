@@ -10,8 +10,8 @@
 
 #include "gui/menu/PopupSession.h"
 #include "tests/controls/ControlTestSupport.h"
-#include "tools/screenshot/PngFile.h"
 #include "tests/support/GoldenImage.h"
+#include "tools/screenshot/PngFile.h"
 
 namespace flanger::gui::menu {
 namespace {

@@ -11,9 +11,15 @@ namespace {
 using Key = PopupEvent::Key;
 using Kind = PopupEvent::Kind;
 
-PopupEvent key(Key k) { return {Kind::Key, k, {}}; }
-PopupEvent pointer(Kind kind, Point at) { return {kind, Key::None, at}; }
-Point centre(const Rect& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+PopupEvent key(Key k) {
+    return {Kind::Key, k, {}};
+}
+PopupEvent pointer(Kind kind, Point at) {
+    return {kind, Key::None, at};
+}
+Point centre(const Rect& r) {
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
 
 class PopupSessionTest : public ::testing::Test {
 protected:
@@ -85,8 +91,8 @@ TEST_F(PopupSessionTest, ReleaseOnlyPicksPickableLines) {
     PopupSession session(tree, {100, 100});
     const auto& lines = session.lineRects(0);
     EXPECT_FALSE(session.feed(pointer(Kind::Release, centre(lines[3]))));  // greyed
-    EXPECT_FALSE(session.feed(pointer(Kind::Release, {0, 0})));           // the control itself
-    EXPECT_FALSE(session.feed(pointer(Kind::Press, centre(lines[4]))));   // opens the submenu
+    EXPECT_FALSE(session.feed(pointer(Kind::Release, {0, 0})));            // the control itself
+    EXPECT_FALSE(session.feed(pointer(Kind::Press, centre(lines[4]))));    // opens the submenu
     ASSERT_EQ(session.openCount(), 2u);
     EXPECT_TRUE(session.feed(pointer(Kind::Release, centre(session.lineRects(1)[0]))));
     EXPECT_EQ(session.choice(), 6);

@@ -50,7 +50,8 @@ private:
 class PopupPlatform final : public platform::Platform {
 public:
     explicit PopupPlatform(platform::HeadlessPlatform& headless) : inner(headless) {}
-    std::unique_ptr<platform::Window> createChildWindow(platform::NativeParent parent, int w, int h) noexcept override {
+    std::unique_ptr<platform::Window> createChildWindow(platform::NativeParent parent, int w,
+                                                        int h) noexcept override {
         return inner.createChildWindow(parent, w, h);
     }
     platform::PointerState readPointer() noexcept override { return inner.readPointer(); }

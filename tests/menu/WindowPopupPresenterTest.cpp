@@ -69,7 +69,8 @@ protected:
         for (int i = 0; i < line; ++i) top += i == 1 ? kSeparatorHeight : kLineHeight;
         return {130, top + 4};
     }
-    static PopupInput pointer(int kind, platform::ScreenPoint at, std::uint32_t button = platform::kLeftButton) {
+    static PopupInput pointer(int kind, platform::ScreenPoint at,
+                              std::uint32_t button = platform::kLeftButton) {
         return {kind, at, button, 0};
     }
     static PopupInput key(std::uint32_t keysym) { return {PopupInput::kKey, {}, 0, keysym}; }
