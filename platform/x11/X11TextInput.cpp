@@ -81,8 +81,7 @@ bool InputContext::open(Display* connection, ::Window window) noexcept {
     tried = true;
     // The host owns the locale: an unsupported one means no method, never a setlocale here.
     if (XSupportsLocale() == False) return false;
-    display = connection;
-    method = XOpenIM(display, nullptr, nullptr, nullptr);
+    method = XOpenIM(connection, nullptr, nullptr, nullptr);
     if (method == nullptr) return false;
     destroyCallback.client_data = reinterpret_cast<XPointer>(this);
     destroyCallback.callback = &InputContext::methodDestroyed;

@@ -57,7 +57,6 @@ public:
 private:
     static void methodDestroyed(XIM method, XPointer self, XPointer unused);
 
-    Display* display = nullptr;
     XIM method = nullptr;
     XIC context = nullptr;
     long filterMask = 0;
