@@ -111,6 +111,21 @@ TEST(ChoiceMenuTree, ColumnsBreakEveryListIndexMultipleBelow160) {
     menu->release();
 }
 
+TEST(ChoiceMenuTree, ASkippedEntryDoesNotShiftTheColumnBreaks) {
+    ChoiceMenu* menu = makeMenu();
+    menu->setColumnLength(2);
+    menu->addItem("a");
+    menu->addItem("-M orphan");  // no submenu: skipped, but keeps its list index
+    menu->addItem("b");
+    menu->addItem("c");
+    const PopupTree tree = menu->buildTree();
+    ASSERT_EQ(tree.menus[0].size(), 3u);
+    EXPECT_TRUE(tree.menus[0][1].columnBreak);  // "b", list index 2
+    EXPECT_FALSE(tree.menus[0][2].columnBreak);
+    EXPECT_EQ(tree.menus[0][2].id, 3);
+    menu->release();
+}
+
 TEST(ChoiceMenuTree, IdsInDepthFirstBuildOrderAndSkippedSubmenuLeavesItsIdUnused) {
     ChoiceMenu* root = makeMenu();
     ChoiceMenu* inner = makeMenu();
