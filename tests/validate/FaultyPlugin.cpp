@@ -46,6 +46,7 @@ struct Faulty {
     std::atomic<int> current{0};  // writer: effSetProgram; reader: every entry
     float state[2] = {0.0f, 0.0f};
     float racyShadow = 0.0f;  // the "race" fault: written by setParameter, read by processing, unguarded
+    float racyShown = 0.0f;   // the "editor-race" fault: written by setParameter, read at editor idle, unguarded
     float rate = 44100.0f;
     unsigned char chunkData[kRecordSize * kPrograms] = {};
     ERect rect{0, 0, 120, 200};
@@ -75,6 +76,7 @@ void setParameter(EffectRecord* e, int32_t index, float value) {
     if (index < 0 || index >= kParams) return;
     f->values()[index] = f->is("nan-param") ? value : sanitised(value);
     if (f->is("race")) f->racyShadow = value;
+    if (f->is("editor-race")) f->racyShown = value;
 }
 
 float getParameter(EffectRecord* e, int32_t index) {
@@ -199,6 +201,10 @@ intptr_t openEditor(Faulty* f, Window parent) {
 void idleEditor(Faulty* f) {
     Editor& ed = f->editor;
     if (ed.display == nullptr) return;
+    if (f->is("editor-race")) {
+        volatile float shown = f->racyShown;
+        static_cast<void>(shown);
+    }
     trapped(f, [&] {
         while (XPending(ed.display) > 0) {
             XEvent event;

@@ -149,6 +149,20 @@ TEST(ValidatorToolTest, TheEditorLeakCheckFindsMemoryLostAtEveryOpen) {
 #endif
 }
 
+// The editor idling while the audio thread automates: a value the editor reads without
+// synchronisation is a race there.
+TEST(ValidatorToolTest, AThreadSanitizerReportFailsTheEditorThreads) {
+#if defined(__SANITIZE_THREAD__)
+    if (!xvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed";
+    const ToolRun run = validate("editor-race", "--quick --xvfb --category editor --part threads");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(has(run, "SUMMARY: ThreadSanitizer: data race")) << run.output;
+    EXPECT_TRUE(has(run, "effEditIdle")) << run.output;
+#else
+    GTEST_SKIP() << "not a ThreadSanitizer build";
+#endif
+}
+
 TEST(ValidatorToolTest, RefusesUnknownCategoriesAndMissingModules) {
     EXPECT_EQ(validate("", "--category nonsense").status, 2);
     const std::string command = std::string(VALIDATE_TOOL) + " /nonexistent/module.so >/dev/null 2>&1";

@@ -63,7 +63,8 @@ public:
         if (rect == nullptr) return answer;
         noteEditorCall("reading the rectangle effEditGetRect (%s) pointed to at %p", when,
                        static_cast<void*>(rect));
-        const vst::ERect copy = *rect;
+        vst::ERect copy{};
+        std::memcpy(&copy, rect, sizeof copy);  // byte-wise: the plug-in's pointer may be misaligned
         answer.present = true;
         answer.left = copy.left;
         answer.top = copy.top;
