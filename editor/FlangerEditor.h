@@ -102,8 +102,8 @@ private:
     ModulationDisplay* display = nullptr;
     StereoWidthBar* widthBar = nullptr;
     gui::menu::ChoiceMenu* noteMenu = nullptr;
-    bool rawMenuIndices = false;
-    bool holdsPopups = false;  // this open editor holds the window system's popup presenter  // menu indices count selectable entries: they are "SyncBeat" values
+    bool rawMenuIndices = false;  // menu indices count selectable entries: they are "SyncBeat" values
+    bool holdsPopups = false;     // this open editor holds the window system's popup presenter
     std::vector<float> sweep;
     std::vector<float> comb;
     int displayWidth = 0;
