@@ -9,6 +9,8 @@
 #include <ostream>
 #include <string>
 
+#include "tests/support/PrivateXServer.h"
+
 namespace {
 
 struct ToolRun {
@@ -50,6 +52,22 @@ TEST(ValidatorToolTest, ACorrectEditorPassesTheEditorCategory) {
     EXPECT_TRUE(has(run, "editor         PASS  on private Xvfb :")) << run.output;
     EXPECT_TRUE(has(run, "100 open/close cycles")) << run.output;
     EXPECT_TRUE(has(run, "null, stale and destroyed parents")) << run.output;
+}
+
+TEST(ValidatorToolTest, TheEditorOpensOnTheGivenDisplayOrAPrivateOneWhenThatFails) {
+    if (!xvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed";
+    flanger::test::PrivateXServer server;
+    ASSERT_TRUE(server.start(true));
+    setenv("DISPLAY", server.displayName().c_str(), 1);
+    const ToolRun given = validate("editor", "--quick --category editor --part rect");
+    setenv("DISPLAY", ":999", 1);  // no server there
+    const ToolRun broken = validate("editor", "--quick --category editor --part rect");
+    unsetenv("DISPLAY");
+    EXPECT_EQ(given.status, 0) << given.output;
+    EXPECT_TRUE(has(given, "PASS  on display " + server.displayName() + ":")) << given.output;
+    EXPECT_EQ(broken.status, 0) << broken.output;
+    EXPECT_TRUE(has(broken, "PASS  on private Xvfb :")) << broken.output;
+    EXPECT_TRUE(has(broken, " (the display :999 cannot be opened): ")) << broken.output;
 }
 
 TEST(ValidatorToolTest, EditorPartsRunAloneAndUnknownPartsAreRefused) {

@@ -116,17 +116,19 @@ HostDisplay::~HostDisplay() {
 
 HostDisplay::Start HostDisplay::start(bool forcePrivate, std::string& why) {
     const char* own = std::getenv("DISPLAY");
-    if (!forcePrivate && own != nullptr && own[0] != '\0') {
-        display = XOpenDisplay(own);
-        if (display != nullptr)
-            why = std::string("display ") + own;
-        else
-            why = std::string("cannot open the display ") + own + "; ";
+    std::string unusable;  // why the given display is not used, when there is one
+    if (forcePrivate) {
+        unusable = "a private display was asked for";
+    } else if (own == nullptr || own[0] == '\0') {
+        unusable = "DISPLAY is unset";
+    } else if ((display = XOpenDisplay(own)) == nullptr) {
+        unusable = std::string("the display ") + own + " cannot be opened";
+    } else {
+        why = std::string("display ") + own;
     }
     if (display == nullptr) {
         if (!test::PrivateXServer::installed()) {
-            why += std::string("no display: DISPLAY is unset and ") + test::PrivateXServer::kProgram +
-                   " is not installed";
+            why = "no display: " + unusable + " and " + test::PrivateXServer::kProgram + " is not installed";
             return Start::NoDisplay;
         }
         server = std::make_unique<test::PrivateXServer>();
@@ -147,16 +149,17 @@ HostDisplay::Start HostDisplay::start(bool forcePrivate, std::string& why) {
             close(saved);
         }
         if (!started) {
-            why += std::string(test::PrivateXServer::kProgram) + " did not start";
+            why = std::string(test::PrivateXServer::kProgram) + " did not start";
             return Start::Failed;
         }
         setenv("DISPLAY", server->displayName().c_str(), 1);  // where the plug-in's own connections go
         display = XOpenDisplay(server->displayName().c_str());
         if (display == nullptr) {
-            why += "cannot open the private display " + server->displayName();
+            why = "cannot open the private display " + server->displayName();
             return Start::Failed;
         }
-        why += "private Xvfb " + server->displayName();
+        why = "private Xvfb " + server->displayName();
+        if (!forcePrivate && own != nullptr && own[0] != '\0') why += " (" + unusable + ")";
     }
     hostConnection = display;
     XSetErrorHandler(trapHostError);
