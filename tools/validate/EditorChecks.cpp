@@ -144,6 +144,14 @@ size_t windowsLeft(HostDisplay& x, XWindow parent) {
     return x.children(parent).size();
 }
 
+// Fails when windows stay under the parent after effEditClose; true when none do.
+bool expectNoWindowsLeft(HostDisplay& x, XWindow parent, Findings& findings, const std::string& after) {
+    const size_t left = windowsLeft(x, parent);
+    if (left == 0) return true;
+    findings.fail("%zu window%s left under the parent after %s", left, left == 1 ? "" : "s", after.c_str());
+    return false;
+}
+
 void checkRectangle(const CheckContext& context, HostDisplay& x, Findings& findings) {
     Rig rig;
     if (!rig.start(context.modulePath, RigOptions{}, findings)) return;
@@ -201,8 +209,7 @@ void checkRectangle(const CheckContext& context, HostDisplay& x, Findings& findi
     }
 
     editor.close();
-    if (const size_t left = windowsLeft(x, parent); left > 0)
-        findings.fail("%zu window%s left under the parent after effEditClose", left, left == 1 ? "" : "s");
+    expectNoWindowsLeft(x, parent, findings, "effEditClose");
     const EditorSize closed = editor.size("after effEditClose");
     if (after.sane() && closed.present && !closed.sane())
         findings.fail("effEditGetRect after effEditClose: %s", closed.describe().c_str());
@@ -269,11 +276,7 @@ void checkCycles(const CheckContext& context, HostDisplay& x, Findings& findings
         editor.idle(1, 0);
         editor.close();
         if (!leftReported) {
-            if (const size_t left = windowsLeft(x, into); left > 0) {
-                findings.fail("%zu window%s left under the parent after effEditClose%s", left,
-                              left == 1 ? "" : "s", what);
-                leftReported = true;
-            }
+            leftReported = !expectNoWindowsLeft(x, into, findings, std::string("effEditClose") + what);
         }
         if (!handlerReported) {
             if (const std::string handlers = x.handlerProblem(); !handlers.empty()) {
@@ -373,9 +376,7 @@ void checkParents(const CheckContext& context, HostDisplay& x, Findings& finding
         findings.fail("effEditOpen into a valid parent answered 0 after the null and stale parents");
     editor.idle(3, 10);
     editor.close();
-    if (const size_t left = windowsLeft(x, good); left > 0)
-        findings.fail("%zu window%s left under the parent after the refused parents and a good open", left,
-                      left == 1 ? "" : "s");
+    expectNoWindowsLeft(x, good, findings, "the refused parents and a good open");
     x.destroy(good);
 
     // Ardour destroys the parent right after effEditClose; a closed editor may still be idled.
@@ -403,9 +404,7 @@ void checkParents(const CheckContext& context, HostDisplay& x, Findings& finding
         findings.fail("effEditOpen into a valid parent answered 0 after parents were destroyed");
     editor.idle(2, 10);
     editor.close();
-    if (const size_t left = windowsLeft(x, again); left > 0)
-        findings.fail("%zu window%s left under the parent after the destroyed parents and a good open", left,
-                      left == 1 ? "" : "s");
+    expectNoWindowsLeft(x, again, findings, "the destroyed parents and a good open");
     x.destroy(again);
     reportXProblems(x, findings, "null, stale and destroyed parents");
     rig.close();
@@ -482,9 +481,7 @@ void checkEditorThreads(const CheckContext& context, HostDisplay& x, Findings& f
     if (!audioScan.clean())
         findings.fail("processing while the editor opens, idles and closes: %s",
                       audioScan.describe().c_str());
-    if (const size_t left = windowsLeft(x, parent); left > 0)
-        findings.fail("%zu window%s left under the parent after the threaded run", left,
-                      left == 1 ? "" : "s");
+    expectNoWindowsLeft(x, parent, findings, "the threaded run");
     rig.readParameters(findings, "the threaded editor run");
     reportXProblems(x, findings, "editor with audio and automation threads");
     x.destroy(parent);
