@@ -164,7 +164,8 @@ void closeEditor(Faulty* f) {
     trapped(f, [&] {
         if (ed.window != 0) XDestroyWindow(ed.display, ed.window);
     });
-    XCloseDisplay(ed.display);
+    // The "editor-leaks-connection" fault forgets its connection: a socket per open stays behind.
+    if (!f->is("editor-leaks-connection")) XCloseDisplay(ed.display);
     ed = Editor{};
 }
 
@@ -223,6 +224,7 @@ intptr_t dispatcher(EffectRecord* e, int32_t opcode, int32_t index, intptr_t val
             return 1;
         case effEditGetRect:
             if (!f->hasEditor() || ptr == nullptr) return 0;
+            if (f->is("editor-bad-rect")) f->rect.bottom = -20;  // the fault: a size no window can have
             *static_cast<ERect**>(ptr) = &f->rect;
             return 1;
         case effEditOpen:
