@@ -106,6 +106,23 @@ TEST(IsolationTest, ACrashOnAnotherThreadNamesThatThread) {
     EXPECT_NE(outcome.summary.find("writer: setParameter(1, 0.5)"), std::string::npos) << outcome.summary;
 }
 
+TEST(IsolationTest, FindingsKeptBeforeACrashAreReportedWithIt) {
+    const Outcome outcome = runIsolated(
+        [](Findings& f) {
+            f.fail("left a window");
+            f.note("took 8 s");
+            f.checkpoint();
+            f.fail("never stored");
+            CallTrace::note("effEditOpen(parent 0x0 = null)");
+            std::raise(SIGSEGV);
+        },
+        IsolationOptions{});
+    EXPECT_EQ(outcome.status, Outcome::Status::Crash);
+    EXPECT_NE(outcome.summary.find("effEditOpen(parent 0x0 = null)"), std::string::npos) << outcome.summary;
+    EXPECT_EQ(outcome.failures, std::vector<std::string>{"left a window"});
+    EXPECT_EQ(outcome.notes, std::vector<std::string>{"took 8 s"});
+}
+
 TEST(IsolationTest, AClearedSlotOfAnEndedThreadIsNotNamed) {
     const Outcome outcome = runIsolated(
         [](Findings&) {

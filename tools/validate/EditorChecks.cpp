@@ -529,16 +529,19 @@ void checkEditor(const CheckContext& context, Findings& findings) {
     if (context.wants("rect")) {
         checkRectangle(context, x, findings);
         ran.emplace_back("rectangle before and after open");
+        findings.checkpoint();
     }
     if (context.wants("cycles")) {
         std::string report;
         checkCycles(context, x, findings, cycles, report);
         if (!report.empty()) ran.push_back(report);
+        findings.checkpoint();
     }
     if (context.wants("threads")) {
         std::string report;
         checkEditorThreads(context, x, findings, report);
         if (!report.empty()) ran.push_back(report);
+        findings.checkpoint();
     }
     // Last: the refused parents are what crashes plug-ins most, and a crash ends the category.
     if (context.wants("parents")) {

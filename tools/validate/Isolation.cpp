@@ -76,7 +76,7 @@ void installCrashHandlers() {
     for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP}) sigaction(signal, &action, nullptr);
 }
 
-void storeResults(const Findings& findings) {
+void storeResults(const Findings& findings, bool finished = true) {
     std::string out;
     int lines = 0;
     for (const auto& f : findings.failures) {
@@ -93,7 +93,7 @@ void storeResults(const Findings& findings) {
     if (!findings.skipped.empty()) appendLine(out, 'K', findings.skipped);
     if (out.size() >= kResultBytes) out.resize(kResultBytes - 1);
     std::memcpy(page->results, out.c_str(), out.size() + 1);
-    page->finished = true;
+    page->finished = finished;
 }
 
 Outcome readResults(bool cleanExit) {
@@ -173,6 +173,8 @@ void CallTrace::clearSlot(int slot) {
     page->trace[slot][0] = '\0';
     page->label[slot][0] = '\0';
 }
+
+void Findings::checkpoint() const { storeResults(*this, false); }
 
 void Findings::fail(const char* format, ...) {
     va_list args;

@@ -43,6 +43,8 @@ public:
     // unless something failed before.
     void skip(const char* format, ...) __attribute__((format(printf, 2, 3)));
     size_t failureCount() const noexcept { return failures.size(); }
+    // Keeps what was found so far in the report, should the checks that follow crash or hang.
+    void checkpoint() const;
 
     std::vector<std::string> failures;
     std::vector<std::string> notes;
