@@ -465,6 +465,9 @@ int render(const Options& o) {
     if (out.handle == nullptr) fail("cannot write " + o.output + ": " + sf_strerror(nullptr));
     // Integer formats clip at full scale instead of wrapping; float WAV keeps overs.
     sf_command(out.handle, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // The library's peak chunk carries the time of writing: without it the same render gives
+    // the same bytes, which users and tests compare.
+    sf_command(out.handle, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 
     const auto tailFrames = static_cast<int64_t>(std::llround(o.tailSeconds * inInfo.samplerate));
     const int64_t totalFrames = inInfo.frames + tailFrames;

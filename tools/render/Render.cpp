@@ -175,6 +175,8 @@ bool writeStereoWav(const std::string& path, const std::vector<float>& left, con
         if (error) *error = std::string("cannot write ") + path + ": " + sf_strerror(nullptr);
         return false;
     }
+    // No peak chunk: it holds the time of writing, and the same audio should give the same bytes.
+    sf_command(sound, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     const size_t frames = std::min(left.size(), right.size());
     std::vector<float> interleaved(frames * 2);
     for (size_t i = 0; i < frames; ++i) {
