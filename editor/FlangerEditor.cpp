@@ -193,13 +193,19 @@ std::unique_ptr<platform::Platform> openX11() noexcept {
 
 FlangerEditor::FlangerEditor(host::ExtendedEffect* owner, effect::ParameterTable* parameters)
     : BitmapEditor(owner, parameters) {
+    rect = {0, 0, static_cast<int16_t>(kHeight), static_cast<int16_t>(kWidth)};
+    rawMenuIndices = false;
+}
+
+void FlangerEditor::loadBitmaps() {
+    if (bitmapsLoaded) return;
+    bitmapsLoaded = true;
     bitmaps.load(kFirstBitmap, kBitmapCount, kBackgroundBitmap);
     const int width = bitmaps.getWidth(kBackgroundBitmap);
     const int height = bitmaps.getHeight(kBackgroundBitmap);
     // Hosts size their window from this before opening: never answer an empty rectangle.
     rect = {0, 0, static_cast<int16_t>(height > 0 ? height : kHeight),
             static_cast<int16_t>(width > 0 ? width : kWidth)};
-    rawMenuIndices = false;
     displayWidth = std::max(bitmaps.getWidth(kDisplayBackground), 0);
     displayHeight = std::max(bitmaps.getHeight(kDisplayBackground), 0);
     try {
@@ -210,6 +216,11 @@ FlangerEditor::FlangerEditor(host::ExtendedEffect* owner, effect::ParameterTable
         sweep.clear();
         comb.clear();
     }
+}
+
+int32_t FlangerEditor::editorRect(vst::ERect** out) {
+    loadBitmaps();
+    return BitmapEditor::editorRect(out);
 }
 
 FlangerEditor::~FlangerEditor() {
@@ -234,6 +245,7 @@ float FlangerEditor::normalisedOf(int index) const {
 int32_t FlangerEditor::open(void* parent) {
     if (parent == nullptr || table == nullptr) return 0;
     releaseControls();  // a second open without a close builds afresh
+    loadBitmaps();
     FrameEditor::open(parent);
     if (!createFrame({0, 0, rect.right, rect.bottom})) return 0;
     editorThread.store(std::this_thread::get_id(), std::memory_order_relaxed);

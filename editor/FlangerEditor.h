@@ -61,6 +61,8 @@ public:
     FlangerEditor(host::ExtendedEffect* owner, effect::ParameterTable* parameters);
     ~FlangerEditor() override;
 
+    // Both load the bitmaps on first use (the rectangle is the background's size).
+    int32_t editorRect(vst::ERect** rect) override;
     int32_t open(void* parent) override;
     void close() override;
     void idle() override;
@@ -81,6 +83,9 @@ public:
     const std::vector<float>& combCurve() const noexcept { return comb; }
 
 private:
+    // Decodes the editor's bitmaps once, on the user-interface thread: an effect whose editor is
+    // never shown (an offline render) neither decodes nor holds them.
+    void loadBitmaps();
     bool buildControls();
     void applyParameter(std::int32_t index, float normalised);
     // The engine's own test: sync exactly when the plain "Switch" value is 1.
@@ -104,6 +109,7 @@ private:
     gui::menu::ChoiceMenu* noteMenu = nullptr;
     bool rawMenuIndices = false;  // menu indices count selectable entries: they are "SyncBeat" values
     bool holdsPopups = false;     // this open editor holds the window system's popup presenter
+    bool bitmapsLoaded = false;
     std::vector<float> sweep;
     std::vector<float> comb;
     int displayWidth = 0;

@@ -439,7 +439,28 @@ TEST_F(FlangerEditorTest, TypedRateTextNeverLandsInSyncBeat) {
     EXPECT_EQ(fieldText(Tag::kRateField), "1.0Hz");
 }
 
+TEST_F(FlangerEditorTest, LoadsItsBitmapsOnlyWhenTheHostFirstAsksForTheWindow) {
+    // An effect that is only rendered with never pays for its editor's pictures.
+    EXPECT_EQ(editor->bitmapSet().size(), 0);
+    EXPECT_EQ(editor->bitmapSet().get(1001), nullptr);
+    vst::ERect* rect = nullptr;
+    ASSERT_EQ(editor->editorRect(&rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right, 370);
+    EXPECT_EQ(rect->bottom, 216);
+    gui::SkinBitmap* background = editor->bitmapSet().get(1001);
+    ASSERT_NE(background, nullptr);
+    EXPECT_EQ(background->getWidth(), 370);
+    // Loaded once: asking again or opening keeps the same set.
+    ASSERT_EQ(editor->editorRect(&rect), 1);
+    open();
+    EXPECT_EQ(editor->bitmapSet().get(1001), background);
+    EXPECT_EQ(editor->sweepCurve().size(), 196u);
+}
+
 TEST_F(FlangerEditorTest, CloseReleasesEveryControlEvenTheOneLeftOut) {
+    vst::ERect* rect = nullptr;
+    ASSERT_EQ(editor->editorRect(&rect), 1);  // as hosts do before the first open: loads the bitmaps
     gui::SkinBitmap* menuBackground = editor->bitmapSet().get(1008);
     gui::SkinBitmap* strip = editor->bitmapSet().get(1003);
     const int menuReferences = menuBackground->referenceCount();
