@@ -6,6 +6,8 @@
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <map>
@@ -134,8 +136,23 @@ private:
         if (library != nullptr) FT_Done_FreeType(library);
     }
 
+    // The font-matching library keeps its configuration and caches for the life of the process.
+    // Were it unloaded together with this module, a host that loads the module again would
+    // leak a second set, and leak checkers could no longer tell whose memory it was: keep it.
+    static void keepMatchingLibraryLoaded() {
+        static const bool kept = [] {
+            Dl_info info{};
+            if (dladdr(reinterpret_cast<void*>(&FcInit), &info) == 0 || info.dli_fname == nullptr) return false;
+            void* handle = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+            if (handle != nullptr) dlclose(handle);  // the library stays: it is marked never to unload
+            return handle != nullptr;
+        }();
+        (void)kept;
+    }
+
     static ResolvedFace match(const FontRequest& request) {
         ResolvedFace result;
+        keepMatchingLibraryLoaded();
         if (FcInit() == FcFalse) return result;
         FcPattern* pattern = FcPatternCreate();
         if (pattern == nullptr) return result;

@@ -236,5 +236,17 @@ TEST_F(FlangerEditorX11, RepeatedOpenAndCloseLeavesNothingBehind) {
     EXPECT_EQ(hostErrors, 0);
 }
 
+TEST_F(FlangerEditorX11, TheFontMatchingLibraryOutlivesTheUnloadedModule) {
+    // Its process-lifetime caches would be lost with it, once more at every reload. This test
+    // program does not link the library: only the module brings it in.
+    ASSERT_EQ(openEditor(parent), 1);
+    idleFor(2);  // draws the number fields' text, which matches fonts
+    plugin->dispatch(vst::effEditClose);
+    plugin.reset();
+    void* kept = dlopen("libfontconfig.so.1", RTLD_LAZY | RTLD_NOLOAD);
+    EXPECT_NE(kept, nullptr);
+    if (kept != nullptr) dlclose(kept);
+}
+
 }  // namespace
 }  // namespace flanger
