@@ -453,6 +453,10 @@ void FlangerEditor::idle() {
 
 void FlangerEditor::parameterChanged(int32_t index, float normalised) {
     if (table == nullptr || !accepting.load(std::memory_order_acquire)) return;
+    // Controls take 0..1 only: a value no host should send is held to it, one that is no
+    // number at all moves nothing (the strip frame and slider position come from it).
+    if (!std::isfinite(normalised)) return;
+    normalised = std::clamp(normalised, 0.0f, 1.0f);
     if (std::this_thread::get_id() != editorThread.load(std::memory_order_relaxed)) {
         // Views belong to the editor's thread: note the change, the next idle reads the table.
         if (index >= 0 && index < FlangerParameters::kHostParameterCount)
@@ -572,8 +576,13 @@ void FlangerEditor::setRateEditLists(bool sync) {
 
 void FlangerEditor::updateSyncPeriod() {
     const int note = dsp::noteIndex(table->peekPlain(FlangerParameters::kSyncBeat));
-    table->setPlain(FlangerParameters::kBeatsPerCycle,
-                    table->peekPlain(FlangerParameters::kTmpSync) * dsp::noteBeats[note]);
+    // The table keeps whatever text or a program wrote: the period the engine reads is made
+    // from a tempo factor in its range, the default standing in for one that is no number.
+    float tempo = table->peekPlain(FlangerParameters::kTmpSync);
+    if (!std::isfinite(tempo)) tempo = table->defaultValue(FlangerParameters::kTmpSync);
+    tempo = std::clamp(tempo, table->minimum(FlangerParameters::kTmpSync),
+                       table->maximum(FlangerParameters::kTmpSync));
+    table->setPlain(FlangerParameters::kBeatsPerCycle, tempo * dsp::noteBeats[note]);
 }
 
 void FlangerEditor::selectNoteFromTable() {
