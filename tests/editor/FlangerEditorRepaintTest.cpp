@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <cmath>
 #include <limits>
 #include <thread>
@@ -16,9 +17,12 @@
 #include "effect/FlangerEffect.h"
 #include "gui/FrameView.h"
 #include "gui/KnobMode.h"
+#include "gui/menu/ChoiceMenu.h"
+#include "gui/text/TextField.h"
 #include "gui/controls/RotaryKnob.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/host/RecordingHost.h"
+#include "tests/support/GoldenImage.h"
 
 namespace flanger::editor {
 namespace {
@@ -355,6 +359,24 @@ TEST_F(FlangerEditorRepaint, ASecondOpenReplacesTheFirstFrame) {
     EXPECT_TRUE(editor->frameView()->isChild(control(Tag::kNoteMenu)));
     editor->close();
     EXPECT_TRUE(headless.windows().empty());
+}
+
+TEST_F(FlangerEditorRepaint, WideProgramShowsSixDottedQuarterCyclesAndMatchesItsGolden) {
+    effect->dispatch(vst::effSetProgram, 0, 3, nullptr, 0.0f);  // "Wide": synced to 1/4 D, 10 x
+    open();
+    EXPECT_TRUE(frame->isChild(control(Tag::kNoteMenu)));
+    std::string note;
+    static_cast<gui::menu::ChoiceMenu*>(control(Tag::kNoteMenu))->currentItem(&note, false);
+    EXPECT_EQ(note, "1/4 D");
+    char text[256] = {};
+    static_cast<gui::text::TextField*>(control(Tag::kTempoField))->getText(text);
+    EXPECT_STREQ(text, "10 x");
+    // Six triangles: the sweep falls back to 0 six times after rising.
+    int cycles = 0;
+    const std::vector<float>& sweep = editor->sweepCurve();
+    for (std::size_t x = 1; x < sweep.size(); ++x) cycles += sweep[x] == 0.0f && sweep[x - 1] != 0.0f ? 1 : 0;
+    EXPECT_EQ(cycles, 6);
+    test::expectMatchesGolden(screen(), FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, "editor/full-wide", {8, 60});
 }
 
 TEST_F(FlangerEditorRepaint, ThreadedAutomationWhileTheWindowThreadIdlesAndDrags) {
