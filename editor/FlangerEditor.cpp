@@ -45,6 +45,9 @@ constexpr int kLevelFieldBackground = 1007;
 constexpr int kRateFieldBackground = 1008;
 constexpr int kWidthBarBackground = 1009;
 constexpr int kLamp = 1010;
+// The size of the modulation display's picture, and of the display when the picture is missing.
+constexpr int kDisplayWidth = 196;
+constexpr int kDisplayHeight = 74;
 
 constexpr std::int32_t kMenuStyle = 0x600;  // popup over the control, current entry checked
 constexpr std::int32_t kSliderStyle = 64;   // the value grows towards the top
@@ -206,8 +209,12 @@ void FlangerEditor::loadBitmaps() {
     // Hosts size their window from this before opening: never answer an empty rectangle.
     rect = {0, 0, static_cast<int16_t>(height > 0 ? height : kHeight),
             static_cast<int16_t>(width > 0 ? width : kWidth)};
-    displayWidth = std::max(bitmaps.getWidth(kDisplayBackground), 0);
-    displayHeight = std::max(bitmaps.getHeight(kDisplayBackground), 0);
+    // The display keeps its 196 × 74 without its picture: the curves are still drawn.
+    const int pictureWidth = bitmaps.getWidth(kDisplayBackground);
+    const int pictureHeight = bitmaps.getHeight(kDisplayBackground);
+    const bool hasPicture = pictureWidth > 0 && pictureHeight > 0;
+    displayWidth = hasPicture ? pictureWidth : kDisplayWidth;
+    displayHeight = hasPicture ? pictureHeight : kDisplayHeight;
     try {
         sweep.assign(static_cast<std::size_t>(displayWidth), 0.0f);
         comb.assign(static_cast<std::size_t>(displayWidth), 0.0f);
