@@ -1,11 +1,13 @@
 // flanger-host --editor as a user runs it: under a private Xvfb it shows the flanger's editor in
-// a top-level window of its own and exits cleanly when the window manager asks it to close.
+// a top-level window of its own and exits cleanly when the window manager asks it to close; the
+// options the idle benchmark uses (idle period, animation, the host alone, CPU report) work.
 #include <gtest/gtest.h>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -15,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,7 +42,9 @@ int waitExit(pid_t pid, int timeoutMs) {
     return -1;
 }
 
-pid_t spawnTool(const std::vector<std::string>& arguments, const std::string& display) {
+// Standard output goes to outputPath when one is given.
+pid_t spawnTool(const std::vector<std::string>& arguments, const std::string& display,
+                const std::string& outputPath = {}) {
     std::vector<char*> argv;
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -49,9 +55,14 @@ pid_t spawnTool(const std::vector<std::string>& arguments, const std::string& di
     std::vector<char*> envp;
     for (const std::string& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!outputPath.empty())
+        posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
-    return pid;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0 ? pid : -1;
 }
 
 class FlangerHostEditor : public ::testing::Test {
@@ -79,6 +90,44 @@ protected:
     }
     if (children != nullptr) XFree(children);
     return found;
+}
+
+// The tool's window, waited for up to 5 s.
+::Window waitForToolWindow(Display* display) {
+    ::Window window = 0;
+    for (int i = 0; i < 500 && window == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        window = findToolWindow(display);
+    }
+    return window;
+}
+
+// The windows inside the tool's window (the editor's, once it is open).
+std::vector<::Window> childrenOf(Display* display, ::Window window) {
+    ::Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    std::vector<::Window> found;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0)
+        found.assign(children, children + count);
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
+std::vector<unsigned long> windowPixels(Display* display, ::Window window) {
+    std::vector<unsigned long> pixels;
+    XImage* image = XGetImage(display, window, 0, 0, 370, 216, AllPlanes, ZPixmap);
+    if (image == nullptr) return pixels;
+    for (int y = 0; y < 216; ++y)
+        for (int x = 0; x < 370; ++x) pixels.push_back(XGetPixel(image, x, y));
+    XDestroyImage(image);
+    return pixels;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 TEST_F(FlangerHostEditor, ShowsTheEditorAndClosesWhenTheWindowIsClosed) {
@@ -125,6 +174,73 @@ TEST_F(FlangerHostEditor, ShowsTheEditorAndClosesWhenTheWindowIsClosed) {
     XFlush(display);
     EXPECT_EQ(waitExit(tool, 10000), 0);
     XCloseDisplay(display);
+}
+
+TEST_F(FlangerHostEditor, AnimatesAParameterAtTheAskedIdlePeriodAndReportsItsCpu) {
+    if (!std::filesystem::exists(kXvfb)) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_FALSE(displayName.empty());
+    Display* display = XOpenDisplay(displayName.c_str());
+    ASSERT_NE(display, nullptr);
+    const std::string output = ::testing::TempDir() + "flanger-host-animate.out";
+    const pid_t tool = spawnTool({FLANGER_HOST_TOOL, "--editor", FLANGER_MODULE_PATH, "--seconds", "3",
+                                  "--idle-ms", "10", "--animate", "depth", "--cpu"},
+                                 displayName, output);
+    ASSERT_GT(tool, 0);
+    const ::Window window = waitForToolWindow(display);
+    ASSERT_NE(window, 0u);
+    std::vector<::Window> editor;
+    for (int i = 0; i < 200 && editor.size() != 1; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        editor = childrenOf(display, window);
+    }
+    ASSERT_EQ(editor.size(), 1u);
+    // The depth knob keeps moving: two looks a little apart differ.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto first = windowPixels(display, editor[0]);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    const auto second = windowPixels(display, editor[0]);
+    ASSERT_FALSE(first.empty());
+    EXPECT_NE(first, second);
+    EXPECT_EQ(waitExit(tool, 20000), 0);
+    const std::string report = readFile(output);
+    EXPECT_NE(report.find("cpu: "), std::string::npos) << report;
+    EXPECT_NE(report.find("idle periods of 10 ms"), std::string::npos) << report;
+    XCloseDisplay(display);
+}
+
+TEST_F(FlangerHostEditor, WithoutOpeningShowsTheEmptyWindowAndNeverTheEditor) {
+    if (!std::filesystem::exists(kXvfb)) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_FALSE(displayName.empty());
+    Display* display = XOpenDisplay(displayName.c_str());
+    ASSERT_NE(display, nullptr);
+    const pid_t tool = spawnTool(
+        {FLANGER_HOST_TOOL, "--editor", FLANGER_MODULE_PATH, "--no-open", "--seconds", "1.5"}, displayName);
+    ASSERT_GT(tool, 0);
+    const ::Window window = waitForToolWindow(display);
+    ASSERT_NE(window, 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(childrenOf(display, window).empty());
+    EXPECT_EQ(waitExit(tool, 10000), 0);
+    XCloseDisplay(display);
+}
+
+TEST_F(FlangerHostEditor, RefusesUnknownOptionsBadValuesAndUnknownParameters) {
+    if (!std::filesystem::exists(kXvfb)) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_FALSE(displayName.empty());
+    const std::vector<std::vector<std::string>> usageErrors = {
+        {"--idle-ms", "0"}, {"--idle-ms", "2.5"}, {"--seconds", "-1"}, {"--animate"}, {"--frobnicate"}};
+    for (const auto& extra : usageErrors) {
+        std::vector<std::string> arguments = {FLANGER_HOST_TOOL, "--editor", FLANGER_MODULE_PATH};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        const pid_t tool = spawnTool(arguments, displayName, "/dev/null");
+        ASSERT_GT(tool, 0);
+        EXPECT_EQ(waitExit(tool, 10000), 2) << extra[0];
+    }
+    const pid_t tool = spawnTool(
+        {FLANGER_HOST_TOOL, "--editor", FLANGER_MODULE_PATH, "--animate", "Nonexistent", "--seconds", "1"},
+        displayName);
+    ASSERT_GT(tool, 0);
+    EXPECT_EQ(waitExit(tool, 10000), 1);
 }
 
 TEST(FlangerHostEditorWithoutDisplay, SaysSoAndFails) {

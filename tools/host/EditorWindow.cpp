@@ -1,12 +1,14 @@
 // The tool's editor window: a top-level X11 window sized from effEditGetRect, the editor opened
-// into it, effEditIdle about every 20 ms, and effEditClose before the window goes, as hosts do.
+// into it, effEditIdle about every 20 ms (or as asked), and effEditClose before the window goes, as hosts do.
 #include "tools/host/EditorWindow.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <poll.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -35,10 +37,60 @@ void editorSize(PluginInstance& plugin, int& width, int& height) {
     }
 }
 
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A triangle over 100 idle periods, so every idle sees a new value and the sweep looks like automation.
+float animatedValue(long step) {
+    const long phase = step % 100;
+    return static_cast<float>(phase < 50 ? phase : 100 - phase) / 50.0f;
+}
+
+// The process's CPU time over the run after a warm-up (the first paint, fonts, shared memory are
+// one-time costs, not idling).
+class CpuReport {
+public:
+    explicit CpuReport(double runSeconds)
+        : warmUpSeconds(runSeconds > 0.0 ? std::min(1.0, runSeconds / 2) : 1.0) {}
+    void afterIdle(double elapsedSeconds) {
+        if (!started && elapsedSeconds >= warmUpSeconds) {
+            started = true;
+            cpuAtStart = processCpuSeconds();
+            wallAtStart = std::chrono::steady_clock::now();
+        } else if (started) {
+            ++idles;
+        }
+    }
+    void print(int idleMs) const {
+        if (!started) {
+            std::printf("cpu: not measured (the run ended within the warm-up of %.1f s)\n", warmUpSeconds);
+            return;
+        }
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallAtStart).count();
+        const double cpu = processCpuSeconds() - cpuAtStart;
+        std::printf("cpu: %.3f ms per second of wall time (%.3f %% of one core) over %.2f s, ",
+                    cpu / wall * 1e3, cpu / wall * 100.0, wall);
+        std::printf("%ld idle periods of %d ms\n", idles, idleMs);
+        std::fflush(stdout);
+    }
+
+private:
+    double warmUpSeconds;
+    bool started = false;
+    double cpuAtStart = 0.0;
+    std::chrono::steady_clock::time_point wallAtStart;
+    long idles = 0;
+};
+
 }  // namespace
 
 int runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options) {
-    if (!plugin.hasFlag(vst::effFlagsHasEditor)) {
+    if (options.openEditor && !plugin.hasFlag(vst::effFlagsHasEditor)) {
         std::fprintf(stderr, "flanger-host: %s has no editor\n", plugin.path().c_str());
         return 1;
     }
@@ -74,18 +126,24 @@ int runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options) {
     for (XEvent event; XNextEvent(display, &event), event.type != MapNotify;) {
     }
 
-    // Some plug-ins take the host's Display* from value, others open their own connection.
-    const intptr_t opened = plugin.dispatch(vst::effEditOpen, 0, reinterpret_cast<intptr_t>(display),
-                                            reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)));
-    if (opened == 0) std::fprintf(stderr, "flanger-host: effEditOpen answered 0; showing whatever it made\n");
-    int afterWidth = width, afterHeight = height;
-    editorSize(plugin, afterWidth, afterHeight);  // hosts ask again after open
-    if (afterWidth != width || afterHeight != height) {
-        XResizeWindow(display, window, static_cast<unsigned>(afterWidth), static_cast<unsigned>(afterHeight));
+    if (options.openEditor) {
+        // Some plug-ins take the host's Display* from value, others open their own connection.
+        const intptr_t opened = plugin.dispatch(vst::effEditOpen, 0, reinterpret_cast<intptr_t>(display),
+                                                reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)));
+        if (opened == 0)
+            std::fprintf(stderr, "flanger-host: effEditOpen answered 0; showing whatever it made\n");
+        int afterWidth = width, afterHeight = height;
+        editorSize(plugin, afterWidth, afterHeight);  // hosts ask again after open
+        if (afterWidth != width || afterHeight != height) {
+            XResizeWindow(display, window, static_cast<unsigned>(afterWidth),
+                          static_cast<unsigned>(afterHeight));
+        }
     }
     XFlush(display);
 
     const auto start = std::chrono::steady_clock::now();
+    CpuReport cpu(options.seconds);
+    long step = 0;
     bool running = true;
     while (running) {
         while (XPending(display) > 0) {
@@ -95,17 +153,19 @@ int runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options) {
             if (event.type == DestroyNotify && event.xdestroywindow.window == window) running = false;
         }
         if (!running) break;
-        plugin.dispatch(vst::effEditIdle);
-        if (options.seconds > 0.0) {
-            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-            if (elapsed.count() >= options.seconds) break;
-        }
+        if (options.animateParameter >= 0)
+            plugin.setParameter(options.animateParameter, animatedValue(step++));
+        if (options.openEditor) plugin.dispatch(vst::effEditIdle);
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        if (options.reportCpu) cpu.afterIdle(elapsed.count());
+        if (options.seconds > 0.0 && elapsed.count() >= options.seconds) break;
         // Sleep for one idle period, waking early for the window's own events.
         pollfd wake{ConnectionNumber(display), POLLIN, 0};
         poll(&wake, 1, options.idleMs);
     }
 
-    plugin.dispatch(vst::effEditClose);
+    if (options.reportCpu) cpu.print(options.idleMs);
+    if (options.openEditor) plugin.dispatch(vst::effEditClose);
     XDestroyWindow(display, window);
     XSync(display, False);
     XSetErrorHandler(previous);

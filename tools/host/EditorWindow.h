@@ -7,8 +7,11 @@
 namespace flanger::tools {
 
 struct EditorRunOptions {
-    double seconds = 0.0;  // > 0: close by itself after this long (for scripted runs)
-    int idleMs = 20;       // the idle period of the quickest hosts
+    double seconds = 0.0;    // > 0: close by itself after this long (for scripted runs)
+    int idleMs = 20;         // the idle period of the quickest hosts
+    bool openEditor = true;  // false: the same window and loop with no editor, to measure the host alone
+    int32_t animateParameter = -1;  // >= 0: this parameter is moved before every idle, as automation would
+    bool reportCpu = false;         // print the process's CPU time per wall second, after the first second
 };
 
 // Answers the process exit code: 0 after a clean close, 1 when the editor cannot be shown.

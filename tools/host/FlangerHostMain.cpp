@@ -77,7 +77,44 @@ int printInfo(const std::string& path) {
     return 0;
 }
 
-int showEditor(const std::string& path, double seconds) {
+// Options after "--editor PLUGIN.so"; false for one it does not know or a bad value.
+struct EditorArguments {
+    flanger::tools::EditorRunOptions options;
+    std::string animate;  // a parameter's name
+};
+
+bool positiveNumber(const char* text, double& out) {
+    char* end = nullptr;
+    out = std::strtod(text, &end);
+    return end != text && *end == 0 && out > 0.0;
+}
+
+bool parseEditorArguments(int argc, char** argv, int first, EditorArguments& parsed) {
+    for (int i = first; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool hasValue = i + 1 < argc;
+        double number = 0.0;
+        if (option == "--seconds" && hasValue && positiveNumber(argv[i + 1], number)) {
+            parsed.options.seconds = number;
+            ++i;
+        } else if (option == "--idle-ms" && hasValue && positiveNumber(argv[i + 1], number) &&
+                   number <= 1000.0 && number == static_cast<int>(number)) {
+            parsed.options.idleMs = static_cast<int>(number);
+            ++i;
+        } else if (option == "--animate" && hasValue) {
+            parsed.animate = argv[++i];
+        } else if (option == "--no-open") {
+            parsed.options.openEditor = false;
+        } else if (option == "--cpu") {
+            parsed.options.reportCpu = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+int showEditor(const std::string& path, EditorArguments arguments) {
     std::string error;
     auto plugin = PluginInstance::load(path, {}, &error);
     if (!plugin) {
@@ -86,28 +123,41 @@ int showEditor(const std::string& path, double seconds) {
     }
     plugin->open();
     plugin->resume();
-    flanger::tools::EditorRunOptions options;
-    options.seconds = seconds;
-    const int result = flanger::tools::runEditorWindow(*plugin, options);
+    if (!arguments.animate.empty()) {
+        arguments.options.animateParameter = plugin->findParameter(arguments.animate);
+        if (arguments.options.animateParameter < 0) {
+            std::fprintf(stderr, "flanger-host: %s has no parameter \"%s\"\n", path.c_str(),
+                         arguments.animate.c_str());
+            plugin->suspend();
+            plugin->close();
+            return 1;
+        }
+    }
+    const int result = flanger::tools::runEditorWindow(*plugin, arguments.options);
     plugin->suspend();
     plugin->close();
     return result;
 }
 
 void usage() {
-    std::fprintf(stderr, "usage: flanger-host --info PLUGIN.so\n"
-                         "       flanger-host --editor PLUGIN.so [--seconds S]\n");
+    std::fprintf(stderr,
+                 "usage: flanger-host --info PLUGIN.so\n"
+                 "       flanger-host --editor PLUGIN.so [--seconds S] [--idle-ms MS] [--animate PARAMETER]\n"
+                 "                    [--no-open] [--cpu]\n"
+                 "  --seconds S      close by itself after S seconds\n"
+                 "  --idle-ms MS     idle every MS milliseconds (default 20)\n"
+                 "  --animate NAME   move the parameter NAME before every idle\n"
+                 "  --no-open        the window and idle loop without opening the editor (the host alone)\n"
+                 "  --cpu            print the process's CPU time per second of wall time at the end\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--info") == 0) return printInfo(argv[2]);
-    if (argc == 3 && std::strcmp(argv[1], "--editor") == 0) return showEditor(argv[2], 0.0);
-    if (argc == 5 && std::strcmp(argv[1], "--editor") == 0 && std::strcmp(argv[3], "--seconds") == 0) {
-        char* end = nullptr;
-        const double seconds = std::strtod(argv[4], &end);
-        if (end != argv[4] && *end == 0 && seconds > 0.0) return showEditor(argv[2], seconds);
+    EditorArguments editor;
+    if (argc >= 3 && std::strcmp(argv[1], "--editor") == 0 && parseEditorArguments(argc, argv, 3, editor)) {
+        return showEditor(argv[2], editor);
     }
     usage();
     return 2;
