@@ -75,6 +75,40 @@ TEST_F(SweepOscillatorTest, FillGivesTheSameValuesAsNext) {
     EXPECT_TRUE(sweep.inStepWith(other));
 }
 
+// The vector paths (four lanes where the processor has AVX2, then two, then one) give exactly
+// the taps the formula gives from next(), for every run length the core prepares.
+TEST_F(SweepOscillatorTest, FillTapsGivesTheTapsOfNextBitForBit) {
+    constexpr int kSpan = 64;
+    std::vector<int32_t> offsets[2] = {std::vector<int32_t>(kSpan), std::vector<int32_t>(kSpan)};
+    std::vector<double> fractions[2] = {std::vector<double>(kSpan), std::vector<double>(kSpan)};
+    const SweepTaps lines[2] = {{0.9, 0.5 * 441, 512, offsets[0].data(), fractions[0].data()},
+                                {0.99, 0.5 * 13, 130, offsets[1].data(), fractions[1].data()}};
+    for (float symmetry : {0.5f, 0.01f, 0.73f}) {
+        for (float hz : {0.3f, 2.0f, 517.0f}) {
+            sweep.setSymmetry(symmetry);
+            sweep.setFrequency(hz);
+            SweepOscillator other = sweep;
+            for (int lineCount = 1; lineCount <= 2; ++lineCount) {
+                for (int count = 1; count <= kSpan; ++count) {
+                    sweep.fillTaps(lines, lineCount, count);
+                    for (int k = 0; k < count; ++k) {
+                        const double value = other.next();
+                        for (int line = 0; line < lineCount; ++line) {
+                            const double delay =
+                                (value * lines[line].depth + 1.0) * lines[line].halfSpan + 1.0;
+                            const int whole = static_cast<int>(delay);
+                            ASSERT_EQ(offsets[line][k], lines[line].base - whole)
+                                << hz << " " << count << " " << k;
+                            ASSERT_EQ(fractions[line][k], delay - whole) << hz << " " << count << " " << k;
+                        }
+                    }
+                    ASSERT_TRUE(sweep.inStepWith(other));
+                }
+            }
+        }
+    }
+}
+
 TEST_F(SweepOscillatorTest, SkipAdvancesLikeNext) {
     SweepOscillator other = sweep;
     sweep.skip(777);
