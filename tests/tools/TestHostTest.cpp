@@ -1,6 +1,7 @@
 // The test host against the fake effect built here and against a third-party module.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "tests/support/AllocationCounter.h"
 #include "tools/host/TestHost.h"
+#include "tools/render/Render.h"
 
 namespace {
 
@@ -208,6 +210,26 @@ TEST_P(TestHostProcessing, ReplacingAddingAndInPlaceGiveTheEffectsGain) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BlockSizes, TestHostProcessing, ::testing::Values(0, 1, 7, 512, 5000));
+
+// Consumed inputs go to the plug-in as they are; the copying entry after it hands over copies
+// again, never the arrays of an earlier consuming call.
+TEST_F(TestHostWithFake, StereoRendererReadsConsumedInputsInPlaceAndCopiesOtherwise) {
+    plugin->open();
+    plugin->resume();
+    plugin->setParameter(0, 0.25f);  // gain 0.5
+    StereoRenderer renderer(*plugin, 300);
+    const size_t n = 1000;  // three whole calls and a short one
+    std::vector<float> inL(n, 1.0f), inR(n, -1.0f), outL(n, 7.0f), outR(n, 7.0f);
+    renderer.processConsuming(inL.data(), inR.data(), outL.data(), outR.data(), static_cast<int64_t>(n));
+    EXPECT_EQ(std::count(outL.begin(), outL.end(), 0.5f), static_cast<std::ptrdiff_t>(n));
+    EXPECT_EQ(std::count(outR.begin(), outR.end(), -0.5f), static_cast<std::ptrdiff_t>(n));
+
+    std::fill(inL.begin(), inL.end(), 100.0f);
+    std::vector<float> left(n, 2.0f), right(n, -2.0f);
+    renderer.process(left.data(), right.data(), left.data(), right.data(), static_cast<int64_t>(n));
+    EXPECT_EQ(std::count(left.begin(), left.end(), 1.0f), static_cast<std::ptrdiff_t>(n));
+    EXPECT_EQ(std::count(right.begin(), right.end(), -1.0f), static_cast<std::ptrdiff_t>(n));
+}
 
 TEST_F(TestHostWithFake, AnsweringTimeRequestsDuringProcessingAllocatesNothing) {
     plugin->open();

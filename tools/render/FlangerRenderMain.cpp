@@ -473,7 +473,7 @@ int render(const Options& o) {
     const int64_t totalFrames = inInfo.frames + tailFrames;
     const auto chunk = static_cast<size_t>(std::max(o.block, 16384));
     std::vector<float> interleaved(chunk * static_cast<size_t>(inInfo.channels));
-    std::vector<float> left(chunk), right(chunk), outInterleaved(chunk * 2);
+    std::vector<float> left(chunk), right(chunk), outLeft(chunk), outRight(chunk), outInterleaved(chunk * 2);
     StereoRenderer renderer(*plugin, o.block);
     Progress progress(totalFrames);
 
@@ -491,9 +491,15 @@ int render(const Options& o) {
             if (got < 0) fail("cannot read " + o.input);
             n = static_cast<size_t>(got);
             if (n == 0) inputEnded = true;
-            for (size_t i = 0; i < n; ++i) {
-                left[i] = interleaved[i * static_cast<size_t>(inInfo.channels)];
-                right[i] = inInfo.channels == 2 ? interleaved[i * 2 + 1] : left[i];
+            if (inInfo.channels == 2) {
+                for (size_t i = 0; i < n; ++i) {
+                    left[i] = interleaved[2 * i];
+                    right[i] = interleaved[2 * i + 1];
+                }
+            } else {
+                std::copy(interleaved.begin(), interleaved.begin() + static_cast<std::ptrdiff_t>(n),
+                          left.begin());
+                std::copy(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(n), right.begin());
             }
         }
         if (inputEnded) {
@@ -503,10 +509,12 @@ int render(const Options& o) {
             std::fill(right.begin(), right.begin() + static_cast<std::ptrdiff_t>(n), 0.0f);
             tailLeft -= static_cast<int64_t>(n);
         }
-        renderer.process(left.data(), right.data(), left.data(), right.data(), static_cast<int64_t>(n));
+        // left and right are refilled for the next chunk: the plug-in may read them in place.
+        renderer.processConsuming(left.data(), right.data(), outLeft.data(), outRight.data(),
+                                  static_cast<int64_t>(n));
         for (size_t i = 0; i < n; ++i) {
-            outInterleaved[2 * i] = left[i];
-            outInterleaved[2 * i + 1] = right[i];
+            outInterleaved[2 * i] = outLeft[i];
+            outInterleaved[2 * i + 1] = outRight[i];
         }
         if (sf_writef_float(out.handle, outInterleaved.data(), static_cast<sf_count_t>(n)) !=
             static_cast<sf_count_t>(n))

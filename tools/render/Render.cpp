@@ -44,18 +44,36 @@ StereoRenderer::StereoRenderer(PluginInstance& p, int32_t block)
 
 void StereoRenderer::process(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                              int64_t frames) {
+    run(inLeft, inRight, outLeft, outRight, frames, false);
+}
+
+void StereoRenderer::processConsuming(float* inLeft, float* inRight, float* outLeft, float* outRight,
+                                      int64_t frames) {
+    run(inLeft, inRight, outLeft, outRight, frames, true);
+}
+
+void StereoRenderer::run(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                         int64_t frames, bool consuming) {
     const bool replacing = plugin.hasFlag(vst::effFlagsCanReplacing) && plugin.record()->processReplacing;
     const bool monoOut = plugin.outputCount() == 1;
     // A stereo effect writes straight into the caller's buffers: one copy less per sample.
     const bool direct = plugin.outputCount() == 2;
+    // More than two inputs take the two channels in turn: in place they would share arrays.
+    const bool inPlace = consuming && inputs.size() <= 2;
     for (int64_t done = 0; done < frames;) {
         const auto n = static_cast<int32_t>(std::min<int64_t>(hostBlock, frames - done));
         const auto count = static_cast<std::ptrdiff_t>(n);
-        // Inputs are always copies (the caller's output may be its input, and some plug-ins
-        // scribble on their inputs).
         for (size_t c = 0; c < inputs.size(); ++c) {
             const float* source = (c % 2 == 0 ? inLeft : inRight) + done;
-            std::copy(source, source + count, inputs[c].begin());
+            if (inPlace) {
+                // The caller handed these over as its own scratch (processConsuming).
+                inputPointers[c] = const_cast<float*>(source);
+            } else {
+                // Copies otherwise: the caller's output may be its input, and some plug-ins
+                // scribble on their inputs.
+                std::copy(source, source + count, inputs[c].begin());
+                inputPointers[c] = inputs[c].data();
+            }
         }
         if (direct) {
             outputPointers[0] = outLeft + done;

@@ -39,8 +39,14 @@ public:
 
     // in and out may be the same buffers.
     void process(const float* inLeft, const float* inRight, float* outLeft, float* outRight, int64_t frames);
+    // For inputs the caller is done with: a plug-in with at most two inputs reads them where they
+    // are (one copy less per sample; what it writes into them is lost). out must not overlap them.
+    void processConsuming(float* inLeft, float* inRight, float* outLeft, float* outRight, int64_t frames);
 
 private:
+    void run(const float* inLeft, const float* inRight, float* outLeft, float* outRight, int64_t frames,
+             bool consuming);
+
     PluginInstance& plugin;
     int32_t hostBlock;
     std::vector<std::vector<float>> inputs;
