@@ -43,14 +43,19 @@ bool synced(const CurveParameters& p) noexcept {
 }  // namespace
 
 CurveParameters curveParametersFrom(const effect::ParameterTable& table) noexcept {
+    // A value that is no number shows as the parameter's default, as a fresh program would.
+    const auto plain = [&table](int index) {
+        const float value = table.peekPlain(index);
+        return std::isnan(value) ? table.defaultValue(index) : value;
+    };
     CurveParameters p;
-    p.feedback = table.peekPlain(FlangerParameters::kFeedback);
-    p.delay = table.peekPlain(FlangerParameters::kDelay);
-    p.depth = table.peekPlain(FlangerParameters::kDepth);
-    p.switchValue = table.peekPlain(FlangerParameters::kSwitch);
-    p.rate = table.peekPlain(FlangerParameters::kRate);
-    p.syncBeat = table.peekPlain(FlangerParameters::kSyncBeat);
-    p.shapeSync = table.peekPlain(FlangerParameters::kShapeSync);
+    p.feedback = plain(FlangerParameters::kFeedback);
+    p.delay = plain(FlangerParameters::kDelay);
+    p.depth = plain(FlangerParameters::kDepth);
+    p.switchValue = plain(FlangerParameters::kSwitch);
+    p.rate = plain(FlangerParameters::kRate);
+    p.syncBeat = plain(FlangerParameters::kSyncBeat);
+    p.shapeSync = plain(FlangerParameters::kShapeSync);
     return p;
 }
 

@@ -288,6 +288,15 @@ TEST_F(FlangerEditorRepaint, TableValuesNoHostShouldSendDrawAndFinishSafely) {
             }
         }
     }
+    // A value that is no number shows as the default: the same curves as the default's.
+    table->setPlain(FlangerParameters::kSwitch, 0.0f);
+    editor->parameterChanged(FlangerParameters::kSwitch, 0.0f);
+    table->setPlain(FlangerParameters::kDepth, table->defaultValue(FlangerParameters::kDepth));
+    editor->parameterChanged(FlangerParameters::kDepth, 0.5f);
+    const std::vector<float> atDefault = editor->sweepCurve();
+    table->setPlain(FlangerParameters::kDepth, kNaN);
+    editor->parameterChanged(FlangerParameters::kDepth, 0.5f);
+    EXPECT_EQ(editor->sweepCurve(), atDefault);
     // A window repaint after all that still draws the whole editor.
     window->postExpose({0, 0, 370, 216});
     editor->idle();
