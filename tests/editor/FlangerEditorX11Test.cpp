@@ -24,9 +24,11 @@
 #include <vector>
 
 #include "platform/ModuleResources.h"
+#include "tests/support/ImageDifference.h"
+#include "tests/support/PrivateXServer.h"
+#include "tests/support/WindowGrab.h"
 #include "tools/host/TestHost.h"
 #include "tools/screenshot/PngFile.h"
-#include "tests/support/PrivateXServer.h"
 
 extern char** environ;
 
@@ -165,21 +167,9 @@ TEST_F(FlangerEditorX11, OpensIntoTheHostsWindowAndShowsTheEditor) {
     // The same picture the headless editor test keeps as its golden; text may differ slightly.
     const std::optional<platform::Surface> expected = tools::readPng(FLANGER_EDITOR_GOLDEN);
     ASSERT_TRUE(expected.has_value());
-    XImage* image = XGetImage(host, made[0], 0, 0, 370, 216, AllPlanes, ZPixmap);
-    ASSERT_NE(image, nullptr);
-    int mismatches = 0;
-    for (int y = 0; y < 216; ++y) {
-        for (int x = 0; x < 370; ++x) {
-            const auto shown = static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF;
-            const std::uint32_t want = expected->pixel(x, y);
-            const int difference = std::max({std::abs(int(platform::redOf(shown)) - int(platform::redOf(want))),
-                                             std::abs(int(platform::greenOf(shown)) - int(platform::greenOf(want))),
-                                             std::abs(int(platform::blueOf(shown)) - int(platform::blueOf(want)))});
-            if (difference > 8) ++mismatches;
-        }
-    }
-    XDestroyImage(image);
-    EXPECT_LE(mismatches, 60);
+    const platform::Surface shown = test::grabWindow(host, made[0], 370, 216);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_LE(test::differenceOf(shown, *expected, 8).over, 60);
 
     plugin->dispatch(vst::effEditClose);
     XSync(host, False);
