@@ -26,6 +26,15 @@ void printText(const char* what, PluginInstance& plugin, int32_t opcode) {
     if (answer.result != 0 || !answer.untouched) std::printf("%-16s %s\n", what, answer.text.c_str());
 }
 
+void printParameters(PluginInstance& plugin) {
+    std::printf("parameters:\n");
+    for (int32_t i = 0; i < plugin.parameterCount(); ++i) {
+        std::printf("  %3d %-16s %-8s %-10s value %.6f\n", i, plugin.parameterName(i).c_str(),
+                    plugin.parameterLabel(i).c_str(), plugin.parameterDisplay(i).c_str(),
+                    static_cast<double>(plugin.parameter(i)));
+    }
+}
+
 int printInfo(const std::string& path) {
     std::string error;
     auto plugin = PluginInstance::load(path, {}, &error);
@@ -57,12 +66,7 @@ int printInfo(const std::string& path) {
     printText("vendor", *plugin, vst::effGetVendorString);
     printText("product", *plugin, vst::effGetProductString);
 
-    std::printf("parameters:\n");
-    for (int32_t i = 0; i < plugin->parameterCount(); ++i) {
-        std::printf("  %3d %-16s %-8s %-10s value %.6f\n", i, plugin->parameterName(i).c_str(),
-                    plugin->parameterLabel(i).c_str(), plugin->parameterDisplay(i).c_str(),
-                    static_cast<double>(plugin->parameter(i)));
-    }
+    printParameters(*plugin);
     std::printf("programs (current %d):\n", plugin->program());
     for (int32_t i = 0; i < plugin->programCount(); ++i) {
         std::printf("  %3d %s\n", i, plugin->programNameAt(i).c_str());
@@ -80,7 +84,8 @@ int printInfo(const std::string& path) {
 // Options after "--editor PLUGIN.so"; false for one it does not know or a bad value.
 struct EditorArguments {
     flanger::tools::EditorRunOptions options;
-    std::string animate;  // a parameter's name
+    std::string animate;           // a parameter's name
+    bool printParameters = false;  // the values the editor left, once it is closed
 };
 
 bool positiveNumber(const char* text, double& out) {
@@ -107,6 +112,8 @@ bool parseEditorArguments(int argc, char** argv, int first, EditorArguments& par
             parsed.options.openEditor = false;
         } else if (option == "--cpu") {
             parsed.options.reportCpu = true;
+        } else if (option == "--parameters") {
+            parsed.printParameters = true;
         } else {
             return false;
         }
@@ -134,6 +141,7 @@ int showEditor(const std::string& path, EditorArguments arguments) {
         }
     }
     const int result = flanger::tools::runEditorWindow(*plugin, arguments.options);
+    if (result == 0 && arguments.printParameters) printParameters(*plugin);
     plugin->suspend();
     plugin->close();
     return result;
