@@ -24,6 +24,7 @@ command -v Xvfb >/dev/null || { echo "Xvfb is not installed (scripts/deps.sh --t
 work=$(mktemp -d)
 server=""
 cleanup() {
+    set +e  # a killed process's wait fails: everything here must still run
     [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
     rm -rf "$work"
 }

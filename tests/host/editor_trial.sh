@@ -18,6 +18,7 @@ work=$(mktemp -d)
 server=""
 tool=""
 cleanup() {
+    set +e  # a killed process's wait fails: everything here must still run
     [ -n "$tool" ] && kill "$tool" 2>/dev/null && wait "$tool" 2>/dev/null
     [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
     rm -rf "$work"
