@@ -136,6 +136,42 @@ TEST_F(RenderTool, MonoInputIsRenderedThroughBothInputsToStereo) {
     }
 }
 
+// 16-bit input is read as integers: every value, the extremes included, must reach the plug-in
+// as the float the library itself reads, in stereo and mono files and in both byte orders.
+TEST_F(RenderTool, SixteenBitInputReachesThePluginAsTheLibrarysFloats) {
+    std::vector<short> ramp(65536 * 2);
+    for (int i = 0; i < 65536; ++i) {
+        ramp[static_cast<size_t>(2 * i)] = static_cast<short>(i - 32768);
+        ramp[static_cast<size_t>(2 * i + 1)] = static_cast<short>(32767 - i);
+    }
+    for (const int channels : {2, 1}) {
+        for (const int major : {SF_FORMAT_WAV, SF_FORMAT_AIFF}) {
+            SF_INFO info{};
+            info.samplerate = 44100;
+            info.channels = channels;
+            info.format = major | SF_FORMAT_PCM_16;
+            const fs::path input = folder / (major == SF_FORMAT_WAV ? "ramp.wav" : "ramp.aiff");
+            SNDFILE* f = sf_open(input.c_str(), SFM_WRITE, &info);
+            ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+            sf_write_short(f, ramp.data(), static_cast<sf_count_t>(ramp.size()));
+            sf_close(f);
+            ASSERT_EQ(
+                run(path(input.filename().string()) + " " + path("out.wav") + fake() + " --param 0=0.5"), 0)
+                << errors;  // gain 1
+            const Audio in = readAudio(input);
+            const Audio out = readAudio(folder / "out.wav");
+            ASSERT_EQ(out.frames(), in.frames());
+            for (sf_count_t i = 0; i < in.frames(); ++i) {
+                for (int c = 0; c < 2; ++c) {
+                    const float expected =
+                        in.samples[static_cast<size_t>(i * channels + (channels == 2 ? c : 0))];
+                    ASSERT_EQ(out.samples[static_cast<size_t>(2 * i + c)], expected) << channels << " " << i;
+                }
+            }
+        }
+    }
+}
+
 TEST_F(RenderTool, TailAddsSilentInputAfterTheEnd) {
     ASSERT_EQ(run(path("stereo.wav") + " " + path("out.wav") + fake() + " --tail 0.5"), 0) << errors;
     EXPECT_EQ(readAudio(folder / "out.wav").frames(), 20000 + 22050);
