@@ -8,6 +8,8 @@
 # quiet machine (see uptime) and repeat when in doubt.
 #   bench/editor-idle.sh [BUILD_DIR] [SECONDS] [MODULE]   (default: build, 30, the flanger module)
 set -eu
+# shellcheck source=../tests/support/private_xvfb.sh
+. "$(dirname "$0")/../tests/support/private_xvfb.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-"$here/../build"}
 seconds=${2:-30}
@@ -20,24 +22,14 @@ done
 [ -f "$module" ] || { echo "no $module: build the project first (scripts/build.sh)" >&2; exit 1; }
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed (scripts/deps.sh --test)" >&2; exit 1; }
 
-# Xvfb picks a free display itself and writes its number to the file descriptor given.
 work=$(mktemp -d)
-server=""
 cleanup() {
     set +e  # a killed process's wait fails: everything here must still run
-    [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+    private_xvfb_stop
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-server=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.05
-done
-[ -s "$work/display" ] || { echo "Xvfb did not start:" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
+private_xvfb_start "$work" || exit 1
 
 # One run of the host; prints its CPU in ms per wall second. The host measures after its first
 # second (the first paint, fonts and shared memory are not idling), so it runs one second longer.

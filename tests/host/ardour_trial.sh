@@ -8,6 +8,8 @@
 # Exits 77 (skipped) when Ardour, Xvfb or xdotool is missing. Everything it writes lives in one
 # temporary folder (Ardour's configuration, cache and session too); KEEP_DIR keeps the pictures.
 set -eu
+# shellcheck source=../support/private_xvfb.sh
+. "$(dirname "$0")/../support/private_xvfb.sh"
 module=$1
 grab=$2
 golden=$3
@@ -18,7 +20,6 @@ for program in Xvfb xdotool ardour ardour7-lua "$lib/ardour-vst-scanner"; do
 done
 
 work=$(mktemp -d)
-server=""
 host=""
 cleanup() {
     set +e  # a killed process's wait fails: everything here must still run
@@ -29,7 +30,7 @@ cleanup() {
         kill -9 "$host" 2>/dev/null
         wait "$host" 2>/dev/null
     fi
-    [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+    private_xvfb_stop
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
@@ -90,15 +91,7 @@ fi
 # The plug-in's window is saved as open, so the host opens the editor as it loads the session.
 sed -i "s|</Session>|  <Extra><UI><Window name=\"P-$route-$insert\" visible=\"1\" x-off=\"140\" y-off=\"80\" x-size=\"392\" y-size=\"256\" custom-ui=\"1\"/></UI></Extra>\n</Session>|" "$file"
 
-Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-server=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.05
-done
-[ -s "$work/display" ] || { echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
+private_xvfb_start "$work" 1280x900 || exit 1
 
 # -a: no announcements fetched from the network.
 ardour -a -n "$session" >"$work/ardour.log" 2>&1 &

@@ -5,6 +5,8 @@
 #   tests/host/editor_trial.sh HOST_TOOL MODULE GRAB_TOOL GOLDEN.png [KEEP_DIR]
 # Exits 77 (skipped) when Xvfb or xdotool is missing. KEEP_DIR, if given, keeps the two pictures.
 set -eu
+# shellcheck source=../support/private_xvfb.sh
+. "$(dirname "$0")/../support/private_xvfb.sh"
 host=$1
 module=$2
 grab=$3
@@ -15,24 +17,15 @@ for program in Xvfb xdotool; do
 done
 
 work=$(mktemp -d)
-server=""
 tool=""
 cleanup() {
     set +e  # a killed process's wait fails: everything here must still run
     [ -n "$tool" ] && kill "$tool" 2>/dev/null && wait "$tool" 2>/dev/null
-    [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+    private_xvfb_stop
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-server=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.05
-done
-[ -s "$work/display" ] || { echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
+private_xvfb_start "$work" || exit 1
 
 # The host closes by itself; it then prints the parameters as the editor left them.
 "$host" --editor "$module" --seconds 15 --parameters >"$work/host.out" 2>"$work/host.err" &
