@@ -151,12 +151,13 @@ void usage() {
     std::fprintf(stderr,
                  "usage: flanger-host --info PLUGIN.so\n"
                  "       flanger-host --editor PLUGIN.so [--seconds S] [--idle-ms MS] [--animate PARAMETER]\n"
-                 "                    [--no-open] [--cpu]\n"
+                 "                    [--no-open] [--cpu] [--parameters]\n"
                  "  --seconds S      close by itself after S seconds\n"
                  "  --idle-ms MS     idle every MS milliseconds (default 20)\n"
                  "  --animate NAME   move the parameter NAME before every idle\n"
                  "  --no-open        the window and idle loop without opening the editor (the host alone)\n"
-                 "  --cpu            print the process's CPU time per second of wall time at the end\n");
+                 "  --cpu            print the process's CPU time per second of wall time at the end\n"
+                 "  --parameters     print the parameters once the window has closed\n");
 }
 
 }  // namespace
