@@ -1,5 +1,6 @@
 // The tool's editor window: a top-level X11 window sized from effEditGetRect, the editor opened
-// into it, effEditIdle about every 20 ms (or as asked), and effEditClose before the window goes, as hosts do.
+// into it, effEditIdle about every 20 ms (or as asked), and effEditClose before the window goes,
+// as hosts do.
 #include "tools/host/EditorWindow.h"
 
 #include <X11/Xatom.h>
