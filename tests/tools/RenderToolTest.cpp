@@ -253,6 +253,32 @@ TEST_F(RenderTool, BadInputFilesAreRefusedAndTheInputIsNeverOverwritten) {
     EXPECT_EQ(fileBytes(folder / "stereo.wav"), original);
 }
 
+TEST_F(RenderTool, OutputsThatAreNoOrdinaryFileAreWrittenIntoOrRefused) {
+    // A full device behind the output's name: the write error is reported, and the name still
+    // leads to the device (a temporary renamed over it would have replaced it).
+    fs::create_symlink("/dev/full", folder / "full.wav");
+    EXPECT_NE(run(path("stereo.wav") + " " + path("full.wav") + fake()), 0);
+    EXPECT_NE(errors.find("No space left on device"), std::string::npos) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << "one clear line: " << errors;
+    EXPECT_TRUE(fs::is_symlink(folder / "full.wav"));
+    EXPECT_EQ(fs::read_symlink(folder / "full.wav"), "/dev/full");
+    EXPECT_TRUE(noTemporaries());
+
+    fs::create_symlink("/dev/null", folder / "null.wav");
+    EXPECT_EQ(run(path("stereo.wav") + " " + path("null.wav") + fake()), 0) << errors;
+    EXPECT_TRUE(fs::is_symlink(folder / "null.wav"));
+
+    fs::create_directory(folder / "taken.wav");
+    EXPECT_NE(run(path("stereo.wav") + " " + path("taken.wav") + fake()), 0);
+    EXPECT_NE(errors.find("it is a folder"), std::string::npos) << errors;
+    EXPECT_TRUE(fs::is_directory(folder / "taken.wav"));
+
+    // A folder nobody may create files in, root included.
+    EXPECT_NE(run(path("stereo.wav") + " /proc/out.wav" + fake()), 0);
+    EXPECT_NE(errors.find("cannot create a file in /proc"), std::string::npos) << errors;
+    EXPECT_TRUE(noTemporaries());
+}
+
 TEST_F(RenderTool, AFailedRenderKeepsTheOldOutputFile) {
     { std::ofstream(folder / "out.wav") << "previous"; }
     EXPECT_NE(run(path("stereo.wav") + " " + path("out.wav") + fake() + " --set Nothing=1"), 0);

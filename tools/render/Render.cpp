@@ -95,6 +95,19 @@ void StereoRenderer::run(const float* inLeft, const float* inRight, float* outLe
 }
 
 PendingFile::PendingFile(std::string path) : target(std::move(path)) {
+    // A device or pipe (/dev/null, /dev/full, a FIFO) is written into: a temporary renamed over
+    // it would replace the device node itself, which root is allowed to do.
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        if (S_ISDIR(existing.st_mode)) {
+            failure = "cannot write " + target + ": it is a folder";
+            return;
+        }
+        descriptor = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+        if (descriptor < 0) failure = "cannot write " + target + ": " + std::strerror(errno);
+        direct = true;
+        return;
+    }
     const std::filesystem::path t(target);
     const std::filesystem::path folder = t.has_parent_path() ? t.parent_path() : std::filesystem::path(".");
     std::string leaf = ".";
@@ -127,6 +140,16 @@ int PendingFile::releaseDescriptor() noexcept {
 }
 
 bool PendingFile::commit() {
+    if (direct) {
+        if (descriptor >= 0 && ::close(descriptor) != 0) {
+            descriptor = -1;
+            failure = "cannot write " + target + ": " + std::strerror(errno);
+            return false;
+        }
+        descriptor = -1;
+        committed = true;
+        return true;
+    }
     if (temporary.empty()) return false;
     if (descriptor >= 0) {
         ::close(descriptor);

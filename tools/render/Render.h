@@ -57,6 +57,7 @@ private:
 
 // A file written under a temporary name in the target's folder and renamed over the target by
 // commit(); dropped without commit, the temporary is removed and the target left as it was.
+// An existing device or pipe is written directly instead.
 class PendingFile {
 public:
     explicit PendingFile(std::string target);
@@ -78,6 +79,7 @@ private:
     std::string failure;
     int descriptor = -1;
     bool committed = false;
+    bool direct = false;  // an existing device or pipe, written into rather than replaced
 };
 
 // Writes all bytes atomically (through PendingFile). False and a message on failure.
