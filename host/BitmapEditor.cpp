@@ -163,9 +163,7 @@ bool BitmapEditor::makeToggleButton(ToggleButton*& out, std::int32_t h, std::int
     // Two frames stacked: the control is one frame tall.
     auto* button = new (std::nothrow)
         ToggleButton(rectFrom(h, v, widthOf(bitmap), heightOf(bitmap) / 2), this, tag, bitmap);
-    if (!addToFrame(button, tag, count, indices)) return false;
-    out = button;
-    return true;
+    return handOut(out, button, true, tag, count, indices);
 }
 
 bool BitmapEditor::addMomentaryButton(MomentaryButton*& out, std::int32_t h, std::int32_t v, std::int32_t tag,
@@ -181,9 +179,7 @@ bool BitmapEditor::makeMomentaryButton(MomentaryButton*& out, std::int32_t h, st
     const int frameHeight = heightOf(bitmap) / 2;
     auto* button = new (std::nothrow)
         MomentaryButton(rectFrom(h, v, widthOf(bitmap), frameHeight), this, tag, frameHeight, bitmap, {0, 0});
-    if (!addToFrame(button, tag, count, indices)) return false;
-    out = button;
-    return true;
+    return handOut(out, button, true, tag, count, indices);
 }
 
 bool BitmapEditor::addRotaryKnob(RotaryKnob*& out, const gui::Rect& corners, std::int32_t tag,
@@ -204,9 +200,7 @@ bool BitmapEditor::addRotaryKnob(RotaryKnob*& out, gui::Point corner, std::int32
     const gui::Point offset = pieceOfBackground ? corner : gui::Point{0, 0};
     auto* knob = new (std::nothrow) RotaryKnob(rectFrom(corner.h, corner.v, width, height), this, tag,
                                                background, bitmapFor(pointerBitmapId), offset);
-    if (!addToFrame(knob, tag, count, indices)) return false;
-    out = knob;
-    return true;
+    return handOut(out, knob, true, tag, count, indices);
 }
 
 bool BitmapEditor::addStripKnob(StripKnob*& out, const gui::Rect& size, std::int32_t tag, int bitmapId,
@@ -221,13 +215,7 @@ bool BitmapEditor::addStripKnob(StripKnob*& out, const gui::Rect& size, std::int
     auto* knob = new (std::nothrow) StripKnob(area, this, tag, frameCount, frameHeight, strip, offset);
     if (knob == nullptr) return false;
     knob->setTransparent(true);
-    if (!add) {
-        out = knob;
-        return true;
-    }
-    if (!addToFrame(knob, tag, count, indices)) return false;
-    out = knob;
-    return true;
+    return handOut(out, knob, add, tag, count, indices);
 }
 
 bool BitmapEditor::addVerticalSlider(VerticalLinearSlider*& out, std::int32_t h, std::int32_t v,
@@ -243,13 +231,7 @@ bool BitmapEditor::addVerticalSlider(VerticalLinearSlider*& out, std::int32_t h,
     if (slider == nullptr) return false;
     slider->setThumbTransparent(true);
     slider->setJumpToClick(false);
-    if (!add) {
-        out = slider;
-        return true;
-    }
-    if (!addToFrame(slider, tag, count, indices)) return false;
-    out = slider;
-    return true;
+    return handOut(out, slider, add, tag, count, indices);
 }
 
 bool BitmapEditor::addHorizontalSlider(HorizontalLinearSlider*& out, std::int32_t h, std::int32_t v,
@@ -265,13 +247,7 @@ bool BitmapEditor::addHorizontalSlider(HorizontalLinearSlider*& out, std::int32_
     if (slider == nullptr) return false;
     slider->setThumbTransparent(true);
     slider->setJumpToClick(false);
-    if (!add) {
-        out = slider;
-        return true;
-    }
-    if (!addToFrame(slider, tag, count, indices)) return false;
-    out = slider;
-    return true;
+    return handOut(out, slider, add, tag, count, indices);
 }
 
 bool BitmapEditor::addValueDisplay(ValueDisplay*& out, const gui::Rect& size,
@@ -281,9 +257,7 @@ bool BitmapEditor::addValueDisplay(ValueDisplay*& out, const gui::Rect& size,
     if (display == nullptr) return false;
     display->setFontId(kFactoryFontId);
     display->setValueFormatter(formatter);
-    if (!addToFrame(display, 0, 0, nullptr)) return false;
-    out = display;
-    return true;
+    return handOut(out, display, true, 0, 0, nullptr);
 }
 
 bool BitmapEditor::addParameterDisplay(ValueDisplay*& out, const gui::Rect& size, std::int32_t tag,
@@ -293,13 +267,7 @@ bool BitmapEditor::addParameterDisplay(ValueDisplay*& out, const gui::Rect& size
     if (display == nullptr) return false;
     display->setFontId(kFactoryFontId);
     display->setValueFormatterWithContext(&valueFormattingHook, static_cast<gui::Control*>(display));
-    if (!add) {
-        out = display;
-        return true;
-    }
-    if (!addToFrame(display, tag, 0, nullptr)) return false;
-    out = display;
-    return true;
+    return handOut(out, display, add, tag, 0, nullptr);
 }
 
 bool BitmapEditor::addNumberField(NumberField*& out, const gui::Rect& size, std::int32_t tag,
@@ -309,9 +277,7 @@ bool BitmapEditor::addNumberField(NumberField*& out, const gui::Rect& size, std:
     if (field == nullptr) return false;
     field->setFontId(kFactoryFontId);
     field->setValueFormatterWithContext(&valueFormattingHook, static_cast<gui::Control*>(field));
-    if (!addToFrame(field, tag, count, indices)) return false;
-    out = field;
-    return true;
+    return handOut(out, field, true, tag, count, indices);
 }
 
 bool BitmapEditor::addTextField(TextField*& out, const gui::Rect& size, std::int32_t tag, std::int32_t count,
@@ -321,9 +287,7 @@ bool BitmapEditor::addTextField(TextField*& out, const gui::Rect& size, std::int
     if (field == nullptr) return false;
     field->setFontId(kFactoryFontId);
     field->setTextFormatterWithContext(&textFormattingHook, static_cast<gui::Control*>(field));
-    if (!addToFrame(field, tag, count, indices)) return false;
-    out = field;
-    return true;
+    return handOut(out, field, true, tag, count, indices);
 }
 
 bool BitmapEditor::addInfoSplash(const gui::Rect& size, int bitmapId, const gui::Rect& versionRect,

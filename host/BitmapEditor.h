@@ -123,6 +123,14 @@ protected:
     // Puts a made control into the frame (with its edit list when one is given), or releases
     // it when there is no frame to take it. False and out left null when it did not go in.
     bool addToFrame(gui::View* view, std::int32_t tag, std::int32_t count, const std::int32_t* indices);
+    // Hands a made control out: to the caller alone when add is false, else once the frame took it.
+    template <class C>
+    bool handOut(C*& out, C* control, bool add, std::int32_t tag, std::int32_t count,
+                 const std::int32_t* indices) {
+        if (add && !addToFrame(control, tag, count, indices)) return false;
+        out = control;
+        return true;
+    }
     // setInfoTexts with the version texts read from info.
     void setInfoTexts(const gui::Rect& versionRect, const gui::Rect& legalTextRect, gui::Color color,
                       std::int32_t alignment, const VersionInfo& info);
