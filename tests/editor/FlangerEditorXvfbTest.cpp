@@ -28,7 +28,9 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/ImageDifference.h"
 #include "tests/support/PrivateXServer.h"
+#include "tests/support/WindowGrab.h"
 
 namespace flanger {
 namespace {
@@ -80,12 +82,6 @@ struct HeadlessEditor {
     editor::FlangerEditor* editor = nullptr;
     platform::HeadlessWindow* window = nullptr;
 };
-
-int channelDifference(std::uint32_t a, std::uint32_t b) {
-    return std::max({std::abs(int(platform::redOf(a)) - int(platform::redOf(b))),
-                     std::abs(int(platform::greenOf(a)) - int(platform::greenOf(b))),
-                     std::abs(int(platform::blueOf(a)) - int(platform::blueOf(b)))});
-}
 
 class FlangerEditorXvfb : public ::testing::Test {
 protected:
@@ -170,15 +166,13 @@ protected:
     }
     // Pixels of the window differing from the surface by more than a rounding step.
     int mismatchesWith(const platform::Surface& expected, const gui::Rect& area = {0, 0, 370, 216}) {
-        XImage* image = XGetImage(host, editorWindow, 0, 0, 370, 216, AllPlanes, ZPixmap);
-        if (image == nullptr) return -1;
+        const platform::Surface shown = flanger::test::grabWindow(host, editorWindow, 370, 216);
+        if (shown.width() == 0) return -1;
         int mismatches = 0;
         for (int y = area.top; y < area.bottom; ++y)
             for (int x = area.left; x < area.right; ++x) {
-                const auto shown = static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF;
-                if (channelDifference(shown, expected.pixel(x, y)) > 8) ++mismatches;
+                if (flanger::test::channelDifference(shown.pixel(x, y), expected.pixel(x, y)) > 8) ++mismatches;
             }
-        XDestroyImage(image);
         return mismatches;
     }
     // The window against this program's own drawing of the module's current values: text

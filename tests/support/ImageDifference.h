@@ -16,6 +16,13 @@ struct ImageDifference {
     platform::Surface marked;  // the picture dimmed, with the pixels over the tolerance in magenta
 };
 
+// The largest of the three channel differences of two pixels.
+inline int channelDifference(std::uint32_t a, std::uint32_t b) {
+    return std::max({std::abs(platform::redOf(a) - platform::redOf(b)),
+                     std::abs(platform::greenOf(a) - platform::greenOf(b)),
+                     std::abs(platform::blueOf(a) - platform::blueOf(b))});
+}
+
 // Both pictures must have the same size.
 inline ImageDifference differenceOf(const platform::Surface& actual, const platform::Surface& expected,
                                     int channelTolerance) {
@@ -23,10 +30,8 @@ inline ImageDifference differenceOf(const platform::Surface& actual, const platf
     result.marked = platform::Surface(actual.width(), actual.height());
     for (int y = 0; y < actual.height(); ++y) {
         for (int x = 0; x < actual.width(); ++x) {
-            const std::uint32_t a = actual.pixel(x, y), e = expected.pixel(x, y);
-            const int d = std::max({std::abs(platform::redOf(a) - platform::redOf(e)),
-                                    std::abs(platform::greenOf(a) - platform::greenOf(e)),
-                                    std::abs(platform::blueOf(a) - platform::blueOf(e))});
+            const std::uint32_t a = actual.pixel(x, y);
+            const int d = channelDifference(a, expected.pixel(x, y));
             result.worst = std::max(result.worst, d);
             if (d > channelTolerance) {
                 ++result.over;
