@@ -39,7 +39,8 @@ void recorded(XPointer closure, XRecordInterceptData* data) {
         std::uint64_t area = 0;
         if (request[0] == X_PutImage && bytes >= 16) {
             area = std::uint64_t{read16(request + 12)} * read16(request + 14);
-        } else if (static_cast<int>(request[0]) == counter->shmMajor && request[1] == kShmPutImageMinor && bytes >= 24) {
+        } else if (static_cast<int>(request[0]) == counter->shmMajor && request[1] == kShmPutImageMinor &&
+                   bytes >= 24) {
             area = std::uint64_t{read16(request + 20)} * read16(request + 22);  // source width, height
         }
         if (area > 0) {
@@ -57,16 +58,19 @@ public:
         control = XOpenDisplay(nullptr);
         data = XOpenDisplay(nullptr);
         int major = 0, minor = 0;
-        if (control == nullptr || data == nullptr || XRecordQueryVersion(control, &major, &minor) == 0) return false;
+        if (control == nullptr || data == nullptr || XRecordQueryVersion(control, &major, &minor) == 0)
+            return false;
         int firstEvent = 0, firstError = 0;
-        if (!XQueryExtension(control, "MIT-SHM", &counter.shmMajor, &firstEvent, &firstError)) counter.shmMajor = -1;
+        if (!XQueryExtension(control, "MIT-SHM", &counter.shmMajor, &firstEvent, &firstError))
+            counter.shmMajor = -1;
         XRecordRange* ranges[2] = {XRecordAllocRange(), XRecordAllocRange()};
         ranges[0]->core_requests.first = ranges[0]->core_requests.last = X_PutImage;
         int rangeCount = 1;
         if (counter.shmMajor > 0) {
             ranges[1]->ext_requests.ext_major.first = ranges[1]->ext_requests.ext_major.last =
                 static_cast<unsigned char>(counter.shmMajor);
-            ranges[1]->ext_requests.ext_minor.first = ranges[1]->ext_requests.ext_minor.last = kShmPutImageMinor;
+            ranges[1]->ext_requests.ext_minor.first = ranges[1]->ext_requests.ext_minor.last =
+                kShmPutImageMinor;
             rangeCount = 2;
         }
         XRecordClientSpec clients = XRecordAllClients;
@@ -75,7 +79,8 @@ public:
         XFree(ranges[1]);
         if (context == 0) return false;
         XSync(control, False);
-        if (XRecordEnableContextAsync(data, context, &recorded, reinterpret_cast<XPointer>(&counter)) == 0) return false;
+        if (XRecordEnableContextAsync(data, context, &recorded, reinterpret_cast<XPointer>(&counter)) == 0)
+            return false;
         pump = std::thread([this] {
             while (!stopping.load(std::memory_order_relaxed)) {
                 XRecordProcessReplies(data);

@@ -72,7 +72,8 @@ void FlangerEffect::createEngine(int32_t numInputs, int32_t sampleRate, int32_t 
         engine.reset();
         return;
     }
-    engine = std::make_unique<dsp::FlangerEngine>(numInputs, static_cast<double>(sampleRate), numOutputs, frames);
+    engine =
+        std::make_unique<dsp::FlangerEngine>(numInputs, static_cast<double>(sampleRate), numOutputs, frames);
 }
 
 void FlangerEffect::rebuildEngine() {
@@ -81,7 +82,8 @@ void FlangerEffect::rebuildEngine() {
         engine.reset();
     }
     try {
-        createEngine(activeInputs, static_cast<int32_t>(std::trunc(sampleRate())), activeOutputs, blockSize());
+        createEngine(activeInputs, static_cast<int32_t>(std::trunc(sampleRate())), activeOutputs,
+                     blockSize());
     } catch (const std::bad_alloc&) {
         engine.reset();
     }

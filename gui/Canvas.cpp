@@ -56,7 +56,8 @@ void Canvas::drawLineTo(Point point) noexcept {
         int minX = x, minY = y, maxX = x, maxY = y;
         while (x != to.h || y != to.v) {
             plot(x, y);
-            minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
+            minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y),
+            maxY = std::max(maxY, y);
             const int twice = 2 * error;
             if (twice >= dy) {
                 error += dy;
@@ -72,11 +73,21 @@ void Canvas::drawLineTo(Point point) noexcept {
     pen = to;
 }
 
-void Canvas::setDashStyle(int style) noexcept { dashStyle = style == 1 ? 1 : 0; }
-void Canvas::setPenColor(Color color) noexcept { frameColor = color; }
-void Canvas::setLineWidth(int width) noexcept { penWidth = std::max(1, width); }
-void Canvas::setBrushColor(Color color) noexcept { fillColor = color; }
-void Canvas::setTextInk(Color color) noexcept { fontColor = color; }
+void Canvas::setDashStyle(int style) noexcept {
+    dashStyle = style == 1 ? 1 : 0;
+}
+void Canvas::setPenColor(Color color) noexcept {
+    frameColor = color;
+}
+void Canvas::setLineWidth(int width) noexcept {
+    penWidth = std::max(1, width);
+}
+void Canvas::setBrushColor(Color color) noexcept {
+    fillColor = color;
+}
+void Canvas::setTextInk(Color color) noexcept {
+    fontColor = color;
+}
 
 void Canvas::selectFont(int fontId, int size, int style) noexcept {
     fontRequest = makeFontRequest(fontId, size, style);
@@ -109,7 +120,10 @@ void Canvas::drawTextLine(const char* text, const Rect& rect, int opaque, int al
     // Vertically centred: the line's cell (ascent + descent) in the middle of the rectangle.
     const int top = r.top + (r.height() - metrics.height()) / 2;
     const platform::PixelBox clipBox{r.left, r.top, r.right, r.bottom};
-    if (opaque != 0) surface->fill(platform::PixelBox{x, top, x + metrics.width, top + metrics.height()}.intersect(clipBox), fillColor.pixel());
+    if (opaque != 0)
+        surface->fill(
+            platform::PixelBox{x, top, x + metrics.width, top + metrics.height()}.intersect(clipBox),
+            fillColor.pixel());
     drawText(*surface, fontRequest, text, x, top + metrics.ascent, fontColor.pixel(), clipBox);
 }
 
@@ -133,7 +147,10 @@ void Canvas::readPointer(Point& out) noexcept {
 }
 
 OffscreenCanvas::OffscreenCanvas(FrameView* frame, int width, int height, Color background) noexcept
-    : Canvas(frame, nullptr, nullptr), surfaceHeight(height), surfaceWidth(width), backgroundColor(background) {
+    : Canvas(frame, nullptr, nullptr),
+      surfaceHeight(height),
+      surfaceWidth(width),
+      backgroundColor(background) {
     setClipRect({std::min(0, width), std::min(0, height), std::max(0, width), std::max(0, height)});
     try {
         memory = platform::Surface(width, height);
@@ -147,7 +164,9 @@ OffscreenCanvas::OffscreenCanvas(FrameView* frame, int width, int height, Color 
     outlineRect({0, 0, width, height});
 }
 
-OffscreenCanvas::~OffscreenCanvas() { setBitmap(nullptr); }
+OffscreenCanvas::~OffscreenCanvas() {
+    setBitmap(nullptr);
+}
 
 void OffscreenCanvas::setBitmap(SkinBitmap* bitmap) noexcept {
     if (bitmap != nullptr) bitmap->retain();
@@ -159,7 +178,8 @@ void OffscreenCanvas::blitTo(Canvas& destination, const Rect& destRect, Point so
     platform::Surface* target = destination.deviceContext();
     if (target == nullptr || memory.empty() || target == &memory) return;
     const Point at{destRect.left + destination.offset().h, destRect.top + destination.offset().v};
-    platform::copyBlock(memory, sourceOffset.h, sourceOffset.v, *target, at.h, at.v, destRect.width(), destRect.height());
+    platform::copyBlock(memory, sourceOffset.h, sourceOffset.v, *target, at.h, at.v, destRect.width(),
+                        destRect.height());
 }
 
 }  // namespace flanger::gui

@@ -88,8 +88,8 @@ private:
     Color fillColor = colors::black;
     int dashStyle = 0;
     Rect clip{0, 0, 1000, 1000};
-    Point pen;            // device coordinates (offset applied)
-    int dashPhase = 0;    // position in the dot pattern along the current polyline
+    Point pen;          // device coordinates (offset applied)
+    int dashPhase = 0;  // position in the dot pattern along the current polyline
 };
 
 // A canvas over a memory surface of its own, filled with a background colour; controls draw into

@@ -16,14 +16,18 @@ float steppedValue(float value, float direction, float stepSize, bool fine) noex
 float arrowDirection(std::uint8_t virtualKey) noexcept {
     switch (virtualKey) {
         case kVirtualDown:
-        case kVirtualLeft: return -1.0f;
+        case kVirtualLeft:
+            return -1.0f;
         case kVirtualUp:
-        case kVirtualRight: return 1.0f;
-        default: return 0.0f;
+        case kVirtualRight:
+            return 1.0f;
+        default:
+            return 0.0f;
     }
 }
 
-Control::Control(const Rect& bounds, ValueListener* valueListener, std::int32_t controlTag, SkinBitmap* bitmap) noexcept
+Control::Control(const Rect& bounds, ValueListener* valueListener, std::int32_t controlTag,
+                 SkinBitmap* bitmap) noexcept
     : View(bounds), listener(valueListener), tag(controlTag), background(bitmap) {
     if (background != nullptr) background->retain();
 }

@@ -37,8 +37,8 @@ std::uint32_t codePoint(unsigned char byte) noexcept {
 }
 
 struct Glyph {
-    int left = 0;     // bitmap offset from the pen
-    int top = 0;      // rows above the baseline
+    int left = 0;  // bitmap offset from the pen
+    int top = 0;   // rows above the baseline
     int width = 0;
     int rows = 0;
     int advance = 0;  // whole pixels: hinted advances, no kerning
@@ -84,7 +84,8 @@ public:
             }
         }
         if (slot.face == nullptr) return nullptr;
-        if (FT_Set_Pixel_Sizes(slot.face, 0, static_cast<FT_UInt>(std::max(1, request.pixelSize))) != 0) return nullptr;
+        if (FT_Set_Pixel_Sizes(slot.face, 0, static_cast<FT_UInt>(std::max(1, request.pixelSize))) != 0)
+            return nullptr;
         current.face = slot.face;
         current.synthBold = request.weight >= 700 && !where.bold;
         current.synthItalic = request.italic && !where.italic;
@@ -92,8 +93,8 @@ public:
     }
 
     const Glyph* glyph(const LoadedFace& loaded, const FontRequest& request, std::uint32_t code) {
-        const auto key = std::make_tuple(static_cast<const void*>(loaded.face), request.pixelSize, loaded.synthBold,
-                                         loaded.synthItalic, code);
+        const auto key = std::make_tuple(static_cast<const void*>(loaded.face), request.pixelSize,
+                                         loaded.synthBold, loaded.synthItalic, code);
         auto found = glyphs.find(key);
         if (found != glyphs.end()) return &found->second;
         Glyph rendered;
@@ -106,19 +107,25 @@ public:
                     FT_Matrix shear{0x10000, 0x0366A, 0, 0x10000};  // about 12°
                     FT_Outline_Transform(&slot->outline, &shear);
                 }
-                if (loaded.synthBold) FT_Outline_Embolden(&slot->outline, std::max<FT_Pos>(32, loaded.face->size->metrics.y_ppem * 4));
+                if (loaded.synthBold)
+                    FT_Outline_Embolden(&slot->outline,
+                                        std::max<FT_Pos>(32, loaded.face->size->metrics.y_ppem * 4));
             }
             rendered.advance = static_cast<int>((slot->advance.x + 32) >> 6);
-            if (loaded.synthBold) rendered.advance += std::max(1, static_cast<int>(loaded.face->size->metrics.y_ppem) / 24);
-            if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0 && slot->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
+            if (loaded.synthBold)
+                rendered.advance += std::max(1, static_cast<int>(loaded.face->size->metrics.y_ppem) / 24);
+            if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0 &&
+                slot->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
                 rendered.left = slot->bitmap_left;
                 rendered.top = slot->bitmap_top;
                 rendered.width = static_cast<int>(slot->bitmap.width);
                 rendered.rows = static_cast<int>(slot->bitmap.rows);
                 rendered.coverage.resize(static_cast<std::size_t>(rendered.width) * rendered.rows);
                 for (int y = 0; y < rendered.rows; ++y) {
-                    const unsigned char* src = slot->bitmap.buffer + static_cast<std::ptrdiff_t>(y) * slot->bitmap.pitch;
-                    std::copy_n(src, rendered.width, rendered.coverage.data() + static_cast<std::size_t>(y) * rendered.width);
+                    const unsigned char* src =
+                        slot->bitmap.buffer + static_cast<std::ptrdiff_t>(y) * slot->bitmap.pitch;
+                    std::copy_n(src, rendered.width,
+                                rendered.coverage.data() + static_cast<std::size_t>(y) * rendered.width);
                 }
             }
         }
@@ -142,7 +149,8 @@ private:
     static void keepMatchingLibraryLoaded() {
         static const bool kept = [] {
             Dl_info info{};
-            if (dladdr(reinterpret_cast<void*>(&FcInit), &info) == 0 || info.dli_fname == nullptr) return false;
+            if (dladdr(reinterpret_cast<void*>(&FcInit), &info) == 0 || info.dli_fname == nullptr)
+                return false;
             void* handle = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
             if (handle != nullptr) dlclose(handle);  // the library stays: it is marked never to unload
             return handle != nullptr;
@@ -169,8 +177,10 @@ private:
             FcChar8* family = nullptr;
             int weight = FC_WEIGHT_REGULAR;
             int slant = FC_SLANT_ROMAN;
-            if (FcPatternGetString(best, FC_FILE, 0, &file) == FcResultMatch) result.file = reinterpret_cast<const char*>(file);
-            if (FcPatternGetString(best, FC_FAMILY, 0, &family) == FcResultMatch) result.family = reinterpret_cast<const char*>(family);
+            if (FcPatternGetString(best, FC_FILE, 0, &file) == FcResultMatch)
+                result.file = reinterpret_cast<const char*>(file);
+            if (FcPatternGetString(best, FC_FAMILY, 0, &family) == FcResultMatch)
+                result.family = reinterpret_cast<const char*>(family);
             FcPatternGetInteger(best, FC_WEIGHT, 0, &weight);
             FcPatternGetInteger(best, FC_SLANT, 0, &slant);
             result.bold = weight >= FC_WEIGHT_BOLD;
@@ -189,7 +199,9 @@ private:
     LoadedFace current;
 };
 
-int ceilPixels(FT_Pos value) { return static_cast<int>((value + 63) >> 6); }
+int ceilPixels(FT_Pos value) {
+    return static_cast<int>((value + 63) >> 6);
+}
 
 }  // namespace
 
@@ -231,7 +243,8 @@ TextMetrics measureText(const FontRequest& request, const char* text) noexcept {
         metrics.descent = ceilPixels(-loaded->face->size->metrics.descender);
         if (text == nullptr) return metrics;
         for (const char* c = text; *c != 0; ++c) {
-            metrics.width += cache.glyph(*loaded, request, codePoint(static_cast<unsigned char>(*c)))->advance;
+            metrics.width +=
+                cache.glyph(*loaded, request, codePoint(static_cast<unsigned char>(*c)))->advance;
         }
     } catch (...) {
         return {};
@@ -249,13 +262,18 @@ void drawText(platform::Surface& target, const FontRequest& request, const char*
         std::lock_guard<std::mutex> lock(cache.mutex);
         LoadedFace* loaded = cache.load(request);
         if (loaded == nullptr) return;
-        const int inkRed = platform::redOf(ink), inkGreen = platform::greenOf(ink), inkBlue = platform::blueOf(ink);
+        const int inkRed = platform::redOf(ink), inkGreen = platform::greenOf(ink),
+                  inkBlue = platform::blueOf(ink);
         auto blend = [&](int px, int py, int coverage) {
             if (coverage <= 0 || px < box.left || px >= box.right || py < box.top || py >= box.bottom) return;
             const std::uint32_t under = target.pixel(px, py);
-            auto mix = [&](int from, int to) { return static_cast<std::uint8_t>(from + ((to - from) * coverage + 127) / 255); };
-            target.setPixel(px, py, platform::packRgb(mix(platform::redOf(under), inkRed), mix(platform::greenOf(under), inkGreen),
-                                                      mix(platform::blueOf(under), inkBlue)));
+            auto mix = [&](int from, int to) {
+                return static_cast<std::uint8_t>(from + ((to - from) * coverage + 127) / 255);
+            };
+            target.setPixel(px, py,
+                            platform::packRgb(mix(platform::redOf(under), inkRed),
+                                              mix(platform::greenOf(under), inkGreen),
+                                              mix(platform::blueOf(under), inkBlue)));
         };
         int pen = x;
         for (const char* c = text; *c != 0; ++c) {
@@ -270,9 +288,11 @@ void drawText(platform::Surface& target, const FontRequest& request, const char*
         }
         if (request.underline) {
             const FT_Face face = loaded->face;
-            const double scale = static_cast<double>(face->size->metrics.y_ppem) / std::max<int>(1, face->units_per_EM);
+            const double scale =
+                static_cast<double>(face->size->metrics.y_ppem) / std::max<int>(1, face->units_per_EM);
             const int thickness = std::max(1, static_cast<int>(face->underline_thickness * scale + 0.5));
-            const int position = baseline + std::max(1, static_cast<int>(-face->underline_position * scale + 0.5));
+            const int position =
+                baseline + std::max(1, static_cast<int>(-face->underline_position * scale + 0.5));
             for (int row = 0; row < thickness; ++row)
                 for (int px = x; px < pen; ++px) blend(px, position + row, 255);
         }

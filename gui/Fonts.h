@@ -23,8 +23,8 @@ const FontTableEntry& fontTableEntry(int fontId) noexcept;  // ids outside 0–7
 struct FontRequest {
     int fontId = 0;
     const char* face = "Arial";
-    int pixelSize = 12;         // character height (em), not cell height
-    int weight = 700;           // 700 bold, 400 regular
+    int pixelSize = 12;  // character height (em), not cell height
+    int weight = 700;    // 700 bold, 400 regular
     bool italic = false;
     bool underline = false;
     int pitchAndFamily = 0x22;  // 0x22 variable pitch sans-serif; 0x50 decorative (Symbol)
@@ -36,7 +36,7 @@ FontRequest makeFontRequest(int fontId, int size, int style) noexcept;
 struct ResolvedFace {
     std::string family;  // as fontconfig names it, e.g. "Liberation Sans"
     std::string file;
-    bool bold = false;   // the file itself is bold (else bold is synthesised)
+    bool bold = false;  // the file itself is bold (else bold is synthesised)
     bool italic = false;
 };
 ResolvedFace resolveFace(const FontRequest& request) noexcept;

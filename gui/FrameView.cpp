@@ -48,10 +48,12 @@ void releaseWindowClass() noexcept {
     }
 }
 
-int windowClassUsers() noexcept { return classUsers.load(std::memory_order_relaxed); }
+int windowClassUsers() noexcept {
+    return classUsers.load(std::memory_order_relaxed);
+}
 
-FrameView::FrameView(const Rect& bounds, platform::Platform* windowPlatform, platform::NativeParent hostWindow,
-                     ViewEditor* owner)
+FrameView::FrameView(const Rect& bounds, platform::Platform* windowPlatform,
+                     platform::NativeParent hostWindow, ViewEditor* owner)
     : View(bounds),
       editor(owner),
       platform(windowPlatform != nullptr ? *windowPlatform : platform::currentPlatform()),
@@ -260,7 +262,9 @@ bool FrameView::isChild(const View* view) const {
     return std::find(children.begin(), children.end(), view) != children.end();
 }
 
-int FrameView::childCount() const { return static_cast<int>(children.size()); }
+int FrameView::childCount() const {
+    return static_cast<int>(children.size());
+}
 
 View* FrameView::childAt(int index) const {
     if (index < 0 || index >= childCount()) return nullptr;
@@ -356,7 +360,8 @@ void FrameView::notifyEditEnd(std::int32_t tag) {
 
 bool FrameView::isSomethingDirty() const {
     if (modal != nullptr || View::needsRedraw()) return true;
-    return std::any_of(children.begin(), children.end(), [](const View* child) { return child->needsRedraw(); });
+    return std::any_of(children.begin(), children.end(),
+                       [](const View* child) { return child->needsRedraw(); });
 }
 
 void FrameView::onExpose(const platform::PixelBox& area) {

@@ -24,7 +24,8 @@ public:
 
     // Creates the child window when parent is non-zero; windowPlatform null means the current
     // platform. Without a parent, or when the platform refuses it, the frame has no window.
-    FrameView(const Rect& size, platform::Platform* windowPlatform, platform::NativeParent parent, ViewEditor* editor);
+    FrameView(const Rect& size, platform::Platform* windowPlatform, platform::NativeParent parent,
+              ViewEditor* editor);
     ~FrameView() override;
 
     void draw(Canvas& canvas) override;
@@ -33,7 +34,8 @@ public:
     void redrawIfDirty(Canvas& canvas) override;
     std::int32_t onKeyPress(const KeyCode& key) override;
     std::int32_t onKeyRelease(const KeyCode& key) override;
-    bool onFilesDropped(const char* const* items, std::int32_t count, std::int32_t type, Point where) override;
+    bool onFilesDropped(const char* const* items, std::int32_t count, std::int32_t type,
+                        Point where) override;
     bool onWheelTurn(Canvas* canvas, Point where, float distance) override;
     ViewEditor* ownerEditor() const override { return editor; }
 

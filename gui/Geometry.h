@@ -21,7 +21,9 @@ struct Rect {
 
     constexpr std::int32_t width() const noexcept { return right - left; }
     constexpr std::int32_t height() const noexcept { return bottom - top; }
-    constexpr bool contains(Point p) const noexcept { return p.h >= left && p.h <= right && p.v >= top && p.v <= bottom; }
+    constexpr bool contains(Point p) const noexcept {
+        return p.h >= left && p.h <= right && p.v >= top && p.v <= bottom;
+    }
     constexpr Rect movedBy(std::int32_t dh, std::int32_t dv) const noexcept {
         return {left + dh, top + dv, right + dh, bottom + dv};
     }

@@ -10,7 +10,11 @@ namespace {
 std::atomic<std::int32_t> mode{0};
 }  // namespace
 
-std::int32_t knobMode() noexcept { return mode.load(std::memory_order_relaxed); }
-void setKnobMode(std::int32_t newMode) noexcept { mode.store(newMode, std::memory_order_relaxed); }
+std::int32_t knobMode() noexcept {
+    return mode.load(std::memory_order_relaxed);
+}
+void setKnobMode(std::int32_t newMode) noexcept {
+    mode.store(newMode, std::memory_order_relaxed);
+}
 
 }  // namespace flanger::gui

@@ -57,10 +57,26 @@ void SkinBitmap::drawKeyed(Canvas& canvas, const Rect& destRect, Point sourceOff
     int dx = destRect.left + canvas.offset().h, dy = destRect.top + canvas.offset().v;
     int w = destRect.width(), h = destRect.height();
     // The same clipping as an opaque block copy: both rectangles inside their surfaces.
-    if (sx < 0) { dx -= sx; w += sx; sx = 0; }
-    if (sy < 0) { dy -= sy; h += sy; sy = 0; }
-    if (dx < 0) { sx -= dx; w += dx; dx = 0; }
-    if (dy < 0) { sy -= dy; h += dy; dy = 0; }
+    if (sx < 0) {
+        dx -= sx;
+        w += sx;
+        sx = 0;
+    }
+    if (sy < 0) {
+        dy -= sy;
+        h += sy;
+        sy = 0;
+    }
+    if (dx < 0) {
+        sx -= dx;
+        w += dx;
+        dx = 0;
+    }
+    if (dy < 0) {
+        sy -= dy;
+        h += dy;
+        dy = 0;
+    }
     w = std::min({w, width - sx, target->width() - dx});
     h = std::min({h, height - sy, target->height() - dy});
     if (w <= 0 || h <= 0) return;
@@ -75,7 +91,9 @@ void SkinBitmap::drawKeyed(Canvas& canvas, const Rect& destRect, Point sourceOff
     target->addDamage({dx, dy, dx + w, dy + h});
 }
 
-BitmapSet::~BitmapSet() { clear(); }
+BitmapSet::~BitmapSet() {
+    clear();
+}
 
 void BitmapSet::clear() noexcept {
     for (SkinBitmap* bitmap : bitmaps) {

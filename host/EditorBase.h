@@ -66,6 +66,8 @@ inline std::atomic<EditorFactory> installedEditorFactory{nullptr};
 inline void setEditorFactory(EditorFactory factory) noexcept {
     installedEditorFactory.store(factory, std::memory_order_release);
 }
-inline EditorFactory editorFactory() noexcept { return installedEditorFactory.load(std::memory_order_acquire); }
+inline EditorFactory editorFactory() noexcept {
+    return installedEditorFactory.load(std::memory_order_acquire);
+}
 
 }  // namespace flanger::host

@@ -81,7 +81,9 @@ intptr_t EffectBase::callHost(int32_t opcode, int32_t index, intptr_t value, voi
 }
 
 void EffectBase::setParameterValue(int32_t, float) {}
-float EffectBase::parameterValue(int32_t) { return 0.0f; }
+float EffectBase::parameterValue(int32_t) {
+    return 0.0f;
+}
 
 void EffectBase::setParameterFromEditor(int32_t index, float value) {
     setParameterValue(index, value);
@@ -103,8 +105,12 @@ void EffectBase::parameterText(int32_t, char* text) {
 void EffectBase::parameterName(int32_t, char* text) {
     if (text != nullptr) text[0] = 0;
 }
-int32_t EffectBase::saveChunk(void**, bool) { return 0; }
-int32_t EffectBase::loadChunk(const void*, int32_t, bool) { return 0; }
+int32_t EffectBase::saveChunk(void**, bool) {
+    return 0;
+}
+int32_t EffectBase::loadChunk(const void*, int32_t, bool) {
+    return 0;
+}
 
 intptr_t EffectBase::dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
     // Text answers are produced into a scratch buffer first, then copied into the host's
@@ -203,8 +209,12 @@ intptr_t EffectBase::hostVersion() {
     const intptr_t answer = callHost(vst::audioMasterVersion);
     return answer == 0 ? 1 : answer;
 }
-intptr_t EffectBase::hostCurrentId() { return callHost(vst::audioMasterCurrentId); }
-intptr_t EffectBase::hostIdle() { return callHost(vst::audioMasterIdle); }
+intptr_t EffectBase::hostCurrentId() {
+    return callHost(vst::audioMasterCurrentId);
+}
+intptr_t EffectBase::hostIdle() {
+    return callHost(vst::audioMasterIdle);
+}
 bool EffectBase::inputPinConnected(int32_t input) {
     if (hostCallback == nullptr) return true;
     return callHost(vst::audioMasterPinConnected, input, 0) == 0;
@@ -314,7 +324,8 @@ void processEntry(vst::EffectRecord* record, float** inputs, float** outputs, in
     }
 }
 
-void processReplacingEntry(vst::EffectRecord* record, float** inputs, float** outputs, int32_t frames) noexcept {
+void processReplacingEntry(vst::EffectRecord* record, float** inputs, float** outputs,
+                           int32_t frames) noexcept {
     EffectBase* effect = EffectBase::fromRecord(record);
     if (effect == nullptr || inputs == nullptr || outputs == nullptr || frames <= 0) return;
     try {

@@ -99,7 +99,8 @@ protected:
 intptr_t dispatchEntry(vst::EffectRecord* record, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                        float opt) noexcept;
 void processEntry(vst::EffectRecord* record, float** inputs, float** outputs, int32_t frames) noexcept;
-void processReplacingEntry(vst::EffectRecord* record, float** inputs, float** outputs, int32_t frames) noexcept;
+void processReplacingEntry(vst::EffectRecord* record, float** inputs, float** outputs,
+                           int32_t frames) noexcept;
 void setParameterEntry(vst::EffectRecord* record, int32_t index, float value) noexcept;
 float getParameterEntry(vst::EffectRecord* record, int32_t index) noexcept;
 

@@ -11,7 +11,9 @@ namespace {
 // Module instance marker, kept as the module-wide value the resource code may ask for.
 const void* moduleInstance = nullptr;
 
-__attribute__((constructor)) void moduleLoaded() { moduleInstance = reinterpret_cast<const void*>(&moduleLoaded); }
+__attribute__((constructor)) void moduleLoaded() {
+    moduleInstance = reinterpret_cast<const void*>(&moduleLoaded);
+}
 
 flanger::vst::EffectRecord* createEffect(flanger::vst::HostCallback host) noexcept {
     if (host == nullptr) return nullptr;
@@ -34,12 +36,15 @@ flanger::vst::EffectRecord* createEffect(flanger::vst::HostCallback host) noexce
 
 extern "C" {
 
-__attribute__((visibility("default"))) flanger::vst::EffectRecord* VSTPluginMain(flanger::vst::HostCallback host) {
+__attribute__((visibility("default"))) flanger::vst::EffectRecord* VSTPluginMain(
+    flanger::vst::HostCallback host) {
     return createEffect(host);
 }
 
 // The interface's historical entry name; the assembler label lets a non-int function carry it.
-__attribute__((visibility("default"))) flanger::vst::EffectRecord* legacyMain(flanger::vst::HostCallback host) asm("main");
-flanger::vst::EffectRecord* legacyMain(flanger::vst::HostCallback host) { return createEffect(host); }
-
+__attribute__((visibility("default"))) flanger::vst::EffectRecord* legacyMain(
+    flanger::vst::HostCallback host) asm("main");
+flanger::vst::EffectRecord* legacyMain(flanger::vst::HostCallback host) {
+    return createEffect(host);
+}
 }

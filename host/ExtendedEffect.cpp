@@ -14,7 +14,8 @@ vst::VstKeyCode keyCodeFrom(int32_t index, intptr_t value, float opt) noexcept {
     key.virt = static_cast<uint8_t>(value & 0xFF);
     // The modifier travels as a float; a value no integer can hold carries no modifier bits.
     const float truncated = std::trunc(opt);
-    const int64_t bits = (std::isfinite(truncated) && std::fabs(truncated) < 1e9f) ? static_cast<int64_t>(truncated) : 0;
+    const int64_t bits =
+        (std::isfinite(truncated) && std::fabs(truncated) < 1e9f) ? static_cast<int64_t>(truncated) : 0;
     key.modifier = static_cast<uint8_t>(bits & 0xFF);
     return key;
 }
@@ -36,7 +37,8 @@ intptr_t ExtendedEffect::dispatch(int32_t opcode, int32_t index, intptr_t value,
             return programCategoryCount();
         case vst::effGetProgramNameIndexed: {
             if (ptr == nullptr) return 0;
-            const int32_t category = (value >= INT32_MIN && value <= INT32_MAX) ? static_cast<int32_t>(value) : -1;
+            const int32_t category =
+                (value >= INT32_MIN && value <= INT32_MAX) ? static_cast<int32_t>(value) : -1;
             if (!programNameByIndex(category, index, scratch)) return 0;
             copyText(static_cast<char*>(ptr), scratch, vst::kNameLength);
             return 1;
@@ -73,7 +75,8 @@ intptr_t ExtendedEffect::dispatch(int32_t opcode, int32_t index, intptr_t value,
                        ? 1
                        : 0;
         case vst::effSetBlockSizeAndSampleRate:
-            if (value >= INT32_MIN && value <= INT32_MAX) storeBlockSizeAndRate(static_cast<int32_t>(value), opt);
+            if (value >= INT32_MIN && value <= INT32_MAX)
+                storeBlockSizeAndRate(static_cast<int32_t>(value), opt);
             return 1;
         case vst::effSetBypass:
             return bypass(value != 0) ? 1 : 0;
@@ -134,17 +137,27 @@ intptr_t ExtendedEffect::dispatch(int32_t opcode, int32_t index, intptr_t value,
     }
 }
 
-intptr_t ExtendedEffect::requestEvents(intptr_t filter) { return callHost(vst::audioMasterWantMidi, 0, filter); }
+intptr_t ExtendedEffect::requestEvents(intptr_t filter) {
+    return callHost(vst::audioMasterWantMidi, 0, filter);
+}
 vst::VstTimeInfo* ExtendedEffect::timeInfo(intptr_t filter) {
     return reinterpret_cast<vst::VstTimeInfo*>(callHost(vst::audioMasterGetTime, 0, filter));
 }
-intptr_t ExtendedEffect::hostTempoAt(intptr_t position) { return callHost(vst::audioMasterTempoAt, 0, position); }
-intptr_t ExtendedEffect::hostAutomatableCount() { return callHost(vst::audioMasterGetNumAutomatableParameters); }
+intptr_t ExtendedEffect::hostTempoAt(intptr_t position) {
+    return callHost(vst::audioMasterTempoAt, 0, position);
+}
+intptr_t ExtendedEffect::hostAutomatableCount() {
+    return callHost(vst::audioMasterGetNumAutomatableParameters);
+}
 intptr_t ExtendedEffect::hostParameterQuantization() {
     return callHost(vst::audioMasterGetParameterQuantization);
 }
-bool ExtendedEffect::notifyIoChanged() { return callHost(vst::audioMasterIOChanged) != 0; }
-bool ExtendedEffect::requestIdle() { return callHost(vst::audioMasterNeedIdle) != 0; }
+bool ExtendedEffect::notifyIoChanged() {
+    return callHost(vst::audioMasterIOChanged) != 0;
+}
+bool ExtendedEffect::requestIdle() {
+    return callHost(vst::audioMasterNeedIdle) != 0;
+}
 bool ExtendedEffect::requestWindowSize(int32_t width, int32_t height) {
     return callHost(vst::audioMasterSizeWindow, width, height) != 0;
 }
@@ -162,13 +175,27 @@ int32_t ExtendedEffect::refreshBlockSize() {
     }
     return blockFrames;
 }
-intptr_t ExtendedEffect::hostInputLatency() { return callHost(vst::audioMasterGetInputLatency); }
-intptr_t ExtendedEffect::hostOutputLatency() { return callHost(vst::audioMasterGetOutputLatency); }
-intptr_t ExtendedEffect::previousPlug(int32_t) { return callHost(vst::audioMasterGetPreviousPlug); }
-intptr_t ExtendedEffect::nextPlug(int32_t) { return callHost(vst::audioMasterGetNextPlug); }
-intptr_t ExtendedEffect::hostWillReplace() { return callHost(vst::audioMasterWillReplaceOrAccumulate); }
-intptr_t ExtendedEffect::hostProcessLevel() { return callHost(vst::audioMasterGetCurrentProcessLevel); }
-intptr_t ExtendedEffect::hostAutomationState() { return callHost(vst::audioMasterGetAutomationState); }
+intptr_t ExtendedEffect::hostInputLatency() {
+    return callHost(vst::audioMasterGetInputLatency);
+}
+intptr_t ExtendedEffect::hostOutputLatency() {
+    return callHost(vst::audioMasterGetOutputLatency);
+}
+intptr_t ExtendedEffect::previousPlug(int32_t) {
+    return callHost(vst::audioMasterGetPreviousPlug);
+}
+intptr_t ExtendedEffect::nextPlug(int32_t) {
+    return callHost(vst::audioMasterGetNextPlug);
+}
+intptr_t ExtendedEffect::hostWillReplace() {
+    return callHost(vst::audioMasterWillReplaceOrAccumulate);
+}
+intptr_t ExtendedEffect::hostProcessLevel() {
+    return callHost(vst::audioMasterGetCurrentProcessLevel);
+}
+intptr_t ExtendedEffect::hostAutomationState() {
+    return callHost(vst::audioMasterGetAutomationState);
+}
 bool ExtendedEffect::hostOfflineRead(void* task, intptr_t option, bool readSource) {
     return callHost(vst::audioMasterOfflineRead, readSource ? 1 : 0, option, task) != 0;
 }
@@ -178,13 +205,18 @@ bool ExtendedEffect::hostOfflineWrite(void* task, intptr_t option) {
 bool ExtendedEffect::hostOfflineStart(void* files, intptr_t count, int32_t newCount) {
     return callHost(vst::audioMasterOfflineStart, newCount, count, files) != 0;
 }
-bool ExtendedEffect::offlinePass() { return callHost(vst::audioMasterOfflineGetCurrentPass) != 0; }
-bool ExtendedEffect::offlineMetaPass() { return callHost(vst::audioMasterOfflineGetCurrentMetaPass) != 0; }
+bool ExtendedEffect::offlinePass() {
+    return callHost(vst::audioMasterOfflineGetCurrentPass) != 0;
+}
+bool ExtendedEffect::offlineMetaPass() {
+    return callHost(vst::audioMasterOfflineGetCurrentMetaPass) != 0;
+}
 void ExtendedEffect::setOutputSampleRate(float rate) {
     callHost(vst::audioMasterSetOutputSampleRate, 0, 0, nullptr, rate);
 }
 vst::VstSpeakerArrangement* ExtendedEffect::hostInputArrangement() {
-    return reinterpret_cast<vst::VstSpeakerArrangement*>(callHost(vst::audioMasterGetInputSpeakerArrangement));
+    return reinterpret_cast<vst::VstSpeakerArrangement*>(
+        callHost(vst::audioMasterGetInputSpeakerArrangement));
 }
 vst::VstSpeakerArrangement* ExtendedEffect::hostOutputArrangement() {
     return reinterpret_cast<vst::VstSpeakerArrangement*>(callHost(vst::audioMasterGetSpeakerArrangement));
@@ -195,21 +227,32 @@ bool ExtendedEffect::hostVendorText(char* text) {
 bool ExtendedEffect::hostProductText(char* text) {
     return callHost(vst::audioMasterGetProductString, 0, 0, text) != 0;
 }
-intptr_t ExtendedEffect::hostVendorVersion() { return callHost(vst::audioMasterGetVendorVersion); }
+intptr_t ExtendedEffect::hostVendorVersion() {
+    return callHost(vst::audioMasterGetVendorVersion);
+}
 intptr_t ExtendedEffect::hostVendorMessage(int32_t a, intptr_t b, void* ptr, float opt) {
     return callHost(vst::audioMasterVendorSpecific, a, b, ptr, opt);
 }
 bool ExtendedEffect::hostCanDo(const char* text) {
     return callHost(vst::audioMasterCanDo, 0, 0, const_cast<char*>(text)) != 0;
 }
-intptr_t ExtendedEffect::hostLanguage() { return callHost(vst::audioMasterGetLanguage); }
-intptr_t ExtendedEffect::openHostWindow(void* window) { return callHost(vst::audioMasterOpenWindow, 0, 0, window); }
+intptr_t ExtendedEffect::hostLanguage() {
+    return callHost(vst::audioMasterGetLanguage);
+}
+intptr_t ExtendedEffect::openHostWindow(void* window) {
+    return callHost(vst::audioMasterOpenWindow, 0, 0, window);
+}
 bool ExtendedEffect::closeHostWindow(void* window) {
     return callHost(vst::audioMasterCloseWindow, 0, 0, window) != 0;
 }
-void* ExtendedEffect::hostDirectory() { return reinterpret_cast<void*>(callHost(vst::audioMasterGetDirectory)); }
-bool ExtendedEffect::requestDisplayUpdate() { return callHost(vst::audioMasterUpdateDisplay) != 0; }
-bool ExtendedEffect::speakerArrangement(vst::VstSpeakerArrangement** input, vst::VstSpeakerArrangement** output) {
+void* ExtendedEffect::hostDirectory() {
+    return reinterpret_cast<void*>(callHost(vst::audioMasterGetDirectory));
+}
+bool ExtendedEffect::requestDisplayUpdate() {
+    return callHost(vst::audioMasterUpdateDisplay) != 0;
+}
+bool ExtendedEffect::speakerArrangement(vst::VstSpeakerArrangement** input,
+                                        vst::VstSpeakerArrangement** output) {
     if (input != nullptr) *input = nullptr;
     if (output != nullptr) *output = nullptr;
     return false;
@@ -219,8 +262,12 @@ void ExtendedEffect::storeBlockSizeAndRate(int32_t frames, float rate) {
     if (frames > 0) blockFrames = frames;
     if (std::isfinite(rate) && rate > 0.0f) sampleRateHz = rate;
 }
-bool ExtendedEffect::reportEditStart(int32_t index) { return callHost(vst::audioMasterBeginEdit, index) != 0; }
-bool ExtendedEffect::reportEditEnd(int32_t index) { return callHost(vst::audioMasterEndEdit, index) != 0; }
+bool ExtendedEffect::reportEditStart(int32_t index) {
+    return callHost(vst::audioMasterBeginEdit, index) != 0;
+}
+bool ExtendedEffect::reportEditEnd(int32_t index) {
+    return callHost(vst::audioMasterEndEdit, index) != 0;
+}
 bool ExtendedEffect::hostFileDialog(void* request) {
     if (request == nullptr) return false;
     return callHost(vst::audioMasterOpenFileSelector, 0, 0, request) != 0;

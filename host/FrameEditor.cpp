@@ -17,9 +17,13 @@ namespace {
 std::atomic<FrameEditor::PlatformOpener> platformOpener{nullptr};
 
 // Tick comparison that survives the 49-day wrap of the millisecond count.
-bool isBefore(uint32_t a, uint32_t b) noexcept { return static_cast<int32_t>(a - b) < 0; }
+bool isBefore(uint32_t a, uint32_t b) noexcept {
+    return static_cast<int32_t>(a - b) < 0;
+}
 
-gui::KeyCode toolkitKey(const vst::VstKeyCode& key) noexcept { return {key.character, key.virt, key.modifier}; }
+gui::KeyCode toolkitKey(const vst::VstKeyCode& key) noexcept {
+    return {key.character, key.virt, key.modifier};
+}
 
 }  // namespace
 
@@ -149,7 +153,9 @@ bool FrameEditor::wheel(float distance) {
     return frame != nullptr && frame->onWheelTurn(nullptr, {0, 0}, distance);
 }
 
-void FrameEditor::parameterChanged(int32_t /*index*/, float /*normalised*/) { requestRedraw(); }
+void FrameEditor::parameterChanged(int32_t /*index*/, float /*normalised*/) {
+    requestRedraw();
+}
 
 void FrameEditor::redraw() {
     if (frame != nullptr) frame->paintView(nullptr);

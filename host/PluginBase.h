@@ -37,7 +37,8 @@ public:
     void setSampleRate(float rate) override;
     void setBlockSize(int32_t frames) override;
     bool programNameByIndex(int32_t category, int32_t index, char* text) override;
-    bool applySpeakerArrangement(vst::VstSpeakerArrangement* input, vst::VstSpeakerArrangement* output) override;
+    bool applySpeakerArrangement(vst::VstSpeakerArrangement* input,
+                                 vst::VstSpeakerArrangement* output) override;
     int32_t plugCategory() override { return vst::kPlugCategEffect; }
     bool vendorText(char* text) override;
     intptr_t vendorMessage(int32_t index, intptr_t value, void* ptr, float opt) override;
@@ -85,7 +86,8 @@ protected:
     int32_t activeOutputs;
     float rememberedSampleRate = 0.0f;
     bool speakerArrangementChanged = false;
-    // Writer: rebuildEngine (dispatcher thread), after the engine exists (release); reader: processing (acquire).
+    // Writer: rebuildEngine (dispatcher thread), after the engine exists (release); reader: processing
+    // (acquire).
     std::atomic<bool> engineReady{false};
     bool wheelForwarding = true;
 };

@@ -15,7 +15,9 @@ VersionInfo::VersionInfo() {
     read(bytes.data, bytes.size);
 }
 
-VersionInfo::VersionInfo(const void* data, std::size_t size) { read(data, size); }
+VersionInfo::VersionInfo(const void* data, std::size_t size) {
+    read(data, size);
+}
 
 void VersionInfo::read(const void* data, std::size_t size) {
     if (data == nullptr || size == 0) return;
@@ -51,7 +53,11 @@ void VersionInfo::value(const char* name, char* text, std::size_t capacity) cons
     text[n] = 0;
 }
 
-void VersionInfo::fileVersion(char* text, std::size_t capacity) const { value("FileVersion", text, capacity); }
-void VersionInfo::legalText(char* text, std::size_t capacity) const { value("LegalCopyright", text, capacity); }
+void VersionInfo::fileVersion(char* text, std::size_t capacity) const {
+    value("FileVersion", text, capacity);
+}
+void VersionInfo::legalText(char* text, std::size_t capacity) const {
+    value("LegalCopyright", text, capacity);
+}
 
 }  // namespace flanger::host

@@ -21,8 +21,10 @@ std::uint16_t le16(const unsigned char* p) noexcept {
 
 resources::ResourceBytes findResource(ResourceKind kind, int id) noexcept {
     switch (kind) {
-        case ResourceKind::Version: return resources::versionBlock();
-        case ResourceKind::Bitmap: return resources::skinBitmap(id);
+        case ResourceKind::Version:
+            return resources::versionBlock();
+        case ResourceKind::Bitmap:
+            return resources::skinBitmap(id);
     }
     return {};
 }
@@ -42,7 +44,8 @@ std::optional<Surface> decodeBmp(const unsigned char* data, std::size_t size) no
     // Bitfields are accepted for 32-bit data only when they are the usual 8-8-8 layout.
     if (compression != 0 && !(compression == 3 && bits == 32)) return std::nullopt;
     if (bits != 8 && bits != 24 && bits != 32) return std::nullopt;
-    if (width <= 0 || width > 16384 || rawHeight == 0 || rawHeight < -16384 || rawHeight > 16384) return std::nullopt;
+    if (width <= 0 || width > 16384 || rawHeight == 0 || rawHeight < -16384 || rawHeight > 16384)
+        return std::nullopt;
     const bool topDown = rawHeight < 0;
     const int height = topDown ? -rawHeight : rawHeight;
 
@@ -57,12 +60,14 @@ std::optional<Surface> decodeBmp(const unsigned char* data, std::size_t size) no
         }
     }
     const std::size_t stride = ((static_cast<std::size_t>(width) * bits + 31) / 32) * 4;
-    if (pixelOffset > size || stride * static_cast<std::size_t>(height) > size - pixelOffset) return std::nullopt;
+    if (pixelOffset > size || stride * static_cast<std::size_t>(height) > size - pixelOffset)
+        return std::nullopt;
 
     try {
         Surface image(width, height);
         for (int y = 0; y < height; ++y) {
-            const unsigned char* src = data + pixelOffset + stride * static_cast<std::size_t>(topDown ? y : height - 1 - y);
+            const unsigned char* src =
+                data + pixelOffset + stride * static_cast<std::size_t>(topDown ? y : height - 1 - y);
             std::uint32_t* dst = image.row(y);
             for (int x = 0; x < width; ++x) {
                 if (bits == 8) {

@@ -24,6 +24,8 @@ Platform& currentPlatform() noexcept {
     return platform != nullptr ? *platform : fallbackPlatform();
 }
 
-void setCurrentPlatform(Platform* platform) noexcept { installed.store(platform, std::memory_order_release); }
+void setCurrentPlatform(Platform* platform) noexcept {
+    installed.store(platform, std::memory_order_release);
+}
 
 }  // namespace flanger::platform

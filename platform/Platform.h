@@ -23,8 +23,8 @@ struct ScreenPoint {
 enum PhysicalButton : std::uint32_t { kLeftButton = 1, kMiddleButton = 2, kRightButton = 4 };
 
 struct PointerState {
-    ScreenPoint position;        // on the screen (root window), not relative to any window
-    std::uint32_t buttons = 0;   // PhysicalButton bits
+    ScreenPoint position;       // on the screen (root window), not relative to any window
+    std::uint32_t buttons = 0;  // PhysicalButton bits
     bool shift = false;
     bool control = false;
     bool alt = false;
@@ -106,7 +106,9 @@ public:
     // Takes the keyboard focus for an edit box opened by a click at clickTimeMs (the window
     // system's time of that click) and delivers its keys to receiver. False when the window
     // cannot take it: keys then come only through the host. endTextInput gives the focus back.
-    virtual bool beginTextInput(TextInputEvents* /*receiver*/, std::uint32_t /*clickTimeMs*/) noexcept { return false; }
+    virtual bool beginTextInput(TextInputEvents* /*receiver*/, std::uint32_t /*clickTimeMs*/) noexcept {
+        return false;
+    }
     virtual void endTextInput() noexcept {}
     // Drops at most count button events queued for the window unprocessed (the click that closed
     // a popup must not arrive as a new press).
@@ -146,7 +148,8 @@ public:
     virtual ~Platform() = default;
 
     // A visible child window of width × height at (0, 0) in the parent; null on failure.
-    virtual std::unique_ptr<Window> createChildWindow(NativeParent parent, int width, int height) noexcept = 0;
+    virtual std::unique_ptr<Window> createChildWindow(NativeParent parent, int width,
+                                                      int height) noexcept = 0;
     virtual PointerState readPointer() noexcept = 0;
     // The system's left-handed setting, read once per platform object.
     virtual bool buttonsSwapped() noexcept = 0;
@@ -165,7 +168,8 @@ public:
     // with the pointer and keyboard grabbed; null when a grab is refused.
     virtual bool offersPopups() const noexcept { return false; }
     virtual PixelBox screenArea() noexcept { return {}; }
-    virtual std::unique_ptr<Popup> openPopup(Window& /*owner*/, const PixelBox& /*box*/, const Surface& /*pixels*/) noexcept {
+    virtual std::unique_ptr<Popup> openPopup(Window& /*owner*/, const PixelBox& /*box*/,
+                                             const Surface& /*pixels*/) noexcept {
         return nullptr;
     }
 };

@@ -20,13 +20,15 @@ PixelBox PixelBox::intersect(const PixelBox& other) const noexcept {
 }
 
 Surface::Surface(int width, int height, std::uint32_t fillRgb)
-    : width_(std::max(0, width)), height_(std::max(0, height)),
+    : width_(std::max(0, width)),
+      height_(std::max(0, height)),
       pixels_(static_cast<std::size_t>(width_) * height_, fillRgb & 0xFFFFFFu) {}
 
 void Surface::fill(const PixelBox& box, std::uint32_t rgb) noexcept {
     const PixelBox clipped = box.intersect({0, 0, width_, height_});
     if (clipped.empty()) return;
-    for (int y = clipped.top; y < clipped.bottom; ++y) std::fill(row(y) + clipped.left, row(y) + clipped.right, rgb & 0xFFFFFFu);
+    for (int y = clipped.top; y < clipped.bottom; ++y)
+        std::fill(row(y) + clipped.left, row(y) + clipped.right, rgb & 0xFFFFFFu);
     addDamage(clipped);
 }
 
@@ -93,12 +95,29 @@ int Surface::takeDamageBoxes(PixelBox (&out)[kDamageBoxes]) noexcept {
     return count;
 }
 
-void copyBlock(const Surface& source, int sx, int sy, Surface& destination, int dx, int dy, int w, int h) noexcept {
+void copyBlock(const Surface& source, int sx, int sy, Surface& destination, int dx, int dy, int w,
+               int h) noexcept {
     // Clip the block so that both the source and the destination rectangles lie inside their surfaces.
-    if (sx < 0) { dx -= sx; w += sx; sx = 0; }
-    if (sy < 0) { dy -= sy; h += sy; sy = 0; }
-    if (dx < 0) { sx -= dx; w += dx; dx = 0; }
-    if (dy < 0) { sy -= dy; h += dy; dy = 0; }
+    if (sx < 0) {
+        dx -= sx;
+        w += sx;
+        sx = 0;
+    }
+    if (sy < 0) {
+        dy -= sy;
+        h += sy;
+        sy = 0;
+    }
+    if (dx < 0) {
+        sx -= dx;
+        w += dx;
+        dx = 0;
+    }
+    if (dy < 0) {
+        sy -= dy;
+        h += dy;
+        dy = 0;
+    }
     w = std::min({w, source.width() - sx, destination.width() - dx});
     h = std::min({h, source.height() - sy, destination.height() - dy});
     if (w <= 0 || h <= 0) return;

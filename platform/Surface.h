@@ -22,9 +22,15 @@ struct PixelBox {
 constexpr std::uint32_t packRgb(std::uint8_t red, std::uint8_t green, std::uint8_t blue) noexcept {
     return (static_cast<std::uint32_t>(red) << 16) | (static_cast<std::uint32_t>(green) << 8) | blue;
 }
-constexpr std::uint8_t redOf(std::uint32_t pixel) noexcept { return static_cast<std::uint8_t>(pixel >> 16); }
-constexpr std::uint8_t greenOf(std::uint32_t pixel) noexcept { return static_cast<std::uint8_t>(pixel >> 8); }
-constexpr std::uint8_t blueOf(std::uint32_t pixel) noexcept { return static_cast<std::uint8_t>(pixel); }
+constexpr std::uint8_t redOf(std::uint32_t pixel) noexcept {
+    return static_cast<std::uint8_t>(pixel >> 16);
+}
+constexpr std::uint8_t greenOf(std::uint32_t pixel) noexcept {
+    return static_cast<std::uint8_t>(pixel >> 8);
+}
+constexpr std::uint8_t blueOf(std::uint32_t pixel) noexcept {
+    return static_cast<std::uint8_t>(pixel);
+}
 
 class Surface {
 public:
@@ -42,7 +48,9 @@ public:
         if (contains(x, y)) pixels_[index(x, y)] = rgb & 0xFFFFFFu;
     }
     std::uint32_t* row(int y) noexcept { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
-    const std::uint32_t* row(int y) const noexcept { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
+    const std::uint32_t* row(int y) const noexcept {
+        return pixels_.data() + static_cast<std::size_t>(y) * width_;
+    }
     const std::vector<std::uint32_t>& pixels() const noexcept { return pixels_; }
 
     void fill(const PixelBox& box, std::uint32_t rgb) noexcept;
@@ -72,6 +80,7 @@ private:
 // Copies a w × h block from (sx, sy) in source to (dx, dy) in destination, clipped against both
 // surfaces; pixels outside either surface are left alone. Source and destination may be the same
 // surface only when the blocks do not overlap.
-void copyBlock(const Surface& source, int sx, int sy, Surface& destination, int dx, int dy, int w, int h) noexcept;
+void copyBlock(const Surface& source, int sx, int sy, Surface& destination, int dx, int dy, int w,
+               int h) noexcept;
 
 }  // namespace flanger::platform

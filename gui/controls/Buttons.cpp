@@ -8,7 +8,9 @@
 
 namespace flanger::gui::controls {
 
-bool showsOn(float value) noexcept { return value != 0.0f && !std::isnan(value); }
+bool showsOn(float value) noexcept {
+    return value != 0.0f && !std::isnan(value);
+}
 
 ToggleButton::ToggleButton(const Rect& bounds, ValueListener* valueListener, std::int32_t controlTag,
                            SkinBitmap* backgroundBitmap)
@@ -35,7 +37,8 @@ void ToggleButton::onMouseDown(Canvas& canvas, Point /*where*/) {
 }
 
 MomentaryButton::MomentaryButton(const Rect& bounds, ValueListener* valueListener, std::int32_t controlTag,
-                                 std::int32_t heightOfOneFrame, SkinBitmap* backgroundBitmap, Point backgroundOffset)
+                                 std::int32_t heightOfOneFrame, SkinBitmap* backgroundBitmap,
+                                 Point backgroundOffset)
     : Control(bounds, valueListener, controlTag, backgroundBitmap),
       offset(backgroundOffset),
       frameHeight(heightOfOneFrame) {}

@@ -15,9 +15,11 @@ namespace flanger::gui::controls {
 // Keyed pixels leave the destination alone, so without this a control redrawn over its own
 // last frame would let that frame show through: the frame's background goes down first.
 // frameArea is the part of the frame behind dest (the control's window rectangle).
-void restoreFrameBackground(Canvas& canvas, const FrameView* frame, const Rect& dest, const Rect& frameArea) noexcept;
+void restoreFrameBackground(Canvas& canvas, const FrameView* frame, const Rect& dest,
+                            const Rect& frameArea) noexcept;
 
 // draw or drawKeyed by the control's transparency flag; nothing without a bitmap.
-void drawBackground(Canvas& canvas, SkinBitmap* bitmap, const Rect& dest, Point sourceOffset, bool keyed) noexcept;
+void drawBackground(Canvas& canvas, SkinBitmap* bitmap, const Rect& dest, Point sourceOffset,
+                    bool keyed) noexcept;
 
 }  // namespace flanger::gui::controls

@@ -57,9 +57,13 @@ float knobValueAtPoint(const KnobArc& arc, Point where, float radius) noexcept {
     return arc.range < 0.0f ? atStart : atEnd;
 }
 
-LinearKnobDrag::LinearKnobDrag(float pressValue, Point press, std::uint32_t buttons, float minimum, float maximum,
-                               float fineFactor) noexcept
-    : range(maximum - minimum), fine(fineFactor), baseValue(pressValue), pressPoint(press), buttonsInForce(buttons) {
+LinearKnobDrag::LinearKnobDrag(float pressValue, Point press, std::uint32_t buttons, float minimum,
+                               float maximum, float fineFactor) noexcept
+    : range(maximum - minimum),
+      fine(fineFactor),
+      baseValue(pressValue),
+      pressPoint(press),
+      buttonsInForce(buttons) {
     stepValue = stepFor(buttons);
 }
 
@@ -116,12 +120,13 @@ int sliderHandleStartInTravel(int start, int lowest, int highestEnd, int handleS
     return std::max(start, lowest);
 }
 
-float sliderDragValue(int pointer, int startCoordinate, int travel, std::int32_t style, bool fine, float anchor,
-                      float fineFactor, float current) noexcept {
+float sliderDragValue(int pointer, int startCoordinate, int travel, std::int32_t style, bool fine,
+                      float anchor, float fineFactor, float current) noexcept {
     if (travel <= 0) return current;
     float position = static_cast<float>(pointer - startCoordinate) / static_cast<float>(travel);
     if (!sliderGrowsForward(style)) position = 1.0f - position;
-    if (fine && std::isfinite(fineFactor) && fineFactor != 0.0f) position = anchor + (position - anchor) / fineFactor;
+    if (fine && std::isfinite(fineFactor) && fineFactor != 0.0f)
+        position = anchor + (position - anchor) / fineFactor;
     return position;
 }
 

@@ -11,12 +11,12 @@ namespace flanger::gui::controls {
 // A knob's arc: where the minimum lies, how far (signed) the maximum lies from it, and the
 // value mapping derived from both. Angles in radians, counter-clockwise, v axis pointing down.
 struct KnobArc {
-    float start = 3.9269908f;   // 225°
-    float range = -4.712389f;   // −270°: clockwise on screen
+    float start = 3.9269908f;  // 225°
+    float range = -4.712389f;  // −270°: clockwise on screen
     float halfGap = 0.0f;
     float valuePerRadian = 0.0f;
     float valueOffset = 0.0f;
-    float low = 0.0f;   // the minimum and maximum the mapping was derived for: the arc's ends
+    float low = 0.0f;  // the minimum and maximum the mapping was derived for: the arc's ends
     float high = 1.0f;
 
     // Derives halfGap, valuePerRadian and valueOffset for the given value range.
@@ -93,7 +93,7 @@ int sliderHandleStartInTravel(int start, int lowest, int highestEnd, int handleS
 
 // The value a slider drag gives at a pointer coordinate along its axis; `anchor` and `fine`
 // give the Shift drag. Returns `current` when the travel is not positive (nothing to divide by).
-float sliderDragValue(int pointer, int startCoordinate, int travel, std::int32_t style, bool fine, float anchor,
-                      float fineFactor, float current) noexcept;
+float sliderDragValue(int pointer, int startCoordinate, int travel, std::int32_t style, bool fine,
+                      float anchor, float fineFactor, float current) noexcept;
 
 }  // namespace flanger::gui::controls

@@ -55,7 +55,8 @@ void LinearSlider::setThumbBitmap(SkinBitmap* bitmap) {
 
 Rect LinearSlider::handleRect() const noexcept {
     const int raw = sliderHandleStart(travel, sliderFraction(value, style), handleOffsetAlongAxis());
-    const int start = sliderHandleStartInTravel(raw, lowestHandlePosition, highestHandleEnd, handleSizeAlongAxis());
+    const int start =
+        sliderHandleStartInTravel(raw, lowestHandlePosition, highestHandleEnd, handleSizeAlongAxis());
     if (vertical()) return {handleOffset.h, start, handleOffset.h + handleWidth, start + handleHeight};
     return {start, handleOffset.v, start + handleWidth, handleOffset.v + handleHeight};
 }
@@ -65,10 +66,12 @@ void LinearSlider::draw(Canvas& canvas) {
     if (offscreen != nullptr) {
         const Rect whole{0, 0, controlWidth, controlHeight};
         // The surface is kept between draws: start from black so no earlier handle remains.
-        if (platform::Surface* surface = offscreen->deviceContext()) surface->fill({0, 0, controlWidth, controlHeight}, 0);
+        if (platform::Surface* surface = offscreen->deviceContext())
+            surface->fill({0, 0, controlWidth, controlHeight}, 0);
         if (transparent) restoreFrameBackground(*offscreen, frame, whole, size);
         drawBackground(*offscreen, background, whole, offset, transparent);
-        if (handleBitmap != nullptr) drawBackground(*offscreen, handleBitmap, handleRect(), {0, 0}, transparentHandle);
+        if (handleBitmap != nullptr)
+            drawBackground(*offscreen, handleBitmap, handleRect(), {0, 0}, transparentHandle);
         offscreen->blitTo(canvas, size, {0, 0});
     }
     markDirty(false);
@@ -90,7 +93,8 @@ void LinearSlider::onMouseDown(Canvas& canvas, Point where) {
     } else {
         // The handle as drawn but without the travel clamp, edges included.
         const int handleStart =
-            controlStartAlongAxis() + sliderHandleStart(travel, sliderFraction(value, style), handleOffsetAlongAxis());
+            controlStartAlongAxis() +
+            sliderHandleStart(travel, sliderFraction(value, style), handleOffsetAlongAxis());
         const int across = vertical() ? where.h - size.left : where.v - size.top;
         const int acrossStart = vertical() ? handleOffset.h : handleOffset.v;
         const int acrossSize = vertical() ? handleWidth : handleHeight;
@@ -110,14 +114,18 @@ void LinearSlider::onMouseDown(Canvas& canvas, Point where) {
             anchor = value;
         }
         if (!fine) anchor = value;
-        value = sliderDragValue(vertical() ? at.v : at.h, startCoordinate, travel, style, fine, anchor, fineFactor,
-                                value);
+        value = sliderDragValue(vertical() ? at.v : at.h, startCoordinate, travel, style, fine, anchor,
+                                fineFactor, value);
     });
 }
 
-bool LinearSlider::onWheelTurn(Canvas* canvas, Point /*where*/, float distance) { return wheelStep(canvas, distance); }
+bool LinearSlider::onWheelTurn(Canvas* canvas, Point /*where*/, float distance) {
+    return wheelStep(canvas, distance);
+}
 
-std::int32_t LinearSlider::onKeyPress(const KeyCode& key) { return arrowKeyStep(key); }
+std::int32_t LinearSlider::onKeyPress(const KeyCode& key) {
+    return arrowKeyStep(key);
+}
 
 bool LinearSlider::onAttached(View* /*parentView*/) {
     offscreen.reset();
@@ -130,19 +138,20 @@ bool LinearSlider::onDetached(View* /*parentView*/) {
     return true;
 }
 
-VerticalLinearSlider::VerticalLinearSlider(const Rect& bounds, ValueListener* valueListener, std::int32_t controlTag,
-                                           std::int32_t minimumPositionPx, std::int32_t maximumPositionPx,
-                                           SkinBitmap* handle, SkinBitmap* backgroundBitmap, Point backgroundOffset,
+VerticalLinearSlider::VerticalLinearSlider(const Rect& bounds, ValueListener* valueListener,
+                                           std::int32_t controlTag, std::int32_t minimumPositionPx,
+                                           std::int32_t maximumPositionPx, SkinBitmap* handle,
+                                           SkinBitmap* backgroundBitmap, Point backgroundOffset,
                                            std::int32_t sliderStyleBits)
-    : LinearSlider(bounds, valueListener, controlTag, minimumPositionPx, maximumPositionPx, handle, backgroundBitmap,
-                   backgroundOffset, sliderStyleBits, kSliderVertical) {}
+    : LinearSlider(bounds, valueListener, controlTag, minimumPositionPx, maximumPositionPx, handle,
+                   backgroundBitmap, backgroundOffset, sliderStyleBits, kSliderVertical) {}
 
 HorizontalLinearSlider::HorizontalLinearSlider(const Rect& bounds, ValueListener* valueListener,
                                                std::int32_t controlTag, std::int32_t minimumPositionPx,
                                                std::int32_t maximumPositionPx, SkinBitmap* handle,
                                                SkinBitmap* backgroundBitmap, Point backgroundOffset,
                                                std::int32_t sliderStyleBits)
-    : LinearSlider(bounds, valueListener, controlTag, minimumPositionPx, maximumPositionPx, handle, backgroundBitmap,
-                   backgroundOffset, sliderStyleBits, kSliderHorizontal) {}
+    : LinearSlider(bounds, valueListener, controlTag, minimumPositionPx, maximumPositionPx, handle,
+                   backgroundBitmap, backgroundOffset, sliderStyleBits, kSliderHorizontal) {}
 
 }  // namespace flanger::gui::controls

@@ -42,8 +42,8 @@ public:
 protected:
     // axisBit (1 horizontal, 2 vertical) is added to style; positions are window pixels along the axis.
     LinearSlider(const Rect& size, ValueListener* listener, std::int32_t tag, std::int32_t minimumPosition,
-                 std::int32_t maximumPosition, SkinBitmap* handle, SkinBitmap* background, Point backgroundOffset,
-                 std::int32_t style, std::int32_t axisBit);
+                 std::int32_t maximumPosition, SkinBitmap* handle, SkinBitmap* background,
+                 Point backgroundOffset, std::int32_t style, std::int32_t axisBit);
 
 private:
     void deriveLimits() noexcept;
@@ -72,16 +72,16 @@ private:
 
 class VerticalLinearSlider : public LinearSlider {
 public:
-    VerticalLinearSlider(const Rect& size, ValueListener* listener, std::int32_t tag, std::int32_t minimumPosition,
-                         std::int32_t maximumPosition, SkinBitmap* handle, SkinBitmap* background,
-                         Point backgroundOffset, std::int32_t style);
+    VerticalLinearSlider(const Rect& size, ValueListener* listener, std::int32_t tag,
+                         std::int32_t minimumPosition, std::int32_t maximumPosition, SkinBitmap* handle,
+                         SkinBitmap* background, Point backgroundOffset, std::int32_t style);
 };
 
 class HorizontalLinearSlider : public LinearSlider {
 public:
-    HorizontalLinearSlider(const Rect& size, ValueListener* listener, std::int32_t tag, std::int32_t minimumPosition,
-                           std::int32_t maximumPosition, SkinBitmap* handle, SkinBitmap* background,
-                           Point backgroundOffset, std::int32_t style);
+    HorizontalLinearSlider(const Rect& size, ValueListener* listener, std::int32_t tag,
+                           std::int32_t minimumPosition, std::int32_t maximumPosition, SkinBitmap* handle,
+                           SkinBitmap* background, Point backgroundOffset, std::int32_t style);
 };
 
 }  // namespace flanger::gui::controls

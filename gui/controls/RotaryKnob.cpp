@@ -86,9 +86,13 @@ void RotaryKnob::setArcSweep(float radians) {
     markDirty(true);
 }
 
-void RotaryKnob::pointerPosition(Point& out) const { out = knobPointerPosition(arc, value, radius, inset); }
+void RotaryKnob::pointerPosition(Point& out) const {
+    out = knobPointerPosition(arc, value, radius, inset);
+}
 
-float RotaryKnob::valueAtPoint(Point where) const { return knobValueAtPoint(arc, where, radius); }
+float RotaryKnob::valueAtPoint(Point where) const {
+    return knobValueAtPoint(arc, where, radius);
+}
 
 void RotaryKnob::setPointerShadowColor(Color color) {
     handleShadowColor = color;
@@ -137,12 +141,17 @@ void RotaryKnob::onMouseDown(Canvas& canvas, Point where) {
     });
 }
 
-bool RotaryKnob::onWheelTurn(Canvas* canvas, Point /*where*/, float distance) { return wheelStep(canvas, distance); }
+bool RotaryKnob::onWheelTurn(Canvas* canvas, Point /*where*/, float distance) {
+    return wheelStep(canvas, distance);
+}
 
-std::int32_t RotaryKnob::onKeyPress(const KeyCode& key) { return arrowKeyStep(key); }
+std::int32_t RotaryKnob::onKeyPress(const KeyCode& key) {
+    return arrowKeyStep(key);
+}
 
-StripKnob::StripKnob(const Rect& bounds, ValueListener* valueListener, std::int32_t controlTag, std::int32_t count,
-                     std::int32_t heightOfOneFrame, SkinBitmap* strip, Point backgroundOffset)
+StripKnob::StripKnob(const Rect& bounds, ValueListener* valueListener, std::int32_t controlTag,
+                     std::int32_t count, std::int32_t heightOfOneFrame, SkinBitmap* strip,
+                     Point backgroundOffset)
     : RotaryKnob(bounds, valueListener, controlTag, strip, nullptr, backgroundOffset),
       frameCount(count),
       frameHeight(heightOfOneFrame) {

@@ -75,7 +75,8 @@ void InfoSplash::draw(Canvas& canvas) {
     markDirty(false);
 }
 
-void InfoSplash::fill(TextSlot& slot, const char* text, const Rect& rect, Color color, std::int32_t alignment) {
+void InfoSplash::fill(TextSlot& slot, const char* text, const Rect& rect, Color color,
+                      std::int32_t alignment) {
     std::snprintf(slot.text.data(), slot.text.size(), "%s", text != nullptr ? text : "");
     slot.rect = rect;
     slot.color = color;

@@ -13,15 +13,33 @@ EditKey editKeyFromHost(const KeyCode& key) noexcept {
     out.shift = (key.modifier & 1) != 0;
     const bool control = (key.modifier & (4 | 8)) != 0;
     switch (key.virt) {
-        case kVirtualBack: out.kind = EditKey::Kind::Back; return out;
-        case kVirtualReturn: out.kind = EditKey::Kind::Return; return out;
-        case kVirtualEnter: out.kind = EditKey::Kind::Enter; return out;
-        case kVirtualEscape: out.kind = EditKey::Kind::Escape; return out;
-        case kVirtualEnd: out.kind = EditKey::Kind::End; return out;
-        case kVirtualHome: out.kind = EditKey::Kind::Home; return out;
-        case kVirtualLeft: out.kind = EditKey::Kind::Left; return out;
-        case kVirtualRight: out.kind = EditKey::Kind::Right; return out;
-        case kVirtualDelete: out.kind = EditKey::Kind::Delete; return out;
+        case kVirtualBack:
+            out.kind = EditKey::Kind::Back;
+            return out;
+        case kVirtualReturn:
+            out.kind = EditKey::Kind::Return;
+            return out;
+        case kVirtualEnter:
+            out.kind = EditKey::Kind::Enter;
+            return out;
+        case kVirtualEscape:
+            out.kind = EditKey::Kind::Escape;
+            return out;
+        case kVirtualEnd:
+            out.kind = EditKey::Kind::End;
+            return out;
+        case kVirtualHome:
+            out.kind = EditKey::Kind::Home;
+            return out;
+        case kVirtualLeft:
+            out.kind = EditKey::Kind::Left;
+            return out;
+        case kVirtualRight:
+            out.kind = EditKey::Kind::Right;
+            return out;
+        case kVirtualDelete:
+            out.kind = EditKey::Kind::Delete;
+            return out;
         case kVirtualSpace:
             out.kind = EditKey::Kind::Character;
             out.character = U' ';
@@ -29,7 +47,8 @@ EditKey editKeyFromHost(const KeyCode& key) noexcept {
         case kVirtualInsert:
             if (out.shift) out.kind = EditKey::Kind::Paste;
             return out;
-        default: break;
+        default:
+            break;
     }
     if (key.virt != 0 || key.character <= 0) return out;
     const char32_t c = static_cast<char32_t>(key.character);
@@ -49,32 +68,52 @@ EditKey editKeyFromText(const platform::TextKey& key) noexcept {
     out.shift = key.shift;
     using Kind = EditKey::Kind;
     switch (key.keysym) {
-        case 0xFF08: out.kind = Kind::Back; return out;
-        case 0xFF0D: out.kind = Kind::Return; return out;
-        case 0xFF8D: out.kind = Kind::Enter; return out;
-        case 0xFF1B: out.kind = Kind::Escape; return out;
+        case 0xFF08:
+            out.kind = Kind::Back;
+            return out;
+        case 0xFF0D:
+            out.kind = Kind::Return;
+            return out;
+        case 0xFF8D:
+            out.kind = Kind::Enter;
+            return out;
+        case 0xFF1B:
+            out.kind = Kind::Escape;
+            return out;
         case 0xFF50:
-        case 0xFF95: out.kind = Kind::Home; return out;
+        case 0xFF95:
+            out.kind = Kind::Home;
+            return out;
         case 0xFF57:
-        case 0xFF9C: out.kind = Kind::End; return out;
+        case 0xFF9C:
+            out.kind = Kind::End;
+            return out;
         case 0xFF51:
-        case 0xFF96: out.kind = Kind::Left; return out;
+        case 0xFF96:
+            out.kind = Kind::Left;
+            return out;
         case 0xFF53:
-        case 0xFF98: out.kind = Kind::Right; return out;
+        case 0xFF98:
+            out.kind = Kind::Right;
+            return out;
         case 0xFFFF:
-        case 0xFF9F: out.kind = Kind::Delete; return out;
+        case 0xFF9F:
+            out.kind = Kind::Delete;
+            return out;
         case 0xFF63:
         case 0xFF9E:
             if (key.shift) out.kind = Kind::Paste;
             return out;
-        default: break;
+        default:
+            break;
     }
     if (key.control) {
         if (key.keysym == 'a' || key.keysym == 'A') out.kind = Kind::SelectAll;
         if (key.keysym == 'v' || key.keysym == 'V') out.kind = Kind::Paste;
         return out;
     }
-    if (key.character < 0x20 || key.character == 0x7F || (key.character >= 0x80 && key.character < 0xA0)) return out;
+    if (key.character < 0x20 || key.character == 0x7F || (key.character >= 0x80 && key.character < 0xA0))
+        return out;
     out.kind = Kind::Character;
     out.character = key.character;
     return out;
@@ -118,7 +157,8 @@ std::string toDrawable(const std::string& utf8) {
             out += static_cast<char>(lead);
         } else {
             char32_t c = lead & (0xFFu >> (length + 1));
-            for (std::size_t i = 1; i < length; ++i) c = (c << 6) | (static_cast<unsigned char>(utf8[at + i]) & 0x3Fu);
+            for (std::size_t i = 1; i < length; ++i)
+                c = (c << 6) | (static_cast<unsigned char>(utf8[at + i]) & 0x3Fu);
             out += c <= 0xFF ? static_cast<char>(c) : '?';
         }
         at += length;
@@ -126,8 +166,8 @@ std::string toDrawable(const std::string& utf8) {
     return out;
 }
 
-EditBox::EditBox(const Rect& area, const char* initial, int alignment, const FontRequest& font, Color inkColor,
-                 Color backColor)
+EditBox::EditBox(const Rect& area, const char* initial, int alignment, const FontRequest& font,
+                 Color inkColor, Color backColor)
     : box(area), align(alignment), fontRequest(font), ink(inkColor), back(backColor) {
     setText(initial != nullptr ? initial : "");
 }
@@ -179,17 +219,21 @@ void EditBox::paste(const std::string& clipboardText) {
     const std::size_t end = clipboardText.find_first_of("\r\n");
     std::string line = clipboardText.substr(0, end);
     // Control characters and zero bytes of binary data would end or garble the text.
-    std::replace_if(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
     insert(line);
 }
 
 EditBox::Outcome EditBox::key(const EditKey& k) {
     using Kind = EditKey::Kind;
     switch (k.kind) {
-        case Kind::None: return Outcome::Ignored;
+        case Kind::None:
+            return Outcome::Ignored;
         case Kind::Return:
-        case Kind::Enter: return Outcome::Commit;
-        case Kind::Escape: return Outcome::Cancel;
+        case Kind::Enter:
+            return Outcome::Commit;
+        case Kind::Escape:
+            return Outcome::Cancel;
         case Kind::Character: {
             std::string bytes;
             appendUtf8(bytes, k.character);
@@ -206,15 +250,23 @@ EditBox::Outcome EditBox::key(const EditKey& k) {
             eraseSelection();
             keepCaretVisible();
             return Outcome::Handled;
-        case Kind::Home: moveCaret(0, k.shift); return Outcome::Handled;
-        case Kind::End: moveCaret(content.size(), k.shift); return Outcome::Handled;
+        case Kind::Home:
+            moveCaret(0, k.shift);
+            return Outcome::Handled;
+        case Kind::End:
+            moveCaret(content.size(), k.shift);
+            return Outcome::Handled;
         case Kind::Left:
-            if (hasSelection() && !k.shift) moveCaret(selectionStart(), false);
-            else moveCaret(previousCharacter(caretAt), k.shift);
+            if (hasSelection() && !k.shift)
+                moveCaret(selectionStart(), false);
+            else
+                moveCaret(previousCharacter(caretAt), k.shift);
             return Outcome::Handled;
         case Kind::Right:
-            if (hasSelection() && !k.shift) moveCaret(selectionEnd(), false);
-            else moveCaret(nextCharacter(caretAt), k.shift);
+            if (hasSelection() && !k.shift)
+                moveCaret(selectionEnd(), false);
+            else
+                moveCaret(nextCharacter(caretAt), k.shift);
             return Outcome::Handled;
         case Kind::SelectAll:
             anchor = 0;
@@ -270,8 +322,10 @@ void EditBox::draw(Canvas& canvas) {
     const int inner = r.width() - 2;
     int x = r.left + 1 - scroll;
     if (metrics.width <= inner) {
-        if (align == 1) x = r.left + 1 + (inner - metrics.width) / 2;
-        else if (align == 2) x = r.right - 1 - metrics.width;
+        if (align == 1)
+            x = r.left + 1 + (inner - metrics.width) / 2;
+        else if (align == 2)
+            x = r.right - 1 - metrics.width;
     }
     const int top = r.top + (r.height() - metrics.height()) / 2;
     const platform::PixelBox inside{r.left + 1, r.top, r.right - 1, r.bottom};
@@ -279,14 +333,16 @@ void EditBox::draw(Canvas& canvas) {
         // Selected text in the back colour on the font colour, over the normal text.
         const int from = x + widthOf(selectionStart());
         const int to = x + widthOf(selectionEnd());
-        const platform::PixelBox marked = platform::PixelBox{from, top, to, top + metrics.height()}.intersect(inside);
+        const platform::PixelBox marked =
+            platform::PixelBox{from, top, to, top + metrics.height()}.intersect(inside);
         drawText(*surface, fontRequest, shown.c_str(), x, top + metrics.ascent, ink.pixel(), inside);
         surface->fill(marked, ink.pixel());
         drawText(*surface, fontRequest, shown.c_str(), x, top + metrics.ascent, back.pixel(), marked);
     } else {
         drawText(*surface, fontRequest, shown.c_str(), x, top + metrics.ascent, ink.pixel(), inside);
         const int caretX = x + widthOf(caretAt);
-        surface->fill(platform::PixelBox{caretX, top, caretX + 1, top + metrics.height()}.intersect(clip), ink.pixel());
+        surface->fill(platform::PixelBox{caretX, top, caretX + 1, top + metrics.height()}.intersect(clip),
+                      ink.pixel());
     }
 }
 

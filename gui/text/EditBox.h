@@ -18,7 +18,21 @@ namespace flanger::gui::text {
 inline constexpr std::size_t kEditLimitBytes = 255;
 
 struct EditKey {
-    enum class Kind { None, Character, Back, Delete, Home, End, Left, Right, Return, Enter, Escape, SelectAll, Paste };
+    enum class Kind {
+        None,
+        Character,
+        Back,
+        Delete,
+        Home,
+        End,
+        Left,
+        Right,
+        Return,
+        Enter,
+        Escape,
+        SelectAll,
+        Paste
+    };
     Kind kind = Kind::None;
     char32_t character = 0;  // for Character: the Unicode code point
     bool shift = false;      // extends the selection with caret moves

@@ -28,9 +28,12 @@ void NumberField::setValueFormatterWithContext(ValueFormatterWithContext hook, v
 }
 
 void NumberField::clampReal(float& real) const {
-    if (real > maximum) real = maximum;
-    else if (real < minimum) real = minimum;
-    else if (std::isnan(real)) real = minimum;  // shown as the minimum, never carried on
+    if (real > maximum)
+        real = maximum;
+    else if (real < minimum)
+        real = minimum;
+    else if (std::isnan(real))
+        real = minimum;  // shown as the minimum, never carried on
 }
 
 float NumberField::normalised(float real) const noexcept {
@@ -166,7 +169,8 @@ void NumberField::onMouseDown(Canvas& canvas, Point /*where*/) {
         Point at;
         canvas.readPointer(at);
         const bool inside = size.contains(at);
-        if (inside && frame != nullptr && frame->focusView() != this && (buttons & kControlKey) == 0 && !dragged) {
+        if (inside && frame != nullptr && frame->focusView() != this && (buttons & kControlKey) == 0 &&
+            !dragged) {
             frame->setFocusView(this);
             focusGained(&canvas);
         }

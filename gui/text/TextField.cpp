@@ -109,7 +109,8 @@ void TextField::focusGained(Canvas* canvas) {
     box = std::make_unique<EditBox>(area, content.data(), align, request, fontColor, backColor);
     box->setClipboardSource(&readClipboard, this);
     keptForPress = false;
-    if (frame != nullptr && frame->nativeWindow() != nullptr && frame->nativeWindow()->beginTextInput(this, 0)) {
+    if (frame != nullptr && frame->nativeWindow() != nullptr &&
+        frame->nativeWindow()->beginTextInput(this, 0)) {
         textWindow = frame->nativeWindow();
     }
     markDirty(true);
@@ -153,8 +154,10 @@ void TextField::focusLost(Canvas* canvas) {
         listener->onValueChanged(canvas, this);
         notifyEditEnd();
     }
-    if (parent != nullptr) parent->receiveNote(this, "LooseFocus");
-    else if (frame != nullptr) frame->receiveNote(this, "LooseFocus");
+    if (parent != nullptr)
+        parent->receiveNote(this, "LooseFocus");
+    else if (frame != nullptr)
+        frame->receiveNote(this, "LooseFocus");
 }
 
 void TextField::endOwnEdit() {
@@ -174,8 +177,11 @@ void TextField::finishKey(EditBox::Outcome outcome) {
             box->setText(textBeforeEdit.data());
             endOwnEdit();
             break;
-        case EditBox::Outcome::Handled: markDirty(true); break;
-        case EditBox::Outcome::Ignored: break;
+        case EditBox::Outcome::Handled:
+            markDirty(true);
+            break;
+        case EditBox::Outcome::Ignored:
+            break;
     }
 }
 
@@ -218,6 +224,8 @@ bool TextField::pressInOpenBox(Canvas& canvas) {
     return true;
 }
 
-std::int32_t TextField::onKeyRelease(const KeyCode& /*key*/) { return box != nullptr ? 1 : -1; }
+std::int32_t TextField::onKeyRelease(const KeyCode& /*key*/) {
+    return box != nullptr ? 1 : -1;
+}
 
 }  // namespace flanger::gui::text

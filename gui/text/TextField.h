@@ -58,7 +58,7 @@ protected:
     // Ends the edit for the box's own reasons (keys, focus gone), never kept open for a press.
     void endOwnEdit();
 
-    std::unique_ptr<EditBox> box;  // the open edit box; null while not editing
+    std::unique_ptr<EditBox> box;            // the open edit box; null while not editing
     platform::Window* textWindow = nullptr;  // holds the keyboard focus for the box
     bool endingOwnEdit = false;
     bool keptForPress = false;  // the frame ended the focus for a press inside the box
@@ -89,7 +89,8 @@ public:
     virtual void setRealValue(float real);
     virtual void setFontSize(std::int32_t size);
     virtual void setSteps(float coarse, float fine);
-    virtual void dragStep(Canvas& canvas, std::int32_t h, std::int32_t v, std::int32_t lastH, std::int32_t lastV);
+    virtual void dragStep(Canvas& canvas, std::int32_t h, std::int32_t v, std::int32_t lastH,
+                          std::int32_t lastV);
     virtual void clampReal(float& real) const;
 
     bool wasDragged() const noexcept { return dragged; }

@@ -2,8 +2,8 @@
 #include "gui/text/TextFormat.h"
 
 #include <charconv>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -67,9 +67,12 @@ namespace {
 std::size_t sequenceLength(const unsigned char* p, std::size_t left) noexcept {
     const unsigned char lead = p[0];
     std::size_t need = 1;
-    if (lead >= 0xC2 && lead <= 0xDF) need = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) need = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4) need = 4;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        need = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        need = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        need = 4;
     if (need == 1 || need > left) return 1;
     for (std::size_t i = 1; i < need; ++i) {
         if ((p[i] & 0xC0) != 0x80) return 1;

@@ -34,8 +34,10 @@ void ValueDisplay::drawText(Canvas& canvas, const char* text, SkinBitmap* bitmap
     const bool threeD = (bits & (kSunkenFrame | kRaisedFrame)) != 0;
     SkinBitmap* image = bitmap != nullptr ? bitmap : background;
     if (image != nullptr) {
-        if (transparent) image->drawKeyed(canvas, size, backgroundOffset);
-        else image->draw(canvas, size, backgroundOffset);
+        if (transparent)
+            image->drawKeyed(canvas, size, backgroundOffset);
+        else
+            image->draw(canvas, size, backgroundOffset);
     } else if (!transparent) {
         canvas.setBrushColor(backColor);
         canvas.fillInterior(size);

@@ -10,7 +10,8 @@ HeadlessPlatform::~HeadlessPlatform() {
     for (HeadlessWindow* window : live) window->open = false;
 }
 
-std::unique_ptr<Window> HeadlessPlatform::createChildWindow(NativeParent parent, int width, int height) noexcept {
+std::unique_ptr<Window> HeadlessPlatform::createChildWindow(NativeParent parent, int width,
+                                                            int height) noexcept {
     if (parent == 0 || width <= 0 || height <= 0) return nullptr;
     try {
         return std::make_unique<HeadlessWindow>(*this, parent, width, height);
@@ -79,7 +80,8 @@ void HeadlessWindow::present() noexcept {
     PixelBox all;
     for (int i = 0; i < count; ++i) {
         const PixelBox& box = boxes[i];
-        copyBlock(surface, box.left, box.top, shown, box.left, box.top, box.right - box.left, box.bottom - box.top);
+        copyBlock(surface, box.left, box.top, shown, box.left, box.top, box.right - box.left,
+                  box.bottom - box.top);
         pixelsPresented += static_cast<long long>(box.right - box.left) * (box.bottom - box.top);
         all = all.unite(box);
     }
@@ -138,9 +140,14 @@ void HeadlessWindow::dispatchPending() noexcept {
                 surface.addDamage(event.area);
                 present();
                 break;
-            case Kind::Press: handler->onButtonPress(event.x, event.y, event.button); break;
-            case Kind::Wheel: handler->onWheel(event.x, event.y, event.steps); break;
-            case Kind::Destroy: break;
+            case Kind::Press:
+                handler->onButtonPress(event.x, event.y, event.button);
+                break;
+            case Kind::Wheel:
+                handler->onWheel(event.x, event.y, event.steps);
+                break;
+            case Kind::Destroy:
+                break;
             case Kind::TextKey:
                 if (textReceiver != nullptr) textReceiver->onTextKey(event.key);
                 break;

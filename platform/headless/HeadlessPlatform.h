@@ -35,7 +35,10 @@ public:
     void setButtonsSwapped(bool on) noexcept { swapped = on; }
     void setTickCount(std::uint32_t ms) noexcept { ticks = ms; }
     // What readClipboardText answers; clearClipboard makes it answer false.
-    void setClipboardText(std::string text) { clipboard = std::move(text); hasClipboard = true; }
+    void setClipboardText(std::string text) {
+        clipboard = std::move(text);
+        hasClipboard = true;
+    }
     void clearClipboard() noexcept { hasClipboard = false; }
     // Called at the start of every readPointer (a drag loop reads once per pass), e.g. to move the
     // pointer along a path and release the button after a number of passes.
@@ -91,11 +94,15 @@ public:
     NativeParent parent() const noexcept { return parentWindow; }
     const Surface& screen() const noexcept { return shown; }
     int presentCount() const noexcept { return presents; }
-    PixelBox lastPresented() const noexcept { return lastBox; }  // the bounding box of the last present's boxes
+    PixelBox lastPresented() const noexcept {
+        return lastBox;
+    }  // the bounding box of the last present's boxes
     long long presentedPixels() const noexcept { return pixelsPresented; }  // every present's boxes, summed
     void setScreenOrigin(int x, int y) noexcept { origin = {x, y}; }
     void postExpose(const PixelBox& area) { pending.push_back({Kind::Expose, area, 0, 0, 0, 0, {}}); }
-    void postButtonPress(int x, int y, std::uint32_t button) { pending.push_back({Kind::Press, {}, x, y, button, 0, {}}); }
+    void postButtonPress(int x, int y, std::uint32_t button) {
+        pending.push_back({Kind::Press, {}, x, y, button, 0, {}});
+    }
     void postWheel(int x, int y, float steps) { pending.push_back({Kind::Wheel, {}, x, y, 0, steps, {}}); }
     // Text input: whether beginTextInput takes the focus (default no, as when the host keeps
     // it), the keys the window system would deliver, and focus going elsewhere.

@@ -31,8 +31,8 @@ std::array<std::atomic<Display*>, kMaxConnections> ownConnections{};
 std::array<std::atomic<int>, kMaxConnections> errorCounts{};
 std::array<std::atomic<int>, kMaxConnections> lastErrors{};
 std::mutex registryMutex;
-int openConnections = 0;  // guarded by registryMutex
-XErrorHandler previousHandler = nullptr;  // guarded by registryMutex; the host's handler, if any
+int openConnections = 0;                      // guarded by registryMutex
+XErrorHandler previousHandler = nullptr;      // guarded by registryMutex; the host's handler, if any
 XIOErrorHandler previousIoHandler = nullptr;  // likewise, for broken connections
 
 int slotOf(Display* display) noexcept {
@@ -87,7 +87,8 @@ struct X11Platform::State {
     // Physical button (1–3) whose press produced this logical button, or 0.
     unsigned physicalOf(unsigned logical) const noexcept {
         for (int p = 0; p < std::min(mappedButtons, 3); ++p) {
-            if (logicalOfPhysical[static_cast<std::size_t>(p)] == logical) return static_cast<unsigned>(p + 1);
+            if (logicalOfPhysical[static_cast<std::size_t>(p)] == logical)
+                return static_cast<unsigned>(p + 1);
         }
         return logical <= 3 && mappedButtons == 0 ? logical : 0;
     }
@@ -123,7 +124,7 @@ private:
     bool createSharedImage(Visual* visual, int depth) noexcept;
     void destroyImage() noexcept;
 
-    Cursor cursor = 0;  // the shape shown now; 0 = inherited from the parent (the host's)
+    Cursor cursor = 0;                    // the shape shown now; 0 = inherited from the parent (the host's)
     std::unique_ptr<XdndReceiver> drops;  // made when the window first becomes a drop target
     XShmSegmentInfo segment{};
     bool shared = false;  // image pixels live in a segment the server reads directly
@@ -190,7 +191,8 @@ std::unique_ptr<X11Platform> X11Platform::open(const char* displayName, bool all
         state->mappedButtons = XGetPointerMapping(state->display, state->logicalOfPhysical.data(),
                                                   static_cast<int>(state->logicalOfPhysical.size()));
         // Left-handed setting: physical button 1 acts as logical 3 and 3 as 1.
-        state->swapped = state->mappedButtons >= 3 && state->logicalOfPhysical[0] == 3 && state->logicalOfPhysical[2] == 1;
+        state->swapped =
+            state->mappedButtons >= 3 && state->logicalOfPhysical[0] == 3 && state->logicalOfPhysical[2] == 1;
         return std::unique_ptr<X11Platform>(new X11Platform(std::move(state)));
     } catch (...) {
         return nullptr;
@@ -231,7 +233,8 @@ PointerState X11Platform::readPointer() noexcept {
     ::Window rootReturn = 0, child = 0;
     int rootX = 0, rootY = 0, x = 0, y = 0;
     unsigned mask = 0;
-    if (XQueryPointer(state->display, state->root, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask) == False) {
+    if (XQueryPointer(state->display, state->root, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask) ==
+        False) {
         return result;
     }
     result.position = {rootX, rootY};
@@ -240,10 +243,17 @@ PointerState X11Platform::readPointer() noexcept {
     for (unsigned logical = 1; logical <= 3; ++logical) {
         if ((mask & logicalMasks[logical - 1]) == 0) continue;
         switch (state->physicalOf(logical)) {
-            case 1: result.buttons |= kLeftButton; break;
-            case 2: result.buttons |= kMiddleButton; break;
-            case 3: result.buttons |= kRightButton; break;
-            default: break;
+            case 1:
+                result.buttons |= kLeftButton;
+                break;
+            case 2:
+                result.buttons |= kMiddleButton;
+                break;
+            case 3:
+                result.buttons |= kRightButton;
+                break;
+            default:
+                break;
         }
     }
     result.shift = (mask & ShiftMask) != 0;
@@ -252,7 +262,9 @@ PointerState X11Platform::readPointer() noexcept {
     return result;
 }
 
-bool X11Platform::buttonsSwapped() noexcept { return state->swapped; }
+bool X11Platform::buttonsSwapped() noexcept {
+    return state->swapped;
+}
 
 std::uint32_t X11Platform::tickCountMs() noexcept {
     const auto elapsed = std::chrono::steady_clock::now() - state->start;
@@ -315,7 +327,8 @@ PixelBox X11Platform::screenArea() noexcept {
     return {0, 0, DisplayWidth(state->display, screen), DisplayHeight(state->display, screen)};
 }
 
-std::unique_ptr<Popup> X11Platform::openPopup(Window& owner, const PixelBox& box, const Surface& pixels) noexcept {
+std::unique_ptr<Popup> X11Platform::openPopup(Window& owner, const PixelBox& box,
+                                              const Surface& pixels) noexcept {
     if (&owner.owner() != this || !owner.isOpen() || !connected()) return nullptr;
     return x11::openPopup(*this, state->display, static_cast<::Window>(nativeWindowId(owner)), box, pixels);
 }
@@ -326,11 +339,15 @@ void X11Window::discardPendingButtons(int count) noexcept {
     XSync(state.display, False);
     const auto isClick = [](Display*, XEvent* event, XPointer self) -> Bool {
         const bool button = event->type == ButtonPress || event->type == ButtonRelease;
-        return button && event->xany.window == *reinterpret_cast<::Window*>(self) && event->xbutton.button <= 3 ? True : False;
+        return button && event->xany.window == *reinterpret_cast<::Window*>(self) &&
+                       event->xbutton.button <= 3
+                   ? True
+                   : False;
     };
     XEvent event;
     for (int dropped = 0; dropped < count; ++dropped) {
-        if (XCheckIfEvent(state.display, &event, isClick, reinterpret_cast<XPointer>(&window)) == False) break;
+        if (XCheckIfEvent(state.display, &event, isClick, reinterpret_cast<XPointer>(&window)) == False)
+            break;
     }
 }
 
@@ -343,8 +360,12 @@ int X11Platform::lastErrorCode() const noexcept {
 void X11Platform::sync() noexcept {
     if (connected()) XSync(state->display, False);
 }
-bool X11Platform::connected() const noexcept { return !state->lost.load(std::memory_order_relaxed); }
-int X11Platform::connectionFd() const noexcept { return ConnectionNumber(state->display); }
+bool X11Platform::connected() const noexcept {
+    return !state->lost.load(std::memory_order_relaxed);
+}
+int X11Platform::connectionFd() const noexcept {
+    return ConnectionNumber(state->display);
+}
 
 bool X11Window::create(NativeParent parent) noexcept {
     Display* display = state.display;
@@ -356,9 +377,10 @@ bool X11Window::create(NativeParent parent) noexcept {
     attributes.background_pixmap = None;  // the backing surface paints everything
     attributes.border_pixel = 0;
     attributes.colormap = parentAttributes.colormap;
-    window = XCreateWindow(display, static_cast<::Window>(parent), 0, 0, static_cast<unsigned>(surface.width()),
-                           static_cast<unsigned>(surface.height()), 0, parentAttributes.depth, InputOutput,
-                           parentAttributes.visual, CWEventMask | CWBackPixmap | CWBorderPixel | CWColormap, &attributes);
+    window = XCreateWindow(display, static_cast<::Window>(parent), 0, 0,
+                           static_cast<unsigned>(surface.width()), static_cast<unsigned>(surface.height()), 0,
+                           parentAttributes.depth, InputOutput, parentAttributes.visual,
+                           CWEventMask | CWBackPixmap | CWBorderPixel | CWColormap, &attributes);
     XSync(display, False);
     if (window == 0 || platform.errorCount() != errorsBefore) {
         window = 0;
@@ -369,9 +391,10 @@ bool X11Window::create(NativeParent parent) noexcept {
                           createSharedImage(parentAttributes.visual, parentAttributes.depth);
     if (!sharedOk) {
         staging.assign(static_cast<std::size_t>(surface.width()) * surface.height(), 0);
-        image = XCreateImage(display, parentAttributes.visual, static_cast<unsigned>(parentAttributes.depth), ZPixmap, 0,
-                             reinterpret_cast<char*>(staging.data()), static_cast<unsigned>(surface.width()),
-                             static_cast<unsigned>(surface.height()), 32, surface.width() * 4);
+        image = XCreateImage(display, parentAttributes.visual, static_cast<unsigned>(parentAttributes.depth),
+                             ZPixmap, 0, reinterpret_cast<char*>(staging.data()),
+                             static_cast<unsigned>(surface.width()), static_cast<unsigned>(surface.height()),
+                             32, surface.width() * 4);
     }
     if (image == nullptr || image->bits_per_pixel != 32) {
         destroyImage();
@@ -400,7 +423,8 @@ bool X11Window::createSharedImage(Visual* visual, int depth) noexcept {
         destroyImage();
         return false;
     }
-    segment.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * image->height, IPC_CREAT | 0600);
+    segment.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * image->height,
+                           IPC_CREAT | 0600);
     if (segment.shmid < 0) {
         destroyImage();
         return false;
@@ -466,7 +490,8 @@ void X11Window::putBox(const PixelBox& area) noexcept {
     if (box.empty() || !open || image == nullptr || !platform.connected()) return;
     for (int y = box.top; y < box.bottom; ++y) {
         const std::uint32_t* src = surface.row(y);
-        auto* dst = reinterpret_cast<std::uint32_t*>(image->data + static_cast<std::ptrdiff_t>(y) * image->bytes_per_line);
+        auto* dst = reinterpret_cast<std::uint32_t*>(image->data +
+                                                     static_cast<std::ptrdiff_t>(y) * image->bytes_per_line);
         for (int x = box.left; x < box.right; ++x) {
             if (fastFormat) {
                 dst[x] = src[x] | alphaBits;
@@ -485,7 +510,8 @@ void X11Window::putBox(const PixelBox& area) noexcept {
             }
         }
     }
-    const auto w = static_cast<unsigned>(box.right - box.left), h = static_cast<unsigned>(box.bottom - box.top);
+    const auto w = static_cast<unsigned>(box.right - box.left),
+               h = static_cast<unsigned>(box.bottom - box.top);
     if (shared) {
         XShmPutImage(state.display, window, gc, image, box.left, box.top, box.left, box.top, w, h, False);
         // The server reads the segment asynchronously: wait before the next present rewrites it.
@@ -515,11 +541,17 @@ void X11Window::setIdentity(const char* title, const char* className) noexcept {
 }
 
 void X11Window::setCursorShape(int shape) noexcept {
-    if (shape < kCursorDefault || shape > kCursorSizeNorthWestSouthEast || !open || !platform.connected()) return;
+    if (shape < kCursorDefault || shape > kCursorSizeNorthWestSouthEast || !open || !platform.connected())
+        return;
     Display* display = state.display;
     // Font cursors for the system's standard shapes; no default means the parent's cursor shows.
-    static constexpr unsigned kGlyphs[] = {0, XC_watch, XC_sb_h_double_arrow, XC_sb_v_double_arrow, XC_fleur,
-                                           XC_bottom_left_corner, XC_bottom_right_corner};
+    static constexpr unsigned kGlyphs[] = {0,
+                                           XC_watch,
+                                           XC_sb_h_double_arrow,
+                                           XC_sb_v_double_arrow,
+                                           XC_fleur,
+                                           XC_bottom_left_corner,
+                                           XC_bottom_right_corner};
     const Cursor previous = cursor;
     if (shape == kCursorDefault) {
         XUndefineCursor(display, window);
@@ -596,8 +628,9 @@ void X11Window::handle(XEvent& event) noexcept {
             // Grabs (a window manager's, a popup's) take the focus only for a while. NotifyPointer
             // comes when the focus arrives from an ancestor while the pointer rests here (the
             // opening click's own focus change): this window did not have the focus.
-            if (textReceiver != nullptr && event.xfocus.mode != NotifyGrab && event.xfocus.mode != NotifyUngrab &&
-                event.xfocus.detail != NotifyInferior && event.xfocus.detail != NotifyPointer) {
+            if (textReceiver != nullptr && event.xfocus.mode != NotifyGrab &&
+                event.xfocus.mode != NotifyUngrab && event.xfocus.detail != NotifyInferior &&
+                event.xfocus.detail != NotifyPointer) {
                 textReceiver->onTextFocusLost();
             }
             break;
@@ -636,7 +669,8 @@ void X11Window::handle(XEvent& event) noexcept {
                 if (handler != nullptr) handler->onDestroyed();
             }
             break;
-        default: break;
+        default:
+            break;
     }
 }
 

@@ -1,6 +1,7 @@
 // The X11 backend: its own display connection, child windows inside the host's parent window,
-// presentation of the backing surface (MIT-SHM where the server offers it, else XPutImage), and the live pointer from XQueryPointer.
-// Xlib's types stay inside X11Platform.cpp; nothing else in the project includes X11 headers.
+// presentation of the backing surface (MIT-SHM where the server offers it, else XPutImage), and the live
+// pointer from XQueryPointer. Xlib's types stay inside X11Platform.cpp; nothing else in the project includes
+// X11 headers.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,8 @@ class X11Platform final : public Platform {
 public:
     // Opens a connection (null name: $DISPLAY); null when there is no display to talk to.
     // Without allowSharedMemory every window presents through XPutImage.
-    static std::unique_ptr<X11Platform> open(const char* displayName = nullptr, bool allowSharedMemory = true) noexcept;
+    static std::unique_ptr<X11Platform> open(const char* displayName = nullptr,
+                                             bool allowSharedMemory = true) noexcept;
     ~X11Platform() override;
     X11Platform(const X11Platform&) = delete;
     X11Platform& operator=(const X11Platform&) = delete;
@@ -31,7 +33,8 @@ public:
     // Popup menus: override-redirect windows on this connection, grabbing pointer and keyboard.
     bool offersPopups() const noexcept override { return true; }
     PixelBox screenArea() noexcept override;
-    std::unique_ptr<Popup> openPopup(Window& owner, const PixelBox& box, const Surface& pixels) noexcept override;
+    std::unique_ptr<Popup> openPopup(Window& owner, const PixelBox& box,
+                                     const Surface& pixels) noexcept override;
 
     // X errors raised on this connection; they are counted here instead of reaching Xlib's
     // default handler, which would end the host process.

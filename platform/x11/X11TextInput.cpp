@@ -10,20 +10,30 @@
 namespace flanger::platform::x11 {
 
 std::uint32_t keysymToUnicode(unsigned long keysym) noexcept {
-    if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF)) return static_cast<std::uint32_t>(keysym);
+    if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF))
+        return static_cast<std::uint32_t>(keysym);
     // Keysyms 0x01000000 + code point name every other Unicode character.
     if (keysym >= 0x01000100 && keysym <= 0x0110FFFF) return static_cast<std::uint32_t>(keysym - 0x01000000);
     if (keysym >= 0xFFB0 && keysym <= 0xFFB9) return static_cast<std::uint32_t>('0' + (keysym - 0xFFB0));
     switch (keysym) {
-        case 0xFF80: return ' ';  // KP_Space
-        case 0xFFAA: return '*';
-        case 0xFFAB: return '+';
-        case 0xFFAC: return ',';  // KP_Separator
-        case 0xFFAD: return '-';
-        case 0xFFAE: return '.';  // KP_Decimal
-        case 0xFFAF: return '/';
-        case 0x20AC: return 0x20AC;  // EuroSign
-        default: return 0;
+        case 0xFF80:
+            return ' ';  // KP_Space
+        case 0xFFAA:
+            return '*';
+        case 0xFFAB:
+            return '+';
+        case 0xFFAC:
+            return ',';  // KP_Separator
+        case 0xFFAD:
+            return '-';
+        case 0xFFAE:
+            return '.';  // KP_Decimal
+        case 0xFFAF:
+            return '/';
+        case 0x20AC:
+            return 0x20AC;  // EuroSign
+        default:
+            return 0;
     }
 }
 
@@ -47,7 +57,11 @@ int appendTextKeys(const char* utf8, std::size_t length, const XKeyEvent& event,
     std::size_t i = 0;
     while (i < length && count < capacity) {
         const unsigned char lead = bytes[i];
-        const int trailing = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
+        const int trailing = lead < 0x80             ? 0
+                             : (lead & 0xE0) == 0xC0 ? 1
+                             : (lead & 0xF0) == 0xE0 ? 2
+                             : (lead & 0xF8) == 0xF0 ? 3
+                                                     : -1;
         if (trailing < 0 || i + static_cast<std::size_t>(trailing) >= length) {
             ++i;  // a stray continuation byte, or a sequence cut short
             continue;
@@ -95,8 +109,8 @@ bool InputContext::open(Display* connection, ::Window window) noexcept {
         XFree(styles);
     }
     if (supported) {
-        context = XCreateIC(method, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow, window,
-                            XNFocusWindow, window, nullptr);
+        context = XCreateIC(method, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow,
+                            window, XNFocusWindow, window, nullptr);
     }
     if (context == nullptr) {
         XCloseIM(method);
@@ -216,13 +230,15 @@ bool convert(Display* display, ::Window requestor, Atom target, std::string& out
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     // At most 64 KiB: an edit box keeps 255 bytes of the first line anyway.
-    const int status = XGetWindowProperty(display, requestor, property, 0, 16384, True, AnyPropertyType, &type,
-                                          &format, &count, &after, &data);
+    const int status = XGetWindowProperty(display, requestor, property, 0, 16384, True, AnyPropertyType,
+                                          &type, &format, &count, &after, &data);
     if (status != Success || data == nullptr) return false;
     const bool usable = format == 8 && type != XInternAtom(display, "INCR", False);
     if (usable) {
-        if (target == XA_STRING) appendLatin1AsUtf8(out, data, count);
-        else out.assign(reinterpret_cast<const char*>(data), count);
+        if (target == XA_STRING)
+            appendLatin1AsUtf8(out, data, count);
+        else
+            out.assign(reinterpret_cast<const char*>(data), count);
     }
     XFree(data);
     return usable;
@@ -233,7 +249,8 @@ bool readClipboard(Display* display, ::Window requestor, std::string& out, int t
     if (display == nullptr || requestor == 0) return false;
     try {
         out.clear();
-        if (convert(display, requestor, XInternAtom(display, "UTF8_STRING", False), out, timeoutMs)) return true;
+        if (convert(display, requestor, XInternAtom(display, "UTF8_STRING", False), out, timeoutMs))
+            return true;
         out.clear();
         return convert(display, requestor, XA_STRING, out, timeoutMs);
     } catch (...) {

@@ -67,7 +67,8 @@ std::vector<std::string> decodeUriList(std::string_view text) {
     return names;
 }
 
-XdndReceiver::XdndReceiver(Display* connection, ::Window target) noexcept : display(connection), window(target) {}
+XdndReceiver::XdndReceiver(Display* connection, ::Window target) noexcept
+    : display(connection), window(target) {}
 
 XdndReceiver::~XdndReceiver() = default;
 
@@ -101,8 +102,8 @@ void XdndReceiver::chooseType(const XClientMessageEvent& enter) noexcept {
         int format = 0;
         unsigned long count = 0, remaining = 0;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, source, atom("XdndTypeList"), 0, 256, False, XA_ATOM, &actualType, &format,
-                               &count, &remaining, &data) == Success &&
+        if (XGetWindowProperty(display, source, atom("XdndTypeList"), 0, 256, False, XA_ATOM, &actualType,
+                               &format, &count, &remaining, &data) == Success &&
             data != nullptr && format == 32) {
             const auto* list = reinterpret_cast<const Atom*>(data);
             types.assign(list, list + count);
@@ -175,7 +176,8 @@ bool XdndReceiver::handle(const XEvent& event) noexcept {
     if (type == atom("XdndPosition")) {
         const auto from = static_cast<::Window>(message.data.l[0]);
         if (from != source) return true;
-        lastPosition = {static_cast<int>((message.data.l[2] >> 16) & 0xFFFF), static_cast<int>(message.data.l[2] & 0xFFFF)};
+        lastPosition = {static_cast<int>((message.data.l[2] >> 16) & 0xFFFF),
+                        static_cast<int>(message.data.l[2] & 0xFFFF)};
         // The protocol carries no modifiers: read Control from the live pointer state.
         ::Window root = 0, child = 0;
         int rootX = 0, rootY = 0, x = 0, y = 0;
@@ -226,7 +228,8 @@ void XdndReceiver::deliver(const XSelectionEvent& selection) noexcept {
                     std::vector<const char*> items;
                     for (const std::string& name : names) items.push_back(name.c_str());
                     if (!items.empty())
-                        taken = receiver->onDrop(items.data(), static_cast<int>(items.size()), 0, lastPosition);
+                        taken =
+                            receiver->onDrop(items.data(), static_cast<int>(items.size()), 0, lastPosition);
                 } else {
                     const char* item = payload.c_str();
                     taken = receiver->onDrop(&item, static_cast<int>(payload.size()), 1, lastPosition);

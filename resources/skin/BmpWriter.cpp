@@ -17,7 +17,8 @@ void put32(std::vector<unsigned char>& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>((v >> (8 * i)) & 0xFF));
 }
 
-std::vector<unsigned char> header(const Picture& picture, int bits, std::uint32_t paletteEntries, std::size_t stride) {
+std::vector<unsigned char> header(const Picture& picture, int bits, std::uint32_t paletteEntries,
+                                  std::size_t stride) {
     std::vector<unsigned char> out;
     const std::uint32_t pixelOffset = 14 + 40 + paletteEntries * 4;
     const std::uint32_t imageSize = static_cast<std::uint32_t>(stride * picture.height);
@@ -40,7 +41,9 @@ std::vector<unsigned char> header(const Picture& picture, int bits, std::uint32_
     return out;
 }
 
-int channel(std::uint32_t c, int which) { return static_cast<int>((c >> (16 - 8 * which)) & 0xFF); }
+int channel(std::uint32_t c, int which) {
+    return static_cast<int>((c >> (16 - 8 * which)) & 0xFF);
+}
 
 struct Box {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> colours;  // colour, count
@@ -136,7 +139,8 @@ std::vector<unsigned char> encodeBmp8(const Picture& picture, std::uint32_t keep
             n += count;
         }
         std::uint32_t rgb = 0;
-        for (int ch = 0; ch < 3; ++ch) rgb = (rgb << 8) | static_cast<std::uint32_t>(n > 0 ? sum[ch] / n + 0.5 : 0);
+        for (int ch = 0; ch < 3; ++ch)
+            rgb = (rgb << 8) | static_cast<std::uint32_t>(n > 0 ? sum[ch] / n + 0.5 : 0);
         if (rgb == keepExact) rgb ^= 1;  // a near-key colour must never turn into the key
         palette[i] = rgb;
     }
@@ -179,7 +183,8 @@ std::vector<unsigned char> encodeBmp8(const Picture& picture, std::uint32_t keep
 Picture decodePaletted(const std::vector<unsigned char>& bmp) {
     auto le32 = [&](std::size_t at) {
         return static_cast<std::uint32_t>(bmp[at]) | (static_cast<std::uint32_t>(bmp[at + 1]) << 8) |
-               (static_cast<std::uint32_t>(bmp[at + 2]) << 16) | (static_cast<std::uint32_t>(bmp[at + 3]) << 24);
+               (static_cast<std::uint32_t>(bmp[at + 2]) << 16) |
+               (static_cast<std::uint32_t>(bmp[at + 3]) << 24);
     };
     const int width = static_cast<int>(le32(18));
     const int height = static_cast<int>(le32(22));

@@ -14,7 +14,8 @@ struct Picture {
     std::vector<std::uint32_t> pixels;
 
     Picture() = default;
-    Picture(int w, int h, std::uint32_t fill = 0) : width(w), height(h), pixels(static_cast<std::size_t>(w) * h, fill) {}
+    Picture(int w, int h, std::uint32_t fill = 0)
+        : width(w), height(h), pixels(static_cast<std::size_t>(w) * h, fill) {}
     std::uint32_t& at(int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x]; }
     std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };

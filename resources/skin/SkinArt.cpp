@@ -72,7 +72,8 @@ public:
         const Rgb base = rgb(under);
         Picture picture(width, height);
         for (int y = 0; y < height; ++y) {
-            const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+            const auto* row =
+                reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
             for (int x = 0; x < width; ++x) {
                 const std::uint32_t p = row[x];
                 const double a = ((p >> 24) & 0xFF) / 255.0;
@@ -84,7 +85,9 @@ public:
                 const double r = ((p >> 16) & 0xFF) / 255.0 + base.r * (1 - a);
                 const double g = ((p >> 8) & 0xFF) / 255.0 + base.g * (1 - a);
                 const double b = (p & 0xFF) / 255.0 + base.b * (1 - a);
-                auto q = [](double v) { return static_cast<std::uint32_t>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5); };
+                auto q = [](double v) {
+                    return static_cast<std::uint32_t>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5);
+                };
                 std::uint32_t c = (q(r) << 16) | (q(g) << 8) | q(b);
                 if (useKey && c == kColourKey) c = 0xFEFEFE;  // only untouched pixels may carry the key
                 picture.at(x, y) = c;
@@ -146,8 +149,8 @@ double textWidth(cairo_t* cr, const std::string& text, double tracking) {
     return width;
 }
 
-void text(cairo_t* cr, const std::string& s, double x, double baseline, double size, bool bold, std::uint32_t colour,
-          Align align = Align::Left, double tracking = 0, double alpha = 1.0) {
+void text(cairo_t* cr, const std::string& s, double x, double baseline, double size, bool bold,
+          std::uint32_t colour, Align align = Align::Left, double tracking = 0, double alpha = 1.0) {
     cairo_select_font_face(cr, "Liberation Sans", CAIRO_FONT_SLANT_NORMAL,
                            bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, size);
@@ -206,7 +209,9 @@ Picture field(int width, int height) {
 
 // Math angle (degrees, counter-clockwise, 0 = right) of a knob at a normalised value:
 // 225° (lower left) at the minimum, clockwise through the top to −45° (lower right).
-double knobAngle(double value) { return (225.0 - 270.0 * value) * kPi / 180.0; }
+double knobAngle(double value) {
+    return (225.0 - 270.0 * value) * kPi / 180.0;
+}
 
 void knobCap(cairo_t* cr, double cx, double cy, double radius) {
     // Soft drop shadow, body with a vertical sheen, bevelled rim.
@@ -238,7 +243,8 @@ void knobCap(cairo_t* cr, double cx, double cy, double radius) {
     cairo_pattern_destroy(rim);
 }
 
-void scaleDots(cairo_t* cr, double cx, double cy, double radius, int count, double dotRadius, std::uint32_t colour) {
+void scaleDots(cairo_t* cr, double cx, double cy, double radius, int count, double dotRadius,
+               std::uint32_t colour) {
     for (int i = 0; i < count; ++i) {
         const double a = knobAngle(static_cast<double>(i) / (count - 1));
         cairo_arc(cr, cx + std::cos(a) * radius, cy - std::sin(a) * radius, dotRadius, 0, 2 * kPi);
@@ -293,9 +299,15 @@ void noteIcon(cairo_t* cr, double x, double baseline) {
 
 }  // namespace
 
-Picture drawFieldWide() { return field(48, 12); }
-Picture drawFieldSmall() { return field(28, 13); }
-Picture drawFieldRate() { return field(32, 12); }
+Picture drawFieldWide() {
+    return field(48, 12);
+}
+Picture drawFieldSmall() {
+    return field(28, 13);
+}
+Picture drawFieldRate() {
+    return field(32, 12);
+}
 
 Picture drawWidthBar() {
     Art art(196, 10);
@@ -411,7 +423,8 @@ Picture drawLamp() {
             cairo_pattern_t* glow = cairo_pattern_create_radial(cx - 0.8, cy - 1.0, 0.3, cx, cy, 3.8);
             cairo_pattern_add_color_stop_rgb(glow, 0, 1, 1, 1);
             cairo_pattern_add_color_stop_rgb(glow, 0.45, rgb(kAccent).r, rgb(kAccent).g, rgb(kAccent).b);
-            cairo_pattern_add_color_stop_rgb(glow, 1, rgb(kAccentDeep).r, rgb(kAccentDeep).g, rgb(kAccentDeep).b);
+            cairo_pattern_add_color_stop_rgb(glow, 1, rgb(kAccentDeep).r, rgb(kAccentDeep).g,
+                                             rgb(kAccentDeep).b);
             cairo_arc(cr, cx, cy, 3.8, 0, 2 * kPi);
             cairo_set_source(cr, glow);
             cairo_fill(cr);
@@ -438,10 +451,10 @@ Picture drawBackground() {
     text(cr, "FLANGER", 9, 23, 13.5, true, kTitle, Align::Left, 0.9);
     text(cr, "STEREO FLANGER", 210, 21, 7, true, kDimLabel, Align::Right, 1.2);
 
-    section(cr, 6, 26, 206, 94);    // modulation display and stereo width
-    section(cr, 6, 122, 206, 88);   // the four main knobs
-    section(cr, 216, 8, 58, 202);   // sync multiple, shape, rate
-    section(cr, 278, 8, 86, 202);   // output and mix
+    section(cr, 6, 26, 206, 94);   // modulation display and stereo width
+    section(cr, 6, 122, 206, 88);  // the four main knobs
+    section(cr, 216, 8, 58, 202);  // sync multiple, shape, rate
+    section(cr, 278, 8, 86, 202);  // output and mix
 
     // Screen bezel holding the width bar and the display as one instrument.
     sunkenBox(cr, 10, 29, 198, 88);

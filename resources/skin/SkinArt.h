@@ -16,16 +16,16 @@ constexpr std::uint32_t kColourKey = 0xFFFFFF;
 constexpr int kStripFrames = 65;
 constexpr int kStripFrameSize = 42;
 
-Picture drawAbout();            // 1000
-Picture drawBackground();       // 1001
-Picture drawFieldWide();        // 1002
-Picture drawKnobStrip();        // 1003 (RGB here; stored paletted)
-Picture drawKnobHandle();       // 1004
-Picture drawSliderHandle();     // 1005
-Picture drawDisplay();          // 1006
-Picture drawFieldSmall();       // 1007
-Picture drawFieldRate();        // 1008
-Picture drawWidthBar();         // 1009
-Picture drawLamp();             // 1010
+Picture drawAbout();         // 1000
+Picture drawBackground();    // 1001
+Picture drawFieldWide();     // 1002
+Picture drawKnobStrip();     // 1003 (RGB here; stored paletted)
+Picture drawKnobHandle();    // 1004
+Picture drawSliderHandle();  // 1005
+Picture drawDisplay();       // 1006
+Picture drawFieldSmall();    // 1007
+Picture drawFieldRate();     // 1008
+Picture drawWidthBar();      // 1009
+Picture drawLamp();          // 1010
 
 }  // namespace flanger::resources::skin

@@ -33,9 +33,13 @@ protected:
 };
 
 TEST_F(Toggle, ClickTurnsATruncatedZeroOnAndAnythingElseOff) {
-    for (const auto& [before, after] : std::vector<std::pair<float, float>>{
-             {0.6f, 1.0f}, {1.0f, 0.0f}, {0.0f, 1.0f}, {-0.9f, 1.0f}, {2.5f, 0.0f}, {std::nanf(""), 1.0f},
-             {INFINITY, 0.0f}}) {
+    for (const auto& [before, after] : std::vector<std::pair<float, float>>{{0.6f, 1.0f},
+                                                                            {1.0f, 0.0f},
+                                                                            {0.0f, 1.0f},
+                                                                            {-0.9f, 1.0f},
+                                                                            {2.5f, 0.0f},
+                                                                            {std::nanf(""), 1.0f},
+                                                                            {INFINITY, 0.0f}}) {
         toggle->setValue(before);
         listener.values.clear();
         press({55, 55});

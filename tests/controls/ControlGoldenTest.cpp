@@ -14,8 +14,8 @@
 #include "gui/controls/RotaryKnob.h"
 #include "gui/controls/SplashArea.h"
 #include "tests/controls/ControlTestSupport.h"
-#include "tools/screenshot/PngFile.h"
 #include "tests/support/GoldenImage.h"
+#include "tools/screenshot/PngFile.h"
 
 namespace flanger::gui::controls {
 namespace {
@@ -26,7 +26,8 @@ struct Tolerance {
 };
 
 void expectMatchesGolden(const platform::Surface& actual, const std::string& name, Tolerance tolerance = {}) {
-    test::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name, {tolerance.channel, tolerance.pixels});
+    test::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name,
+                              {tolerance.channel, tolerance.pixels});
 }
 
 // A frame at the editor's size over its background, the way the editor lays the controls out.
@@ -55,8 +56,8 @@ protected:
         for (int i = 0; i < count; ++i) {
             control->setValue(values[static_cast<std::size_t>(i)]);
             control->paintNow();
-            platform::copyBlock(window->backing(), at.left, at.top, strip, i * (at.width() + 2), 0, at.width(),
-                                at.height());
+            platform::copyBlock(window->backing(), at.left, at.top, strip, i * (at.width() + 2), 0,
+                                at.width(), at.height());
         }
         return strip;
     }
@@ -74,7 +75,8 @@ TEST_F(ControlGolden, StripKnobAtMinimumMiddleAndMaximum) {
 }
 
 TEST_F(ControlGolden, RotaryKnobWithHandleBitmap) {
-    auto* knob = new RotaryKnob({235, 47, 257, 69}, nullptr, 15, bitmaps.getMain(), bitmaps.get(1004), {235, 47});
+    auto* knob =
+        new RotaryKnob({235, 47, 257, 69}, nullptr, 15, bitmaps.getMain(), bitmaps.get(1004), {235, 47});
     expectMatchesGolden(states(knob, {0.0f, 0.5f, 1.0f}), "rotary-knob-bitmap");
 }
 

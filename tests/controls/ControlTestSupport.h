@@ -41,7 +41,7 @@ struct PathEditor : ViewEditor {
     std::size_t next = 0;
     int refreshes = 0;
     Control* watched = nullptr;
-    std::vector<float> seen;  // the watched control's value at each pass
+    std::vector<float> seen;                  // the watched control's value at each pass
     std::vector<std::pair<char, int>> edits;  // 'b' begin / 'e' end, parameter index
 
     void beginEdit(int index) override { edits.push_back({'b', index}); }

@@ -37,7 +37,7 @@ TEST_F(KnobGeometry, NonFiniteValuesAreShownAtTheMinimum) {
 }
 
 TEST_F(KnobGeometry, ValueAtPointIsLinearInTheAngleAlongTheArc) {
-    EXPECT_NEAR(knobValueAtPoint(arc, {20, 0}, radius), 0.5f, 1e-5f);   // straight up
+    EXPECT_NEAR(knobValueAtPoint(arc, {20, 0}, radius), 0.5f, 1e-5f);         // straight up
     EXPECT_NEAR(knobValueAtPoint(arc, {0, 20}, radius), 1.0f / 6.0f, 1e-5f);  // left: 45° past the start
     EXPECT_NEAR(knobValueAtPoint(arc, {40, 20}, radius), 5.0f / 6.0f, 1e-5f);
     EXPECT_NEAR(knobValueAtPoint(arc, {0, 40}, radius), 0.0f, 1e-5f);   // on the start angle
@@ -120,7 +120,8 @@ TEST(SliderPositions, OnlyStylesEightAndThirtyTwoGrowForward) {
     EXPECT_FLOAT_EQ(sliderFraction(0.25f, kSliderVertical), 0.75f);  // no direction bit
     // The drag agrees with the drawing for the same styles.
     EXPECT_FLOAT_EQ(sliderDragValue(25, 0, 100, kSliderVertical, false, 0.0f, 10.0f, 0.0f), 0.75f);
-    EXPECT_FLOAT_EQ(sliderDragValue(25, 0, 100, kSliderVertical | kSliderGrowsDown, false, 0.0f, 10.0f, 0.0f), 0.25f);
+    EXPECT_FLOAT_EQ(sliderDragValue(25, 0, 100, kSliderVertical | kSliderGrowsDown, false, 0.0f, 10.0f, 0.0f),
+                    0.25f);
 }
 
 TEST(SliderPositions, OutOfRangeAndNonFiniteValuesKeepTheHandleInItsTravel) {

@@ -32,7 +32,8 @@ protected:
         groove->release();
     }
     VerticalLinearSlider* make(std::int32_t style, int maximum = 167) {
-        return new VerticalLinearSlider({20, 48, 32, 189}, &listener, kTag, 48, maximum, handle, groove, {0, 0}, style);
+        return new VerticalLinearSlider({20, 48, 32, 189}, &listener, kTag, 48, maximum, handle, groove,
+                                        {0, 0}, style);
     }
 
     SkinBitmap* handle = nullptr;
@@ -109,7 +110,7 @@ TEST_F(Slider, DrawingAndDraggingAgreeForAStyleWithoutADirection) {
     editor.watched = plain;
     plain->setValue(0.25f);
     const Rect drawn = plain->handleRect();
-    EXPECT_EQ(drawn.top, 89);  // grows upward like 16/64
+    EXPECT_EQ(drawn.top, 89);          // grows upward like 16/64
     press({26, 48 + drawn.top + 10});  // the handle's centre as a jump-to-click drag places it
     EXPECT_NEAR(plain->getValue(), 0.25f, 0.01f);
 }
@@ -129,11 +130,11 @@ TEST_F(Slider, DrawsThroughItsOffscreenOnlyWhileAttached) {
     EXPECT_TRUE(slider->hasOffscreen());
     slider->setValue(1.0f);
     slider->paintNow();
-    EXPECT_EQ(pixels().pixel(26, 48), 0x00FF00u);   // handle at the top
-    EXPECT_EQ(pixels().pixel(26, 70), 0x202020u);   // groove below it
+    EXPECT_EQ(pixels().pixel(26, 48), 0x00FF00u);  // handle at the top
+    EXPECT_EQ(pixels().pixel(26, 70), 0x202020u);  // groove below it
     slider->setValue(0.0f);
     slider->paintNow();
-    EXPECT_EQ(pixels().pixel(26, 48), 0x202020u);   // no earlier handle left behind
+    EXPECT_EQ(pixels().pixel(26, 48), 0x202020u);  // no earlier handle left behind
     EXPECT_EQ(pixels().pixel(26, 188), 0x00FF00u);
 
     slider->retain();
@@ -184,7 +185,8 @@ TEST_F(Slider, WheelAndArrowKeysStep) {
 
 TEST(HorizontalSlider, StyleEightGrowsToTheRight) {
     SkinBitmap* thumb = testing::solidBitmap(10, 8, 0xFF0000);
-    HorizontalLinearSlider slider({10, 0, 110, 8}, nullptr, 1, 10, 100, thumb, nullptr, {0, 0}, kSliderGrowsRight);
+    HorizontalLinearSlider slider({10, 0, 110, 8}, nullptr, 1, 10, 100, thumb, nullptr, {0, 0},
+                                  kSliderGrowsRight);
     EXPECT_FALSE(slider.vertical());
     slider.setValue(0.25f);
     EXPECT_EQ(slider.handleRect(), (Rect{22, 0, 32, 8}));

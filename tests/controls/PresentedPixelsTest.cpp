@@ -13,7 +13,9 @@ namespace {
 using testing::ControlFixture;
 
 // Pixels a control at this size rectangle draws: its edges are inclusive.
-long long drawnArea(const Rect& r) { return static_cast<long long>(r.right - r.left + 1) * (r.bottom - r.top + 1); }
+long long drawnArea(const Rect& r) {
+    return static_cast<long long>(r.right - r.left + 1) * (r.bottom - r.top + 1);
+}
 
 // Echoes every change of the dragged knob into a second control, as an editor moves the
 // number display beside a knob.

@@ -67,7 +67,7 @@ TEST_F(Knob, CircularDragAcrossTheBottomGapStaysPinnedAtTheMaximum) {
     EXPECT_FLOAT_EQ(editor.seen[1], 1.0f);  // right half of the gap: the maximum
     EXPECT_FLOAT_EQ(editor.seen[2], 1.0f);  // left half would be the minimum: pinned
     EXPECT_FLOAT_EQ(editor.seen[3], 1.0f);
-    EXPECT_FLOAT_EQ(editor.seen[4], 1.0f);  // 1/6 is still more than half the range away
+    EXPECT_FLOAT_EQ(editor.seen[4], 1.0f);     // 1/6 is still more than half the range away
     EXPECT_NEAR(editor.seen[5], 0.5f, 1e-5f);  // back within half the range: follows again
 }
 
@@ -89,7 +89,8 @@ TEST_F(Knob, ShiftPressedMidDragDoesNotMakeTheValueJump) {
     setKnobMode(kLinearKnobMode);
     knob->setValue(0.0f);
     // The new state is taken up at the next movement, at the value the old rate gives there.
-    press({120, 120}, {{{160, 120}}, {{160, 120}, true}, {{190, 120}, true}, {{220, 120}, true}, {{240, 120}}});
+    press({120, 120},
+          {{{160, 120}}, {{160, 120}, true}, {{190, 120}, true}, {{220, 120}, true}, {{240, 120}}});
     EXPECT_NEAR(editor.seen[1], 0.2f, 1e-6f);
     EXPECT_NEAR(editor.seen[2], 0.2f, 1e-6f);
     EXPECT_NEAR(editor.seen[3], 0.35f, 1e-6f);
@@ -211,7 +212,8 @@ TEST(KnobDrawing, BitmapHandleIsCentredOnThePointerAndReplacedCleanly) {
 SkinBitmap* numberedStrip() {
     platform::Surface strip(10, 310);
     for (int i = 0; i < 31; ++i) {
-        strip.fill({0, i * 10, 10, i * 10 + 10}, i == 2 ? 0xFFFFFFu : static_cast<std::uint32_t>(0x010101 * (i + 1)));
+        strip.fill({0, i * 10, 10, i * 10 + 10},
+                   i == 2 ? 0xFFFFFFu : static_cast<std::uint32_t>(0x010101 * (i + 1)));
     }
     return new SkinBitmap(0, std::move(strip));
 }

@@ -100,7 +100,8 @@ TEST(InfoTexts, PositiveExtentDecidesWhichSlotsAreFilled) {
 TEST(InfoTexts, LongTextsAreCutToTheirBuffer) {
     InfoSplash splash({0, 0, 10, 10}, nullptr, 0, nullptr, {0, 0, 10, 10}, {0, 0});
     const std::string longText(500, 'x');
-    fillInfoTexts(splash, {1, 1, 50, 20}, {1, 1, 50, 20}, colors::white, 0, longText.c_str(), longText.c_str());
+    fillInfoTexts(splash, {1, 1, 50, 20}, {1, 1, 50, 20}, colors::white, 0, longText.c_str(),
+                  longText.c_str());
     EXPECT_EQ(std::string(splash.secondText().text.data()), "Version: " + std::string(127 - 9, 'x'));
     EXPECT_EQ(std::string(splash.firstText().text.data()).size(), 127u);
 }

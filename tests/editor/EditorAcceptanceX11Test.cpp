@@ -81,18 +81,19 @@ private:
 // The pixels of a window as the server shows them.
 std::vector<std::uint32_t> windowPixels(Display* display, ::Window window, int width, int height) {
     std::vector<std::uint32_t> pixels;
-    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
-                              AllPlanes, ZPixmap);
+    XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (image == nullptr) return pixels;
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFF);
     }
     XDestroyImage(image);
     return pixels;
 }
 
-int changedPixels(const std::vector<std::uint32_t>& before, const std::vector<std::uint32_t>& after, int width,
-                  const gui::Rect& area, bool inside) {
+int changedPixels(const std::vector<std::uint32_t>& before, const std::vector<std::uint32_t>& after,
+                  int width, const gui::Rect& area, bool inside) {
     int changed = 0;
     for (std::size_t i = 0; i < before.size() && i < after.size(); ++i) {
         const int x = static_cast<int>(i) % width, y = static_cast<int>(i) / width;
@@ -110,7 +111,8 @@ protected:
     static void TearDownTestSuite() { xserver.stop(); }
 
     void SetUp() override {
-        if (!flanger::test::PrivateXServer::installed()) GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
+        if (!flanger::test::PrivateXServer::installed())
+            GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
         ASSERT_FALSE(displayName.empty()) << "Xvfb did not start";
         setenv("DISPLAY", displayName.c_str(), 1);  // what the module's own connection opens
         host = XOpenDisplay(displayName.c_str());
@@ -129,7 +131,9 @@ protected:
         plugin = PluginInstance::load(FLANGER_TEST_PLUGIN_PATH, {}, &why);
         ASSERT_TRUE(plugin && plugin->isOpen()) << why;
         plugin->startLike(tools::HostStyle::Plain);
-        ASSERT_EQ(plugin->dispatch(vst::effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))), 1);
+        ASSERT_EQ(plugin->dispatch(vst::effEditOpen, 0, 0,
+                                   reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))),
+                  1);
         idleFor(5);  // the first paint
         ::Window root = 0, parentOut = 0, *list = nullptr;
         unsigned count = 0;
@@ -235,7 +239,8 @@ TEST_F(EditorAcceptance, DraggingTheKnobAutomatesInsideOneEditAndRepaintsIt) {
     const std::vector<std::uint32_t> pixelsAfter = shown();
     ASSERT_EQ(pixelsAfter.size(), pixelsBefore.size());
     EXPECT_GT(changedPixels(pixelsBefore, pixelsAfter, 240, kKnob, true), 0) << "the knob was not repainted";
-    EXPECT_EQ(changedPixels(pixelsBefore, pixelsAfter, 240, kKnob, false), 0) << "pixels outside the knob changed";
+    EXPECT_EQ(changedPixels(pixelsBefore, pixelsAfter, 240, kKnob, false), 0)
+        << "pixels outside the knob changed";
 }
 
 TEST_F(EditorAcceptance, PickingOneQuarterTripletInTheMenuSetsTheNoteParameter) {
@@ -264,11 +269,13 @@ TEST_F(EditorAcceptance, PickingOneQuarterTripletInTheMenuSetsTheNoteParameter) 
     EXPECT_NEAR(plugin->parameter(kBeat), 5.0f / 6.0f, 1e-6f);
     EXPECT_EQ(plugin->parameterDisplay(kBeat), "1/4 T");
     EXPECT_GE(automationsInsideEdits(kBeat), 1);
-    EXPECT_GT(changedPixels(pixelsBefore, shown(), 240, kMenu, true), 0) << "the menu still shows its old entry";
+    EXPECT_GT(changedPixels(pixelsBefore, shown(), 240, kMenu, true), 0)
+        << "the menu still shows its old entry";
 }
 
 TEST_F(EditorAcceptance, TypingSeventyAndReturnIntoTheNumberFieldSetsSeventy) {
-    const int x = rootX((kLevelField.left + kLevelField.right) / 2), y = rootY((kLevelField.top + kLevelField.bottom) / 2);
+    const int x = rootX((kLevelField.left + kLevelField.right) / 2),
+              y = rootY((kLevelField.top + kLevelField.bottom) / 2);
     driveWhileIdling([&](Driver& input) {
         input.click(x, y);  // opens the edit box, all of "25.0" selected
         input.key(XK_7);

@@ -29,7 +29,8 @@ HostLog* hostLog = nullptr;
 intptr_t recordingHost(vst::EffectRecord*, int32_t opcode, int32_t index, intptr_t, void*, float) {
     if (hostLog == nullptr) return 0;
     hostLog->opcodes.push_back(opcode);
-    if (opcode == vst::audioMasterBeginEdit || opcode == vst::audioMasterEndEdit) hostLog->edits.push_back({opcode, index});
+    if (opcode == vst::audioMasterBeginEdit || opcode == vst::audioMasterEndEdit)
+        hostLog->edits.push_back({opcode, index});
     if (opcode == vst::audioMasterIdle && hostLog->onIdle) hostLog->onIdle();
     return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
@@ -69,7 +70,8 @@ protected:
         platform::setCurrentPlatform(nullptr);
         hostLog = nullptr;
     }
-    intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr, float opt = 0) {
+    intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                      float opt = 0) {
         return dispatchEntry(effect->effectRecord(), opcode, index, value, ptr, opt);
     }
     platform::HeadlessWindow* window() {
@@ -133,7 +135,7 @@ TEST_F(EditorBases, KeysReachTheViewsWhileOpen) {
     EXPECT_EQ(dispatch(vst::effEditKeyDown, 0, 12, nullptr, 0.0f), 1);
     EXPECT_FLOAT_EQ(control->getValue(), 0.6f);
     EXPECT_EQ(log.edits, (std::vector<std::pair<int32_t, int32_t>>{{vst::audioMasterBeginEdit, 1},
-                                                                    {vst::audioMasterEndEdit, 1}}));
+                                                                   {vst::audioMasterEndEdit, 1}}));
 }
 
 TEST_F(EditorBases, IdleAnswersRedrawRequestsAndRepaintsDirtyViews) {
@@ -285,7 +287,7 @@ TEST_F(EditorBases, DragThroughTheWindowKeepsTheHostIdlingAtTheThrottledRate) {
     EXPECT_GE(control->draws, 4);  // repainted along the way as the value moves
     EXPECT_FALSE(listener.changes.empty());
     EXPECT_EQ(log.edits, (std::vector<std::pair<int32_t, int32_t>>{{vst::audioMasterBeginEdit, 7},
-                                                                    {vst::audioMasterEndEdit, 7}}));
+                                                                   {vst::audioMasterEndEdit, 7}}));
 }
 
 TEST_F(EditorBases, WheelGoesToTheFrame) {

@@ -129,14 +129,16 @@ TEST_P(FlangerEditorMissingBitmap, KeepsItsSizesAndStaysUsable) {
         ASSERT_TRUE(background.has_value());
         int differing = 0;
         for (int y = 154; y < 196; ++y)
-            for (int x = 13; x < 55; ++x) differing += window->screen().pixel(x, y) != background->pixel(x, y);
+            for (int x = 13; x < 55; ++x)
+                differing += window->screen().pixel(x, y) != background->pixel(x, y);
         EXPECT_EQ(differing, 0);
     }
 
     // Every control pressed and dragged, the about area opened and closed, the modes switched.
-    for (gui::Point at : {gui::Point{34, 175}, gui::Point{246, 175}, gui::Point{246, 58}, gui::Point{246, 113},
-                          gui::Point{339, 120}, gui::Point{299, 120}, gui::Point{100, 80}, gui::Point{150, 35},
-                          gui::Point{262, 146}, gui::Point{40, 15}, gui::Point{200, 100}})
+    for (gui::Point at :
+         {gui::Point{34, 175}, gui::Point{246, 175}, gui::Point{246, 58}, gui::Point{246, 113},
+          gui::Point{339, 120}, gui::Point{299, 120}, gui::Point{100, 80}, gui::Point{150, 35},
+          gui::Point{262, 146}, gui::Point{40, 15}, gui::Point{200, 100}})
         pressAndDrag(at, -20);
     effect->setParameterValue(FlangerParameters::kSwitch, 1.0f);
     editor->idle();

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <string>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -17,9 +17,9 @@
 #include "effect/FlangerEffect.h"
 #include "gui/FrameView.h"
 #include "gui/KnobMode.h"
+#include "gui/controls/RotaryKnob.h"
 #include "gui/menu/ChoiceMenu.h"
 #include "gui/text/TextField.h"
-#include "gui/controls/RotaryKnob.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/host/RecordingHost.h"
 #include "tests/support/GoldenImage.h"
@@ -48,7 +48,9 @@ constexpr Rect kWidthBar{12, 31, 206, 40};
 long long drawnArea(const Rect& r) {
     return static_cast<long long>(r.right - r.left + 3) * (r.bottom - r.top + 3);
 }
-bool inside(const Rect& r, int x, int y) { return x >= r.left && x <= r.right && y >= r.top && y <= r.bottom; }
+bool inside(const Rect& r, int x, int y) {
+    return x >= r.left && x <= r.right && y >= r.top && y <= r.bottom;
+}
 
 class FlangerEditorRepaint;
 FlangerEditorRepaint* current = nullptr;
@@ -137,7 +139,8 @@ protected:
         headless.onReadPointer([&, steps](platform::HeadlessPlatform& p) {
             const int pass = ++reads / 2;
             const int k = std::min(pass, steps);
-            p.setPointer(from.h + (steps > 0 ? dh * k / steps : 0), from.v + (steps > 0 ? dv * k / steps : 0));
+            p.setPointer(from.h + (steps > 0 ? dh * k / steps : 0),
+                         from.v + (steps > 0 ? dv * k / steps : 0));
             if (pass > holdPasses) p.setButtons(0);
             p.setTickCount(p.tickCountMs() + 30);  // so the drag's refresh asks the host to idle
         });
@@ -157,7 +160,8 @@ protected:
     }
     void expectEveryEditEnded(std::size_t mark) {
         int open = 0;
-        for (const auto& [opcode, index] : editsSince(mark)) open += opcode == vst::audioMasterBeginEdit ? 1 : -1;
+        for (const auto& [opcode, index] : editsSince(mark))
+            open += opcode == vst::audioMasterBeginEdit ? 1 : -1;
         EXPECT_EQ(open, 0) << "a begun edit was never ended";
         EXPECT_FALSE(editsSince(mark).empty()) << "the drag reported no edit at all";
     }
@@ -273,15 +277,18 @@ TEST_F(FlangerEditorRepaint, TableValuesNoHostShouldSendDrawAndFinishSafely) {
         table->setPlain(FlangerParameters::kSwitch, switchValue);
         editor->parameterChanged(FlangerParameters::kSwitch, switchValue);
         for (float value : wild) {
-            for (int index : {FlangerParameters::kFeedback, FlangerParameters::kDelay, FlangerParameters::kDepth,
-                              FlangerParameters::kRate, FlangerParameters::kSyncBeat, FlangerParameters::kTmpSync,
-                              FlangerParameters::kShapeSync}) {
+            for (int index :
+                 {FlangerParameters::kFeedback, FlangerParameters::kDelay, FlangerParameters::kDepth,
+                  FlangerParameters::kRate, FlangerParameters::kSyncBeat, FlangerParameters::kTmpSync,
+                  FlangerParameters::kShapeSync}) {
                 const float kept = table->peekPlain(index);
                 table->setPlain(index, value);
                 editor->parameterChanged(index, 0.5f);
                 editor->idle();
-                for (float point : editor->sweepCurve()) ASSERT_TRUE(std::isfinite(point)) << index << " " << value;
-                for (float point : editor->combCurve()) ASSERT_TRUE(std::isfinite(point)) << index << " " << value;
+                for (float point : editor->sweepCurve())
+                    ASSERT_TRUE(std::isfinite(point)) << index << " " << value;
+                for (float point : editor->combCurve())
+                    ASSERT_TRUE(std::isfinite(point)) << index << " " << value;
                 const float period = table->peekPlain(FlangerParameters::kBeatsPerCycle);
                 EXPECT_FALSE(std::isnan(period)) << index << " " << value;
                 table->setPlain(index, kept);
@@ -409,7 +416,8 @@ TEST_F(FlangerEditorRepaint, ThreadedAutomationWhileTheWindowThreadIdlesAndDrags
     editor->idle();
     EXPECT_EQ(editor->pendingChanges(), 0u);
     // Afterwards the controls show the table.
-    EXPECT_FLOAT_EQ(control(Tag::kFeedbackKnob)->getValue(), table->peekNormalized(FlangerParameters::kFeedback));
+    EXPECT_FLOAT_EQ(control(Tag::kFeedbackKnob)->getValue(),
+                    table->peekNormalized(FlangerParameters::kFeedback));
 }
 
 }  // namespace

@@ -102,7 +102,8 @@ protected:
         ::Window root = 0, parentOut = 0, *list = nullptr;
         unsigned count = 0;
         std::vector<::Window> result;
-        if (XQueryTree(host, window, &root, &parentOut, &list, &count) != 0) result.assign(list, list + count);
+        if (XQueryTree(host, window, &root, &parentOut, &list, &count) != 0)
+            result.assign(list, list + count);
         if (list != nullptr) XFree(list);
         return result;
     }
@@ -141,7 +142,8 @@ TEST_F(FlangerEditorX11, OpensIntoTheHostsWindowAndShowsTheEditor) {
     ASSERT_NE(dladdr(dlsym(module, "VSTPluginMain"), &info), 0);
     dlclose(module);
     char expectedClass[40];
-    std::snprintf(expectedClass, sizeof expectedClass, "Plugin%08lx", reinterpret_cast<unsigned long>(info.dli_fbase));
+    std::snprintf(expectedClass, sizeof expectedClass, "Plugin%08lx",
+                  reinterpret_cast<unsigned long>(info.dli_fbase));
     XClassHint hint{};
     ASSERT_NE(XGetClassHint(host, made[0], &hint), 0);
     EXPECT_STREQ(hint.res_name, expectedClass);
@@ -158,8 +160,8 @@ TEST_F(FlangerEditorX11, OpensIntoTheHostsWindowAndShowsTheEditor) {
         int format = 0;
         unsigned long count = 0, remaining = 0;
         unsigned char* data = nullptr;
-        XGetWindowProperty(host, made[0], XInternAtom(host, "_XEventProc", False), 0, 4, False, AnyPropertyType, &type,
-                           &format, &count, &remaining, &data);
+        XGetWindowProperty(host, made[0], XInternAtom(host, "_XEventProc", False), 0, 4, False,
+                           AnyPropertyType, &type, &format, &count, &remaining, &data);
         if (data != nullptr) XFree(data);
         EXPECT_EQ(type, static_cast<Atom>(None));
     }

@@ -171,7 +171,8 @@ protected:
         int mismatches = 0;
         for (int y = area.top; y < area.bottom; ++y)
             for (int x = area.left; x < area.right; ++x) {
-                if (flanger::test::channelDifference(shown.pixel(x, y), expected.pixel(x, y)) > 8) ++mismatches;
+                if (flanger::test::channelDifference(shown.pixel(x, y), expected.pixel(x, y)) > 8)
+                    ++mismatches;
             }
         return mismatches;
     }
@@ -238,7 +239,8 @@ TEST_F(FlangerEditorXvfb, HostChangeShowsTheKnobsLastFrameAfterOneIdle) {
     idleFor(1);
     HeadlessEditor same(*plugin);
     ASSERT_NE(same.window, nullptr);
-    auto* knob = static_cast<gui::controls::StripKnob*>(same.editor->control(editor::FlangerEditor::kFeedbackKnob));
+    auto* knob =
+        static_cast<gui::controls::StripKnob*>(same.editor->control(editor::FlangerEditor::kFeedbackKnob));
     EXPECT_EQ(knob->shownFrame(), 64);
     EXPECT_EQ(mismatchesWith(same.window->screen(), kFeedbackKnob), 0);
     // The strip's last frame really is there: it differs from the frame the editor opened with.
@@ -247,7 +249,8 @@ TEST_F(FlangerEditorXvfb, HostChangeShowsTheKnobsLastFrameAfterOneIdle) {
     ASSERT_EQ(strip->height(), 65 * 42);
     int differing = 0;
     for (int y = 0; y < 42; ++y)
-        for (int x = 0; x < 42; ++x) differing += strip->pixel(x, 64 * 42 + y) != strip->pixel(x, 32 * 42 + y);
+        for (int x = 0; x < 42; ++x)
+            differing += strip->pixel(x, 64 * 42 + y) != strip->pixel(x, 32 * 42 + y);
     EXPECT_GT(differing, 20);
     expectShowsTheSameAsHeadless("after the host change");
 }

@@ -28,7 +28,9 @@ constexpr const char* kBeatEntries[] = {"1/1", "1/2", "1/4", "-", "1/2 T", "1/4 
 constexpr int32_t kBeatCount = static_cast<int32_t>(sizeof kBeatEntries / sizeof kBeatEntries[0]);
 
 // Control tags: parameter index + 1 (tag 0 would be the frame's "no control").
-constexpr int32_t tagOf(int32_t parameter) { return parameter + 1; }
+constexpr int32_t tagOf(int32_t parameter) {
+    return parameter + 1;
+}
 
 class TestEffect final : public host::ExtendedEffect {
 public:
@@ -44,7 +46,8 @@ public:
 
     void setParameterValue(int32_t index, float value) override {
         if (index < 0 || index >= kParameterCount || std::isnan(value)) return;
-        values[static_cast<std::size_t>(index)].store(std::fmin(1.0f, std::fmax(0.0f, value)), std::memory_order_relaxed);
+        values[static_cast<std::size_t>(index)].store(std::fmin(1.0f, std::fmax(0.0f, value)),
+                                                      std::memory_order_relaxed);
         if (attachedEditor != nullptr) attachedEditor->parameterChanged(index, value);
     }
     float parameterValue(int32_t index) override {
@@ -85,7 +88,9 @@ private:
     std::atomic<float> values[kParameterCount];
 };
 
-void formatLevel(float value, char* text) { std::snprintf(text, 16, "%.1f", value); }
+void formatLevel(float value, char* text) {
+    std::snprintf(text, 16, "%.1f", value);
+}
 
 class TestEditor final : public host::BitmapEditor {
 public:
@@ -113,7 +118,8 @@ public:
         const int32_t depth[] = {kDepth};
         frame->addChild(knob, tagOf(kDepth), 1, depth);
 
-        menu = new gui::menu::ChoiceMenu({110, 20, 200, 40}, this, tagOf(kBeat), nullptr, nullptr, gui::menu::kCheckCurrent);
+        menu = new gui::menu::ChoiceMenu({110, 20, 200, 40}, this, tagOf(kBeat), nullptr, nullptr,
+                                         gui::menu::kCheckCurrent);
         for (const char* entry : kBeatEntries) menu->addItem(entry);
         const int32_t beat[] = {kBeat};
         frame->addChild(menu, tagOf(kBeat), 1, beat);
@@ -164,7 +170,9 @@ private:
     bool holdsPopups = false;
 };
 
-std::unique_ptr<platform::Platform> openX11() noexcept { return platform::X11Platform::open(nullptr); }
+std::unique_ptr<platform::Platform> openX11() noexcept {
+    return platform::X11Platform::open(nullptr);
+}
 
 vst::EffectRecord* createEffect(vst::HostCallback host) noexcept {
     if (host == nullptr) return nullptr;
@@ -187,7 +195,11 @@ vst::EffectRecord* createEffect(vst::HostCallback host) noexcept {
 }  // namespace
 
 extern "C" {
-__attribute__((visibility("default"))) vst::EffectRecord* VSTPluginMain(vst::HostCallback host) { return createEffect(host); }
+__attribute__((visibility("default"))) vst::EffectRecord* VSTPluginMain(vst::HostCallback host) {
+    return createEffect(host);
+}
 __attribute__((visibility("default"))) vst::EffectRecord* legacyMain(vst::HostCallback host) asm("main");
-vst::EffectRecord* legacyMain(vst::HostCallback host) { return createEffect(host); }
+vst::EffectRecord* legacyMain(vst::HostCallback host) {
+    return createEffect(host);
+}
 }

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <clocale>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -72,7 +72,8 @@ TEST_F(FlangerEffectTest, StartsOnTheFactoryDefaultProgram) {
     char vendor[64] = {};
     EXPECT_TRUE(effect.vendorText(vendor));
     EXPECT_STREQ(vendor, "Brackwater");
-    const char* names[] = {"Default", "Swirl", "Siren", "Wide", "Grand Prix", "Slow Helix", "Space", "Insect Ears"};
+    const char* names[] = {"Default",    "Swirl",      "Siren", "Wide",
+                           "Grand Prix", "Slow Helix", "Space", "Insect Ears"};
     for (int32_t p = 0; p < 8; ++p) {
         char buffer[64] = {};
         ASSERT_TRUE(effect.programNameByIndex(-1, p, buffer));
@@ -178,7 +179,9 @@ TEST_F(FlangerEffectTest, TextEntryIsHeldToEachRange) {
 
 // Makes a locale whose decimal point is a comma available to setlocale: an installed one, or
 // one compiled into a private folder from the system's locale sources.
-std::string commaLocaleFolder() { return "/tmp/flanger-locale-" + std::to_string(getpid()); }
+std::string commaLocaleFolder() {
+    return "/tmp/flanger-locale-" + std::to_string(getpid());
+}
 
 bool selectCommaLocale() {
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) return true;

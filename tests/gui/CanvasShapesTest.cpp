@@ -36,7 +36,8 @@ TEST_F(CanvasShapes, FillInteriorPaintsOnlyStrictlyInsidePixels) {
     canvas.setBrushColor(colors::red);
     canvas.fillInterior({0, 0, 10, 10});
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) EXPECT_EQ(lit(x, y), x >= 1 && x <= 9 && y >= 1 && y <= 9) << x << "," << y;
+        for (int x = 0; x < 16; ++x)
+            EXPECT_EQ(lit(x, y), x >= 1 && x <= 9 && y >= 1 && y <= 9) << x << "," << y;
 }
 
 TEST_F(CanvasShapes, LineLeavesOutItsEndPointInEveryDirection) {

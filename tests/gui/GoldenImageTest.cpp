@@ -8,20 +8,21 @@
 
 #include "gui/Canvas.h"
 #include "gui/SkinBitmap.h"
+#include "tests/support/GoldenImage.h"
 #include "tools/screenshot/EditorPicture.h"
 #include "tools/screenshot/PngFile.h"
-#include "tests/support/GoldenImage.h"
 
 namespace flanger::gui {
 namespace {
 
 struct Tolerance {
-    int channel = 0;        // largest per-channel difference that counts as equal
-    int pixels = 0;         // pixels allowed beyond it (text rendering only)
+    int channel = 0;  // largest per-channel difference that counts as equal
+    int pixels = 0;   // pixels allowed beyond it (text rendering only)
 };
 
 void expectMatchesGolden(const platform::Surface& actual, const std::string& name, Tolerance tolerance) {
-    test::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name, {tolerance.channel, tolerance.pixels});
+    test::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name,
+                              {tolerance.channel, tolerance.pixels});
 }
 
 platform::Surface knobFrameOverBackground(int frame) {
@@ -39,10 +40,13 @@ TEST(GoldenImages, EditorPreview) {
     expectMatchesGolden(tools::renderEditorPreview(), "editor", {8, 60});
 }
 
-TEST(GoldenImages, AboutPicture) { expectMatchesGolden(tools::renderAboutPreview(), "about", {8, 60}); }
+TEST(GoldenImages, AboutPicture) {
+    expectMatchesGolden(tools::renderAboutPreview(), "about", {8, 60});
+}
 
 TEST(GoldenImages, KnobFramesAtMinimumMiddleAndMaximum) {
-    for (int frame : {0, 32, 64}) expectMatchesGolden(knobFrameOverBackground(frame), "knob-frame-" + std::to_string(frame), {});
+    for (int frame : {0, 32, 64})
+        expectMatchesGolden(knobFrameOverBackground(frame), "knob-frame-" + std::to_string(frame), {});
 }
 
 TEST(GoldenImages, ToolkitTextInEveryFont) {

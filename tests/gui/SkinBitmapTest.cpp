@@ -20,8 +20,9 @@ SkinBitmap* makeBitmap() {
 TEST(SkinBitmap, ModuleBitmapsHaveTheirTableSizes) {
     const struct {
         int id, width, height;
-    } table[] = {{1000, 370, 216}, {1001, 370, 216}, {1002, 48, 12}, {1003, 42, 2730}, {1004, 4, 4}, {1005, 12, 22},
-                 {1006, 196, 74},  {1007, 28, 13},   {1008, 32, 12}, {1009, 196, 10},  {1010, 11, 22}};
+    } table[] = {{1000, 370, 216}, {1001, 370, 216}, {1002, 48, 12},  {1003, 42, 2730},
+                 {1004, 4, 4},     {1005, 12, 22},   {1006, 196, 74}, {1007, 28, 13},
+                 {1008, 32, 12},   {1009, 196, 10},  {1010, 11, 22}};
     for (const auto& entry : table) {
         SkinBitmap* bitmap = new SkinBitmap(entry.id);
         EXPECT_EQ(bitmap->getWidth(), entry.width) << entry.id;
@@ -63,7 +64,8 @@ TEST(SkinBitmap, KeyedDrawKeepsDestinationUnderKeyPixelsAndLeavesTheImageAlone) 
     EXPECT_FALSE(bitmap->hasMask());
     bitmap->drawKeyed(canvas, {0, 0, 4, 2}, {0, 0});
     EXPECT_TRUE(bitmap->hasMask());
-    const std::uint32_t expected[2][4] = {{0xABCDEF, 0x112233, 0x445566, 0xABCDEF}, {0x778899, 0xABCDEF, 0xFFFFFE, 0}};
+    const std::uint32_t expected[2][4] = {{0xABCDEF, 0x112233, 0x445566, 0xABCDEF},
+                                          {0x778899, 0xABCDEF, 0xFFFFFE, 0}};
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 4; ++x) EXPECT_EQ(surface.pixel(x, y), expected[y][x]) << x << "," << y;
     EXPECT_EQ(bitmap->image().pixels(), before);
@@ -144,8 +146,10 @@ TEST(KnobStrip, KeyedFramesOverTheBackgroundTouchOnlyOpaqueStripPixels) {
             for (int y = 0; y < 42; ++y) {
                 for (int x = 0; x < 42; ++x) {
                     const std::uint32_t s = strip->image().pixel(x, frame * 42 + y);
-                    const std::uint32_t expected = s == 0xFFFFFF ? background->image().pixel(left + x, 154 + y) : s;
-                    ASSERT_EQ(surface.pixel(left + x, 154 + y), expected) << frame << " " << left << " " << x << "," << y;
+                    const std::uint32_t expected =
+                        s == 0xFFFFFF ? background->image().pixel(left + x, 154 + y) : s;
+                    ASSERT_EQ(surface.pixel(left + x, 154 + y), expected)
+                        << frame << " " << left << " " << x << "," << y;
                     untouched += s == 0xFFFFFF ? 1 : 0;
                 }
             }
@@ -165,7 +169,8 @@ TEST(KnobStrip, EdgePixelsCarryNoWhiteFringe) {
                 const std::uint32_t p = strip->image().pixel(x, frame * 42 + y);
                 const int dx = x - 21, dy = y - 21;
                 const bool rim = dx * dx + dy * dy > 19 * 19;
-                if (p != 0xFFFFFF && rim && platform::redOf(p) > 200 && platform::greenOf(p) > 200 && platform::blueOf(p) > 200)
+                if (p != 0xFFFFFF && rim && platform::redOf(p) > 200 && platform::greenOf(p) > 200 &&
+                    platform::blueOf(p) > 200)
                     ++nearWhiteOnRim;
             }
         }

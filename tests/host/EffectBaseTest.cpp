@@ -55,7 +55,8 @@ public:
 
 class EffectBaseTest : public ::testing::Test {
 protected:
-    intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr, float opt = 0) {
+    intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                      float opt = 0) {
         return effect->effectRecord()->dispatcher(effect->effectRecord(), opcode, index, value, ptr, opt);
     }
     RecordingHost host;

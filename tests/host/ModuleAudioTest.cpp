@@ -36,13 +36,15 @@ protected:
     }
 
     // Renders left/right input through the plug-in in host blocks of `block` frames.
-    std::vector<float> render(PluginInstance& p, const std::vector<float>& left, const std::vector<float>& right,
-                              int32_t block, ProcessMode mode = ProcessMode::Replacing, bool inPlace = false) {
+    std::vector<float> render(PluginInstance& p, const std::vector<float>& left,
+                              const std::vector<float>& right, int32_t block,
+                              ProcessMode mode = ProcessMode::Replacing, bool inPlace = false) {
         const std::size_t frames = left.size();
         std::vector<float> outLeft(frames, 0.0f), outRight(frames, 0.0f);
         std::vector<float> inLeft = left, inRight = right;
         for (std::size_t at = 0; at < frames; at += static_cast<std::size_t>(block)) {
-            const int32_t n = static_cast<int32_t>(std::min<std::size_t>(static_cast<std::size_t>(block), frames - at));
+            const int32_t n =
+                static_cast<int32_t>(std::min<std::size_t>(static_cast<std::size_t>(block), frames - at));
             float* ins[2] = {inLeft.data() + at, inRight.data() + at};
             float* outs[2] = {outLeft.data() + at, outRight.data() + at};
             if (inPlace) {
@@ -133,7 +135,9 @@ TEST_F(ModuleAudioTest, HostBlockSizeInPlaceAndAddingDoNotChangeTheSound) {
     const auto reference = render(*plugin, left, right, 512);
     // The gains fade in chunk by chunk, so the first few hundred frames follow the host's
     // blocks; from then on every block size must give the same samples.
-    auto settled = [](const std::vector<float>& v) { return std::vector<float>(v.begin() + 2 * 2048, v.end()); };
+    auto settled = [](const std::vector<float>& v) {
+        return std::vector<float>(v.begin() + 2 * 2048, v.end());
+    };
     for (int32_t block : {64, 4096, 1, 777}) {
         auto other = fresh();
         other->resume();

@@ -374,8 +374,9 @@ TEST_F(ChoiceMenuX11, AGrabHeldElsewhereDrawsThePopupInsideTheFrame) {
 TEST_F(ChoiceMenuX11, AKeyboardHeldElsewhereFallsBackAndTheClickThatPickedIsDropped) {
     Display* other = XOpenDisplay(displayName.c_str());
     ASSERT_NE(other, nullptr);
-    ASSERT_EQ(XGrabKeyboard(other, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync, CurrentTime),
-              GrabSuccess);
+    ASSERT_EQ(
+        XGrabKeyboard(other, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync, CurrentTime),
+        GrabSuccess);
     XSync(other, False);
     // Opened over the control, its first line lies on the control: the picking click lands
     // there for the frame's window too.

@@ -16,7 +16,9 @@ struct Recorder : WindowEvents {
     void onButtonPress(int x, int y, std::uint32_t button) override {
         log.push_back("press " + std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(button));
     }
-    void onWheel(int, int, float steps) override { log.push_back("wheel " + std::to_string(static_cast<int>(steps))); }
+    void onWheel(int, int, float steps) override {
+        log.push_back("wheel " + std::to_string(static_cast<int>(steps)));
+    }
     void onDestroyed() override { log.push_back("destroyed"); }
 };
 

@@ -85,7 +85,8 @@ TEST(ModuleResources, VersionKindHandsBackTheVersionBlock) {
     EXPECT_EQ(bytes.data, resources::versionBlock().data);
     const void* value = nullptr;
     std::size_t length = 0;
-    ASSERT_TRUE(resources::queryVersionValue(bytes.data, bytes.size, "\\StringFileInfo\\000004e4\\FileVersion", &value, &length));
+    ASSERT_TRUE(resources::queryVersionValue(bytes.data, bytes.size,
+                                             "\\StringFileInfo\\000004e4\\FileVersion", &value, &length));
     EXPECT_STREQ(static_cast<const char*>(value), resources::productVersion());
 }
 

@@ -54,7 +54,9 @@ TEST(Surface, DamageAccumulatesAsABoundingBoxAndIsTakenOnce) {
     EXPECT_TRUE(s.takeDamage().empty());
 }
 
-long long areaOf(const PixelBox& b) { return static_cast<long long>(b.right - b.left) * (b.bottom - b.top); }
+long long areaOf(const PixelBox& b) {
+    return static_cast<long long>(b.right - b.left) * (b.bottom - b.top);
+}
 
 TEST(Surface, DamageFarApartStaysInSeparateBoxesAndOverlapsMerge) {
     Surface s(200, 200);

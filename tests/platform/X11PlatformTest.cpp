@@ -78,13 +78,15 @@ TEST_F(X11Backend, PresentedSurfaceReadsBackFromTheServer) {
         Surface& backing = window->backing();
         for (int y = 0; y < 48; ++y)
             for (int x = 0; x < 64; ++x)
-                backing.setPixel(x, y, packRgb(static_cast<std::uint8_t>(x * 4), static_cast<std::uint8_t>(y * 5), 0x5A));
+                backing.setPixel(
+                    x, y, packRgb(static_cast<std::uint8_t>(x * 4), static_cast<std::uint8_t>(y * 5), 0x5A));
         backing.addDamage({0, 0, 64, 48});
         window->present();
         backend->sync();
         XSync(host, False);
         for (int y = 0; y < 48; y += 7)
-            for (int x = 0; x < 64; x += 9) EXPECT_EQ(serverPixel(id, x, y), backing.pixel(x, y)) << x << "," << y;
+            for (int x = 0; x < 64; x += 9)
+                EXPECT_EQ(serverPixel(id, x, y), backing.pixel(x, y)) << x << "," << y;
         // A later change presents only its damaged region.
         backing.fill({10, 10, 12, 12}, 0xFF0000);
         window->present();

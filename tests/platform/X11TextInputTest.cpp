@@ -55,7 +55,12 @@ TEST(TextKeysFromUtf8, MalformedBytesAreSkippedAndTheCapacityHolds) {
     const XKeyEvent event = plainKey();
     TextKey keys[8];
     // A stray continuation byte, an overlong '/', a surrogate, a value past U+10FFFF, then a cut-off é.
-    const char bad[] = "a\x80" "b\xC0\xAF" "c\xED\xA0\x80" "d\xF4\x90\x80\x80" "e\xC3";
+    const char bad[] =
+        "a\x80"
+        "b\xC0\xAF"
+        "c\xED\xA0\x80"
+        "d\xF4\x90\x80\x80"
+        "e\xC3";
     const int count = appendTextKeys(bad, sizeof bad - 1, event, keys, 0, 8);
     std::u32string got;
     for (int i = 0; i < count; ++i) got += static_cast<char32_t>(keys[i].character);
@@ -147,12 +152,14 @@ protected:
         int minCode = 0, maxCode = 0;
         XDisplayKeycodes(host, &minCode, &maxCode);
         int perCode = 0;
-        KeySym* map = XGetKeyboardMapping(host, static_cast<KeyCode>(minCode), maxCode - minCode + 1, &perCode);
+        KeySym* map =
+            XGetKeyboardMapping(host, static_cast<KeyCode>(minCode), maxCode - minCode + 1, &perCode);
         if (map == nullptr) return 0;
         int spare = 0;
         for (int code = maxCode; code >= minCode && spare == 0; --code) {
             bool empty = true;
-            for (int i = 0; i < perCode; ++i) empty = empty && map[(code - minCode) * perCode + i] == NoSymbol;
+            for (int i = 0; i < perCode; ++i)
+                empty = empty && map[(code - minCode) * perCode + i] == NoSymbol;
             if (empty) spare = code;
         }
         XFree(map);
@@ -171,7 +178,9 @@ protected:
         XSync(host, False);
         pump();
     }
-    std::string boxText() const { return field->isEditing() ? field->editBox()->text() : std::string("(closed)"); }
+    std::string boxText() const {
+        return field->isEditing() ? field->editBox()->text() : std::string("(closed)");
+    }
 
     static inline flanger::test::PrivateXServer xserver;
     static inline std::string displayName;

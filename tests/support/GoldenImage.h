@@ -30,7 +30,8 @@ inline void expectMatchesGolden(const platform::Surface& actual, const std::file
         GTEST_SKIP() << "regenerated " << golden;
     }
     const auto expected = tools::readPng(golden.string());
-    ASSERT_TRUE(expected.has_value()) << "missing golden " << golden << " (FLANGER_REGENERATE_GOLDENS=1 writes it)";
+    ASSERT_TRUE(expected.has_value())
+        << "missing golden " << golden << " (FLANGER_REGENERATE_GOLDENS=1 writes it)";
     ASSERT_EQ(expected->width(), actual.width());
     ASSERT_EQ(expected->height(), actual.height());
     const ImageDifference difference = differenceOf(actual, *expected, tolerance.channel);

@@ -12,7 +12,9 @@
 
 namespace flanger::test {
 
-bool PrivateXServer::installed() { return std::filesystem::exists(kProgram); }
+bool PrivateXServer::installed() {
+    return std::filesystem::exists(kProgram);
+}
 
 bool PrivateXServer::start(bool noReset) {
     if (server > 0) return !name.empty();
@@ -21,7 +23,8 @@ bool PrivateXServer::start(bool noReset) {
     if (pipe(fds) != 0) return false;
     char writeEnd[16];
     std::snprintf(writeEnd, sizeof writeEnd, "%d", fds[1]);
-    std::vector<const char*> argv = {kProgram, "-displayfd", writeEnd, "-screen", "0", "640x480x24", "-nolisten", "tcp"};
+    std::vector<const char*> argv = {kProgram, "-displayfd", writeEnd,    "-screen",
+                                     "0",      "640x480x24", "-nolisten", "tcp"};
     if (noReset) argv.push_back("-noreset");
     argv.push_back(nullptr);
     const pid_t pid = fork();

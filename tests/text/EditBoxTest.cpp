@@ -14,15 +14,15 @@ EditBox makeBox(const char* text, int width = 40) {
 
 TEST(EditBoxText, DrawsUtf8AsLatin1AndKeepsBadBytes) {
     EXPECT_EQ(toDrawable("a\xC3\xA9z"), "a\xE9z");
-    EXPECT_EQ(toDrawable("\xE2\x82\xAC"), "?");         // beyond U+00FF
+    EXPECT_EQ(toDrawable("\xE2\x82\xAC"), "?");             // beyond U+00FF
     EXPECT_EQ(toDrawable("\xE9\xFF\xC3"), "\xE9\xFF\xC3");  // not UTF-8: the bytes themselves
 }
 
 TEST(EditBoxText, RefusesControlCharactersSurrogatesAndUnknownKeys) {
     EditBox box = makeBox("");
-    EXPECT_EQ(box.key(editKeyFromHost({7, 0, 0})), EditBox::Outcome::Ignored);       // a bell
-    EXPECT_EQ(box.key(editKeyFromHost({0, 200, 0})), EditBox::Outcome::Ignored);     // unknown virtual key
-    EXPECT_EQ(box.key(editKeyFromHost({'q', 0, 4})), EditBox::Outcome::Ignored);     // Control+Q
+    EXPECT_EQ(box.key(editKeyFromHost({7, 0, 0})), EditBox::Outcome::Ignored);    // a bell
+    EXPECT_EQ(box.key(editKeyFromHost({0, 200, 0})), EditBox::Outcome::Ignored);  // unknown virtual key
+    EXPECT_EQ(box.key(editKeyFromHost({'q', 0, 4})), EditBox::Outcome::Ignored);  // Control+Q
     box.key({EditKey::Kind::Character, 0xD800, false});
     box.key({EditKey::Kind::Character, 0x110000, false});
     EXPECT_EQ(box.text(), "");

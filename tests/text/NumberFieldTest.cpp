@@ -16,10 +16,16 @@ namespace {
 using controls::testing::ControlFixture;
 using controls::testing::Step;
 
-void oneDecimal(float value, char* text) { std::snprintf(text, kTextCapacity, "%.1f", value); }
-void threeDecimals(float value, char* text) { std::snprintf(text, kTextCapacity, "%.3f", value); }
+void oneDecimal(float value, char* text) {
+    std::snprintf(text, kTextCapacity, "%.1f", value);
+}
+void threeDecimals(float value, char* text) {
+    std::snprintf(text, kTextCapacity, "%.3f", value);
+}
 
-std::string textOf(const TextField& field) { return field.textData(); }
+std::string textOf(const TextField& field) {
+    return field.textData();
+}
 
 TEST(NumberFieldStorage, TextIsTheStorageAndCommaReadsAsPoint) {
     NumberField field({0, 0, 40, 16}, nullptr, 1, "2,5", nullptr, 0);
@@ -77,9 +83,13 @@ TEST(NumberFieldStorage, FontSizeSelectsTheLastFontOfThatSize) {
     NumberField field({0, 0, 40, 16}, nullptr, 1, nullptr, nullptr, 0);
     int lastOfTen = -1;
     for (int id = 0; id < kFontCount; ++id)
-        if (fontTableEntry(id).defaultSize == 10) { lastOfTen = id; }
+        if (fontTableEntry(id).defaultSize == 10) {
+            lastOfTen = id;
+        }
     field.setFontSize(10);
-    if (lastOfTen >= 0) { EXPECT_EQ(field.fontId(), lastOfTen); }
+    if (lastOfTen >= 0) {
+        EXPECT_EQ(field.fontId(), lastOfTen);
+    }
     field.setFontSize(0);  // not positive: the stored size stays
     EXPECT_EQ(field.fontSize(), 10);
 }
@@ -88,7 +98,8 @@ class NumberFieldDrag : public ControlFixture {
 protected:
     void SetUp() override {
         ControlFixture::SetUp();
-        field = new NumberField({20, 20, 80, 40}, &listener, 3, nullptr, nullptr, static_cast<std::int32_t>(kVerticalDrag));
+        field = new NumberField({20, 20, 80, 40}, &listener, 3, nullptr, nullptr,
+                                static_cast<std::int32_t>(kVerticalDrag));
         field->setValueFormatter(&threeDecimals);
         field->setValue(0.5f);
         frame->addChild(field);
@@ -96,7 +107,8 @@ protected:
     }
     std::vector<Step> upBy(int pixels, int stepPixels, bool shift) {
         std::vector<Step> path;
-        for (int moved = stepPixels; moved <= pixels; moved += stepPixels) path.push_back({{50, 30 - moved}, shift});
+        for (int moved = stepPixels; moved <= pixels; moved += stepPixels)
+            path.push_back({{50, 30 - moved}, shift});
         return path;
     }
     NumberField* field = nullptr;

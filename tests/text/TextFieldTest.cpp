@@ -12,8 +12,12 @@ namespace {
 
 using controls::testing::ControlFixture;
 
-KeyCode character(char c) { return {static_cast<unsigned char>(c), 0, 0}; }
-KeyCode virtualKey(std::uint8_t virt, std::uint8_t modifier = 0) { return {0, virt, modifier}; }
+KeyCode character(char c) {
+    return {static_cast<unsigned char>(c), 0, 0};
+}
+KeyCode virtualKey(std::uint8_t virt, std::uint8_t modifier = 0) {
+    return {0, virt, modifier};
+}
 
 // Records the listener's call among the editor's begin/end edits.
 struct OrderListener : ValueListener {

@@ -11,8 +11,8 @@
 
 #include "gui/text/TextField.h"
 #include "tests/controls/ControlTestSupport.h"
-#include "tools/screenshot/PngFile.h"
 #include "tests/support/GoldenImage.h"
+#include "tools/screenshot/PngFile.h"
 
 namespace flanger::gui::text {
 namespace {
@@ -22,7 +22,9 @@ void expectMatchesGolden(const platform::Surface& actual, const std::string& nam
     test::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name, {24, 20});
 }
 
-void percent(float value, char* text) { std::snprintf(text, kTextCapacity, "%.1f %%", value); }
+void percent(float value, char* text) {
+    std::snprintf(text, kTextCapacity, "%.1f %%", value);
+}
 
 class TextGolden : public controls::testing::ControlFixture {
 protected:

@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::uint32_t kPaper = 0x00102030;
 
-
 class CapturingDisplay : public ValueDisplay {
 public:
     using ValueDisplay::ValueDisplay;
@@ -34,11 +33,14 @@ TEST_F(ValueDisplayTest, HookWithDataWinsOverThePlainHookWhichWinsOverTheDefault
     CapturingDisplay display({10, 10, 50, 30}, nullptr, 1, nullptr, 0);
     display.setValue(0.5f);
     EXPECT_EQ(display.shownText(), "0.50");
-    display.setValueFormatter([](float v, char* text) { std::snprintf(text, kTextCapacity, "plain %d", int(v * 10)); });
+    display.setValueFormatter(
+        [](float v, char* text) { std::snprintf(text, kTextCapacity, "plain %d", int(v * 10)); });
     EXPECT_EQ(display.shownText(), "plain 5");
     static int data = 7;
     display.setValueFormatterWithContext(
-        [](float, char* text, void* d) { std::snprintf(text, kTextCapacity, "ctx %d", *static_cast<int*>(d)); },
+        [](float, char* text, void* d) {
+            std::snprintf(text, kTextCapacity, "ctx %d", *static_cast<int*>(d));
+        },
         &data);
     EXPECT_EQ(display.shownText(), "ctx 7");
 }

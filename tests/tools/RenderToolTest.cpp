@@ -2,9 +2,9 @@
 // and, when it is built, the flanger module.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <sndfile.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include <cmath>
 #include <cstdlib>
@@ -240,7 +240,8 @@ TEST_F(RenderTool, BadInputFilesAreRefusedAndTheInputIsNeverOverwritten) {
         {path("eight.wav") + " " + path("out.wav") + fake(), "channels"},
         {path("high.wav") + " " + path("out.wav") + fake(), "unsupported sample rate"},
         {path("stereo.wav") + " " + path("stereo.wav") + fake(), "it is the input file"},
-        {path("stereo.wav") + " '" + (folder / "." / "stereo.wav").string() + "'" + fake(), "it is the input file"},
+        {path("stereo.wav") + " '" + (folder / "." / "stereo.wav").string() + "'" + fake(),
+         "it is the input file"},
         {path("stereo.wav") + " " + path("no/such/folder/out.wav") + fake(), "cannot create"},
     };
     for (const auto& c : cases) {

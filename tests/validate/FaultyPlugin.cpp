@@ -4,13 +4,13 @@
 // correct one).
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
-#include <chrono>
 
 #include "host/VstInterface.h"
 
@@ -46,7 +46,8 @@ struct Faulty {
     std::atomic<int> current{0};  // writer: effSetProgram; reader: every entry
     float state[2] = {0.0f, 0.0f};
     float racyShadow = 0.0f;  // the "race" fault: written by setParameter, read by processing, unguarded
-    float racyShown = 0.0f;   // the "editor-race" fault: written by setParameter, read at editor idle, unguarded
+    float racyShown =
+        0.0f;  // the "editor-race" fault: written by setParameter, read at editor idle, unguarded
     float rate = 44100.0f;
     unsigned char chunkData[kRecordSize * kPrograms] = {};
     ERect rect{0, 0, 120, 200};
@@ -57,7 +58,9 @@ struct Faulty {
     std::atomic<float>* values() { return programs[current.load()].values; }
 };
 
-Faulty* self(EffectRecord* e) { return static_cast<Faulty*>(e->object); }
+Faulty* self(EffectRecord* e) {
+    return static_cast<Faulty*>(e->object);
+}
 
 float sanitised(float v) {
     if (std::isnan(v)) return 0.5f;
@@ -130,7 +133,9 @@ void process(EffectRecord* e, float** in, float** out, int32_t frames) {
     }
 }
 
-int ignoreXError(Display*, XErrorEvent*) { return 0; }
+int ignoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
 
 // Xlib calls on the editor's connection with their errors kept from the host's handler, which
 // is given back afterwards. The "editor-x-error" fault lets them through.
@@ -299,8 +304,7 @@ intptr_t dispatcher(EffectRecord* e, int32_t opcode, int32_t index, intptr_t val
             const auto* data = static_cast<const unsigned char*>(ptr);
             if (value != static_cast<intptr_t>(kRecordSize * static_cast<size_t>(count))) {
                 // The fault: a wrong-sized chunk is half loaded, yet refused.
-                if (f->is("half-load") && value >= static_cast<intptr_t>(sizeof(float)))
-                {
+                if (f->is("half-load") && value >= static_cast<intptr_t>(sizeof(float))) {
                     float v = 0.0f;
                     std::memcpy(&v, data + value - static_cast<intptr_t>(sizeof(float)), sizeof v);
                     f->values()[0] = v;

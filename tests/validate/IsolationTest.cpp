@@ -16,7 +16,9 @@
 namespace flanger::tools {
 namespace {
 
-uintptr_t pageOf(const void* p) { return reinterpret_cast<uintptr_t>(p) % static_cast<uintptr_t>(sysconf(_SC_PAGESIZE)); }
+uintptr_t pageOf(const void* p) {
+    return reinterpret_cast<uintptr_t>(p) % static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+}
 
 TEST(GuardedMemoryTest, EveryBufferEndsAtAGuardPage) {
     for (size_t size : {size_t{1}, size_t{64}, size_t{4095}, size_t{4096}, size_t{10000}}) {

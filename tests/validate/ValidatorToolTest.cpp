@@ -33,17 +33,22 @@ ToolRun validate(const std::string& fault, const std::string& arguments) {
     return run;
 }
 
-bool has(const ToolRun& run, const std::string& text) { return run.output.find(text) != std::string::npos; }
+bool has(const ToolRun& run, const std::string& text) {
+    return run.output.find(text) != std::string::npos;
+}
 
 TEST(ValidatorToolTest, ACorrectPluginPassesEveryCategory) {
     const ToolRun run = validate("", "");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(has(run, "result: PASS (0 of 7 categories failed)")) << run.output;
     // Without the editor flag the editor category has nothing to check.
-    EXPECT_TRUE(has(run, "editor         SKIP  (no editor: the effect's flags lack effFlagsHasEditor)")) << run.output;
+    EXPECT_TRUE(has(run, "editor         SKIP  (no editor: the effect's flags lack effFlagsHasEditor)"))
+        << run.output;
 }
 
-bool xvfbInstalled() { return std::filesystem::exists("/usr/bin/Xvfb"); }
+bool xvfbInstalled() {
+    return std::filesystem::exists("/usr/bin/Xvfb");
+}
 
 TEST(ValidatorToolTest, ACorrectEditorPassesTheEditorCategory) {
     if (!xvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed";
@@ -86,7 +91,9 @@ struct FaultCase {
     const char* expected[2];  // texts the report must contain
 };
 
-void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.fault; }
+void PrintTo(const FaultCase& c, std::ostream* out) {
+    *out << c.fault;
+}
 
 class ValidatorFaultTest : public ::testing::TestWithParam<FaultCase> {};
 
@@ -100,7 +107,8 @@ TEST_P(ValidatorFaultTest, CatchesTheFaultAndNamesIt) {
     const ToolRun run = validate(c.fault, timeout + options + "--category " + c.category);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_TRUE(has(run, std::string(c.category)) && has(run, "FAIL")) << run.output;
-    for (const char* text : c.expected) EXPECT_TRUE(has(run, text)) << "missing \"" << text << "\" in\n" << run.output;
+    for (const char* text : c.expected)
+        EXPECT_TRUE(has(run, text)) << "missing \"" << text << "\" in\n" << run.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -108,28 +116,39 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultCase{"overrun", "audio", {"guard page behind a buffer", "processReplacing("}},
         FaultCase{"nan-param", "parameters", {"setParameter(0, nan): getParameter(0) = nan", "failed check"}},
-        FaultCase{"unterminated-display", "opcodes", {"effGetParamDisplay", "not terminated within 64 bytes"}},
-        FaultCase{"crosstalk", "audio", {"processReplacing in place (inputs = outputs) differs", "failed check"}},
+        FaultCase{
+            "unterminated-display", "opcodes", {"effGetParamDisplay", "not terminated within 64 bytes"}},
+        FaultCase{
+            "crosstalk", "audio", {"processReplacing in place (inputs = outputs) differs", "failed check"}},
         FaultCase{"adding-overwrites", "audio", {"overwrites the outputs instead of adding", "failed check"}},
-        FaultCase{"nan-stuck", "audio", {"one nan input sample, output from 1 s to 1.5 s after it", "non-finite"}},
+        FaultCase{
+            "nan-stuck", "audio", {"one nan input sample, output from 1 s to 1.5 s after it", "non-finite"}},
         FaultCase{"subnormal", "audio", {"3 s of silence after noise", "subnormal samples"}},
         FaultCase{"half-load", "state", {"chunk was refused but changed the state", "failed check"}},
         // Sanitizer builds stop at the null store themselves: a crash or a sanitizer exit, same call.
-        FaultCase{"no-null-check", "opcodes", {"opcodes        FAIL", "effGetChunk(index -1, value 0, ptr null"}},
+        FaultCase{
+            "no-null-check", "opcodes", {"opcodes        FAIL", "effGetChunk(index -1, value 0, ptr null"}},
         FaultCase{"hang", "configuration", {"no answer within 5 s", "effSetSampleRate(0)"}},
-        FaultCase{"editor-leaks-window", "editor",
-                  {"1 window left under the parent after effEditClose", "left under the parent after 200 open/close"}},
+        FaultCase{"editor-leaks-window",
+                  "editor",
+                  {"1 window left under the parent after effEditClose",
+                   "left under the parent after 200 open/close"}},
         // As above: a crash, or a sanitizer's exit, in the same call.
         FaultCase{"editor-null-parent", "editor", {"editor         FAIL", "effEditOpen(parent 0x0 = null"}},
-        FaultCase{"editor-x-error", "editor",
-                  {"an X error reached the host's error handler (Xlib's default one ends the host): BadWindow",
-                   "X_GetWindowAttributes"}},
-        FaultCase{"editor-leaks-connection", "editor",
+        FaultCase{
+            "editor-x-error",
+            "editor",
+            {"an X error reached the host's error handler (Xlib's default one ends the host): BadWindow",
+             "X_GetWindowAttributes"}},
+        FaultCase{"editor-leaks-connection",
+                  "editor",
                   {"200 more open file descriptors after 200 open/close cycles", "-> socket:"}},
-        FaultCase{"editor-bad-rect", "editor",
+        FaultCase{"editor-bad-rect",
+                  "editor",
                   {"effEditGetRect before effEditOpen: 200 x -20 at (0, 0) is no editor size",
                    "effEditGetRect after effEditOpen: 200 x -20"}},
-        FaultCase{"editor-keeps-handler", "editor",
+        FaultCase{"editor-keeps-handler",
+                  "editor",
                   {"after effEditClose (cycle 1 of 200): the process's X error handler is the function at",
                    "libflanger_faulty_plugin.so, not the host's"}}),
     [](const ::testing::TestParamInfo<FaultCase>& param) {
@@ -154,13 +173,16 @@ TEST(ValidatorToolTest, TheEditorLeakCheckFindsMemoryLostAtEveryOpen) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "valgrind cannot run sanitizer builds";
 #else
-    if (!xvfbInstalled() || !std::filesystem::exists("/usr/bin/valgrind")) GTEST_SKIP() << "needs Xvfb and valgrind";
+    if (!xvfbInstalled() || !std::filesystem::exists("/usr/bin/valgrind"))
+        GTEST_SKIP() << "needs Xvfb and valgrind";
     setenv("FAULTY_PLUGIN_FAULT", "editor-leaks-memory", 1);
-    const std::string command = std::string(LEAK_CHECK_SCRIPT) + " " VALIDATE_TOOL " " FAULTY_PLUGIN_PATH " 10 2>&1";
+    const std::string command =
+        std::string(LEAK_CHECK_SCRIPT) + " " VALIDATE_TOOL " " FAULTY_PLUGIN_PATH " 10 2>&1";
     ToolRun run;
     if (FILE* pipe = popen(command.c_str(), "r"); pipe != nullptr) {
         char buffer[4096];
-        for (size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
+        for (size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            run.output.append(buffer, n);
         const int raw = pclose(pipe);
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }

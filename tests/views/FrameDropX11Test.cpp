@@ -20,8 +20,8 @@
 
 #include "platform/x11/UriList.h"
 #include "platform/x11/X11Platform.h"
-#include "tests/views/ViewTestSupport.h"
 #include "tests/support/PrivateXServer.h"
+#include "tests/views/ViewTestSupport.h"
 
 extern char** environ;
 
@@ -37,7 +37,8 @@ TEST(UriList, DecodesLocalFileNames) {
               (std::vector<std::string>{"/tmp/a b.wav", "/home/x.fxp"}));
     EXPECT_EQ(decodeUriList("file:/plain/path\nhttp://example.org/x\nfile://elsewhere/y\n"),
               (std::vector<std::string>{"/plain/path"}));
-    EXPECT_EQ(decodeUriList("file:///100%25%e2%82%ac%zz"), (std::vector<std::string>{"/100%\xe2\x82\xac%zz"}));
+    EXPECT_EQ(decodeUriList("file:///100%25%e2%82%ac%zz"),
+              (std::vector<std::string>{"/100%\xe2\x82\xac%zz"}));
     EXPECT_TRUE(decodeUriList("file:///bad%00name\r\n").empty());
     const std::string longest(platform::kMaxDroppedName - 2, 'n');
     EXPECT_EQ(decodeUriList("file:///" + longest).size(), 1u);       // 1023 bytes with the slash
@@ -116,7 +117,8 @@ protected:
     XEvent dropOver(int x, int y, const char* type, const std::string& data) {
         XSetSelectionOwner(source, atom("XdndSelection"), sourceWindow, CurrentTime);
         send("XdndEnter", 5L << 24, static_cast<long>(atom(type)));
-        send("XdndPosition", 0, ((40L + x) << 16) | (50L + y), CurrentTime, static_cast<long>(atom("XdndActionCopy")));
+        send("XdndPosition", 0, ((40L + x) << 16) | (50L + y), CurrentTime,
+             static_cast<long>(atom("XdndActionCopy")));
         XEvent status{};
         EXPECT_TRUE(awaitClientMessage(status, "XdndStatus"));
         lastStatus = status;
@@ -155,8 +157,8 @@ TEST_F(FrameDropX11, WindowAnnouncesXdndVersionFive) {
     int format = 0;
     unsigned long count = 0, remaining = 0;
     unsigned char* data = nullptr;
-    ASSERT_EQ(XGetWindowProperty(source, target, atom("XdndAware"), 0, 1, False, XA_ATOM, &type, &format, &count,
-                                 &remaining, &data),
+    ASSERT_EQ(XGetWindowProperty(source, target, atom("XdndAware"), 0, 1, False, XA_ATOM, &type, &format,
+                                 &count, &remaining, &data),
               Success);
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(*reinterpret_cast<long*>(data), 5);
@@ -165,8 +167,9 @@ TEST_F(FrameDropX11, WindowAnnouncesXdndVersionFive) {
 
 TEST_F(FrameDropX11, FileListReachesTheTopmostChildWithDecodedNames) {
     above->acceptDrops = false;
-    const XEvent finished = dropOver(30, 30, "text/uri-list", "file:///tmp/My%20Song.wav\r\nfile:///tmp/b.fxb\r\n");
-    EXPECT_EQ(lastStatus.xclient.data.l[1] & 1, 1);  // accepted
+    const XEvent finished =
+        dropOver(30, 30, "text/uri-list", "file:///tmp/My%20Song.wav\r\nfile:///tmp/b.fxb\r\n");
+    EXPECT_EQ(lastStatus.xclient.data.l[1] & 1, 1);                                      // accepted
     EXPECT_EQ(static_cast<Atom>(lastStatus.xclient.data.l[4]), atom("XdndActionMove"));  // no Control held
     EXPECT_EQ(above->dropped, (std::vector<std::string>{"/tmp/My Song.wav", "/tmp/b.fxb"}));
     EXPECT_EQ(below->dropped, (std::vector<std::string>{"/tmp/My Song.wav", "/tmp/b.fxb"}));

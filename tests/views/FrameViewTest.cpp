@@ -59,7 +59,8 @@ TEST_F(Frame, ChildWindowIsTitledAndClassedAtTheFramesSize) {
     const int users = windowClassUsers();
     auto* second = new FrameView({0, 0, 10, 10}, &headless, kParent, nullptr);
     EXPECT_EQ(windowClassUsers(), users + 1);
-    EXPECT_EQ(static_cast<platform::HeadlessWindow*>(second->nativeWindow())->className(), window->className());
+    EXPECT_EQ(static_cast<platform::HeadlessWindow*>(second->nativeWindow())->className(),
+              window->className());
     second->release();
     EXPECT_EQ(windowClassUsers(), users);
 
@@ -224,7 +225,7 @@ TEST_F(Frame, EditTableRowsAndFallbacks) {
     EXPECT_EQ(editor.edits.back(), std::make_pair('e', 119));
 
     editor.edits.clear();
-    frame->notifyEditStart(5);  // inside the table, never set: an empty row
+    frame->notifyEditStart(5);   // inside the table, never set: an empty row
     frame->notifyEditStart(50);  // beyond the table
     EXPECT_TRUE(editor.edits.empty());
 
@@ -260,7 +261,7 @@ TEST_F(Frame, AddWithEditListAndChildAccess) {
     second->retain();
     EXPECT_TRUE(frame->removeChild(second, true));
     EXPECT_EQ(second->referenceCount(), 1);
-    EXPECT_EQ(frame->childAt(1), third);  // order kept
+    EXPECT_EQ(frame->childAt(1), third);            // order kept
     EXPECT_TRUE(frame->removeChild(second, true));  // not a child: nothing happens
     EXPECT_EQ(second->referenceCount(), 1);
     EXPECT_EQ(frame->childCount(), 2);

@@ -247,7 +247,7 @@ TEST_F(ControlBase, DragLoopReportsEveryChangeAndEndsOnRelease) {
     headless.setButtons(platform::kLeftButton);
     headless.onReadPointer([&](platform::HeadlessPlatform& p) {
         const int read = reads++;
-        if (read == 0) return;            // the press's own button read
+        if (read == 0) return;             // the press's own button read
         const int index = (read - 1) / 2;  // each pass reads buttons, then position
         if (index >= 4) {
             p.setButtons(0);

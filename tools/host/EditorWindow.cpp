@@ -105,8 +105,9 @@ int runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options) {
 
     int width = 0, height = 0;
     editorSize(plugin, width, height);
-    const ::Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(width),
-                                                static_cast<unsigned>(height), 0, 0, 0);
+    const ::Window window =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), 0, 0, 0);
     const TextAnswer name = plugin.text(vst::effGetEffectName, 0);
     const std::string title = "flanger-host: " + (name.text.empty() ? plugin.path() : name.text);
     XStoreName(display, window, title.c_str());
@@ -151,7 +152,8 @@ int runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options) {
         while (XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
-            if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) running = false;
+            if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow)
+                running = false;
             if (event.type == DestroyNotify && event.xdestroywindow.window == window) running = false;
         }
         if (!running) break;

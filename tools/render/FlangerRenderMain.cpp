@@ -454,7 +454,8 @@ int render(const Options& o) {
     in.handle = sf_open(o.input.c_str(), SFM_READ, &inInfo);
     if (in.handle == nullptr) fail("cannot open " + o.input + ": " + sf_strerror(nullptr));
     if (inInfo.frames <= 0) fail(o.input + " holds no audio frames");
-    if (dataChunkTruncated(in.handle)) fail(o.input + " is truncated: its audio data ends before its header says");
+    if (dataChunkTruncated(in.handle))
+        fail(o.input + " is truncated: its audio data ends before its header says");
     if (inInfo.channels < 1 || inInfo.channels > 2)
         fail(o.input + " has " + std::to_string(inInfo.channels) +
              " channels; only mono and stereo are rendered");

@@ -53,7 +53,8 @@ void rotaryKnob(Canvas& canvas, SkinBitmap* background, SkinBitmap* handle, Rect
 void fader(Canvas& canvas, SkinBitmap* handle, Rect size, float value) {
     const int travel = (size.bottom - handle->getHeight()) - size.top;
     const int top = size.top + static_cast<int>(static_cast<float>(travel) * (1.0f - value));
-    handle->drawKeyed(canvas, {size.left, top, size.left + handle->getWidth(), top + handle->getHeight()}, {0, 0});
+    handle->drawKeyed(canvas, {size.left, top, size.left + handle->getWidth(), top + handle->getHeight()},
+                      {0, 0});
 }
 
 void numberField(Canvas& canvas, SkinBitmap* background, Rect size, const char* text, gui::Color ink) {
@@ -71,7 +72,8 @@ void paintEditor(Canvas& canvas, gui::BitmapSet& bitmaps) {
     // Defaults: feedback, delay, depth and stereo at half, rate 1 Hz of 5.
     const float knobValues[5] = {0.5f, 0.5f, 0.5f, 0.5f, 0.2f};
     const int knobLefts[5] = {13, 63, 113, 163, 225};
-    for (int i = 0; i < 5; ++i) stripKnob(canvas, strip, {knobLefts[i], 154, knobLefts[i] + 42, 196}, knobValues[i]);
+    for (int i = 0; i < 5; ++i)
+        stripKnob(canvas, strip, {knobLefts[i], 154, knobLefts[i] + 42, 196}, knobValues[i]);
     rotaryKnob(canvas, background, bitmaps.get(1004), {235, 47, 257, 69}, 0.0f);
     rotaryKnob(canvas, background, bitmaps.get(1004), {235, 102, 257, 124}, 0.0f);
     fader(canvas, bitmaps.get(1005), {333, 48, 345, 189}, 0.5f);
@@ -99,7 +101,8 @@ void paintAbout(Canvas& canvas, gui::BitmapSet& bitmaps) {
     const void* value = nullptr;
     std::size_t length = 0;
     char version[64] = "";
-    if (resources::queryVersionValue(block.data, block.size, "\\StringFileInfo\\000004e4\\FileVersion", &value, &length) &&
+    if (resources::queryVersionValue(block.data, block.size, "\\StringFileInfo\\000004e4\\FileVersion",
+                                     &value, &length) &&
         length > 0 && length < sizeof version) {
         std::memcpy(version, value, length);
         version[length - 1] = 0;
@@ -113,7 +116,11 @@ void paintAbout(Canvas& canvas, gui::BitmapSet& bitmaps) {
 
 }  // namespace
 
-platform::Surface renderEditorPreview() { return capture(paintEditor); }
-platform::Surface renderAboutPreview() { return capture(paintAbout); }
+platform::Surface renderEditorPreview() {
+    return capture(paintEditor);
+}
+platform::Surface renderAboutPreview() {
+    return capture(paintAbout);
+}
 
 }  // namespace flanger::tools

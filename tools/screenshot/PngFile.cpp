@@ -42,7 +42,8 @@ std::optional<platform::Surface> readPng(const std::string& path) {
     platform::Surface surface(static_cast<int>(image.width), static_cast<int>(image.height));
     std::size_t at = 0;
     for (int y = 0; y < surface.height(); ++y) {
-        for (int x = 0; x < surface.width(); ++x, at += 3) surface.setPixel(x, y, platform::packRgb(rgb[at], rgb[at + 1], rgb[at + 2]));
+        for (int x = 0; x < surface.width(); ++x, at += 3)
+            surface.setPixel(x, y, platform::packRgb(rgb[at], rgb[at + 1], rgb[at + 2]));
     }
     surface.takeDamage();
     return surface;

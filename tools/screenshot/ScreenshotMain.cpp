@@ -13,8 +13,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::filesystem::path out = argv[1];
-    std::filesystem::path about = argc == 3 ? std::filesystem::path(argv[2])
-                                            : out.parent_path() / (out.stem().string() + "-about.png");
+    std::filesystem::path about =
+        argc == 3 ? std::filesystem::path(argv[2]) : out.parent_path() / (out.stem().string() + "-about.png");
     std::error_code ignored;
     for (const auto& path : {out, about}) {
         if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ignored);
@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the skin bitmaps are missing from this build\n");
         return 1;
     }
-    if (!flanger::tools::writePng(out.string(), editor) || !flanger::tools::writePng(about.string(), aboutPicture)) {
+    if (!flanger::tools::writePng(out.string(), editor) ||
+        !flanger::tools::writePng(about.string(), aboutPicture)) {
         std::fprintf(stderr, "cannot write %s or %s\n", out.c_str(), about.c_str());
         return 1;
     }

@@ -34,11 +34,13 @@ void expectClean(Findings& findings, const SampleScan& scan, const std::string& 
     if (!scan.clean()) findings.fail("%s: %s", what.c_str(), scan.describe().c_str());
 }
 
-const char* modeName(ProcessMode mode) { return mode == ProcessMode::Replacing ? "processReplacing" : "process"; }
+const char* modeName(ProcessMode mode) {
+    return mode == ProcessMode::Replacing ? "processReplacing" : "process";
+}
 
 void signalsPerProgram(Rig& rig, const CheckContext& context, Findings& findings, int32_t programs) {
-    const SignalKind kinds[] = {SignalKind::Silence, SignalKind::Sine, SignalKind::Noise, SignalKind::Impulses,
-                                SignalKind::Dc, SignalKind::Hot};
+    const SignalKind kinds[] = {SignalKind::Silence,  SignalKind::Sine, SignalKind::Noise,
+                                SignalKind::Impulses, SignalKind::Dc,   SignalKind::Hot};
     const int64_t length = context.quick ? 4410 : 11025;
     for (int32_t p = 0; p < std::max(programs, 1); ++p) {
         if (programs > 0) rig.setProgram(p);
@@ -49,8 +51,8 @@ void signalsPerProgram(Rig& rig, const CheckContext& context, Findings& findings
                 for (SignalKind kind : kinds) {
                     TestSignal signal(kind, kRate, context.seed);
                     char what[160];
-                    std::snprintf(what, sizeof what, "program %d, %s, %s%s", p, signalName(kind), modeName(mode),
-                                  inPlace ? " in place" : "");
+                    std::snprintf(what, sizeof what, "program %d, %s, %s%s", p, signalName(kind),
+                                  modeName(mode), inPlace ? " in place" : "");
                     expectClean(findings, rig.run(mode, length, 333, signal, inPlace), what);
                 }
             }
@@ -61,7 +63,8 @@ void signalsPerProgram(Rig& rig, const CheckContext& context, Findings& findings
         TestSignal silence(SignalKind::Silence, kRate);
         char what[96];
         std::snprintf(what, sizeof what, "program %d, 3 s of silence after noise", p);
-        expectClean(findings, rig.run(rig.preferredMode(), context.quick ? 44100 : 132300, 512, silence), what);
+        expectClean(findings, rig.run(rig.preferredMode(), context.quick ? 44100 : 132300, 512, silence),
+                    what);
     }
 }
 
@@ -76,7 +79,8 @@ void flushToZeroAndSubnormalInput(Rig& rig, const CheckContext& context, Finding
         if (scan.nonFinite != 0)
             findings.fail("subnormal input%s: %s", ftz ? " with flush-to-zero" : "", scan.describe().c_str());
         else if (scan.subnormal != 0 && !ftz)
-            findings.note("subnormal input passes %lld subnormal samples through", static_cast<long long>(scan.subnormal));
+            findings.note("subnormal input passes %lld subnormal samples through",
+                          static_cast<long long>(scan.subnormal));
     }
 }
 
@@ -117,7 +121,8 @@ void specialSamples(Rig& rig, const CheckContext& context, Findings& findings, i
             }
             const SampleScan after = rig.run(rig.preferredMode(), 22050, 512, noise);
             char what[128];
-            std::snprintf(what, sizeof what, "program %d: one %s input sample, output from 1 s to 1.5 s after it", p,
+            std::snprintf(what, sizeof what,
+                          "program %d: one %s input sample, output from 1 s to 1.5 s after it", p,
                           floatText(special).c_str());
             expectClean(findings, after, what);
             if (after.clean() && lastBad > static_cast<int64_t>(kRate / 2))
@@ -133,8 +138,8 @@ void specialSamples(Rig& rig, const CheckContext& context, Findings& findings, i
 }
 
 // One fresh instance's output for a fixed run of noise in varying block sizes.
-std::vector<float> renderFresh(const CheckContext& context, Findings& findings, ProcessMode mode, bool inPlace,
-                               float base) {
+std::vector<float> renderFresh(const CheckContext& context, Findings& findings, ProcessMode mode,
+                               bool inPlace, float base) {
     Rig rig;
     RigOptions options;
     options.capacityFrames = 1024;
@@ -162,24 +167,29 @@ void entryEquivalence(Rig& probe, const CheckContext& context, Findings& finding
     const std::vector<float> inPlace = renderFresh(context, findings, ProcessMode::Replacing, true, 0.0f);
     const long long diff = firstDifference(reference, inPlace);
     if (diff >= 0)
-        findings.fail("processReplacing in place (inputs = outputs) differs from separate buffers from output sample "
-                      "%lld on (%g instead of %g)",
-                      diff, static_cast<double>(inPlace[static_cast<size_t>(diff)]),
-                      static_cast<double>(reference[static_cast<size_t>(diff)]));
+        findings.fail(
+            "processReplacing in place (inputs = outputs) differs from separate buffers from output sample "
+            "%lld on (%g instead of %g)",
+            diff, static_cast<double>(inPlace[static_cast<size_t>(diff)]),
+            static_cast<double>(reference[static_cast<size_t>(diff)]));
     if (!probe.hasMode(ProcessMode::Adding)) return;
     const std::vector<float> added = renderFresh(context, findings, ProcessMode::Adding, false, 0.25f);
     for (size_t i = 0; i < std::min(added.size(), reference.size()); ++i) {
         // Adding 0.25 and taking it away again rounds; anything beyond that is no addition.
         if (std::fabs(added[i] - reference[i]) > 1e-6f + 1e-6f * std::fabs(reference[i])) {
             // An entry that overwrites loses the host's mix in every host that still calls it.
-            const bool overwrites = std::fabs(added[i] + 0.25f - reference[i]) <= 1e-6f + 1e-6f * std::fabs(reference[i]);
+            const bool overwrites =
+                std::fabs(added[i] + 0.25f - reference[i]) <= 1e-6f + 1e-6f * std::fabs(reference[i]);
             if (overwrites)
-                findings.fail("process (the adding entry) overwrites the outputs instead of adding to them "
-                              "(from sample %zu on)", i);
+                findings.fail(
+                    "process (the adding entry) overwrites the outputs instead of adding to them "
+                    "(from sample %zu on)",
+                    i);
             else
-                findings.fail("process (adding) into outputs holding 0.25 is not 0.25 + processReplacing's output "
-                              "from sample %zu on (%g instead of %g)",
-                              i, static_cast<double>(added[i]) + 0.25, static_cast<double>(reference[i]) + 0.25);
+                findings.fail(
+                    "process (adding) into outputs holding 0.25 is not 0.25 + processReplacing's output "
+                    "from sample %zu on (%g instead of %g)",
+                    i, static_cast<double>(added[i]) + 0.25, static_cast<double>(reference[i]) + 0.25);
             break;
         }
     }
@@ -197,17 +207,20 @@ void checkAudio(const CheckContext& context, Findings& findings) {
     {
         TestSignal noise(SignalKind::Noise, kRate, context.seed);
         const SampleScan first = rig.run(rig.preferredMode(), 22050, 512, noise);
-        if (first.peak == 0.0f) findings.note("the output is silent for noise input");
-        else findings.note("output peak for noise of peak 0.5: %g", static_cast<double>(first.peak));
+        if (first.peak == 0.0f)
+            findings.note("the output is silent for noise input");
+        else
+            findings.note("output peak for noise of peak 0.5: %g", static_cast<double>(first.peak));
     }
     entryEquivalence(rig, context, findings);
     signalsPerProgram(rig, context, findings, programs);
     flushToZeroAndSubnormalInput(rig, context, findings);
     randomAutomation(rig, context, findings);
     specialSamples(rig, context, findings, programs);
-    findings.summary("replacing = in place = adding, %d programs x 6 signals x process entries, silent tails, "
-                     "flush-to-zero on/off, random automation, NaN/inf input samples",
-                     std::max(programs, 1));
+    findings.summary(
+        "replacing = in place = adding, %d programs x 6 signals x process entries, silent tails, "
+        "flush-to-zero on/off, random automation, NaN/inf input samples",
+        std::max(programs, 1));
 }
 
 }  // namespace flanger::tools

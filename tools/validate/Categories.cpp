@@ -39,16 +39,21 @@ std::string textProblem(const unsigned char* data, size_t size) {
     for (size_t i = 0; i < length;) {
         const unsigned char c = data[i];
         if (c < 0x80) {
-            if (c < 0x20 || c == 0x7f) return "control character " + std::to_string(c) + " at " + std::to_string(i);
+            if (c < 0x20 || c == 0x7f)
+                return "control character " + std::to_string(c) + " at " + std::to_string(i);
             ++i;
             continue;
         }
         // Well-formed UTF-8 is printable text too (units such as a degree sign).
         size_t extra = 0;
-        if ((c & 0xe0) == 0xc0 && c >= 0xc2) extra = 1;
-        else if ((c & 0xf0) == 0xe0) extra = 2;
-        else if ((c & 0xf8) == 0xf0 && c <= 0xf4) extra = 3;
-        else return "byte " + std::to_string(c) + " at " + std::to_string(i) + " is not UTF-8";
+        if ((c & 0xe0) == 0xc0 && c >= 0xc2)
+            extra = 1;
+        else if ((c & 0xf0) == 0xe0)
+            extra = 2;
+        else if ((c & 0xf8) == 0xf0 && c <= 0xf4)
+            extra = 3;
+        else
+            return "byte " + std::to_string(c) + " at " + std::to_string(i) + " is not UTF-8";
         if (i + extra >= length) return "truncated UTF-8 sequence at " + std::to_string(i);
         for (size_t k = 1; k <= extra; ++k) {
             if ((data[i + k] & 0xc0) != 0x80) return "malformed UTF-8 at " + std::to_string(i);

@@ -89,7 +89,8 @@ GuardedChannels::GuardedChannels(int32_t channelCount, int32_t frames)
       capacityFrames(std::max(frames, 0)),
       table(sizeof(float*) * static_cast<size_t>(std::max(channelCount, 0))) {
     samples.reserve(static_cast<size_t>(count));
-    for (int32_t c = 0; c < count; ++c) samples.emplace_back(sizeof(float) * static_cast<size_t>(capacityFrames));
+    for (int32_t c = 0; c < count; ++c)
+        samples.emplace_back(sizeof(float) * static_cast<size_t>(capacityFrames));
 }
 
 float* GuardedChannels::channel(int32_t c, int32_t frames) noexcept {
@@ -105,7 +106,8 @@ float** GuardedChannels::pointers(int32_t frames) noexcept {
 }
 
 void GuardedChannels::fill(int32_t frames, float value) noexcept {
-    for (int32_t c = 0; c < count; ++c) std::fill_n(channel(c, frames), std::clamp(frames, 0, capacityFrames), value);
+    for (int32_t c = 0; c < count; ++c)
+        std::fill_n(channel(c, frames), std::clamp(frames, 0, capacityFrames), value);
 }
 
 }  // namespace flanger::tools

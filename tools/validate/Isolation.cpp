@@ -30,15 +30,15 @@ constexpr int kMaxLines = 400;
 struct SharedPage {
     char trace[CallTrace::kTraceSlots][CallTrace::kTraceLength];
     char label[CallTrace::kTraceSlots][32];
-    std::atomic<int> crashSlot;   // writer: the crash handler; reader: parent after exit
+    std::atomic<int> crashSlot;  // writer: the crash handler; reader: parent after exit
     int crashSignal;
     uintptr_t crashAddress;
     bool crashInGuard;
-    bool finished;                // the checks returned and the results below are complete
-    char results[kResultBytes];   // lines "F text", "N text", "S text", "K reason" (skipped)
+    bool finished;               // the checks returned and the results below are complete
+    char results[kResultBytes];  // lines "F text", "N text", "S text", "K reason" (skipped)
 };
 
-SharedPage localPage{};            // used when not forking
+SharedPage localPage{};  // used when not forking
 SharedPage* page = &localPage;
 thread_local int traceSlot = 0;
 
@@ -61,7 +61,7 @@ void crashHandler(int signal, siginfo_t* info, void*) {
     page->crashAddress = info != nullptr ? reinterpret_cast<uintptr_t>(info->si_addr) : 0;
     page->crashInGuard = info != nullptr && isGuardAddress(page->crashAddress);
     // Die by the same signal so the parent sees how it ended.
-    struct sigaction fallback{};
+    struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);
     sigaction(signal, &fallback, nullptr);
@@ -69,11 +69,12 @@ void crashHandler(int signal, siginfo_t* info, void*) {
 }
 
 void installCrashHandlers() {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_sigaction = crashHandler;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&action.sa_mask);
-    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP}) sigaction(signal, &action, nullptr);
+    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP})
+        sigaction(signal, &action, nullptr);
 }
 
 void storeResults(const Findings& findings, bool finished = true) {
@@ -143,12 +144,14 @@ void readCapture(FILE* capture, Outcome& outcome, bool keepTail) {
         if (!keepTail) continue;
         std::string text(line, n > 0 && line[n - 1] == '\n' ? n - 1 : n);
         // Sanitizer verdicts are kept whatever follows them; the rest only as the tail.
-        if (text.find("SUMMARY: ") != std::string::npos && summaries.size() < kTail) summaries.push_back(text);
+        if (text.find("SUMMARY: ") != std::string::npos && summaries.size() < kTail)
+            summaries.push_back(text);
         tail.push_back(std::move(text));
         if (tail.size() > kTail) tail.erase(tail.begin());
     }
     for (auto& text : tail) {
-        if (std::find(summaries.begin(), summaries.end(), text) == summaries.end()) summaries.push_back(std::move(text));
+        if (std::find(summaries.begin(), summaries.end(), text) == summaries.end())
+            summaries.push_back(std::move(text));
     }
     outcome.output = std::move(summaries);
 }
@@ -174,7 +177,9 @@ void CallTrace::clearSlot(int slot) {
     page->label[slot][0] = '\0';
 }
 
-void Findings::checkpoint() const { storeResults(*this, false); }
+void Findings::checkpoint() const {
+    storeResults(*this, false);
+}
 
 void Findings::fail(const char* format, ...) {
     va_list args;
@@ -215,7 +220,8 @@ Outcome runIsolated(const std::function<void(Findings&)>& checks, const Isolatio
         return readResults(true);
     }
 
-    void* shared = mmap(nullptr, sizeof(SharedPage), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    void* shared =
+        mmap(nullptr, sizeof(SharedPage), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) {
         Outcome outcome;
         outcome.status = Outcome::Status::Abnormal;
@@ -255,7 +261,8 @@ Outcome runIsolated(const std::function<void(Findings&)>& checks, const Isolatio
     }
 
     int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(options.timeoutSeconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(options.timeoutSeconds);
     bool timedOut = false;
     for (;;) {
         const pid_t done = waitpid(child, &status, WNOHANG);
@@ -282,11 +289,13 @@ Outcome runIsolated(const std::function<void(Findings&)>& checks, const Isolatio
         const int slot = page->crashSlot.load(std::memory_order_relaxed);
         std::string where = lastCalls();
         if (slot >= 0 && page->trace[slot][0] != '\0') {
-            where = std::string(page->label[slot][0] ? page->label[slot] : "main thread") + ": " + page->trace[slot];
+            where = std::string(page->label[slot][0] ? page->label[slot] : "main thread") + ": " +
+                    page->trace[slot];
         }
         char text[256];
         if (page->crashSignal != 0 && page->crashInGuard) {
-            std::snprintf(text, sizeof text, "%s at 0x%lx, in the guard page behind a buffer the plug-in was given",
+            std::snprintf(text, sizeof text,
+                          "%s at 0x%lx, in the guard page behind a buffer the plug-in was given",
                           strsignal(WTERMSIG(status)), static_cast<unsigned long>(page->crashAddress));
         } else if (page->crashSignal != 0 && (WTERMSIG(status) == SIGSEGV || WTERMSIG(status) == SIGBUS)) {
             std::snprintf(text, sizeof text, "%s at 0x%lx", strsignal(WTERMSIG(status)),

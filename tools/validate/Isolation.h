@@ -53,9 +53,10 @@ public:
 };
 
 struct IsolationOptions {
-    bool fork = true;         // false runs in this process (for debuggers); crashes are then fatal
+    bool fork = true;  // false runs in this process (for debuggers); crashes are then fatal
     double timeoutSeconds = 300.0;
-    bool captureOutput = true;  // keep the child's stdout/stderr (plug-in chatter, sanitizer reports) for the report
+    bool captureOutput =
+        true;  // keep the child's stdout/stderr (plug-in chatter, sanitizer reports) for the report
 };
 
 // Runs checks(findings) and reports how it ended.

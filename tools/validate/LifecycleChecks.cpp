@@ -35,7 +35,8 @@ void callsBeforeOpen(const CheckContext& context, Findings& findings) {
         rig.configure(44100.0f, 512);
         TestSignal signal(SignalKind::Noise, 44100.0f, context.seed);
         const SampleScan scan = rig.run(rig.preferredMode(), 44100, 512, signal);
-        if (!scan.clean()) findings.fail("after calls before effOpen, then effOpen: %s", scan.describe().c_str());
+        if (!scan.clean())
+            findings.fail("after calls before effOpen, then effOpen: %s", scan.describe().c_str());
         rig.close();
     }
 }
@@ -112,11 +113,15 @@ void interleavedInstances(const CheckContext& context, Findings& findings) {
     const long long diffA = firstDifference(aloneA.output, a.output);
     const long long diffB = firstDifference(aloneB.output, b.output);
     if (diffA >= 0)
-        findings.fail("the 44100 Hz instance interleaved with a 96000 Hz one differs from itself alone from "
-                      "output sample %lld on", diffA);
+        findings.fail(
+            "the 44100 Hz instance interleaved with a 96000 Hz one differs from itself alone from "
+            "output sample %lld on",
+            diffA);
     if (diffB >= 0)
-        findings.fail("the 96000 Hz instance interleaved with a 44100 Hz one differs from itself alone from "
-                      "output sample %lld on", diffB);
+        findings.fail(
+            "the 96000 Hz instance interleaved with a 44100 Hz one differs from itself alone from "
+            "output sample %lld on",
+            diffB);
 }
 
 }  // namespace
@@ -125,7 +130,8 @@ void checkLifecycle(const CheckContext& context, Findings& findings) {
     callsBeforeOpen(context, findings);
     openCloseCycles(context, findings);
     interleavedInstances(context, findings);
-    findings.summary("calls before effOpen, 100 open/close cycles, two instances interleaved at 44100 and 96000 Hz");
+    findings.summary(
+        "calls before effOpen, 100 open/close cycles, two instances interleaved at 44100 and 96000 Hz");
 }
 
 }  // namespace flanger::tools

@@ -49,9 +49,12 @@ PointerUse pointerUse(int32_t opcode) {
 
 const char* inputText(int32_t opcode) {
     switch (opcode) {
-        case vst::effSetProgramName: return "A program name of sixty-three characters, exactly at the limit.";
-        case vst::effString2Parameter: return "0.5";
-        default: return "receiveVstTimeInfo";
+        case vst::effSetProgramName:
+            return "A program name of sixty-three characters, exactly at the limit.";
+        case vst::effString2Parameter:
+            return "0.5";
+        default:
+            return "receiveVstTimeInfo";
     }
 }
 
@@ -66,8 +69,9 @@ void checkOpcodes(const CheckContext& context, Findings& findings) {
     Rig rig;
     if (!rig.start(context.modulePath, RigOptions{}, findings)) return;
     PluginInstance& plugin = rig.plugin();
-    const std::set<int32_t> indexSet = {-1, 0, plugin.parameterCount(), plugin.programCount(), plugin.inputCount(),
-                                        plugin.outputCount(), 1 << 30};
+    const std::set<int32_t> indexSet = {
+        -1,     0, plugin.parameterCount(), plugin.programCount(), plugin.inputCount(), plugin.outputCount(),
+        1 << 30};
     const std::vector<int32_t> indices(indexSet.begin(), indexSet.end());
     const intptr_t values[] = {0, 1, -1};
 
@@ -112,8 +116,8 @@ void checkOpcodes(const CheckContext& context, Findings& findings) {
                         const std::string problem = textProblem(text.data(), kTextBytes);
                         if (!problem.empty())
                             findings.fail("%s(index %d, value %lld) with a %zu-byte buffer: text %s",
-                                          opcodeName(opcode), index, static_cast<long long>(value), kTextBytes,
-                                          problem.c_str());
+                                          opcodeName(opcode), index, static_cast<long long>(value),
+                                          kTextBytes, problem.c_str());
                     }
                 }
             }
@@ -127,7 +131,8 @@ void checkOpcodes(const CheckContext& context, Findings& findings) {
     if (plugin.programCount() > 0) rig.setProgram(0);
     TestSignal signal(SignalKind::Noise, 44100.0f, context.seed);
     const SampleScan scan = rig.run(rig.preferredMode(), 44100, 512, signal);
-    if (!scan.clean()) findings.fail("after the opcode sweep and a fresh configuration: %s", scan.describe().c_str());
+    if (!scan.clean())
+        findings.fail("after the opcode sweep and a fresh configuration: %s", scan.describe().c_str());
     rig.readParameters(findings, "the opcode sweep");
     findings.summary("%lld dispatcher calls over opcodes 0-127 (not effClose, effEditOpen)", calls);
 }

@@ -19,12 +19,14 @@ constexpr size_t kTextBytes = 64;
 int64_t longTexts = 0;
 std::string firstLongText;
 
-void checkParameterText(Rig& rig, Findings& findings, int32_t opcode, int32_t index, const std::string& after) {
+void checkParameterText(Rig& rig, Findings& findings, int32_t opcode, int32_t index,
+                        const std::string& after) {
     const GuardedText text = rig.readText(opcode, index, kTextBytes);
     if (!text.problem.empty())
         findings.fail("%s(%d) after %s: %s", opcodeName(opcode), index, after.c_str(), text.problem.c_str());
     else if (text.text.size() > static_cast<size_t>(vst::kParameterTextLength) && longTexts++ == 0)
-        firstLongText = std::string(opcodeName(opcode)) + "(" + std::to_string(index) + ") \"" + text.text + "\"";
+        firstLongText =
+            std::string(opcodeName(opcode)) + "(" + std::to_string(index) + ") \"" + text.text + "\"";
 }
 
 bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
@@ -38,8 +40,16 @@ void checkParameters(const CheckContext& context, Findings& findings) {
     if (!rig.start(context.modulePath, RigOptions{}, findings)) return;
     const int32_t count = std::min(rig.plugin().parameterCount(), 4096);
     constexpr float inf = std::numeric_limits<float>::infinity();
-    const float hostile[] = {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
-                             inf, -inf, -1.0f, 2.0f, 1e30f, -1e30f, 1e-40f, -0.0f};
+    const float hostile[] = {std::numeric_limits<float>::quiet_NaN(),
+                             -std::numeric_limits<float>::quiet_NaN(),
+                             inf,
+                             -inf,
+                             -1.0f,
+                             2.0f,
+                             1e30f,
+                             -1e30f,
+                             1e-40f,
+                             -0.0f};
     const float ordinary[] = {0.0f, 0.25f, 0.5f, 1.0f};
     int64_t texts = 0;
     for (int32_t i = 0; i < count; ++i) {
@@ -67,7 +77,11 @@ void checkParameters(const CheckContext& context, Findings& findings) {
 
     // Out-of-range indices change nothing and read as a finite value in [0, 1].
     const std::vector<float> before = rig.readParameters(findings, "the value sweep");
-    const int32_t outside[] = {-1, count, count + 1, 1 << 30, std::numeric_limits<int32_t>::min(),
+    const int32_t outside[] = {-1,
+                               count,
+                               count + 1,
+                               1 << 30,
+                               std::numeric_limits<int32_t>::min(),
                                std::numeric_limits<int32_t>::max()};
     for (int32_t index : outside) {
         for (float v : {0.5f, 1.0f, std::numeric_limits<float>::quiet_NaN()}) rig.setParameter(index, v);
@@ -85,9 +99,25 @@ void checkParameters(const CheckContext& context, Findings& findings) {
         findings.fail("setParameter or effString2Parameter with an out-of-range index changed a parameter");
 
     // Nonsense text entry; each text ends right at a guard page (the terminator is the last byte).
-    const std::string nonsense[] = {"", "-50", "1e9", "-1e9", "nan", "-nan", "inf", "-inf", "1/0", "0x7fffffff",
-                                    std::string(30, '9'), std::string(300, '1'), "\xff\xfe\xc3\x28", "  ", "on",
-                                    "off", "1/4 T", "%s%s%n", "12abc"};
+    const std::string nonsense[] = {"",
+                                    "-50",
+                                    "1e9",
+                                    "-1e9",
+                                    "nan",
+                                    "-nan",
+                                    "inf",
+                                    "-inf",
+                                    "1/0",
+                                    "0x7fffffff",
+                                    std::string(30, '9'),
+                                    std::string(300, '1'),
+                                    "\xff\xfe\xc3\x28",
+                                    "  ",
+                                    "on",
+                                    "off",
+                                    "1/4 T",
+                                    "%s%s%n",
+                                    "12abc"};
     for (int32_t i = 0; i < count; ++i) {
         rig.dispatch(vst::effString2Parameter, i, 0, nullptr);
         for (const std::string& entry : nonsense) {
@@ -96,22 +126,25 @@ void checkParameters(const CheckContext& context, Findings& findings) {
             rig.dispatch(vst::effString2Parameter, i, 0, text.data());
             const float read = rig.getParameter(i);
             if (!std::isfinite(read) || read < 0.0f || read > 1.0f)
-                findings.fail("effString2Parameter(%d, \"%.40s\"): getParameter(%d) = %s", i, entry.c_str(), i,
-                              floatText(read).c_str());
-            checkParameterText(rig, findings, vst::effGetParamDisplay, i, "text entry \"" + entry.substr(0, 40) + "\"");
+                findings.fail("effString2Parameter(%d, \"%.40s\"): getParameter(%d) = %s", i, entry.c_str(),
+                              i, floatText(read).c_str());
+            checkParameterText(rig, findings, vst::effGetParamDisplay, i,
+                               "text entry \"" + entry.substr(0, 40) + "\"");
         }
     }
 
     if (longTexts > 0)
-        findings.note("%lld parameter texts are longer than 8 characters (first: %s)", static_cast<long long>(longTexts),
-                      firstLongText.c_str());
+        findings.note("%lld parameter texts are longer than 8 characters (first: %s)",
+                      static_cast<long long>(longTexts), firstLongText.c_str());
 
     // The audio after all of it.
     TestSignal signal(SignalKind::Noise, 44100.0f, context.seed);
     const SampleScan scan = rig.run(rig.preferredMode(), 44100, 512, signal);
-    if (!scan.clean()) findings.fail("a second of audio after the parameter checks: %s", scan.describe().c_str());
-    findings.summary("%d parameters: 14 values each, 6 out-of-range indices, %zu nonsense texts, %lld texts read",
-                     count, std::size(nonsense), static_cast<long long>(texts));
+    if (!scan.clean())
+        findings.fail("a second of audio after the parameter checks: %s", scan.describe().c_str());
+    findings.summary(
+        "%d parameters: 14 values each, 6 out-of-range indices, %zu nonsense texts, %lld texts read", count,
+        std::size(nonsense), static_cast<long long>(texts));
 }
 
 }  // namespace flanger::tools

@@ -15,25 +15,86 @@ namespace {
 
 // Names of the interface's dispatcher opcodes, 0 to 79 (those above 68 belong to later revisions
 // of the interface that hosts still send).
-constexpr const char* kOpcodeNames[] = {
-    "effOpen", "effClose", "effSetProgram", "effGetProgram", "effSetProgramName", "effGetProgramName",
-    "effGetParamLabel", "effGetParamDisplay", "effGetParamName", "effGetVu", "effSetSampleRate",
-    "effSetBlockSize", "effMainsChanged", "effEditGetRect", "effEditOpen", "effEditClose", "effEditDraw",
-    "effEditMouse", "effEditKey", "effEditIdle", "effEditTop", "effEditSleep", "effIdentify", "effGetChunk",
-    "effSetChunk", "effProcessEvents", "effCanBeAutomated", "effString2Parameter",
-    "effGetNumProgramCategories", "effGetProgramNameIndexed", "effCopyProgram", "effConnectInput",
-    "effConnectOutput", "effGetInputProperties", "effGetOutputProperties", "effGetPlugCategory",
-    "effGetCurrentPosition", "effGetDestinationBuffer", "effOfflineNotify", "effOfflinePrepare",
-    "effOfflineRun", "effProcessVarIo", "effSetSpeakerArrangement", "effSetBlockSizeAndSampleRate",
-    "effSetBypass", "effGetEffectName", "effGetErrorText", "effGetVendorString", "effGetProductString",
-    "effGetVendorVersion", "effVendorSpecific", "effCanDo", "effGetTailSize", "effIdle", "effGetIcon",
-    "effSetViewPosition", "effGetParameterProperties", "effKeysRequired", "effGetVstVersion",
-    "effEditKeyDown", "effEditKeyUp", "effSetEditKnobMode", "effGetMidiProgramName",
-    "effGetCurrentMidiProgram", "effGetMidiProgramCategory", "effHasMidiProgramsChanged",
-    "effGetMidiKeyName", "effBeginSetProgram", "effEndSetProgram", "effGetSpeakerArrangement",
-    "effShellGetNextPlugin", "effStartProcess", "effStopProcess", "effSetTotalSampleToProcess",
-    "effSetPanLaw", "effBeginLoadBank", "effBeginLoadProgram", "effSetProcessPrecision",
-    "effGetNumMidiInputChannels", "effGetNumMidiOutputChannels"};
+constexpr const char* kOpcodeNames[] = {"effOpen",
+                                        "effClose",
+                                        "effSetProgram",
+                                        "effGetProgram",
+                                        "effSetProgramName",
+                                        "effGetProgramName",
+                                        "effGetParamLabel",
+                                        "effGetParamDisplay",
+                                        "effGetParamName",
+                                        "effGetVu",
+                                        "effSetSampleRate",
+                                        "effSetBlockSize",
+                                        "effMainsChanged",
+                                        "effEditGetRect",
+                                        "effEditOpen",
+                                        "effEditClose",
+                                        "effEditDraw",
+                                        "effEditMouse",
+                                        "effEditKey",
+                                        "effEditIdle",
+                                        "effEditTop",
+                                        "effEditSleep",
+                                        "effIdentify",
+                                        "effGetChunk",
+                                        "effSetChunk",
+                                        "effProcessEvents",
+                                        "effCanBeAutomated",
+                                        "effString2Parameter",
+                                        "effGetNumProgramCategories",
+                                        "effGetProgramNameIndexed",
+                                        "effCopyProgram",
+                                        "effConnectInput",
+                                        "effConnectOutput",
+                                        "effGetInputProperties",
+                                        "effGetOutputProperties",
+                                        "effGetPlugCategory",
+                                        "effGetCurrentPosition",
+                                        "effGetDestinationBuffer",
+                                        "effOfflineNotify",
+                                        "effOfflinePrepare",
+                                        "effOfflineRun",
+                                        "effProcessVarIo",
+                                        "effSetSpeakerArrangement",
+                                        "effSetBlockSizeAndSampleRate",
+                                        "effSetBypass",
+                                        "effGetEffectName",
+                                        "effGetErrorText",
+                                        "effGetVendorString",
+                                        "effGetProductString",
+                                        "effGetVendorVersion",
+                                        "effVendorSpecific",
+                                        "effCanDo",
+                                        "effGetTailSize",
+                                        "effIdle",
+                                        "effGetIcon",
+                                        "effSetViewPosition",
+                                        "effGetParameterProperties",
+                                        "effKeysRequired",
+                                        "effGetVstVersion",
+                                        "effEditKeyDown",
+                                        "effEditKeyUp",
+                                        "effSetEditKnobMode",
+                                        "effGetMidiProgramName",
+                                        "effGetCurrentMidiProgram",
+                                        "effGetMidiProgramCategory",
+                                        "effHasMidiProgramsChanged",
+                                        "effGetMidiKeyName",
+                                        "effBeginSetProgram",
+                                        "effEndSetProgram",
+                                        "effGetSpeakerArrangement",
+                                        "effShellGetNextPlugin",
+                                        "effStartProcess",
+                                        "effStopProcess",
+                                        "effSetTotalSampleToProcess",
+                                        "effSetPanLaw",
+                                        "effBeginLoadBank",
+                                        "effBeginLoadProgram",
+                                        "effSetProcessPrecision",
+                                        "effGetNumMidiInputChannels",
+                                        "effGetNumMidiOutputChannels"};
 
 thread_local char unnamedOpcode[24];
 
@@ -64,7 +125,8 @@ void SampleScan::add(const SampleScan& other) noexcept {
 
 std::string SampleScan::describe() const {
     char text[160];
-    std::snprintf(text, sizeof text, "%lld non-finite and %lld subnormal samples (first: channel %d, frame %lld)",
+    std::snprintf(text, sizeof text,
+                  "%lld non-finite and %lld subnormal samples (first: channel %d, frame %lld)",
                   static_cast<long long>(nonFinite), static_cast<long long>(subnormal), firstBadChannel,
                   static_cast<long long>(firstBadFrame));
     return text;
@@ -89,13 +151,20 @@ SampleScan scanSamples(const float* samples, int32_t frames, int32_t channel, in
 
 const char* signalName(SignalKind kind) noexcept {
     switch (kind) {
-        case SignalKind::Silence: return "silence";
-        case SignalKind::Sine: return "sine";
-        case SignalKind::Noise: return "noise";
-        case SignalKind::Impulses: return "impulses";
-        case SignalKind::Dc: return "dc";
-        case SignalKind::Hot: return "hot (+40 dBFS) noise";
-        case SignalKind::Subnormal: return "subnormal input";
+        case SignalKind::Silence:
+            return "silence";
+        case SignalKind::Sine:
+            return "sine";
+        case SignalKind::Noise:
+            return "noise";
+        case SignalKind::Impulses:
+            return "impulses";
+        case SignalKind::Dc:
+            return "dc";
+        case SignalKind::Hot:
+            return "hot (+40 dBFS) noise";
+        case SignalKind::Subnormal:
+            return "subnormal input";
     }
     return "?";
 }
@@ -109,13 +178,27 @@ void TestSignal::fill(float* const* channels, int32_t channelCount, int32_t fram
     for (int32_t i = 0; i < frames; ++i) {
         float value = 0.0f;
         switch (kind) {
-            case SignalKind::Silence: value = 0.0f; break;
-            case SignalKind::Sine: value = 0.5f * static_cast<float>(std::sin(phase)); break;
-            case SignalKind::Noise: value = 0.5f * uniform(random); break;
-            case SignalKind::Impulses: value = (position % 4410 == 0) ? 1.0f : 0.0f; break;
-            case SignalKind::Dc: value = 1.0f; break;
-            case SignalKind::Hot: value = 100.0f * uniform(random); break;
-            case SignalKind::Subnormal: value = 1e-40f * uniform(random); break;
+            case SignalKind::Silence:
+                value = 0.0f;
+                break;
+            case SignalKind::Sine:
+                value = 0.5f * static_cast<float>(std::sin(phase));
+                break;
+            case SignalKind::Noise:
+                value = 0.5f * uniform(random);
+                break;
+            case SignalKind::Impulses:
+                value = (position % 4410 == 0) ? 1.0f : 0.0f;
+                break;
+            case SignalKind::Dc:
+                value = 1.0f;
+                break;
+            case SignalKind::Hot:
+                value = 100.0f * uniform(random);
+                break;
+            case SignalKind::Subnormal:
+                value = 1e-40f * uniform(random);
+                break;
         }
         phase += step;
         if (phase > 2.0 * std::numbers::pi) phase -= 2.0 * std::numbers::pi;
@@ -141,8 +224,8 @@ bool Rig::start(const std::string& modulePath, const RigOptions& options, Findin
     inputs = std::make_unique<GuardedChannels>(ins, options.capacityFrames);
     outputs = std::make_unique<GuardedChannels>(outs, options.capacityFrames);
     if (options.open) {
-        CallTrace::note("effOpen, effSetSampleRate(%g), effSetBlockSize(%d)", static_cast<double>(options.sampleRate),
-                        options.blockSize);
+        CallTrace::note("effOpen, effSetSampleRate(%g), effSetBlockSize(%d)",
+                        static_cast<double>(options.sampleRate), options.blockSize);
         instance->open();
         if (options.resume) resume();
     }
@@ -223,7 +306,8 @@ ProcessMode Rig::preferredMode() const noexcept {
     return hasMode(ProcessMode::Replacing) ? ProcessMode::Replacing : ProcessMode::Adding;
 }
 
-SampleScan Rig::process(ProcessMode mode, int32_t frames, TestSignal& signal, bool inPlace, int64_t frameOffset) {
+SampleScan Rig::process(ProcessMode mode, int32_t frames, TestSignal& signal, bool inPlace,
+                        int64_t frameOffset) {
     frames = std::clamp(frames, 0, capacity());
     float** in = inputs->pointers(frames);
     signal.fill(in, inputs->channels(), frames);
@@ -236,16 +320,18 @@ SampleScan Rig::process(ProcessMode mode, int32_t frames, TestSignal& signal, bo
         out = outputs->pointers(frames);
         for (int32_t c = 0; c < inputs->channels(); ++c) out[c] = in[c];
     }
-    if (mode == ProcessMode::Adding && inPlace) mode = ProcessMode::Replacing;  // adding into the input is no call a host makes
-    CallTrace::note("%s(%d frames%s)", mode == ProcessMode::Replacing ? "processReplacing" : "process", frames,
-                    inPlace ? ", in place" : "");
+    if (mode == ProcessMode::Adding && inPlace)
+        mode = ProcessMode::Replacing;  // adding into the input is no call a host makes
+    CallTrace::note("%s(%d frames%s)", mode == ProcessMode::Replacing ? "processReplacing" : "process",
+                    frames, inPlace ? ", in place" : "");
     instance->process(mode, in, out, frames);
     lastCallFrames = frames;
     lastInPlace = inPlace;
     return scanOutputs(frames, frameOffset, inPlace);
 }
 
-SampleScan Rig::processWithSample(ProcessMode mode, int32_t frames, TestSignal& signal, int32_t at, float sample) {
+SampleScan Rig::processWithSample(ProcessMode mode, int32_t frames, TestSignal& signal, int32_t at,
+                                  float sample) {
     frames = std::clamp(frames, 0, capacity());
     float** in = inputs->pointers(frames);
     signal.fill(in, inputs->channels(), frames);
@@ -275,8 +361,8 @@ SampleScan Rig::run(ProcessMode mode, int64_t totalFrames, int32_t block, TestSi
 SampleScan Rig::scanOutputs(int32_t frames, int64_t frameOffset, bool inPlace) noexcept {
     SampleScan scan;
     for (int32_t c = 0; c < outputs->channels(); ++c) {
-        const float* samples = (inPlace && c < inputs->channels()) ? inputs->channel(c, frames)
-                                                                   : outputs->channel(c, frames);
+        const float* samples =
+            (inPlace && c < inputs->channels()) ? inputs->channel(c, frames) : outputs->channel(c, frames);
         scan.add(scanSamples(samples, frames, c, frameOffset));
     }
     return scan;
@@ -295,7 +381,8 @@ std::vector<float> Rig::readParameters(Findings& findings, const std::string& af
         const float v = getParameter(i);
         values.push_back(v);
         if (!std::isfinite(v) || v < 0.0f || v > 1.0f)
-            findings.fail("after %s: getParameter(%d) = %s, outside [0, 1]", after.c_str(), i, floatText(v).c_str());
+            findings.fail("after %s: getParameter(%d) = %s, outside [0, 1]", after.c_str(), i,
+                          floatText(v).c_str());
     }
     return values;
 }

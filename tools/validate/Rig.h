@@ -53,10 +53,10 @@ private:
 // A text read through a pre-filled buffer that ends at a guard page.
 struct GuardedText {
     intptr_t result = 0;
-    bool touched = false;   // the plug-in wrote into the buffer
-    bool terminated = true; // a terminator lies inside the buffer (or nothing was written)
-    std::string text;       // up to the terminator, when there is one
-    std::string problem;    // empty when terminated and printable (or untouched)
+    bool touched = false;    // the plug-in wrote into the buffer
+    bool terminated = true;  // a terminator lies inside the buffer (or nothing was written)
+    std::string text;        // up to the terminator, when there is one
+    std::string problem;     // empty when terminated and printable (or untouched)
 };
 
 struct RigOptions {
@@ -79,12 +79,13 @@ public:
     GuardedChannels& outputBuffers() noexcept { return *outputs; }
 
     // Traced calls into the plug-in.
-    intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr, float opt = 0.0f);
+    intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                      float opt = 0.0f);
     void setParameter(int32_t index, float value);
     float getParameter(int32_t index);
     void setProgram(int32_t program);  // bracketed by begin/end as hosts do
     GuardedText readText(int32_t opcode, int32_t index, size_t size = 64);
-    void setProgramName(const std::string& name);  // at most 63 characters, in a guarded buffer
+    void setProgramName(const std::string& name);     // at most 63 characters, in a guarded buffer
     void configure(float rateHz, int32_t blockSize);  // suspend, rate, block size, resume
     void resume();
     void suspend();
@@ -94,14 +95,16 @@ public:
     bool hasMode(ProcessMode mode) const noexcept;
 
     // One process call of `frames` (<= capacity) frames with the signal as input. Outputs start
-    // at the output base (0 by default, so adding equals replacing for a correct plug-in). in-place passes the input
-    // buffers as outputs too. The scan of the outputs is returned; frameOffset positions it.
+    // at the output base (0 by default, so adding equals replacing for a correct plug-in). in-place passes
+    // the input buffers as outputs too. The scan of the outputs is returned; frameOffset positions it.
     SampleScan process(ProcessMode mode, int32_t frames, TestSignal& signal, bool inPlace = false,
                        int64_t frameOffset = 0);
     // Like process, but with the given sample in channel 0 at frame `at`.
-    SampleScan processWithSample(ProcessMode mode, int32_t frames, TestSignal& signal, int32_t at, float sample);
+    SampleScan processWithSample(ProcessMode mode, int32_t frames, TestSignal& signal, int32_t at,
+                                 float sample);
     // Runs `totalFrames` through blocks of `block` frames; returns the combined scan.
-    SampleScan run(ProcessMode mode, int64_t totalFrames, int32_t block, TestSignal& signal, bool inPlace = false);
+    SampleScan run(ProcessMode mode, int64_t totalFrames, int32_t block, TestSignal& signal,
+                   bool inPlace = false);
     // What the output buffers hold before each call (0 unless a check of the adding entry sets it).
     void setOutputBase(float value) noexcept { outputBase = value; }
     // The output samples of the last call (channel c).
@@ -128,7 +131,7 @@ private:
 struct CheckContext {
     std::string modulePath;
     uint32_t seed = 1;
-    bool quick = false;  // fewer repetitions (sanitizer builds)
+    bool quick = false;              // fewer repetitions (sanitizer builds)
     std::vector<std::string> parts;  // --part: only these parts of a category with parts; empty: all
     bool privateDisplay = false;     // editor checks in a private Xvfb even when DISPLAY is set
     int editorCycles = 0;            // editor open/close cycles; 0: the category's own count

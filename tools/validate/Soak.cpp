@@ -11,7 +11,8 @@
 
 namespace flanger::tools {
 
-bool runSoak(const std::string& modulePath, const SoakOptions& options, SoakResult& result, std::string& error) {
+bool runSoak(const std::string& modulePath, const SoakOptions& options, SoakResult& result,
+             std::string& error) {
     RigOptions rigOptions;
     rigOptions.sampleRate = options.sampleRate;
     rigOptions.blockSize = options.blockSize;
@@ -31,8 +32,9 @@ bool runSoak(const std::string& modulePath, const SoakOptions& options, SoakResu
 
     std::minstd_rand random(options.seed);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    const SignalKind program[] = {SignalKind::Noise, SignalKind::Sine, SignalKind::Silence, SignalKind::Impulses,
-                                  SignalKind::Noise, SignalKind::Silence, SignalKind::Dc, SignalKind::Hot};
+    const SignalKind program[] = {SignalKind::Noise,    SignalKind::Sine,  SignalKind::Silence,
+                                  SignalKind::Impulses, SignalKind::Noise, SignalKind::Silence,
+                                  SignalKind::Dc,       SignalKind::Hot};
     TestSignal signal(SignalKind::Noise, options.sampleRate, options.seed);
     size_t segment = 0;
 
@@ -44,7 +46,8 @@ bool runSoak(const std::string& modulePath, const SoakOptions& options, SoakResu
         if (done >= nextSegment) {
             // Two-second segments of different material, silences included for the tails.
             segment = (segment + 1) % std::size(program);
-            signal = TestSignal(program[segment], options.sampleRate, options.seed + static_cast<uint32_t>(done));
+            signal =
+                TestSignal(program[segment], options.sampleRate, options.seed + static_cast<uint32_t>(done));
             nextSegment += rate * 2;
         }
         if (done >= nextSwitch && programs > 0) {
@@ -81,7 +84,8 @@ bool runSoak(const std::string& modulePath, const SoakOptions& options, SoakResu
         plugin.process(mode, in, out, frames);
         const auto after = std::chrono::steady_clock::now();
         if (frames == options.blockSize)
-            blockNanos.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(after - before).count());
+            blockNanos.push_back(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(after - before).count());
         for (int32_t c = 0; c < rig.outputBuffers().channels(); ++c) {
             const SampleScan scan = scanSamples(out[c], frames, c, done);
             result.nonFinite += scan.nonFinite;
@@ -96,7 +100,8 @@ bool runSoak(const std::string& modulePath, const SoakOptions& options, SoakResu
         auto middle = blockNanos.begin() + static_cast<std::ptrdiff_t>(blockNanos.size() / 2);
         std::nth_element(blockNanos.begin(), middle, blockNanos.end());
         result.medianBlockMicros = static_cast<double>(*middle) / 1000.0;
-        result.slowestBlockMicros = static_cast<double>(*std::max_element(blockNanos.begin(), blockNanos.end())) / 1000.0;
+        result.slowestBlockMicros =
+            static_cast<double>(*std::max_element(blockNanos.begin(), blockNanos.end())) / 1000.0;
         auto high = blockNanos.begin() + static_cast<std::ptrdiff_t>((blockNanos.size() - 1) * 999 / 1000);
         std::nth_element(blockNanos.begin(), high, blockNanos.end());
         result.p999BlockMicros = static_cast<double>(*high) / 1000.0;
@@ -113,14 +118,15 @@ void soakChecks(const std::string& modulePath, const SoakOptions& options, Findi
         return;
     }
     findings.note("audio: %.1f s at %.0f Hz in %d-frame blocks, processed in %.2f s (%.0fx real time)",
-                  options.audioSeconds, static_cast<double>(options.sampleRate), options.blockSize, result.wallSeconds,
+                  options.audioSeconds, static_cast<double>(options.sampleRate), options.blockSize,
+                  result.wallSeconds,
                   result.wallSeconds > 0 ? options.audioSeconds / result.wallSeconds : 0.0);
     findings.note("samples processed: %lld (%lld frames)", static_cast<long long>(result.samples),
                   static_cast<long long>(result.frames));
     findings.note("non-finite samples: %lld", static_cast<long long>(result.nonFinite));
     findings.note("subnormal samples: %lld", static_cast<long long>(result.subnormal));
-    findings.note("block time: median %.2f us, slowest %.2f us, slowest/median %.1f", result.medianBlockMicros,
-                  result.slowestBlockMicros,
+    findings.note("block time: median %.2f us, slowest %.2f us, slowest/median %.1f",
+                  result.medianBlockMicros, result.slowestBlockMicros,
                   result.medianBlockMicros > 0 ? result.slowestBlockMicros / result.medianBlockMicros : 0.0);
     findings.note("block time 99.9th percentile %.2f us (%.1f x median)", result.p999BlockMicros,
                   result.medianBlockMicros > 0 ? result.p999BlockMicros / result.medianBlockMicros : 0.0);
@@ -128,8 +134,8 @@ void soakChecks(const std::string& modulePath, const SoakOptions& options, Findi
                   static_cast<long long>(result.programSwitches), static_cast<long long>(result.tempoChanges),
                   static_cast<long long>(result.restarts));
     if (result.nonFinite != 0 || result.subnormal != 0)
-        findings.fail("%lld non-finite and %lld subnormal output samples", static_cast<long long>(result.nonFinite),
-                      static_cast<long long>(result.subnormal));
+        findings.fail("%lld non-finite and %lld subnormal output samples",
+                      static_cast<long long>(result.nonFinite), static_cast<long long>(result.subnormal));
     findings.summary("soak of %.0f s of audio", options.audioSeconds);
 }
 

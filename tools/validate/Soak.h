@@ -31,7 +31,8 @@ struct SoakResult {
 };
 
 // Runs the soak in this process; false (with the reason in error) if the module does not start.
-bool runSoak(const std::string& modulePath, const SoakOptions& options, SoakResult& result, std::string& error);
+bool runSoak(const std::string& modulePath, const SoakOptions& options, SoakResult& result,
+             std::string& error);
 
 // The soak as a group of checks (for a forked run): the figures go into notes, bad samples fail.
 void soakChecks(const std::string& modulePath, const SoakOptions& options, Findings& findings);

@@ -22,7 +22,8 @@ struct Snapshot {
     std::vector<uint8_t> bank;
     bool operator==(const Snapshot& other) const {
         return parameters.size() == other.parameters.size() &&
-               std::memcmp(parameters.data(), other.parameters.data(), parameters.size() * sizeof(float)) == 0 &&
+               std::memcmp(parameters.data(), other.parameters.data(), parameters.size() * sizeof(float)) ==
+                   0 &&
                program == other.program && names == other.names && bank == other.bank;
     }
 };
@@ -36,7 +37,8 @@ Snapshot snapshot(Rig& rig, Findings& findings, const std::string& after) {
         const GuardedText name = rig.readText(vst::effGetProgramNameIndexed, p, 64);
         // Names are the host's 8-bit text, whatever a chunk held: only the terminator is demanded.
         if (!name.terminated)
-            findings.fail("after %s: effGetProgramNameIndexed(%d): %s", after.c_str(), p, name.problem.c_str());
+            findings.fail("after %s: effGetProgramNameIndexed(%d): %s", after.c_str(), p,
+                          name.problem.c_str());
         s.names.push_back(name.text);
     }
     if (rig.plugin().hasFlag(vst::effFlagsProgramChunks)) {
@@ -107,9 +109,11 @@ void roundTrips(const CheckContext& context, Findings& findings) {
         if (std::memcmp(loaded.parameters.data(), expected.parameters.data(),
                         std::min(loaded.parameters.size(), expected.parameters.size()) * sizeof(float)) != 0)
             findings.fail("after a %s chunk round trip the parameters differ", kind);
-        if (!program && loaded.names != expected.names) findings.fail("after a bank round trip the program names differ");
+        if (!program && loaded.names != expected.names)
+            findings.fail("after a bank round trip the program names differ");
         const long long diff = firstDifference(expectedAudio, render(target, context.seed));
-        if (diff >= 0) findings.fail("after a %s chunk round trip the output differs from sample %lld on", kind, diff);
+        if (diff >= 0)
+            findings.fail("after a %s chunk round trip the output differs from sample %lld on", kind, diff);
         CallTrace::note("effGetChunk(%s) after loading", kind);
         if (target.plugin().chunk(program) != chunk)
             findings.note("the %s chunk read back after loading differs from the one loaded", kind);
@@ -131,13 +135,15 @@ void wrongSizes(const CheckContext& context, Findings& findings) {
         for (intptr_t size : {intptr_t{0}, intptr_t{-1}, intptr_t{std::numeric_limits<int32_t>::min()},
                               static_cast<intptr_t>(own.size())}) {
             const intptr_t answer = rig.dispatch(vst::effSetChunk, program ? 1 : 0, size, nullptr);
-            if (answer != 0) findings.fail("effSetChunk(%s, size %lld, null data) answered %lld", kind,
-                                           static_cast<long long>(size), static_cast<long long>(answer));
+            if (answer != 0)
+                findings.fail("effSetChunk(%s, size %lld, null data) answered %lld", kind,
+                              static_cast<long long>(size), static_cast<long long>(answer));
         }
         for (intptr_t size : {intptr_t{0}, intptr_t{-1}, intptr_t{-112}}) {
             const intptr_t answer = loadChunk(rig, own, program, size);
-            if (answer != 0) findings.fail("effSetChunk(%s, size %lld) with data answered %lld", kind,
-                                           static_cast<long long>(size), static_cast<long long>(answer));
+            if (answer != 0)
+                findings.fail("effSetChunk(%s, size %lld) with data answered %lld", kind,
+                              static_cast<long long>(size), static_cast<long long>(answer));
         }
         if (!(snapshot(rig, findings, "refused chunks") == before))
             findings.fail("a refused %s chunk (null data or size <= 0) changed the state", kind);
@@ -149,7 +155,8 @@ void wrongSizes(const CheckContext& context, Findings& findings) {
         for (size_t size = 1; size <= limit; size += step) {
             if (size == own.size()) continue;
             std::vector<uint8_t> data(size);
-            for (size_t i = 0; i < size; ++i) data[i] = i < own.size() ? own[i] : static_cast<uint8_t>(random());
+            for (size_t i = 0; i < size; ++i)
+                data[i] = i < own.size() ? own[i] : static_cast<uint8_t>(random());
             const intptr_t answer = loadChunk(rig, data, program, static_cast<intptr_t>(size));
             const std::string after = std::string("a ") + std::to_string(size) + "-byte " + kind + " chunk";
             if (answer == 0) {
@@ -166,20 +173,28 @@ void wrongSizes(const CheckContext& context, Findings& findings) {
         }
         if (!accepted.empty()) {
             std::string sizes;
-            for (size_t i = 0; i < accepted.size() && i < 12; ++i) sizes += (i ? ", " : "") + std::to_string(accepted[i]);
-            findings.note("accepts %zu %s chunk sizes other than its own %zu: %s%s", accepted.size(), kind, own.size(),
-                          sizes.c_str(), accepted.size() > 12 ? " ..." : "");
+            for (size_t i = 0; i < accepted.size() && i < 12; ++i)
+                sizes += (i ? ", " : "") + std::to_string(accepted[i]);
+            findings.note("accepts %zu %s chunk sizes other than its own %zu: %s%s", accepted.size(), kind,
+                          own.size(), sizes.c_str(), accepted.size() > 12 ? " ..." : "");
         }
     }
 }
 
 // A garbage 4-byte word: special floats in either byte order, or plain random bytes.
 uint32_t garbageWord(std::minstd_rand& random) {
-    static const float specials[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-                                     -std::numeric_limits<float>::infinity(), 1e30f, -1e30f, -1.0f, 2.0f, 1e-40f,
+    static const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
+                                     std::numeric_limits<float>::infinity(),
+                                     -std::numeric_limits<float>::infinity(),
+                                     1e30f,
+                                     -1e30f,
+                                     -1.0f,
+                                     2.0f,
+                                     1e-40f,
                                      std::numeric_limits<float>::max()};
     const uint32_t pick = static_cast<uint32_t>(random()) % 12u;
-    if (pick >= std::size(specials)) return static_cast<uint32_t>(random()) ^ (static_cast<uint32_t>(random()) << 16);
+    if (pick >= std::size(specials))
+        return static_cast<uint32_t>(random()) ^ (static_cast<uint32_t>(random()) << 16);
     uint32_t bits = 0;
     std::memcpy(&bits, &specials[pick], sizeof bits);
     return (random() & 1) ? __builtin_bswap32(bits) : bits;
@@ -206,14 +221,15 @@ void garbageChunks(const CheckContext& context, Findings& findings) {
                 }
             }
             const intptr_t answer = loadChunk(rig, data, program, static_cast<intptr_t>(data.size()));
-            const std::string after = std::string("random bytes in a ") + std::to_string(data.size()) + "-byte " +
-                                      kind + " chunk (round " + std::to_string(round) + ", answer " +
-                                      std::to_string(answer) + ")";
+            const std::string after = std::string("random bytes in a ") + std::to_string(data.size()) +
+                                      "-byte " + kind + " chunk (round " + std::to_string(round) +
+                                      ", answer " + std::to_string(answer) + ")";
             snapshot(rig, findings, after);
             for (int32_t i = 0; i < std::min(rig.plugin().parameterCount(), 4096); ++i) {
                 const GuardedText text = rig.readText(vst::effGetParamDisplay, i);
                 if (!text.problem.empty())
-                    findings.fail("after %s: effGetParamDisplay(%d): %s", after.c_str(), i, text.problem.c_str());
+                    findings.fail("after %s: effGetParamDisplay(%d): %s", after.c_str(), i,
+                                  text.problem.c_str());
             }
             TestSignal signal(SignalKind::Noise, 44100.0f, context.seed + static_cast<uint32_t>(round));
             const SampleScan scan = rig.run(rig.preferredMode(), 4096, 512, signal);
@@ -252,7 +268,8 @@ void programSwitches(const CheckContext& context, Findings& findings) {
             for (intptr_t bad : {intptr_t{-1}, static_cast<intptr_t>(programs), intptr_t{1} << 30}) {
                 rig.dispatch(vst::effSetProgram, 0, bad);
                 if (rig.dispatch(vst::effGetProgram) != current)
-                    findings.fail("effSetProgram(%lld) changed the program from %d", static_cast<long long>(bad), current);
+                    findings.fail("effSetProgram(%lld) changed the program from %d",
+                                  static_cast<long long>(bad), current);
             }
         }
         total.add(rig.process(rig.preferredMode(), 256, signal));
@@ -279,9 +296,10 @@ void checkState(const CheckContext& context, Findings& findings) {
     wrongSizes(context, findings);
     garbageChunks(context, findings);
     programSwitches(context, findings);
-    findings.summary("bank and program round trips, null and every wrong size, %d garbage chunks of each kind, "
-                     "program switches mid-stream",
-                     context.quick ? 60 : 200);
+    findings.summary(
+        "bank and program round trips, null and every wrong size, %d garbage chunks of each kind, "
+        "program switches mid-stream",
+        context.quick ? 60 : 200);
 }
 
 }  // namespace flanger::tools

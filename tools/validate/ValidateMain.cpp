@@ -37,12 +37,18 @@ void usage() {
 
 const char* statusWord(Outcome::Status status) {
     switch (status) {
-        case Outcome::Status::Pass: return "PASS";
-        case Outcome::Status::Fail: return "FAIL";
-        case Outcome::Status::Crash: return "FAIL";
-        case Outcome::Status::Timeout: return "FAIL";
-        case Outcome::Status::Abnormal: return "FAIL";
-        case Outcome::Status::Skip: return "SKIP";
+        case Outcome::Status::Pass:
+            return "PASS";
+        case Outcome::Status::Fail:
+            return "FAIL";
+        case Outcome::Status::Crash:
+            return "FAIL";
+        case Outcome::Status::Timeout:
+            return "FAIL";
+        case Outcome::Status::Abnormal:
+            return "FAIL";
+        case Outcome::Status::Skip:
+            return "SKIP";
     }
     return "FAIL";
 }
@@ -62,8 +68,8 @@ void print(const char* name, const Outcome& outcome) {
         std::printf("%-14s       its last output lines:\n", "");
         for (const auto& line : outcome.output) std::printf("%-14s       | %s\n", "", line.c_str());
     } else if (outcome.outputLines > 0) {
-        std::printf("%-14s       note: the plug-in printed %zu lines (not shown; --show-output shows them)\n", "",
-                    outcome.outputLines);
+        std::printf("%-14s       note: the plug-in printed %zu lines (not shown; --show-output shows them)\n",
+                    "", outcome.outputLines);
     }
     std::fflush(stdout);
 }
@@ -84,16 +90,26 @@ int main(int argc, char** argv) {
             }
             return argv[++i];
         };
-        if (arg == "--category") only.emplace_back(value("--category"));
-        else if (arg == "--quick") context.quick = true;
-        else if (arg == "--part") context.parts.emplace_back(value("--part"));
-        else if (arg == "--xvfb") context.privateDisplay = true;
-        else if (arg == "--editor-cycles") context.editorCycles = std::max(1, std::atoi(value("--editor-cycles")));
-        else if (arg == "--seed") context.seed = static_cast<uint32_t>(std::strtoul(value("--seed"), nullptr, 10));
-        else if (arg == "--timeout") isolation.timeoutSeconds = std::atof(value("--timeout"));
-        else if (arg == "--no-fork") isolation.fork = false;
-        else if (arg == "--show-output") isolation.captureOutput = false;
-        else if (arg == "--soak") soakSeconds = std::atof(value("--soak"));
+        if (arg == "--category")
+            only.emplace_back(value("--category"));
+        else if (arg == "--quick")
+            context.quick = true;
+        else if (arg == "--part")
+            context.parts.emplace_back(value("--part"));
+        else if (arg == "--xvfb")
+            context.privateDisplay = true;
+        else if (arg == "--editor-cycles")
+            context.editorCycles = std::max(1, std::atoi(value("--editor-cycles")));
+        else if (arg == "--seed")
+            context.seed = static_cast<uint32_t>(std::strtoul(value("--seed"), nullptr, 10));
+        else if (arg == "--timeout")
+            isolation.timeoutSeconds = std::atof(value("--timeout"));
+        else if (arg == "--no-fork")
+            isolation.fork = false;
+        else if (arg == "--show-output")
+            isolation.captureOutput = false;
+        else if (arg == "--soak")
+            soakSeconds = std::atof(value("--soak"));
         else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
@@ -139,7 +155,8 @@ int main(int argc, char** argv) {
         soak.seed = context.seed;
         isolation.timeoutSeconds = std::max(isolation.timeoutSeconds, soakSeconds * 2.0 + 60.0);
         std::printf("flanger-validate --soak: %s\n", context.modulePath.c_str());
-        const Outcome outcome = runIsolated([&](Findings& f) { soakChecks(context.modulePath, soak, f); }, isolation);
+        const Outcome outcome =
+            runIsolated([&](Findings& f) { soakChecks(context.modulePath, soak, f); }, isolation);
         print("soak", outcome);
         return outcome.status == Outcome::Status::Pass ? 0 : 1;
     }
