@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "editor/CurveDisplay.h"
 #include "editor/CurveMath.h"
+#include "editor/ModulationDisplay.h"
 #include "editor/StereoWidthBar.h"
 #include "gui/SkinBitmap.h"
 #include "platform/Surface.h"

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "dsp/FlangerEngine.h"
-#include "effect/FlangerParameters.h"
+#include "params/FlangerParameters.h"
 
 namespace {
 
 using flanger::dsp::FlangerEngine;
-using flanger::effect::FlangerParameters;
+using flanger::params::FlangerParameters;
 
 std::vector<float> noise(int frames, uint32_t seed) {
     std::vector<float> samples(static_cast<size_t>(frames));

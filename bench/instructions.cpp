@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "dsp/FlangerEngine.h"
-#include "effect/FlangerParameters.h"
+#include "params/FlangerParameters.h"
 
 int main(int argc, char** argv) {
     bool processing = true;
@@ -29,8 +29,8 @@ int main(int argc, char** argv) {
         right[i] = static_cast<float>(static_cast<int32_t>(seed)) * 0x1p-31f;
     }
 
-    flanger::effect::FlangerParameters parameters;
-    if (sync) parameters.setPlain(flanger::effect::FlangerParameters::kSwitch, 1.0f);
+    flanger::params::FlangerParameters parameters;
+    if (sync) parameters.setPlain(flanger::params::FlangerParameters::kSwitch, 1.0f);
     flanger::dsp::FlangerEngine engine(2, kRate, 2, kBlock);
     engine.resume();
     engine.applyParameters(&parameters);

@@ -7,11 +7,11 @@
 #include <cmath>
 
 #include "dsp/DenormalGuard.h"
-#include "effect/FlangerParameters.h"
+#include "params/FlangerParameters.h"
 
 namespace flanger::dsp {
 
-using effect::FlangerParameters;
+using params::FlangerParameters;
 
 namespace {
 
@@ -57,9 +57,9 @@ void FlangerBlock::processChunk(float** in, float** out, int count) noexcept {
     mainCore.process(in, out, count, accumulate != 0);
 }
 
-void FlangerBlock::applyParameters(effect::ParameterTable*) noexcept {}
+void FlangerBlock::applyParameters(params::ParameterTable*) noexcept {}
 
-void FlangerBlock::parameterHook(effect::ParameterTable*) noexcept {}
+void FlangerBlock::parameterHook(params::ParameterTable*) noexcept {}
 
 void FlangerBlock::resume() noexcept {
     mainCore.reset();
@@ -136,7 +136,7 @@ void FlangerEngine::setSyncedRates() noexcept {
     setRates(q, q * 0.05f, q * 0.2f);
 }
 
-void FlangerEngine::applyParameters(effect::ParameterTable* table) noexcept {
+void FlangerEngine::applyParameters(params::ParameterTable* table) noexcept {
     if (!table || table->changedCount() <= 0) return;
     auto changed = [table](int index) { return table->isChanged(index); };
     auto usableBeats = [](float beats) { return std::isfinite(beats) && beats > 0.0f; };

@@ -10,7 +10,7 @@
 #include "dsp/FlangerCore.h"
 #include "dsp/PanOscillator.h"
 
-namespace flanger::effect {
+namespace flanger::params {
 class ParameterTable;
 }
 
@@ -30,9 +30,9 @@ public:
     static bool supportsSampleRate(double sampleRate);
 
     void processChunk(float** in, float** out, int count) noexcept override;
-    virtual void applyParameters(effect::ParameterTable* table) noexcept;
+    virtual void applyParameters(params::ParameterTable* table) noexcept;
     // Called by the effect when the editor has gone quiet; does nothing.
-    virtual void parameterHook(effect::ParameterTable* table) noexcept;
+    virtual void parameterHook(params::ParameterTable* table) noexcept;
     virtual int latency() const noexcept { return 0; }
     // Both clear the main core's lines and feedback states (the second voice keeps its own).
     virtual void resume() noexcept;
@@ -73,7 +73,7 @@ public:
     void processChunk(float** in, float** out, int count) noexcept override;
     // Takes every flagged entry and sets both cores and the panner. Values that are not finite
     // are taken and ignored; a beats-per-cycle value ≤ 0 or not finite keeps the previous rate.
-    void applyParameters(effect::ParameterTable* table) noexcept override;
+    void applyParameters(params::ParameterTable* table) noexcept override;
     // The host tempo in beats per minute; negative or non-finite tempi are ignored, and a
     // repeated tempo costs nothing.
     virtual void setTempo(double bpm) noexcept;

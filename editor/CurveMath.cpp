@@ -5,15 +5,15 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dsp/NoteTable.h"
-#include "editor/CurveDisplay.h"
-#include "effect/FlangerParameters.h"
+#include "editor/ModulationDisplay.h"
+#include "params/FlangerParameters.h"
+#include "params/NoteTable.h"
 
 namespace flanger::editor {
 
 namespace {
 
-using effect::FlangerParameters;
+using params::FlangerParameters;
 
 // The table does not clamp plain values set by text or by a program, and NaN or a huge value
 // would make the integer conversions below undefined: every input is kept in its parameter's
@@ -42,7 +42,7 @@ bool synced(const CurveParameters& p) noexcept {
 
 }  // namespace
 
-CurveParameters curveParametersFrom(const effect::ParameterTable& table) noexcept {
+CurveParameters curveParametersFrom(const params::ParameterTable& table) noexcept {
     // A value that is no number shows as the parameter's default, as a fresh program would.
     const auto plain = [&table](int index) {
         const float value = table.peekPlain(index);
@@ -63,8 +63,8 @@ int sweepCycles(const CurveParameters& p) noexcept {
     if (!synced(p)) return static_cast<int>(rateOf(p)) + 1;
     // The 1-based position among the note lengths sorted from longest to shortest: the lengths
     // are all different, so it is one more than the number of longer ones.
-    const float beats = dsp::noteBeats[dsp::noteIndex(p.syncBeat)];
-    return 1 + static_cast<int>(std::count_if(std::begin(dsp::noteBeats), std::end(dsp::noteBeats),
+    const float beats = params::noteBeats[params::noteIndex(p.syncBeat)];
+    return 1 + static_cast<int>(std::count_if(std::begin(params::noteBeats), std::end(params::noteBeats),
                                               [beats](float other) { return other > beats; }));
 }
 

@@ -8,7 +8,7 @@
 
 #include "gui/Color.h"
 
-namespace flanger::effect {
+namespace flanger::params {
 class ParameterTable;
 }
 
@@ -29,7 +29,7 @@ struct CurveParameters {
 };
 
 // Reads the plain values from the flanger's parameter table.
-CurveParameters curveParametersFrom(const effect::ParameterTable& table) noexcept;
+CurveParameters curveParametersFrom(const params::ParameterTable& table) noexcept;
 
 // Cycles shown: in sync mode the note's position among the 18 note lengths sorted from longest
 // to shortest (1 … 18), else trunc("Rate") + 1.

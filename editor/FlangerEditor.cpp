@@ -1,6 +1,6 @@
 // The flanger editor: its 22 controls and their tags, control changes to parameter changes,
 // parameter changes back to the controls, the free/sync layouts of the rate section, the curve
-// update of the modulation display, and the module hooks that create it with an X11 window.
+// update of the modulation display, and the factory that makes it for a plug-in.
 #include "editor/FlangerEditor.h"
 
 #include <algorithm>
@@ -10,12 +10,9 @@
 #include <new>
 #include <span>
 
-#include "dsp/NoteTable.h"
-#include "editor/CurveDisplay.h"
 #include "editor/CurveMath.h"
+#include "editor/ModulationDisplay.h"
 #include "editor/StereoWidthBar.h"
-#include "effect/FlangerEffect.h"
-#include "effect/FlangerParameters.h"
 #include "gui/FrameView.h"
 #include "gui/controls/Buttons.h"
 #include "gui/controls/ControlDrawing.h"
@@ -24,16 +21,19 @@
 #include "gui/menu/ChoiceMenu.h"
 #include "gui/menu/WindowPopupPresenter.h"
 #include "gui/text/EditBox.h"
+#include "gui/text/TextBuffer.h"
 #include "gui/text/TextField.h"
-#include "gui/text/TextFormat.h"
-#include "platform/x11/X11Platform.h"
+#include "host/PluginBase.h"
+#include "params/FlangerParameters.h"
+#include "params/NoteTable.h"
+#include "text/NumberText.h"
 
 namespace flanger::editor {
 
 namespace {
 
-using effect::FlangerParameters;
 using gui::Rect;
+using params::FlangerParameters;
 
 constexpr int kAboutPicture = 1000;
 constexpr int kFieldBackground = 1002;
@@ -183,19 +183,15 @@ int roundedForText(float value) {
 // One decimal without the process locale, then the unit.
 void formatWithUnit(float value, int decimals, const char* unit, char* text) {
     char number[64];  // a float with one decimal needs at most 42 characters
-    gui::text::formatFixed(value, decimals, number, sizeof number);
+    ::flanger::text::formatFixed(value, decimals, number, sizeof number);
     std::snprintf(text, gui::text::kTextCapacity, "%s%s", number, unit);
-}
-
-std::unique_ptr<platform::Platform> openX11() noexcept {
-    // Hosts differ in what effEditOpen's value carries: the editor always opens its own connection.
-    return platform::X11Platform::open(nullptr);
 }
 
 }  // namespace
 
-FlangerEditor::FlangerEditor(host::ExtendedEffect* owner, effect::ParameterTable* parameters)
-    : BitmapEditor(owner, parameters) {
+FlangerEditor::FlangerEditor(host::ExtendedEffect* owner, params::ParameterTable* parameters,
+                             gui::editor::PlatformOpener opener)
+    : BitmapEditor(owner, parameters, opener) {
     rect = {0, 0, static_cast<int16_t>(kHeight), static_cast<int16_t>(kWidth)};
     rawMenuIndices = false;
 }
@@ -395,9 +391,9 @@ bool FlangerEditor::buildControls() {
     menu->setFontId(kFactoryFontId);
     // Straight, triplet and dotted values in three groups; separators are not selectable, so
     // selectable entry i is note i.
-    for (int i = 0; i < dsp::kNoteCount; ++i) {
+    for (int i = 0; i < params::kNoteCount; ++i) {
         if (i == 6 || i == 12) menu->addItem("-");
-        menu->addItem(dsp::noteNames[i]);
+        menu->addItem(params::noteNames[i]);
     }
     if (!addToFrame(menu, kNoteMenu, 0, nullptr)) return false;
     controls[kNoteMenu] = menu;
@@ -582,18 +578,18 @@ void FlangerEditor::setRateEditLists(bool sync) {
 }
 
 void FlangerEditor::updateSyncPeriod() {
-    const int note = dsp::noteIndex(table->peekPlain(FlangerParameters::kSyncBeat));
+    const int note = params::noteIndex(table->peekPlain(FlangerParameters::kSyncBeat));
     // The table keeps whatever text or a program wrote: the period the engine reads is made
     // from a tempo factor in its range, the default standing in for one that is no number.
     float tempo = table->peekPlain(FlangerParameters::kTmpSync);
     if (!std::isfinite(tempo)) tempo = table->defaultValue(FlangerParameters::kTmpSync);
     tempo = std::clamp(tempo, table->minimum(FlangerParameters::kTmpSync),
                        table->maximum(FlangerParameters::kTmpSync));
-    table->setPlain(FlangerParameters::kBeatsPerCycle, tempo * dsp::noteBeats[note]);
+    table->setPlain(FlangerParameters::kBeatsPerCycle, tempo * params::noteBeats[note]);
 }
 
 void FlangerEditor::selectNoteFromTable() {
-    noteMenu->selectItem(dsp::noteIndex(table->peekPlain(FlangerParameters::kSyncBeat)), rawMenuIndices);
+    noteMenu->selectItem(params::noteIndex(table->peekPlain(FlangerParameters::kSyncBeat)), rawMenuIndices);
 }
 
 void FlangerEditor::updateCurves() {
@@ -651,21 +647,24 @@ void FlangerEditor::formatValue(float value, char* text, std::int32_t tag) {
             std::snprintf(text, gui::text::kTextCapacity, "%d x", roundedForText(value));
             break;
         default:
-            gui::text::formatFixed(value, 2, text, gui::text::kTextCapacity);
+            ::flanger::text::formatFixed(value, 2, text, gui::text::kTextCapacity);
             break;
     }
 }
 
-host::EditorBase* createFlangerEditor(host::ExtendedEffect* owner) noexcept {
-    auto* flanger = dynamic_cast<effect::FlangerEffect*>(owner);
-    if (flanger == nullptr) return nullptr;
+host::EditorBase* createFlangerEditor(host::ExtendedEffect* owner,
+                                      gui::editor::PlatformOpener opener) noexcept {
+    // Any plug-in whose table holds the flanger's parameters: the editor reads and writes them
+    // through the table and the host interface only.
+    auto* plugin = dynamic_cast<host::PluginBase*>(owner);
+    params::ParameterTable* table = plugin != nullptr ? plugin->parameterTable() : nullptr;
+    if (table == nullptr || table->count() < FlangerParameters::kParameterCount) return nullptr;
     // Attaches itself to the effect, which owns it from then on.
-    return new (std::nothrow) FlangerEditor(flanger, flanger->flangerParameters());
+    return new (std::nothrow) FlangerEditor(owner, table, opener);
 }
 
-void installFlangerEditor() noexcept {
-    host::setEditorFactory(&createFlangerEditor);
-    host::FrameEditor::setPlatformOpener(&openX11);
+host::EditorBase* createFlangerEditor(host::ExtendedEffect* owner) noexcept {
+    return createFlangerEditor(owner, nullptr);
 }
 
 }  // namespace flanger::editor

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "effect/ParameterTable.h"
-#include "host/BitmapEditor.h"
+#include "gui/editor/BitmapEditor.h"
+#include "params/ParameterTable.h"
 
 namespace flanger::gui::menu {
 class ChoiceMenu;
@@ -21,7 +21,7 @@ namespace flanger::editor {
 class ModulationDisplay;
 class StereoWidthBar;
 
-class FlangerEditor : public host::BitmapEditor {
+class FlangerEditor : public gui::editor::BitmapEditor {
 public:
     static constexpr int kFirstBitmap = 1000;
     static constexpr int kBitmapCount = 11;
@@ -58,7 +58,8 @@ public:
         kTagCount = 22
     };
 
-    FlangerEditor(host::ExtendedEffect* owner, effect::ParameterTable* parameters);
+    FlangerEditor(host::ExtendedEffect* owner, params::ParameterTable* parameters,
+                  gui::editor::PlatformOpener opener = nullptr);
     ~FlangerEditor() override;
 
     // Both load the bitmaps on first use (the rectangle is the background's size).
@@ -123,11 +124,11 @@ private:
     std::atomic<std::uint32_t> pending{0};
 };
 
-// The effect's editor factory: a FlangerEditor for a FlangerEffect (attached to it), else null.
+// The editor factory: a FlangerEditor (attached to owner) for a plug-in whose parameter table
+// holds the flanger's parameters, else null. Open editors use the window system opener opens,
+// or without one platform::currentPlatform().
+host::EditorBase* createFlangerEditor(host::ExtendedEffect* owner,
+                                      gui::editor::PlatformOpener opener) noexcept;
 host::EditorBase* createFlangerEditor(host::ExtendedEffect* owner) noexcept;
-
-// Installs the module-wide hooks: the effect's editor factory and the X11 window platform
-// that each open editor opens its own display connection with.
-void installFlangerEditor() noexcept;
 
 }  // namespace flanger::editor

@@ -10,39 +10,29 @@
 #include <vector>
 
 #include "dsp/FlangerEngine.h"
-#include "dsp/NoteTable.h"
-#include "effect/FlangerParameters.h"
+#include "effect/FactoryBank.h"
 #include "host/BigEndian.h"
 #include "host/EditorBase.h"
+#include "params/FlangerParameters.h"
+#include "params/NoteTable.h"
+#include "text/NumberText.h"
+#include "text/TextCopy.h"
 
 namespace flanger::effect {
 
 namespace {
 
+using enum params::FlangerParameters::ParameterIndex;
+constexpr int32_t kHostParameterCount = params::FlangerParameters::kHostParameterCount;
+
 constexpr int32_t kUniqueId = vst::fourCharacters('K', 'Z', 'T', 'M');
 constexpr float kNormalisedSlack = 1.000001f;
 
-// Reads a number the way "%f" does (leading blanks, an optional sign, the longest numeric
-// prefix) but never through the process locale: hosts call setlocale, and "2.5" must stay 2.5.
-bool readNumber(const char* text, float& value) {
-    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r') ++text;
-    if (*text == '+') ++text;
-    const char* end = text + std::strlen(text);
-    float parsed = 0.0f;
-    const auto result = std::from_chars(text, end, parsed, std::chars_format::general);
-    if (result.ec == std::errc::result_out_of_range) {
-        value = (*text == '-') ? -INFINITY : INFINITY;
-        return true;
-    }
-    if (result.ec != std::errc()) return false;
-    value = parsed;
-    return true;
-}
-
 }  // namespace
 
-FlangerEffect::FlangerEffect(vst::HostCallback host)
-    : PluginBase(host, 2, 2, kUniqueId, kHostParameterCount, kParameterCount, kProgramCount) {}
+FlangerEffect::FlangerEffect(vst::HostCallback host, host::EditorFactory editorFactory)
+    : PluginBase(host, 2, 2, kUniqueId, kHostParameterCount, kParameterCount, kProgramCount),
+      makeEditor(editorFactory) {}
 
 FlangerEffect::~FlangerEffect() {
     engineReady.store(false, std::memory_order_release);
@@ -54,17 +44,21 @@ FlangerEffect::~FlangerEffect() {
 
 bool FlangerEffect::initialise() {
     initialised = true;
-    table = std::make_unique<FlangerParameters>();
+    table = std::make_unique<params::FlangerParameters>();
     parameters = table.get();
     createEditor();
     createProgramTable();
     return true;
 }
 
+void FlangerEffect::loadFactoryBank() {
+    loadBankText(kFactoryBank, kFactoryBankDigits);
+}
+
 void FlangerEffect::createEditor() {
-    // The module installs the factory; the editor attaches itself and the effect owns it. Without
-    // a factory (tests of the effect alone) the effect has no editor.
-    if (host::EditorFactory factory = host::editorFactory(); factory != nullptr) factory(this);
+    // The editor attaches itself and the effect owns it. Without a factory (tests of the effect
+    // alone, batch renders) the effect has no editor.
+    if (makeEditor != nullptr) makeEditor(this);
 }
 
 void FlangerEffect::createEngine(int32_t numInputs, int32_t sampleRate, int32_t numOutputs, int32_t frames) {
@@ -148,8 +142,8 @@ void FlangerEffect::setParameterValue(int32_t index, float value) {
     const bool sync = table->peekPlain(kSwitch) == 1.0f;
     if (index == kSyncBeat || index == kTmpSync) {
         table->setNormalized(index, value);
-        const int note = dsp::noteIndex(table->peekPlain(kSyncBeat));
-        table->setPlain(kBeatsPerCycle, table->peekPlain(kTmpSync) * dsp::noteBeats[note]);
+        const int note = params::noteIndex(table->peekPlain(kSyncBeat));
+        table->setPlain(kBeatsPerCycle, table->peekPlain(kTmpSync) * params::noteBeats[note]);
         if (sync && editor != nullptr) editor->parameterChanged(index, value);
     } else if (index == kRate) {
         table->setNormalized(kRate, value);
@@ -174,13 +168,13 @@ void FlangerEffect::parameterText(int32_t index, char* text) {
     if (index == kSwitch) {
         std::strcpy(text, v == 0.0f ? "off" : "on");
     } else if (index == kSyncBeat) {
-        std::strcpy(text, dsp::noteNames[dsp::noteIndex(v)]);
+        std::strcpy(text, params::noteNames[params::noteIndex(v)]);
     } else {
         // One decimal, independent of the process locale.
         char buffer[64];
         const auto result = std::to_chars(buffer, buffer + sizeof buffer - 1, v, std::chars_format::fixed, 1);
         *(result.ec == std::errc() ? result.ptr : buffer) = 0;
-        host::copyText(text, buffer, 63);
+        text::copyText(text, buffer, 63);
     }
 }
 
@@ -190,10 +184,10 @@ bool FlangerEffect::textToParameter(int32_t index, char* text) {
     for (char* c = text; *c != 0; ++c)
         if (*c == ',') *c = '.';
     if (index == kSyncBeat) {
-        for (int i = 0; i < dsp::kNoteCount; ++i) {
-            if (std::strcmp(text, dsp::noteNames[i]) == 0) {
+        for (int i = 0; i < params::kNoteCount; ++i) {
+            if (std::strcmp(text, params::noteNames[i]) == 0) {
                 table->setPlain(kSyncBeat, static_cast<float>(i));
-                table->setPlain(kBeatsPerCycle, table->peekPlain(kTmpSync) * dsp::noteBeats[i]);
+                table->setPlain(kBeatsPerCycle, table->peekPlain(kTmpSync) * params::noteBeats[i]);
                 break;
             }
         }
@@ -204,20 +198,21 @@ bool FlangerEffect::textToParameter(int32_t index, char* text) {
         v = 1.0f;
     else if (index == kSwitch && std::strcmp(text, "off") == 0)
         v = 0.0f;
-    else if (!readNumber(text, v))
-        v = 0.0f;
+    else if (text::readNumber(text, v) == text::NumberRead::notANumber)
+        return true;  // unreadable text reads as 0, but NaN is no value at all
     // Typed values are held to the parameter's range, so nothing unbounded reaches the engine.
     if (!std::isfinite(v)) return true;
     v = std::clamp(v, table->minimum(index), table->maximum(index));
     table->setPlain(index, v);
     if (index == kTmpSync)
-        table->setPlain(kBeatsPerCycle, v * dsp::noteBeats[dsp::noteIndex(table->peekPlain(kSyncBeat))]);
+        table->setPlain(kBeatsPerCycle,
+                        v * params::noteBeats[params::noteIndex(table->peekPlain(kSyncBeat))]);
     return true;
 }
 
 bool FlangerEffect::vendorText(char* text) {
     if (text == nullptr) return false;
-    host::copyText(text, "Brackwater", vst::kVendorTextLength);
+    text::copyText(text, "Brackwater", vst::kVendorTextLength);
     return true;
 }
 
@@ -256,7 +251,7 @@ void FlangerEffect::convertLegacyRecord(const unsigned char* legacy, unsigned ch
     // The old layout's note list had 22 entries; fold it onto the 18 of today.
     int a = static_cast<int>(std::trunc(std::clamp(sync, 0.0f, 1.0f) * 21.0f + 0.5f));
     a = a < 9 ? a - 2 : (a < 16 ? a - 3 : a - 4);
-    a = std::clamp(a, 0, dsp::kNoteCount - 1);
+    a = std::clamp(a, 0, params::kNoteCount - 1);
     putFloat(kSyncBeat, static_cast<float>(a) / 17.0f);
     put(kTmpSync, legacyWord(8));
     put(kShapeSync, legacyWord(7));

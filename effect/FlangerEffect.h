@@ -4,8 +4,9 @@
 
 #include <memory>
 
-#include "effect/FlangerParameters.h"
+#include "host/EditorBase.h"
 #include "host/PluginBase.h"
+#include "params/FlangerParameters.h"
 
 namespace flanger::dsp {
 class FlangerEngine;
@@ -13,25 +14,10 @@ class FlangerEngine;
 
 namespace flanger::effect {
 
-// Parameter indices by name, for the effect and whoever drives it.
-inline constexpr int32_t kFeedback = FlangerParameters::kFeedback;
-inline constexpr int32_t kDelay = FlangerParameters::kDelay;
-inline constexpr int32_t kDepth = FlangerParameters::kDepth;
-inline constexpr int32_t kStereo = FlangerParameters::kStereo;
-inline constexpr int32_t kSwitch = FlangerParameters::kSwitch;
-inline constexpr int32_t kRate = FlangerParameters::kRate;
-inline constexpr int32_t kSyncBeat = FlangerParameters::kSyncBeat;
-inline constexpr int32_t kTmpSync = FlangerParameters::kTmpSync;
-inline constexpr int32_t kShapeSync = FlangerParameters::kShapeSync;
-inline constexpr int32_t kOutput = FlangerParameters::kOutput;
-inline constexpr int32_t kMix = FlangerParameters::kMix;
-inline constexpr int32_t kBeatsPerCycle = FlangerParameters::kBeatsPerCycle;
-inline constexpr int32_t kParameterCount = FlangerParameters::kParameterCount;
-inline constexpr int32_t kHostParameterCount = FlangerParameters::kHostParameterCount;
-
 class FlangerEffect : public host::PluginBase {
 public:
-    explicit FlangerEffect(vst::HostCallback host);
+    // editorFactory (from module/) makes the effect's editor; null: the effect has no editor.
+    explicit FlangerEffect(vst::HostCallback host, host::EditorFactory editorFactory = nullptr);
     ~FlangerEffect() override;
 
     void setParameterValue(int32_t index, float value) override;
@@ -47,13 +33,12 @@ public:
     bool initialise() override;
     void rebuildEngine() override;
     void postInitialise() override {}
+    void loadFactoryBank() override;
 
     virtual void createEditor();
     virtual void createEngine(int32_t numInputs, int32_t sampleRate, int32_t numOutputs, int32_t blockSize);
 
-    FlangerParameters* flangerParameters() const { return table.get(); }
-    dsp::FlangerEngine* flangerEngine() const { return engine.get(); }
-    bool isInitialised() const { return initialised; }
+    params::FlangerParameters* flangerParameters() const { return table.get(); }
 
     static constexpr int32_t kProgramCount = 8;
     static constexpr int32_t kRecordSize = 112;  // twelve floats and a 64-byte name
@@ -65,7 +50,8 @@ private:
     void sanitiseRecord(unsigned char* program) const;
     void convertLegacyRecord(const unsigned char* legacy, unsigned char* record) const;
 
-    std::unique_ptr<FlangerParameters> table;
+    std::unique_ptr<params::FlangerParameters> table;
+    host::EditorFactory makeEditor = nullptr;
     std::unique_ptr<dsp::FlangerEngine> engine;
     bool initialised = false;
 };

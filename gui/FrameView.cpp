@@ -58,7 +58,6 @@ FrameView::FrameView(const Rect& bounds, platform::Platform* windowPlatform,
       editor(owner),
       platform(windowPlatform != nullptr ? *windowPlatform : platform::currentPlatform()),
       parentHandle(hostWindow) {
-    platform::initialiseThreadServices();
     if (hostWindow == 0) return;
     const char* className = acquireWindowClass();
     window = platform.createChildWindow(hostWindow, bounds.width(), bounds.height());
@@ -80,7 +79,6 @@ FrameView::~FrameView() {
     }
     removeAllChildren(true);
     setBackground(nullptr);
-    platform::releaseThreadServices();
     if (window != nullptr) {
         window->setEventHandler(nullptr);
         window.reset();

@@ -3,12 +3,12 @@
 
 #include <algorithm>
 
-#include "platform/ModuleResources.h"
+#include "gui/BmpDecoder.h"
 
 namespace flanger::gui {
 
 SkinBitmap::SkinBitmap(int resourceId) noexcept : id(resourceId) {
-    std::optional<platform::Surface> loaded = platform::loadBitmapResource(resourceId);
+    std::optional<platform::Surface> loaded = gui::loadBitmapResource(resourceId);
     if (loaded) {
         pixels = std::move(*loaded);
         width = pixels.width();

@@ -56,18 +56,8 @@ protected:
     std::atomic<int32_t> redrawRequested{0};
 };
 
-// Creates the effect's editor; the editor attaches itself to the effect. The module's entry
-// installs the factory, so the effect never depends on the editor code.
+// Creates the effect's editor; the editor attaches itself to the effect. module/ hands the
+// factory to the effect it creates, so the effect never depends on the editor code.
 using EditorFactory = EditorBase* (*)(ExtendedEffect* effect) noexcept;
-
-// Writer: the module entry before it creates effects; reader: effects creating their editor.
-inline std::atomic<EditorFactory> installedEditorFactory{nullptr};
-
-inline void setEditorFactory(EditorFactory factory) noexcept {
-    installedEditorFactory.store(factory, std::memory_order_release);
-}
-inline EditorFactory editorFactory() noexcept {
-    return installedEditorFactory.load(std::memory_order_acquire);
-}
 
 }  // namespace flanger::host

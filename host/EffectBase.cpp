@@ -7,8 +7,11 @@
 #include <exception>
 
 #include "host/EditorBase.h"
+#include "text/TextCopy.h"
 
 namespace flanger::host {
+
+using text::copyText;
 
 namespace {
 
@@ -17,17 +20,6 @@ constexpr int32_t kIdentify = vst::fourCharacters('N', 'v', 'E', 'f');
 constexpr int32_t kDefaultUniqueId = vst::fourCharacters('N', 'o', 'E', 'f');
 
 }  // namespace
-
-void copyText(char* destination, const char* source, int maxCharacters) noexcept {
-    if (destination == nullptr || maxCharacters < 0) return;
-    if (source == nullptr) {
-        destination[0] = 0;
-        return;
-    }
-    const std::size_t length = strnlen(source, static_cast<std::size_t>(maxCharacters));
-    std::memcpy(destination, source, length);
-    destination[length] = 0;
-}
 
 EffectBase::EffectBase(vst::HostCallback callback, int32_t programCount, int32_t parameterCount)
     : hostCallback(callback), programTotal(programCount), parameterTotal(parameterCount) {

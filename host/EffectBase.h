@@ -104,7 +104,4 @@ void processReplacingEntry(vst::EffectRecord* record, float** inputs, float** ou
 void setParameterEntry(vst::EffectRecord* record, int32_t index, float value) noexcept;
 float getParameterEntry(vst::EffectRecord* record, int32_t index) noexcept;
 
-// Bounded copy of a zero-terminated text: at most maxCharacters characters, always terminated.
-void copyText(char* destination, const char* source, int maxCharacters) noexcept;
-
 }  // namespace flanger::host

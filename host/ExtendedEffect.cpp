@@ -5,8 +5,11 @@
 #include <cstring>
 
 #include "host/EditorBase.h"
+#include "text/TextCopy.h"
 
 namespace flanger::host {
+
+using text::copyText;
 
 vst::VstKeyCode keyCodeFrom(int32_t index, intptr_t value, float opt) noexcept {
     vst::VstKeyCode key{};

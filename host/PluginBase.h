@@ -9,7 +9,7 @@
 
 #include "host/ExtendedEffect.h"
 
-namespace flanger::effect {
+namespace flanger::params {
 class ParameterTable;
 }
 
@@ -51,21 +51,21 @@ public:
     virtual void postInitialise() = 0;
     virtual void storeProgram(int32_t program);
     virtual void loadProgram(int32_t program);
+    // Loads the effect's factory programs after the table is made; the base has none.
     virtual void loadFactoryBank();
     virtual int32_t connectedInputCount();
     virtual int32_t connectedOutputCount();
     virtual bool configurationChanged();
 
-    effect::ParameterTable* parameterTable() const { return parameters; }
+    params::ParameterTable* parameterTable() const { return parameters; }
     int32_t programRecordSize() const { return programSize; }
     int32_t inputsInUse() const { return activeInputs; }
     int32_t outputsInUse() const { return activeOutputs; }
 
-    // The factory bank's stored form: 1792 hexadecimal digits and the terminator.
-    static const char kFactoryBank[];
-    static const int32_t kFactoryBankLength;  // 1793, the terminator counted
-
 protected:
+    // Loads a bank given as the hexadecimal digits of its chunk; a text of any other length
+    // than the whole table's is ignored.
+    void loadBankText(const char* hexDigits, std::size_t digitCount);
     // Data of program n's row (its record in chunk form), or null outside the table.
     unsigned char* programData(int32_t program);
     bool hasProgram(int32_t program) const { return program >= 0 && program < programCount && !rows.empty(); }
@@ -80,7 +80,7 @@ protected:
     std::vector<unsigned char> tableBlock;
     std::vector<unsigned char*> rows;  // view into tableBlock, one entry per program
     std::vector<int32_t> slotSizes;
-    effect::ParameterTable* parameters = nullptr;
+    params::ParameterTable* parameters = nullptr;
     int32_t rememberedBlockSize = 0;
     int32_t activeInputs;
     int32_t activeOutputs;

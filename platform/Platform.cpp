@@ -3,13 +3,13 @@
 
 #include <atomic>
 
-#include "platform/headless/HeadlessPlatform.h"
+#include "platform/NullPlatform.h"
 
 namespace flanger::platform {
 namespace {
 
-HeadlessPlatform& fallbackPlatform() noexcept {
-    static HeadlessPlatform instance;
+NullPlatform& fallbackPlatform() noexcept {
+    static NullPlatform instance;
     return instance;
 }
 

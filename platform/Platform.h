@@ -1,6 +1,6 @@
 // The platform interface the GUI toolkit is written against: child windows with a backing
-// surface, the live pointer and keyboard state, the clock and sleep. Backends: X11 (x11/) and
-// headless (headless/, pixels in memory and a scripted pointer, for tests).
+// surface, the live pointer and keyboard state, the clock and sleep. Backends: X11 (x11/), null
+// (no window system) and headless (headless/, pixels in memory and a scripted pointer, for tests).
 #pragma once
 
 #include <cstddef>
@@ -174,13 +174,8 @@ public:
     }
 };
 
-// Per-thread drag-and-drop services, taken by editors and frames and given back in their
-// destructors. X11 needs no such initialisation; the calls keep their place for other systems.
-inline void initialiseThreadServices() noexcept {}
-inline void releaseThreadServices() noexcept {}
-
-// The platform the toolkit reads live state through when a canvas has no window. Defaults to a
-// process-wide headless platform; the editor installs its X11 platform while open.
+// The platform the toolkit reads live state through when a canvas has no window. Defaults to the
+// null platform; an open editor installs its own window system's while open, tests a headless one.
 Platform& currentPlatform() noexcept;
 void setCurrentPlatform(Platform* platform) noexcept;  // null restores the default
 

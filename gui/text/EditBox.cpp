@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-#include "gui/text/TextFormat.h"
+#include "gui/text/TextBuffer.h"
+#include "text/TextCopy.h"
 
 namespace flanger::gui::text {
 
@@ -142,7 +143,7 @@ namespace {
 // Bytes of the character at data: its UTF-8 sequence, or 1 for a byte that starts none.
 std::size_t characterLength(const char* data, std::size_t left) noexcept {
     for (std::size_t n = 1; n <= 4 && n <= left; ++n) {
-        if (cutAtCharacter(data, left, n) == n) return n;
+        if (flanger::text::cutAtCharacter(data, left, n) == n) return n;
     }
     return 1;
 }
@@ -173,7 +174,7 @@ EditBox::EditBox(const Rect& area, const char* initial, int alignment, const Fon
 }
 
 void EditBox::setText(const std::string& text) {
-    content = text.substr(0, cutAtCharacter(text.data(), text.size(), kEditLimitBytes));
+    content = text.substr(0, flanger::text::cutAtCharacter(text.data(), text.size(), kEditLimitBytes));
     // Everything selected, as a box opens: typing replaces the old text.
     anchor = 0;
     caretAt = content.size();
@@ -210,7 +211,7 @@ void EditBox::eraseSelection() {
 void EditBox::insert(const std::string& text) {
     eraseSelection();
     const std::size_t room = kEditLimitBytes - std::min(kEditLimitBytes, content.size());
-    const std::size_t length = cutAtCharacter(text.data(), text.size(), room);
+    const std::size_t length = flanger::text::cutAtCharacter(text.data(), text.size(), room);
     content.insert(caretAt, text, 0, length);
     moveCaret(caretAt + length, false);
 }

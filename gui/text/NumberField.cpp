@@ -11,8 +11,8 @@ namespace flanger::gui::text {
 namespace {
 // The parse-and-reformat display hook a number field starts with.
 void reformatAsNumber(char* text, char* shown) {
-    const float parsed = parseNumber(text).value_or(0.0f);
-    formatFixed(parsed, 1, shown, kTextCapacity);
+    const float parsed = flanger::text::parseNumber(text).value_or(0.0f);
+    flanger::text::formatFixed(parsed, 1, shown, kTextCapacity);
 }
 }  // namespace
 
@@ -45,7 +45,7 @@ float NumberField::normalised(float real) const noexcept {
 
 void NumberField::syncFromText() const {
     if (textFromValue && std::strcmp(writtenText.data(), content.data()) == 0) return;
-    float real = parseNumber(content.data()).value_or(0.0f);
+    float real = flanger::text::parseNumber(content.data()).value_or(0.0f);
     clampReal(real);
     // getValue is const in the base; this object is never const itself.
     auto* self = const_cast<NumberField*>(this);
@@ -113,7 +113,7 @@ void NumberField::draw(Canvas& canvas) {
     } else if (numberFormatterWithContext != nullptr) {
         callHook(text, [&](char* out) { numberFormatterWithContext(value, out, numberHookData); });
     } else {
-        formatFixed(value, 2, text.data(), text.size());
+        flanger::text::formatFixed(value, 2, text.data(), text.size());
     }
     drawText(canvas, text.data(), nullptr);
 }

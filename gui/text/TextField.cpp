@@ -21,7 +21,7 @@ std::string readClipboard(void* data) {
 TextField::TextField(const Rect& bounds, ValueListener* valueListener, std::int32_t controlTag,
                      const char* initialText, SkinBitmap* bitmap, std::int32_t styleBits)
     : ValueDisplay(bounds, valueListener, controlTag, bitmap, styleBits) {
-    copyText(content, initialText);
+    assignText(content, initialText);
 }
 
 TextField::~TextField() {
@@ -35,7 +35,7 @@ void TextField::setText(const char* text) {
 
 void TextField::storeText(const char* text) {
     TextBuffer next;
-    copyText(next, text);
+    assignText(next, text);
     if (std::strcmp(next.data(), content.data()) == 0) return;
     content = next;
     markDirty(true);
@@ -139,7 +139,7 @@ void TextField::focusLost(Canvas* canvas) {
         textWindow = nullptr;
     }
     const TextBuffer old = content;
-    copyText(content, closing->text().c_str());
+    assignText(content, closing->text().c_str());
     markDirty(true);
     std::unique_ptr<Canvas> own;
     if (canvas == nullptr && frame != nullptr && frame->nativeWindow() != nullptr) {

@@ -17,7 +17,7 @@ void ValueDisplay::formatValue(float shown, TextBuffer& out) const noexcept {
     } else if (formatter != nullptr) {
         callHook(out, [&](char* text) { formatter(shown, text); });
     } else {
-        formatFixed(shown, 2, out.data(), out.size());
+        flanger::text::formatFixed(shown, 2, out.data(), out.size());
     }
 }
 

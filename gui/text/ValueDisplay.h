@@ -6,7 +6,8 @@
 
 #include "gui/Color.h"
 #include "gui/Control.h"
-#include "gui/text/TextFormat.h"
+#include "gui/text/TextBuffer.h"
+#include "text/NumberText.h"
 
 namespace flanger::gui::text {
 

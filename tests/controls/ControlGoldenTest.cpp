@@ -15,7 +15,7 @@
 #include "gui/controls/SplashArea.h"
 #include "tests/controls/ControlTestSupport.h"
 #include "tests/support/GoldenImage.h"
-#include "tools/screenshot/PngFile.h"
+#include "tools/common/PngFile.h"
 
 namespace flanger::gui::controls {
 namespace {

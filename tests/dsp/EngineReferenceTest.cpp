@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "dsp/FlangerEngine.h"
-#include "effect/FlangerParameters.h"
+#include "params/FlangerParameters.h"
 #include "tests/dsp/LiteralReference.h"
 #include "tests/support/TestSignals.h"
 
 namespace flanger::dsp {
 namespace {
 
-using effect::FlangerParameters;
+using params::FlangerParameters;
 
 struct Scenario {
     std::string name;
@@ -29,7 +29,7 @@ struct Scenario {
     bool inPlace;
     int accumulate;
     // Called every 0.5 s with the step number; changes both tables alike.
-    std::function<void(int step, effect::ParameterTable& table, double& bpm)> change;
+    std::function<void(int step, params::ParameterTable& table, double& bpm)> change;
 };
 
 std::ostream& operator<<(std::ostream& out, const Scenario& s) {
@@ -115,7 +115,7 @@ TEST_P(EngineAgainstReference, StaysWithinOneMillionthOnEverySample) {
                 std::sqrt(energy / static_cast<double>(compared)), worst);
 }
 
-void freeSweepChanges(int step, effect::ParameterTable& t, double&) {
+void freeSweepChanges(int step, params::ParameterTable& t, double&) {
     // Rate, shape, delay, depth and feedback move every half second.
     const float rates[] = {1.0f, 4.3f, 0.05f, 2.5f, 0.0f, 5.0f, 0.7f};
     t.setPlain(FlangerParameters::kRate, rates[step % 7]);
@@ -127,7 +127,7 @@ void freeSweepChanges(int step, effect::ParameterTable& t, double&) {
     t.setPlain(FlangerParameters::kStereo, static_cast<float>((step * 13) % 101));
 }
 
-void syncChanges(int step, effect::ParameterTable& t, double& bpm) {
+void syncChanges(int step, params::ParameterTable& t, double& bpm) {
     // Sync on and off, note lengths and tempi changing.
     t.setPlain(FlangerParameters::kSwitch, step % 4 == 3 ? 0.0f : 1.0f);
     const float beats[] = {1.0f, 0.25f, 4.0f, 2.6666667f, 0.1875f, 15.0f};
@@ -138,7 +138,7 @@ void syncChanges(int step, effect::ParameterTable& t, double& bpm) {
     bpm = tempi[step % 5];
 }
 
-void defaults(int, effect::ParameterTable&, double&) {}
+void defaults(int, params::ParameterTable&, double&) {}
 
 const Scenario kScenarios[] = {
     {"StereoDefaults44k", 2, 2, 44100.0, 512, 20.0, false, 0, defaults},

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "dsp/FlangerEngine.h"
-#include "effect/FlangerParameters.h"
+#include "params/FlangerParameters.h"
 #include "tests/support/TestSignals.h"
 
 namespace flanger::dsp {
 namespace {
 
-using effect::FlangerParameters;
+using params::FlangerParameters;
 
 TEST(EngineThreadTest, ParametersWrittenWhileProcessingAreRaceFreeAndNeverLost) {
     FlangerParameters parameters;

@@ -11,14 +11,14 @@
 #endif
 
 #include "dsp/FlangerEngine.h"
-#include "effect/FlangerParameters.h"
+#include "params/FlangerParameters.h"
 #include "tests/support/AllocationCounter.h"
 #include "tests/support/TestSignals.h"
 
 namespace flanger::dsp {
 namespace {
 
-using effect::FlangerParameters;
+using params::FlangerParameters;
 
 bool wellFormed(float v) {
     return std::isfinite(v) && (v == 0.0f || std::fabs(v) >= FLT_MIN);

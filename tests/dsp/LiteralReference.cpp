@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "effect/ParameterTable.h"
+#include "params/ParameterTable.h"
 
 namespace flanger::reference {
 
@@ -338,7 +338,7 @@ void Engine::setRates(float mainRate, float secondRate, float panHz) {
     panner.setFrequency(panHz);
 }
 
-void Engine::applyParameters(effect::ParameterTable* t) {
+void Engine::applyParameters(params::ParameterTable* t) {
     if (t->changedCount() <= 0) return;
     auto good = [](float b) { return std::isfinite(b) && b > 0.0f; };
     if (t->isChanged(10)) {

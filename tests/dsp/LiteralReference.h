@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace flanger::effect {
+namespace flanger::params {
 class ParameterTable;
 }
 
@@ -103,7 +103,7 @@ struct Core {
 // by zero, and non-finite parameter values ignored.
 struct Engine {
     Engine(int numInputs, double sampleRate, int numOutputs, int maxBlockLength);
-    void applyParameters(effect::ParameterTable* table);
+    void applyParameters(params::ParameterTable* table);
     void setTempo(double bpm);
     void processHost(float** in, float** out, int count, int accumulate);
     void resume() { mainCore.reset(); }

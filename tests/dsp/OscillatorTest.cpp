@@ -6,14 +6,18 @@
 #include <string>
 #include <vector>
 
-#include "dsp/NoteTable.h"
 #include "dsp/PanOscillator.h"
 #include "dsp/SweepOscillator.h"
+#include "params/NoteTable.h"
 #include "tests/dsp/LiteralReference.h"
 #include "tests/support/TestSignals.h"
 
 namespace flanger::dsp {
 namespace {
+
+using params::noteBeats;
+using params::noteIndex;
+using params::noteNames;
 
 class SweepOscillatorTest : public testing::Test {
 protected:
@@ -299,7 +303,7 @@ TEST_P(NoteTableTest, EachNoteHasItsNameAndLength) {
     EXPECT_EQ(noteIndex(static_cast<float>(i) + 0.9f), i);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllEighteen, NoteTableTest, testing::Range(0, kNoteCount));
+INSTANTIATE_TEST_SUITE_P(AllEighteen, NoteTableTest, testing::Range(0, params::kNoteCount));
 
 TEST(NoteTable, BeatsAreTheStatedFloats) {
     EXPECT_EQ(noteBeats[6], 2.6666667f);

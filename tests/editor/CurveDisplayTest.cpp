@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "editor/CurveDisplay.h"
 #include "editor/CurveMath.h"
+#include "editor/ModulationDisplay.h"
 #include "gui/SkinBitmap.h"
 #include "tests/controls/ControlTestSupport.h"
 

@@ -7,10 +7,10 @@
 #include <limits>
 #include <vector>
 
-#include "dsp/NoteTable.h"
-#include "editor/CurveDisplay.h"
 #include "editor/CurveMath.h"
-#include "effect/FlangerParameters.h"
+#include "editor/ModulationDisplay.h"
+#include "params/FlangerParameters.h"
+#include "params/NoteTable.h"
 
 namespace flanger::editor {
 namespace {
@@ -70,7 +70,7 @@ class SyncCycles : public ::testing::TestWithParam<NoteCase> {};
 
 TEST_P(SyncCycles, FollowTheNotesRankFromLongestToShortest) {
     const NoteCase& c = GetParam();
-    ASSERT_STREQ(dsp::noteNames[c.syncBeat], c.name);
+    ASSERT_STREQ(params::noteNames[c.syncBeat], c.name);
     CurveParameters p;
     p.switchValue = 1.0f;
     p.syncBeat = static_cast<float>(c.syncBeat);
@@ -220,14 +220,14 @@ TEST(ComputeCurves, WritesOnlyWhatBothBuffersHold) {
 }
 
 TEST(ComputeCurves, ReadsThePlainValuesFromTheParameterTable) {
-    effect::FlangerParameters table;
-    table.setPlain(effect::FlangerParameters::kFeedback, 12.0f);
-    table.setPlain(effect::FlangerParameters::kDelay, 3.5f);
-    table.setPlain(effect::FlangerParameters::kDepth, 77.0f);
-    table.setPlain(effect::FlangerParameters::kSwitch, 1.0f);
-    table.setPlain(effect::FlangerParameters::kRate, 4.0f);
-    table.setPlain(effect::FlangerParameters::kSyncBeat, 8.0f);
-    table.setPlain(effect::FlangerParameters::kShapeSync, 9.0f);
+    params::FlangerParameters table;
+    table.setPlain(params::FlangerParameters::kFeedback, 12.0f);
+    table.setPlain(params::FlangerParameters::kDelay, 3.5f);
+    table.setPlain(params::FlangerParameters::kDepth, 77.0f);
+    table.setPlain(params::FlangerParameters::kSwitch, 1.0f);
+    table.setPlain(params::FlangerParameters::kRate, 4.0f);
+    table.setPlain(params::FlangerParameters::kSyncBeat, 8.0f);
+    table.setPlain(params::FlangerParameters::kShapeSync, 9.0f);
     const CurveParameters p = curveParametersFrom(table);
     EXPECT_EQ(p.feedback, 12.0f);
     EXPECT_EQ(p.delay, 3.5f);

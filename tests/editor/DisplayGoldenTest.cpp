@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "editor/CurveDisplay.h"
 #include "editor/CurveMath.h"
+#include "editor/ModulationDisplay.h"
 #include "editor/StereoWidthBar.h"
-#include "effect/FlangerParameters.h"
 #include "gui/SkinBitmap.h"
+#include "params/FlangerParameters.h"
 #include "tests/support/GoldenImage.h"
 
 namespace flanger::editor {
@@ -68,7 +68,7 @@ TEST_F(DisplayGolden, ModulationDisplayAtDefaultsFullDepthAndInSync) {
     sync.depth = 75.0f;
     sync.feedback = 0.0f;
     sync.delay = 90.0f;
-    const effect::FlangerParameters defaults;
+    const params::FlangerParameters defaults;
     const CurveParameters all[] = {curveParametersFrom(defaults), fullDepth, sync};
     expectMatchesGolden(
         states(display, 3, [&](int i) { loadModulationCurves(display, all[i], 196, 74, sweep, comb); }),

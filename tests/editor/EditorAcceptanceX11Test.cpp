@@ -7,7 +7,7 @@
 // Before Xlib, whose macros (None, KeyPress ...) would clash with the toolkit's names.
 #include "gui/menu/ChoiceMenu.h"
 #include "gui/menu/PopupSession.h"
-#include "tools/host/TestHost.h"
+#include "tools/common/TestHost.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/PrivateXServer.h"
+#include "tools/common/PrivateXServer.h"
 
 namespace flanger {
 namespace {

@@ -7,14 +7,14 @@
 #include <functional>
 #include <vector>
 
-#include "effect/ParameterTable.h"
 #include "gui/KnobMode.h"
-#include "host/BitmapEditor.h"
+#include "gui/editor/BitmapEditor.h"
 #include "host/ExtendedEffect.h"
+#include "params/ParameterTable.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/views/ViewTestSupport.h"
 
-namespace flanger::host {
+namespace flanger::gui::editor {
 namespace {
 
 using gui::testing::TestControl;
@@ -44,7 +44,7 @@ public:
 // An editor with a fixed rectangle whose open builds an empty frame, as the flanger's does.
 class SizedEditor : public BitmapEditor {
 public:
-    SizedEditor(ExtendedEffect* owner, effect::ParameterTable* parameters) : BitmapEditor(owner, parameters) {
+    SizedEditor(ExtendedEffect* owner, params::ParameterTable* parameters) : BitmapEditor(owner, parameters) {
         rect = {0, 0, 50, 80};
     }
     int32_t open(void* parent) override {
@@ -72,7 +72,7 @@ protected:
     }
     intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
                       float opt = 0) {
-        return dispatchEntry(effect->effectRecord(), opcode, index, value, ptr, opt);
+        return host::dispatchEntry(effect->effectRecord(), opcode, index, value, ptr, opt);
     }
     platform::HeadlessWindow* window() {
         return static_cast<platform::HeadlessWindow*>(editor->frameView()->nativeWindow());
@@ -86,7 +86,7 @@ protected:
     static inline void* const kParent = reinterpret_cast<void*>(0x77);
     HostLog log;
     platform::HeadlessPlatform headless;
-    effect::ParameterTable table{12};
+    params::ParameterTable table{12};
     TestEffect* effect = nullptr;
     SizedEditor* editor = nullptr;
 };
@@ -301,4 +301,4 @@ TEST_F(EditorBases, WheelGoesToTheFrame) {
 }
 
 }  // namespace
-}  // namespace flanger::host
+}  // namespace flanger::gui::editor

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 // Before Xlib, whose macros (None, KeyPress ...) would clash with the toolkit's names.
-#include "dsp/NoteTable.h"
 #include "gui/menu/ChoiceMenu.h"
 #include "gui/menu/PopupSession.h"
-#include "tools/host/TestHost.h"
+#include "params/NoteTable.h"
+#include "tools/common/TestHost.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/PrivateXServer.h"
+#include "tools/common/PrivateXServer.h"
 
 namespace flanger {
 namespace {
@@ -161,9 +161,9 @@ TEST_F(FlangerEditorAcceptance, LampSwitchesSyncOnAndTheNoteMenuPicksOneQuarterT
 
     // Where the popup shows its lines: the note menu's entries, opened over the control.
     gui::menu::ChoiceMenu layout({0, 0, 1, 1}, nullptr, 0, nullptr, nullptr, 0);
-    for (int i = 0; i < dsp::kNoteCount; ++i) {
+    for (int i = 0; i < params::kNoteCount; ++i) {
         if (i == 6 || i == 12) layout.addItem("-");
-        layout.addItem(dsp::noteNames[i]);
+        layout.addItem(params::noteNames[i]);
     }
     const gui::Rect screen{0, 0, DisplayWidth(host, DefaultScreen(host)),
                            DisplayHeight(host, DefaultScreen(host))};

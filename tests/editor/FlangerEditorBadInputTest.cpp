@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "editor/CurveDisplay.h"
 #include "editor/FlangerEditor.h"
+#include "editor/ModulationDisplay.h"
 #include "effect/FlangerEffect.h"
+#include "gui/BmpDecoder.h"
 #include "gui/FrameView.h"
 #include "gui/KnobMode.h"
 #include "gui/controls/RotaryKnob.h"
-#include "platform/ModuleResources.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "resources/SkinBitmaps.h"
 #include "tests/host/RecordingHost.h"
@@ -53,7 +53,7 @@ ResourceBytes skinBitmap(int id) noexcept {
 namespace flanger::editor {
 namespace {
 
-using effect::FlangerParameters;
+using params::FlangerParameters;
 using testing::RecordingHost;
 using Tag = FlangerEditor::Tag;
 
@@ -63,8 +63,8 @@ protected:
         ASSERT_TRUE(loadSkinFiles()) << "the build's skin bitmaps are not in " << FLANGER_SKIN_DIR;
         missingBitmap = GetParam();
         platform::setCurrentPlatform(&headless);
-        host::setEditorFactory(&createFlangerEditor);
-        effect = std::make_unique<effect::FlangerEffect>(&RecordingHost::callback);
+        effect = std::make_unique<effect::FlangerEffect>(
+            &RecordingHost::callback, static_cast<host::EditorFactory>(&editor::createFlangerEditor));
         ASSERT_TRUE(effect->initialise());
         editor = dynamic_cast<FlangerEditor*>(effect->editor());
         ASSERT_NE(editor, nullptr);
@@ -74,7 +74,6 @@ protected:
         gui::setKnobMode(0);
         if (editor != nullptr && editor->frameView() != nullptr) editor->close();
         effect.reset();
-        host::setEditorFactory(nullptr);
         platform::setCurrentPlatform(nullptr);
         missingBitmap = -1;
     }
@@ -125,7 +124,7 @@ TEST_P(FlangerEditorMissingBitmap, KeepsItsSizesAndStaysUsable) {
 
     if (GetParam() == 1003) {
         // No knob strip: the knob picture draws nothing, the editor behind it shows.
-        const auto background = platform::loadBitmapResource(1001);
+        const auto background = gui::loadBitmapResource(1001);
         ASSERT_TRUE(background.has_value());
         int differing = 0;
         for (int y = 154; y < 196; ++y)

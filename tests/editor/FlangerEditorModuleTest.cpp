@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "tools/host/TestHost.h"
+#include "tools/common/TestHost.h"
 
 namespace flanger {
 namespace {

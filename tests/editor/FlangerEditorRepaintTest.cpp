@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "editor/CurveDisplay.h"
 #include "editor/FlangerEditor.h"
+#include "editor/ModulationDisplay.h"
 #include "effect/FlangerEffect.h"
 #include "gui/FrameView.h"
 #include "gui/KnobMode.h"
@@ -27,8 +27,8 @@
 namespace flanger::editor {
 namespace {
 
-using effect::FlangerParameters;
 using gui::Rect;
+using params::FlangerParameters;
 using testing::RecordingHost;
 using Tag = FlangerEditor::Tag;
 
@@ -71,8 +71,8 @@ protected:
     void SetUp() override {
         current = this;
         platform::setCurrentPlatform(&headless);
-        host::setEditorFactory(&createFlangerEditor);
-        effect = std::make_unique<effect::FlangerEffect>(&hostCallback);
+        effect = std::make_unique<effect::FlangerEffect>(
+            &hostCallback, static_cast<host::EditorFactory>(&editor::createFlangerEditor));
         ASSERT_TRUE(effect->initialise());
         editor = dynamic_cast<FlangerEditor*>(effect->editor());
         ASSERT_NE(editor, nullptr);
@@ -83,7 +83,6 @@ protected:
         gui::setKnobMode(0);
         if (editor->frameView() != nullptr) editor->close();
         effect.reset();
-        host::setEditorFactory(nullptr);
         platform::setCurrentPlatform(nullptr);
         current = nullptr;
     }

@@ -10,9 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "editor/CurveDisplay.h"
 #include "editor/FlangerEditor.h"
+#include "editor/ModulationDisplay.h"
 #include "effect/FlangerEffect.h"
+#include "gui/BmpDecoder.h"
 #include "gui/FrameView.h"
 #include "gui/KnobMode.h"
 #include "gui/controls/Buttons.h"
@@ -20,7 +21,6 @@
 #include "gui/controls/SplashArea.h"
 #include "gui/menu/ChoiceMenu.h"
 #include "gui/text/TextField.h"
-#include "platform/ModuleResources.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/host/RecordingHost.h"
 #include "tests/support/GoldenImage.h"
@@ -29,7 +29,7 @@
 namespace flanger::editor {
 namespace {
 
-using effect::FlangerParameters;
+using params::FlangerParameters;
 using testing::RecordingHost;
 using Tag = FlangerEditor::Tag;
 
@@ -55,8 +55,8 @@ class FlangerEditorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::setCurrentPlatform(&headless);
-        host::setEditorFactory(&createFlangerEditor);
-        effect = std::make_unique<effect::FlangerEffect>(&RecordingHost::callback);
+        effect = std::make_unique<effect::FlangerEffect>(
+            &RecordingHost::callback, static_cast<host::EditorFactory>(&editor::createFlangerEditor));
         ASSERT_TRUE(effect->initialise());
         editor = dynamic_cast<FlangerEditor*>(effect->editor());
         ASSERT_NE(editor, nullptr);
@@ -68,7 +68,6 @@ protected:
         gui::setKnobMode(0);
         if (editor->frameView() != nullptr) editor->close();
         effect.reset();
-        host::setEditorFactory(nullptr);
         platform::setCurrentPlatform(nullptr);
     }
 
@@ -281,15 +280,15 @@ TEST_F(FlangerEditorTest, ModeComesFromTheTableLikeTheEngines) {
     EXPECT_EQ(editListOf(Tag::kRateKnob), std::vector<int32_t>{6});
     // The lamp shows its lit frame.
     editor->idle();
-    const auto lit = platform::loadBitmapResource(1010);
+    const auto lit = gui::loadBitmapResource(1010);
     ASSERT_TRUE(lit.has_value());
     EXPECT_EQ(screen().pixel(261, 145), lit->pixel(5, 16));
 }
 
 TEST_F(FlangerEditorTest, LampDrawsOneFrameAndLeavesTheRestOfItsRectangleToTheBackground) {
     open();
-    const auto background = platform::loadBitmapResource(1001);
-    const auto lamp = platform::loadBitmapResource(1010);
+    const auto background = gui::loadBitmapResource(1001);
+    const auto lamp = gui::loadBitmapResource(1010);
     ASSERT_TRUE(background.has_value() && lamp.has_value());
     for (bool on : {false, true}) {
         hostSets(FlangerParameters::kSwitch, on ? 1.0f : 0.0f);
@@ -398,7 +397,7 @@ TEST_F(FlangerEditorTest, AboutClickOpensThePictureWithoutAskingTheHost) {
     EXPECT_STREQ(splash->secondText().text.data(), "Version: 1.1.1");
     EXPECT_FALSE(splash->firstText().set);
     editor->idle();
-    const auto about = platform::loadBitmapResource(1000);
+    const auto about = gui::loadBitmapResource(1000);
     ASSERT_TRUE(about.has_value());
     EXPECT_EQ(screen().pixel(300, 100), about->pixel(300, 100));
     press({300, 100});
@@ -499,7 +498,7 @@ TEST(FlangerEditorScreenshot, ShowsTheEditorAsItOpensAndItsAboutPicture) {
     test::expectMatchesGolden(tools::renderFlangerEditor(false), FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR,
                               "editor/full-free", {8, 60});
     const platform::Surface about = tools::renderFlangerEditor(true);
-    const auto picture = platform::loadBitmapResource(1000);
+    const auto picture = gui::loadBitmapResource(1000);
     ASSERT_TRUE(picture.has_value());
     ASSERT_EQ(about.width(), 370);
     EXPECT_EQ(about.pixel(20, 20), picture->pixel(20, 20));

@@ -23,12 +23,12 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ModuleResources.h"
+#include "resources/ModuleResources.h"
 #include "tests/support/ImageDifference.h"
-#include "tests/support/PrivateXServer.h"
 #include "tests/support/WindowGrab.h"
-#include "tools/host/TestHost.h"
-#include "tools/screenshot/PngFile.h"
+#include "tools/common/PngFile.h"
+#include "tools/common/PrivateXServer.h"
+#include "tools/common/TestHost.h"
 
 extern char** environ;
 

@@ -7,13 +7,13 @@
 // Before Xlib, whose macros (None, KeyPress ...) would clash with the toolkit's names.
 #include "editor/FlangerEditor.h"
 #include "effect/FlangerEffect.h"
+#include "gui/BmpDecoder.h"
 #include "gui/FrameView.h"
 #include "gui/controls/RotaryKnob.h"
 #include "gui/text/TextField.h"
-#include "platform/ModuleResources.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/host/RecordingHost.h"
-#include "tools/host/TestHost.h"
+#include "tools/common/TestHost.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -29,8 +29,8 @@
 #include <thread>
 
 #include "tests/support/ImageDifference.h"
-#include "tests/support/PrivateXServer.h"
 #include "tests/support/WindowGrab.h"
+#include "tools/common/PrivateXServer.h"
 
 namespace flanger {
 namespace {
@@ -52,8 +52,9 @@ void settle(Display* display, int ms) {
 struct HeadlessEditor {
     explicit HeadlessEditor(PluginInstance& plugin) {
         platform::setCurrentPlatform(&headless);
-        host::setEditorFactory(&editor::createFlangerEditor);
-        effect = std::make_unique<effect::FlangerEffect>(&testing::RecordingHost::callback);
+        effect = std::make_unique<effect::FlangerEffect>(
+            &testing::RecordingHost::callback,
+            static_cast<host::EditorFactory>(&editor::createFlangerEditor));
         effect->initialise();
         // Switch last: the mode it picks reads the values before it.
         for (int index : {0, 1, 2, 3, 5, 6, 7, 8, 9, 10, 4})
@@ -67,7 +68,6 @@ struct HeadlessEditor {
     ~HeadlessEditor() {
         if (editor != nullptr && editor->frameView() != nullptr) editor->close();
         effect.reset();
-        host::setEditorFactory(nullptr);
         platform::setCurrentPlatform(nullptr);
     }
     std::string fieldText(int tag) {
@@ -244,7 +244,7 @@ TEST_F(FlangerEditorXvfb, HostChangeShowsTheKnobsLastFrameAfterOneIdle) {
     EXPECT_EQ(knob->shownFrame(), 64);
     EXPECT_EQ(mismatchesWith(same.window->screen(), kFeedbackKnob), 0);
     // The strip's last frame really is there: it differs from the frame the editor opened with.
-    const auto strip = platform::loadBitmapResource(1003);
+    const auto strip = gui::loadBitmapResource(1003);
     ASSERT_TRUE(strip.has_value());
     ASSERT_EQ(strip->height(), 65 * 42);
     int differing = 0;
@@ -271,7 +271,7 @@ TEST_F(FlangerEditorXvfb, LampClickAutomatesTheSwitchAndTheNextIdleShowsTheSyncL
 
 TEST_F(FlangerEditorXvfb, TitleClickShowsTheAboutPictureAndTheNextClickTheEditor) {
     driveWhileIdling([&](Display* input) { clickAt(input, 40, 15); });
-    const auto about = platform::loadBitmapResource(1000);
+    const auto about = gui::loadBitmapResource(1000);
     ASSERT_TRUE(about.has_value());
     // Picture 1000 everywhere but the version line, which is written in white.
     const int outside = mismatchesWith(*about) - mismatchesWith(*about, kVersionText);

@@ -22,7 +22,7 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include "tests/support/PrivateXServer.h"
+#include "tools/common/PrivateXServer.h"
 
 extern char** environ;
 

@@ -8,13 +8,14 @@
 
 #include "gui/SkinBitmap.h"
 #include "gui/controls/RotaryKnob.h"
+#include "gui/editor/BitmapEditor.h"
 #include "gui/menu/ChoiceMenu.h"
 #include "gui/menu/WindowPopupPresenter.h"
 #include "gui/text/TextField.h"
-#include "host/BitmapEditor.h"
 #include "host/ExtendedEffect.h"
 #include "host/VstInterface.h"
 #include "platform/x11/X11Platform.h"
+#include "text/TextCopy.h"
 
 namespace {
 
@@ -56,13 +57,13 @@ public:
     }
     void parameterName(int32_t index, char* text) override {
         static constexpr const char* kNames[] = {"Depth", "Beat", "Level"};
-        if (text != nullptr && index >= 0 && index < kParameterCount) host::copyText(text, kNames[index], 8);
+        if (text != nullptr && index >= 0 && index < kParameterCount) text::copyText(text, kNames[index], 8);
     }
     void parameterText(int32_t index, char* text) override {
         if (text == nullptr || index < 0 || index >= kParameterCount) return;
         const float value = parameterValue(index);
         if (index == kBeat) {
-            host::copyText(text, kBeatEntries[beatIndex(value)], 8);
+            text::copyText(text, kBeatEntries[beatIndex(value)], 8);
         } else {
             std::snprintf(text, 9, "%.1f", index == kLevel ? value * 100.0f : value);
         }
@@ -92,12 +93,16 @@ void formatLevel(float value, char* text) {
     std::snprintf(text, 16, "%.1f", value);
 }
 
-class TestEditor final : public host::BitmapEditor {
+std::unique_ptr<platform::Platform> openX11() noexcept {
+    return platform::X11Platform::open(nullptr);
+}
+
+class TestEditor final : public gui::editor::BitmapEditor {
 public:
     static constexpr int kWidth = 240;
     static constexpr int kHeight = 120;
 
-    explicit TestEditor(TestEffect* owner) : BitmapEditor(owner, nullptr), effect(owner) {
+    explicit TestEditor(TestEffect* owner) : BitmapEditor(owner, nullptr, &openX11), effect(owner) {
         rect = {0, 0, kHeight, kWidth};
     }
     ~TestEditor() override {
@@ -170,15 +175,10 @@ private:
     bool holdsPopups = false;
 };
 
-std::unique_ptr<platform::Platform> openX11() noexcept {
-    return platform::X11Platform::open(nullptr);
-}
-
 vst::EffectRecord* createEffect(vst::HostCallback host) noexcept {
     if (host == nullptr) return nullptr;
     try {
         if (host(nullptr, vst::audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
-        host::FrameEditor::setPlatformOpener(&openX11);
         auto* effect = new (std::nothrow) TestEffect(host);
         if (effect == nullptr) return nullptr;
         // Attaches itself to the effect, which owns it from then on.

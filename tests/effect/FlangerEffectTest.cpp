@@ -12,14 +12,16 @@
 #include <vector>
 
 #include "effect/FlangerEffect.h"
-#include "effect/FlangerParameters.h"
 #include "host/BigEndian.h"
 #include "host/EditorBase.h"
+#include "params/FlangerParameters.h"
 #include "tests/host/RecordingHost.h"
 
 namespace flanger::effect {
 namespace {
 
+using enum params::FlangerParameters::ParameterIndex;
+constexpr int32_t kHostParameterCount = params::FlangerParameters::kHostParameterCount;
 using testing::RecordingHost;
 
 class WatchingEditor : public host::EditorBase {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "effect/FlangerEffect.h"
-#include "effect/FlangerParameters.h"
+#include "params/FlangerParameters.h"
 
 namespace {
 
@@ -34,13 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         body.resize(static_cast<size_t>(length), 0);
     }
     effect->loadChunk(body.data(), length, preset);
-    for (int32_t i = 0; i < flanger::effect::kHostParameterCount; ++i) {
+    for (int32_t i = 0; i < flanger::params::FlangerParameters::kHostParameterCount; ++i) {
         const float v = effect->parameterValue(i);
         if (!(v >= 0.0f && v <= 1.0f)) std::abort();
         char text[256];
         effect->parameterText(i, text);
     }
-    const float beats = effect->parameterValue(flanger::effect::kBeatsPerCycle);
+    const float beats = effect->parameterValue(flanger::params::FlangerParameters::kBeatsPerCycle);
     if (!(std::isfinite(beats) && beats > 0.0f)) std::abort();
     float left[64] = {}, right[64] = {};
     left[0] = 1.0f;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "effect/FlangerEffect.h"
-#include "effect/FlangerParameters.h"
+#include "params/FlangerParameters.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     text.push_back(0);
     effect->textToParameter(index, text.data());
     auto* table = effect->flangerParameters();
-    for (int32_t i = 0; i < flanger::effect::kParameterCount; ++i) {
+    for (int32_t i = 0; i < flanger::params::FlangerParameters::kParameterCount; ++i) {
         const float v = table->peekPlain(i);
         if (!(v >= table->minimum(i) && v <= table->maximum(i))) std::abort();
     }

@@ -9,8 +9,8 @@
 #include "gui/Canvas.h"
 #include "gui/SkinBitmap.h"
 #include "tests/support/GoldenImage.h"
+#include "tools/common/PngFile.h"
 #include "tools/screenshot/EditorPicture.h"
-#include "tools/screenshot/PngFile.h"
 
 namespace flanger::gui {
 namespace {

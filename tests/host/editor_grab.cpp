@@ -12,7 +12,7 @@
 
 #include "tests/support/ImageDifference.h"
 #include "tests/support/WindowGrab.h"
-#include "tools/screenshot/PngFile.h"
+#include "tools/common/PngFile.h"
 
 namespace {
 

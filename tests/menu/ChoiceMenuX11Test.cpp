@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/PrivateXServer.h"
+#include "tools/common/PrivateXServer.h"
 
 namespace flanger::gui::menu {
 namespace {

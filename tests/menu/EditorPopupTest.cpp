@@ -7,15 +7,15 @@
 #include <functional>
 #include <vector>
 
-#include "effect/ParameterTable.h"
 #include "gui/FrameView.h"
+#include "gui/editor/BitmapEditor.h"
 #include "gui/menu/WindowPopupPresenter.h"
-#include "host/BitmapEditor.h"
 #include "host/ExtendedEffect.h"
+#include "params/ParameterTable.h"
 #include "tests/controls/ControlTestSupport.h"
 #include "tests/menu/PopupTestSupport.h"
 
-namespace flanger::host {
+namespace flanger::gui::editor {
 namespace {
 
 using platform::PopupInput;
@@ -35,7 +35,7 @@ public:
 
 class MenuEditor : public BitmapEditor {
 public:
-    MenuEditor(ExtendedEffect* owner, effect::ParameterTable* parameters) : BitmapEditor(owner, parameters) {
+    MenuEditor(ExtendedEffect* owner, params::ParameterTable* parameters) : BitmapEditor(owner, parameters) {
         rect = {0, 0, 200, 200};
     }
     int32_t open(void* parent) override {
@@ -65,7 +65,7 @@ protected:
         onHostIdle = nullptr;
     }
     intptr_t dispatch(int32_t opcode, intptr_t value = 0, void* ptr = nullptr) {
-        return dispatchEntry(effect->effectRecord(), opcode, 0, value, ptr, 0);
+        return host::dispatchEntry(effect->effectRecord(), opcode, 0, value, ptr, 0);
     }
     platform::HeadlessWindow* window() {
         return static_cast<platform::HeadlessWindow*>(editor->frameView()->nativeWindow());
@@ -86,7 +86,7 @@ protected:
     std::function<void()> hostIdle;
     platform::HeadlessPlatform headless;
     gui::menu::testing::PopupPlatform popups{headless};
-    effect::ParameterTable table{12};
+    params::ParameterTable table{12};
     TestEffect* effect = nullptr;
     MenuEditor* editor = nullptr;
 };
@@ -160,4 +160,4 @@ TEST_F(EditorPopup, HostClosingFromADragsIdleKeepsTheFrameUntilTheDragEnds) {
 }
 
 }  // namespace
-}  // namespace flanger::host
+}  // namespace flanger::gui::editor

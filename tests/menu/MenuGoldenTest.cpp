@@ -11,7 +11,7 @@
 #include "gui/menu/PopupSession.h"
 #include "tests/controls/ControlTestSupport.h"
 #include "tests/support/GoldenImage.h"
-#include "tools/screenshot/PngFile.h"
+#include "tools/common/PngFile.h"
 
 namespace flanger::gui::menu {
 namespace {

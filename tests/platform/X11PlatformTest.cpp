@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "platform/x11/X11Platform.h"
-#include "tests/support/PrivateXServer.h"
+#include "tools/common/PrivateXServer.h"
 
 namespace flanger::platform {
 namespace {

@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/PrivateXServer.h"
+#include "tools/common/PrivateXServer.h"
 
 namespace flanger::platform::x11 {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "platform/Surface.h"
 #include "tests/support/ImageDifference.h"
-#include "tools/screenshot/PngFile.h"
+#include "tools/common/PngFile.h"
 
 namespace flanger::test {
 

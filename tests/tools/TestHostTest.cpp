@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/support/AllocationCounter.h"
-#include "tools/host/TestHost.h"
+#include "tools/common/TestHost.h"
 #include "tools/render/Render.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <ostream>
 #include <string>
 
-#include "tests/support/PrivateXServer.h"
+#include "tools/common/PrivateXServer.h"
 
 namespace {
 

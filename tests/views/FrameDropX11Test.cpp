@@ -20,8 +20,8 @@
 
 #include "platform/x11/UriList.h"
 #include "platform/x11/X11Platform.h"
-#include "tests/support/PrivateXServer.h"
 #include "tests/views/ViewTestSupport.h"
+#include "tools/common/PrivateXServer.h"
 
 extern char** environ;
 

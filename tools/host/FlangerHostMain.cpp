@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "tools/host/EditorWindow.h"
-#include "tools/host/TestHost.h"
+#include "tools/common/EditorWindow.h"
+#include "tools/common/TestHost.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/host/TestHost.h"
+#include "tools/common/TestHost.h"
 
 namespace flanger::tools {
 

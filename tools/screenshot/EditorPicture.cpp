@@ -8,8 +8,8 @@
 
 #include "gui/Canvas.h"
 #include "gui/SkinBitmap.h"
-#include "platform/ModuleResources.h"
 #include "platform/headless/HeadlessPlatform.h"
+#include "resources/ModuleResources.h"
 
 namespace flanger::tools {
 namespace {
@@ -97,7 +97,7 @@ void paintAbout(Canvas& canvas, gui::BitmapSet& bitmaps) {
     if (about == nullptr) return;
     about->draw(canvas, {0, 0, about->getWidth(), about->getHeight()}, {0, 0});
     // The version line, read from the module's version block as the about area does.
-    const resources::ResourceBytes block = platform::findResource(platform::ResourceKind::Version, 1);
+    const resources::ResourceBytes block = resources::findResource(resources::ResourceKind::Version, 1);
     const void* value = nullptr;
     std::size_t length = 0;
     char version[64] = "";

@@ -2,6 +2,9 @@
 // scripted window, one expose and idle, and for the about picture one scripted click.
 #include "tools/screenshot/FlangerEditorPicture.h"
 
+#include <memory>
+#include <new>
+
 #include "editor/FlangerEditor.h"
 #include "effect/FlangerEffect.h"
 #include "gui/FrameView.h"
@@ -15,18 +18,25 @@ intptr_t quietHost(vst::EffectRecord*, int32_t opcode, int32_t, intptr_t, void*,
     return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
 
+std::unique_ptr<platform::Platform> openHeadless() noexcept {
+    return std::unique_ptr<platform::Platform>(new (std::nothrow) platform::HeadlessPlatform);
+}
+
+host::EditorBase* createEditor(host::ExtendedEffect* effect) noexcept {
+    return editor::createFlangerEditor(effect, &openHeadless);
+}
+
 }  // namespace
 
 platform::Surface renderFlangerEditor(bool aboutOpen) {
-    platform::HeadlessPlatform headless;
-    platform::setCurrentPlatform(&headless);
-    host::setEditorFactory(&editor::createFlangerEditor);
     platform::Surface picture;
     {
-        effect::FlangerEffect flanger(&quietHost);
+        effect::FlangerEffect flanger(&quietHost, &createEditor);
         host::EditorBase* editor = flanger.initialise() ? flanger.editor() : nullptr;
-        auto* frameEditor = dynamic_cast<host::FrameEditor*>(editor);
+        auto* frameEditor = dynamic_cast<gui::editor::FrameEditor*>(editor);
         if (frameEditor != nullptr && frameEditor->open(reinterpret_cast<void*>(1)) == 1) {
+            auto& headless =
+                static_cast<platform::HeadlessPlatform&>(frameEditor->frameView()->windowPlatform());
             auto* window = static_cast<platform::HeadlessWindow*>(frameEditor->frameView()->nativeWindow());
             window->postExpose({0, 0, window->backing().width(), window->backing().height()});
             frameEditor->idle();
@@ -43,8 +53,6 @@ platform::Surface renderFlangerEditor(bool aboutOpen) {
             frameEditor->close();
         }
     }
-    host::setEditorFactory(nullptr);
-    platform::setCurrentPlatform(nullptr);
     return picture;
 }
 

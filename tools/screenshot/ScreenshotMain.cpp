@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tools/common/PngFile.h"
 #include "tools/screenshot/FlangerEditorPicture.h"
-#include "tools/screenshot/PngFile.h"
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/PrivateXServer.h"
+#include "tools/common/PrivateXServer.h"
 
 // Xlib's own names, declared without its header: its macros (Status, None, Bool ...) would
 // collide with the validator's names.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/host/TestHost.h"
+#include "tools/common/TestHost.h"
 #include "tools/validate/GuardedMemory.h"
 #include "tools/validate/Isolation.h"
 

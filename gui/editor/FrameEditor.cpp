@@ -1,0 +1,184 @@
+// The frame editor: open/close of the frame and its platform, idle with the in-host-idle guard,
+// key and wheel routing, and the throttled refresh that runs inside control drags.
+#include "gui/editor/FrameEditor.h"
+
+#include <atomic>
+#include <new>
+
+#include "gui/KnobMode.h"
+#include "gui/menu/WindowPopupPresenter.h"
+#include "host/ExtendedEffect.h"
+
+namespace flanger::gui::editor {
+
+namespace {
+
+// Tick comparison that survives the 49-day wrap of the millisecond count.
+bool isBefore(uint32_t a, uint32_t b) noexcept {
+    return static_cast<int32_t>(a - b) < 0;
+}
+
+gui::KeyCode toolkitKey(const vst::VstKeyCode& key) noexcept {
+    return {key.character, key.virt, key.modifier};
+}
+
+}  // namespace
+
+FrameEditor::FrameEditor(ExtendedEffect* owner, PlatformOpener opener) : EditorBase(owner), openPlatform(opener) {
+    redrawRequested.store(0, std::memory_order_relaxed);
+    if (effect != nullptr) effect->attachEditor(this);
+    parentWindow = nullptr;
+    nextDue = livePlatform().tickCountMs();
+}
+
+FrameEditor::~FrameEditor() {
+    // Hosts should close first; an editor destroyed open takes its window down with it, even
+    // from inside one of its loops (nothing can wait any longer).
+    pumping = false;
+    hostIdleRunning = false;
+    destroyFrame();
+}
+
+platform::Platform& FrameEditor::livePlatform() noexcept {
+    if (ownPlatform != nullptr) return *ownPlatform;
+    if (frame != nullptr) return frame->windowPlatform();
+    return platform::currentPlatform();
+}
+
+int32_t FrameEditor::editorRect(vst::ERect** out) {
+    if (out != nullptr) *out = &rect;
+    return 1;
+}
+
+int32_t FrameEditor::open(void* parent) {
+    requestRedraw();
+    parentWindow = parent;
+    return 0;
+}
+
+bool FrameEditor::createFrame(const gui::Rect& size) {
+    // Opened again from inside a loop of the frame being closed: that frame cannot go yet.
+    if (frame != nullptr && (pumping || hostIdleRunning)) return false;
+    destroyFrame();  // a second open without a close replaces the first frame
+    if (parentWindow == nullptr) return false;
+    if (openPlatform != nullptr) {
+        ownPlatform = openPlatform();
+        if (ownPlatform == nullptr) return false;  // no display to open on
+    }
+    platform::Platform& windowSystem = ownPlatform != nullptr ? *ownPlatform : platform::currentPlatform();
+    auto* made = new (std::nothrow)
+        gui::FrameView(size, &windowSystem, reinterpret_cast<platform::NativeParent>(parentWindow), this);
+    if (made == nullptr || !made->hasWindow()) {
+        if (made != nullptr) made->release();
+        ownPlatform.reset();
+        return false;
+    }
+    frame = made;
+    // Canvases without a window (offscreen ones during drags) read the pointer through it.
+    if (ownPlatform != nullptr) platform::setCurrentPlatform(ownPlatform.get());
+    // Choice menus of this thread pop up in the window system's own popups while it is open.
+    if (windowSystem.offersPopups()) {
+        gui::menu::acquireWindowPopups();
+        popupsTaken = true;
+    }
+    return true;
+}
+
+void FrameEditor::destroyFrame() noexcept {
+    if (frame != nullptr && (pumping || hostIdleRunning)) {
+        // Closed from the host idle a drag or popup loop asked for: the loop is still on the
+        // stack. Ending the focus closes an open popup; no further events reach the frame; it
+        // goes when the event delivery returns (idle) or at the next open or destruction.
+        closePending = true;
+        frame->setFocusView(nullptr);
+        if (frame->nativeWindow() != nullptr) frame->nativeWindow()->setEventHandler(nullptr);
+        return;
+    }
+    closePending = false;
+    if (popupsTaken) {
+        gui::menu::releaseWindowPopups();
+        popupsTaken = false;
+    }
+    if (frame != nullptr) {
+        gui::FrameView* leaving = frame;
+        frame = nullptr;
+        leaving->release();
+    }
+    if (ownPlatform != nullptr) {
+        if (&platform::currentPlatform() == ownPlatform.get()) platform::setCurrentPlatform(nullptr);
+        ownPlatform.reset();
+    }
+}
+
+void FrameEditor::idle() {
+    // The host called back into the editor from inside the editor's own idle request.
+    if (hostIdleRunning) return;
+    if (frame != nullptr && !pumping) {
+        // Nothing else pumps the editor's own connection: deliver its window events first.
+        pumping = true;
+        livePlatform().processEvents();
+        pumping = false;
+        if (closePending) {
+            destroyFrame();
+            return;
+        }
+    }
+    if (redrawRequested.exchange(0, std::memory_order_acq_rel) != 0) applyRedraw();
+    if (frame != nullptr) frame->idle();
+}
+
+int32_t FrameEditor::keyDown(const vst::VstKeyCode& key) {
+    return frame != nullptr ? frame->onKeyPress(toolkitKey(key)) : -1;
+}
+
+int32_t FrameEditor::keyUp(const vst::VstKeyCode& key) {
+    return frame != nullptr ? frame->onKeyRelease(toolkitKey(key)) : -1;
+}
+
+int32_t FrameEditor::selectKnobMode(intptr_t mode) {
+    gui::setKnobMode(static_cast<int32_t>(mode));
+    return 1;
+}
+
+bool FrameEditor::wheel(float distance) {
+    return frame != nullptr && frame->onWheelTurn(nullptr, {0, 0}, distance);
+}
+
+void FrameEditor::parameterChanged(int32_t /*index*/, float /*normalised*/) {
+    requestRedraw();
+}
+
+void FrameEditor::redraw() {
+    if (frame != nullptr) frame->paintView(nullptr);
+}
+
+void FrameEditor::dragRefresh() {
+    platform::Platform& clock = livePlatform();
+    uint32_t now = clock.tickCountMs();
+    if (isBefore(now, nextDue)) {
+        // Not due yet: rest instead of spinning the drag loop, and only go on when close enough.
+        clock.sleepMs(4);
+        now += 4;
+        if (isBefore(now, nextDue - 50)) return;
+    }
+    // Inside a drag only one paint may come through, never more input: no pumping here.
+    const bool wasPumping = pumping;
+    pumping = true;
+    idle();
+    pumping = wasPumping;
+    livePlatform().processOneExpose();
+    nextDue = now + 100;
+    hostIdleRunning = true;
+    if (effect != nullptr) effect->hostIdle();
+    hostIdleRunning = false;
+}
+
+void FrameEditor::beginEdit(int32_t parameterIndex) {
+    if (effect != nullptr) effect->reportEditStart(parameterIndex);
+}
+
+void FrameEditor::endEdit(int32_t parameterIndex) {
+    if (effect != nullptr) effect->reportEditEnd(parameterIndex);
+}
+
+}  // namespace flanger::gui::editor

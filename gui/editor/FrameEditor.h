@@ -1,0 +1,70 @@
+// The editor base that owns the root view: reports its rectangle, passes keys, wheel turns and
+// idle time to the frame, throttles redrawing during control drags and keeps the host's idle
+// running meanwhile. The window platform is opened per open editor and closed with it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "gui/FrameView.h"
+#include "host/EditorBase.h"
+#include "platform/Platform.h"
+
+namespace flanger::gui::editor {
+
+using host::EditorBase;
+using host::ExtendedEffect;
+
+// Opens the window platform an editor uses while it is open; module/ hands in its window
+// system's. Without one, editors use platform::currentPlatform() (a headless one in tests).
+using PlatformOpener = std::unique_ptr<platform::Platform> (*)() noexcept;
+
+class FrameEditor : public EditorBase, public gui::ViewEditor {
+public:
+    explicit FrameEditor(ExtendedEffect* owner, PlatformOpener opener = nullptr);
+    ~FrameEditor() override;
+
+    int32_t editorRect(vst::ERect** rect) override;
+    int32_t open(void* parent) override;
+    void idle() override;
+    int32_t keyDown(const vst::VstKeyCode& key) override;
+    int32_t keyUp(const vst::VstKeyCode& key) override;
+    int32_t selectKnobMode(intptr_t mode) override;
+    bool wheel(float distance) override;
+    void parameterChanged(int32_t index, float normalised) override;
+    void redraw() override;
+    void dragRefresh() override;
+
+    // Edit reports of the frame, to the host's begin/end-edit requests.
+    void beginEdit(int32_t parameterIndex) override;
+    void endEdit(int32_t parameterIndex) override;
+
+    gui::FrameView* frameView() const noexcept { return frame; }
+    const vst::ERect& rectangle() const noexcept { return rect; }
+    bool inHostIdle() const noexcept { return hostIdleRunning; }
+    uint32_t nextDueTick() const noexcept { return nextDue; }
+
+protected:
+    // Opens the platform and builds the frame of this size in the stored parent window; false
+    // (nothing left behind) when the parent cannot take a child window.
+    bool createFrame(const gui::Rect& size);
+    // Destroys the frame and its views, then closes the platform.
+    void destroyFrame() noexcept;
+    platform::Platform& livePlatform() noexcept;
+
+    vst::ERect rect{0, 0, 0, 0};
+    gui::FrameView* frame = nullptr;
+    uint32_t nextDue = 0;
+    bool hostIdleRunning = false;
+
+private:
+    PlatformOpener openPlatform = nullptr;
+    std::unique_ptr<platform::Platform> ownPlatform;
+    bool pumping = false;  // delivering window events: a drag loop inside must not pump again
+    // The host closed the editor from inside a drag or popup loop of the frame: the loop is told
+    // to end, and the frame goes once the loop has returned.
+    bool closePending = false;
+    bool popupsTaken = false;  // this editor holds the thread's window-system popup presenter
+};
+
+}  // namespace flanger::gui::editor

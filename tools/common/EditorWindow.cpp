@@ -1,0 +1,180 @@
+// The tool's editor window: a top-level X11 window sized from effEditGetRect, the editor opened
+// into it, effEditIdle about every 20 ms (or as asked), and effEditClose before the window goes,
+// as hosts do.
+#include "tools/common/EditorWindow.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+namespace flanger::tools {
+
+namespace {
+
+// The tool is the host here: keep running whatever X errors the plug-in's calls cause.
+int reportXError(Display* display, XErrorEvent* error) {
+    char text[128] = {};
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    std::fprintf(stderr, "flanger-host: X error: %s (request %d)\n", text, error->request_code);
+    return 0;
+}
+
+void editorSize(PluginInstance& plugin, int& width, int& height) {
+    vst::ERect* rect = nullptr;
+    if (plugin.dispatch(vst::effEditGetRect, 0, 0, &rect) != 0 && rect != nullptr) {
+        width = rect->right - rect->left;
+        height = rect->bottom - rect->top;
+    }
+    if (width <= 0 || height <= 0) {
+        width = 400;
+        height = 300;
+    }
+}
+
+// The scheduler's own account, to the nanosecond: the tick-sampled user and system times would
+// hide a fraction of a percent in their noise.
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// A triangle over 100 idle periods, so every idle sees a new value and the sweep looks like automation.
+float animatedValue(long step) {
+    const long phase = step % 100;
+    return static_cast<float>(phase < 50 ? phase : 100 - phase) / 50.0f;
+}
+
+// The process's CPU time over the run after a warm-up (the first paint, fonts, shared memory are
+// one-time costs, not idling).
+class CpuReport {
+public:
+    explicit CpuReport(double runSeconds)
+        : warmUpSeconds(runSeconds > 0.0 ? std::min(1.0, runSeconds / 2) : 1.0) {}
+    void afterIdle(double elapsedSeconds) {
+        if (!started && elapsedSeconds >= warmUpSeconds) {
+            started = true;
+            cpuAtStart = processCpuSeconds();
+            wallAtStart = std::chrono::steady_clock::now();
+        } else if (started) {
+            ++idles;
+        }
+    }
+    void print(int idleMs) const {
+        if (!started) {
+            std::printf("cpu: not measured (the run ended within the warm-up of %.1f s)\n", warmUpSeconds);
+            return;
+        }
+        const double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallAtStart).count();
+        const double cpu = processCpuSeconds() - cpuAtStart;
+        std::printf("cpu: %.3f ms per second of wall time (%.3f %% of one core) over %.2f s, ",
+                    cpu / wall * 1e3, cpu / wall * 100.0, wall);
+        std::printf("%ld idle periods of %d ms\n", idles, idleMs);
+        std::fflush(stdout);
+    }
+
+private:
+    double warmUpSeconds;
+    bool started = false;
+    double cpuAtStart = 0.0;
+    std::chrono::steady_clock::time_point wallAtStart;
+    long idles = 0;
+};
+
+}  // namespace
+
+int runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options) {
+    if (options.openEditor && !plugin.hasFlag(vst::effFlagsHasEditor)) {
+        std::fprintf(stderr, "flanger-host: %s has no editor\n", plugin.path().c_str());
+        return 1;
+    }
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        std::fprintf(stderr, "flanger-host: cannot open the X display (is DISPLAY set?)\n");
+        return 1;
+    }
+    XErrorHandler previous = XSetErrorHandler(reportXError);
+
+    int width = 0, height = 0;
+    editorSize(plugin, width, height);
+    const ::Window window =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), 0, 0, 0);
+    const TextAnswer name = plugin.text(vst::effGetEffectName, 0);
+    const std::string title = "flanger-host: " + (name.text.empty() ? plugin.path() : name.text);
+    XStoreName(display, window, title.c_str());
+    XClassHint classHint{const_cast<char*>("flanger-host"), const_cast<char*>("FlangerHost")};
+    XSetClassHint(display, window, &classHint);
+    // Fixed size: the editor does not follow a resized window.
+    XSizeHints* hints = XAllocSizeHints();
+    if (hints != nullptr) {
+        hints->flags = PMinSize | PMaxSize;
+        hints->min_width = hints->max_width = width;
+        hints->min_height = hints->max_height = height;
+        XSetWMNormalHints(display, window, hints);
+        XFree(hints);
+    }
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, window, &deleteWindow, 1);
+    XSelectInput(display, window, StructureNotifyMask);
+    XMapWindow(display, window);
+    for (XEvent event; XNextEvent(display, &event), event.type != MapNotify;) {
+    }
+
+    if (options.openEditor) {
+        // Some plug-ins take the host's Display* from value, others open their own connection.
+        const intptr_t opened = plugin.dispatch(vst::effEditOpen, 0, reinterpret_cast<intptr_t>(display),
+                                                reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)));
+        if (opened == 0)
+            std::fprintf(stderr, "flanger-host: effEditOpen answered 0; showing whatever it made\n");
+        int afterWidth = width, afterHeight = height;
+        editorSize(plugin, afterWidth, afterHeight);  // hosts ask again after open
+        if (afterWidth != width || afterHeight != height) {
+            XResizeWindow(display, window, static_cast<unsigned>(afterWidth),
+                          static_cast<unsigned>(afterHeight));
+        }
+    }
+    XFlush(display);
+
+    const auto start = std::chrono::steady_clock::now();
+    CpuReport cpu(options.seconds);
+    long step = 0;
+    bool running = true;
+    while (running) {
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow)
+                running = false;
+            if (event.type == DestroyNotify && event.xdestroywindow.window == window) running = false;
+        }
+        if (!running) break;
+        if (options.animateParameter >= 0)
+            plugin.setParameter(options.animateParameter, animatedValue(step++));
+        if (options.openEditor) plugin.dispatch(vst::effEditIdle);
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+        if (options.reportCpu) cpu.afterIdle(elapsed.count());
+        if (options.seconds > 0.0 && elapsed.count() >= options.seconds) break;
+        // Sleep for one idle period, waking early for the window's own events.
+        pollfd wake{ConnectionNumber(display), POLLIN, 0};
+        poll(&wake, 1, options.idleMs);
+    }
+
+    if (options.reportCpu) cpu.print(options.idleMs);
+    if (options.openEditor) plugin.dispatch(vst::effEditClose);
+    XDestroyWindow(display, window);
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    XCloseDisplay(display);
+    return 0;
+}
+
+}  // namespace flanger::tools
