@@ -6,7 +6,6 @@
 #include <cfloat>
 #include <cmath>
 
-#include "dsp/DenormalGuard.h"
 #include "effect/FlangerParameters.h"
 
 namespace flanger::dsp {
@@ -14,19 +13,6 @@ namespace flanger::dsp {
 using effect::FlangerParameters;
 
 namespace {
-
-int clampChannels(int count) {
-    return std::clamp(count, 0, 2);
-}
-
-double usableRate(double rate) {
-    if (!(rate >= 1.0)) return 44100.0;  // also NaN
-    return std::min(rate, FlangerBlock::kMaxSampleRate);
-}
-
-int blockLengthFor(int maxBlockLength) {
-    return std::clamp(maxBlockLength, 1, FlangerCore::kMaxBlockLength);
-}
 
 // A sample the signal path takes as it is: zero, or a normal number no larger than 1e20.
 // Anything else (NaN, infinities, absurd magnitudes, subnormals) is taken as silence.
@@ -36,45 +22,6 @@ inline float cleanSample(float x) {
 }
 
 }  // namespace
-
-bool FlangerBlock::supportsSampleRate(double rate) {
-    return rate >= 1.0 && rate <= kMaxSampleRate;
-}
-
-FlangerBlock::FlangerBlock(int inputs, double rate, int outputs, int blockLength)
-    : ChunkedAudioBlock(clampChannels(inputs), blockLengthFor(blockLength),
-                        clampChannels(outputs) == 0 ? clampChannels(inputs) : clampChannels(outputs)),
-      sampleRate(usableRate(rate)),
-      mainCore(numInputs, static_cast<int>(sampleRate), numOutputs, maxBlockLength) {
-    mainCore.setDelay(0.001f);
-    mainCore.setMix(1.0f);
-    mainCore.setFeedback(0.9f);
-}
-
-FlangerBlock::~FlangerBlock() = default;
-
-void FlangerBlock::processChunk(float** in, float** out, int count) noexcept {
-    mainCore.process(in, out, count, accumulate != 0);
-}
-
-void FlangerBlock::applyParameters(effect::ParameterTable*) noexcept {}
-
-void FlangerBlock::parameterHook(effect::ParameterTable*) noexcept {}
-
-void FlangerBlock::resume() noexcept {
-    mainCore.reset();
-}
-
-void FlangerBlock::suspend() noexcept {
-    mainCore.reset();
-}
-
-void FlangerBlock::processHost(float** in, float** out, int count, int adding) noexcept {
-    if (count <= 0 || !in || !out) return;
-    DenormalGuard guard;
-    accumulate = adding;
-    process(in, out, count);
-}
 
 FlangerEngine::FlangerEngine(int inputs, double rate, int outputs, int blockLength)
     : FlangerBlock(inputs, rate, outputs, blockLength),
