@@ -39,7 +39,7 @@ public:
     // or a null pointer array (a null channel reads as silence / is not written).
     virtual void processHost(float** in, float** out, int count, int accumulate) noexcept;
 
-    double rate() const { return sampleRate; }
+    double sampleRateHz() const { return sampleRate; }
     int inputs() const { return numInputs; }
     int outputs() const { return numOutputs; }
     bool accumulating() const { return accumulate != 0; }

@@ -89,9 +89,9 @@ void FlangerCore::setWidth(float w) {
     width.setWidth(w);
 }
 
-void FlangerCore::setRate(float x) {
-    lines.left().setRate(x);
-    lines.right().setRate(x);
+void FlangerCore::setSweepRate(float normalised) {
+    lines.left().setSweepRate(normalised);
+    lines.right().setSweepRate(normalised);
 }
 
 void FlangerCore::setSymmetry(float s) {

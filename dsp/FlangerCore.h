@@ -37,8 +37,8 @@ public:
     void setMix(float a);
     void setOutput(float g);
     void setWidth(float w);
-    // Both lines' sweeps run at 5 × x Hz.
-    void setRate(float x);
+    // Both lines' sweeps run at 5 × normalised Hz.
+    void setSweepRate(float normalised);
     void setSymmetry(float s);
     // Feedback states to 0 and both lines silenced.
     void reset();

@@ -70,17 +70,17 @@ void FlangerEngine::processChunk(float** in, float** out, int count) noexcept {
         panner.skip(count);
 }
 
-void FlangerEngine::setRates(float mainRate, float secondRate, float panHz) noexcept {
-    mainCore.setRate(mainRate);
-    secondCore.setRate(secondRate);
+void FlangerEngine::setSweepRates(float mainSweep, float secondSweep, float panHz) noexcept {
+    mainCore.setSweepRate(mainSweep);
+    secondCore.setSweepRate(secondSweep);
     panner.setFrequency(panHz);
 }
 
-void FlangerEngine::setSyncedRates() noexcept {
+void FlangerEngine::setSyncedSweepRates() noexcept {
     // One main sweep per beatsPerCycle beats; the second voice at a twentieth of that rate, the
     // pan cycle 25 main cycles long.
     const float q = beatsPerSecond / beatsPerCycle * 0.2f;
-    setRates(q, q * 0.05f, q * 0.2f);
+    setSweepRates(q, q * 0.05f, q * 0.2f);
 }
 
 void FlangerEngine::applyParameters(effect::ParameterTable* table) noexcept {
@@ -102,11 +102,11 @@ void FlangerEngine::applyParameters(effect::ParameterTable* table) noexcept {
             const float b = table->peekPlain(FlangerParameters::kBeatsPerCycle);
             if (usableBeats(b)) {
                 beatsPerCycle = b;
-                setSyncedRates();
+                setSyncedSweepRates();
             }
         } else {
             const float r = table->peekPlain(FlangerParameters::kRate);
-            if (std::isfinite(r)) setRates(r * 0.2f, r * 0.05f, r * 0.2f);
+            if (std::isfinite(r)) setSweepRates(r * 0.2f, r * 0.05f, r * 0.2f);
         }
     }
     if (changed(FlangerParameters::kOutput)) {
@@ -141,7 +141,7 @@ void FlangerEngine::applyParameters(effect::ParameterTable* table) noexcept {
     if (changed(FlangerParameters::kRate)) {
         const float r = table->takePlain(FlangerParameters::kRate);
         // In sync mode the flag is consumed and the value ignored.
-        if (!tempoSync && std::isfinite(r)) setRates(r * 0.2f, r * 0.05f, r * 0.2f);
+        if (!tempoSync && std::isfinite(r)) setSweepRates(r * 0.2f, r * 0.05f, r * 0.2f);
     }
     if (changed(FlangerParameters::kStereo)) {
         const float w = table->takePlain(FlangerParameters::kStereo) * 0.01f;
@@ -151,7 +151,7 @@ void FlangerEngine::applyParameters(effect::ParameterTable* table) noexcept {
         const float b = table->takePlain(FlangerParameters::kBeatsPerCycle);
         if (usableBeats(b)) {
             beatsPerCycle = b;
-            if (tempoSync) setSyncedRates();
+            if (tempoSync) setSyncedSweepRates();
         }
     }
     if (changed(FlangerParameters::kShapeSync)) {
@@ -167,7 +167,7 @@ void FlangerEngine::setTempo(double bpm) noexcept {
     const float bps = static_cast<float>(bpm * 0.016666666);
     if (bps == beatsPerSecond) return;
     beatsPerSecond = bps;
-    if (tempoSync) setSyncedRates();
+    if (tempoSync) setSyncedSweepRates();
 }
 
 }  // namespace flanger::dsp

@@ -45,8 +45,8 @@ public:
     size_t heapBytes() const;
 
 private:
-    void setRates(float mainRate, float secondRate, float panHz) noexcept;
-    void setSyncedRates() noexcept;
+    void setSweepRates(float mainSweep, float secondSweep, float panHz) noexcept;
+    void setSyncedSweepRates() noexcept;
     void copyInputs(float* const* in, int count) noexcept;
 
     float beatsPerCycle = 1.0f;

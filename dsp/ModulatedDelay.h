@@ -28,11 +28,11 @@ public:
     ModulatedDelay() = default;
 
     // Sizes the store for the rate (allocates: never called while processing), clears the line,
-    // restarts the sweep (2 Hz, triangle) and sets the defaults: rate 0.5, depth 0.75, span 66.
+    // restarts the sweep (2 Hz, triangle) and sets the defaults: sweep rate 0.5, depth 0.75, span 66.
     // Returns 1.
     int setSampleRate(int rate);
-    // Normalised rate: the sweep runs at 5 × x Hz; x ≤ 0 (or NaN) becomes 0.001 (0.005 Hz).
-    void setRate(float x);
+    // The sweep runs at 5 × normalised Hz; normalised ≤ 0 (or NaN) becomes 0.001 (0.005 Hz).
+    void setSweepRate(float normalised);
     // Stored as given, except that |d| is bounded by 1 (NaN reads as 0), which keeps every
     // read inside the circle; the core clamps tighter (0.9, or 0.99 on its right line).
     void setDepth(float d);

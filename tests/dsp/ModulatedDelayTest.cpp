@@ -63,13 +63,13 @@ TEST_F(ModulatedDelayTest, TenMillisecondsAreClampedToTheCircle) {
 }
 
 TEST_F(ModulatedDelayTest, RateOfZeroOrLessBecomesTheSlowestSweep) {
-    line.setRate(0.0f);
+    line.setSweepRate(0.0f);
     EXPECT_EQ(line.oscillator().frequencyHz(), 5.0f * 0.001f);
-    line.setRate(-1.0f);
+    line.setSweepRate(-1.0f);
     EXPECT_EQ(line.oscillator().frequencyHz(), 5.0f * 0.001f);
-    line.setRate(NAN);
+    line.setSweepRate(NAN);
     EXPECT_EQ(line.oscillator().frequencyHz(), 5.0f * 0.001f);
-    line.setRate(1.0f);
+    line.setSweepRate(1.0f);
     EXPECT_EQ(line.oscillator().frequencyHz(), 5.0f);
 }
 
@@ -162,7 +162,7 @@ TEST_F(ModulatedDelayTest, DepthIsBoundedSoReadsStayInTheCircle) {
     EXPECT_EQ(line.sweepDepth(), 0.0f);
     line.setDepth(1.0f);
     line.setDelaySamples(265);
-    line.setRate(1.0f);
+    line.setSweepRate(1.0f);
     std::vector<float> in(44100, 0.5f), out(44100);
     line.process(in.data(), out.data(), 44100);
     for (float v : out) ASSERT_LE(std::fabs(v), 0.5f + 1e-6f);
@@ -196,8 +196,8 @@ TEST_P(LineAgainstReference, MatchesTheLiteralLineThroughSettingChanges) {
         const float depth = settings.uniform() * 0.5f + 0.5f;
         const float ms = (settings.uniform() * 0.5f + 0.5f) * 6.0f;
         const float symmetry = settings.uniform() * 0.5f + 0.5f;
-        line.setRate(rateValue);
-        literal.setRate(rateValue);
+        line.setSweepRate(rateValue);
+        literal.setSweepRate(rateValue);
         line.setDepth(depth);
         literal.setDepth(depth);
         line.setDelayTime(ms);
@@ -240,7 +240,7 @@ TEST_P(PairAgainstLines, FusedLoopMatchesTheLinesRunAlone) {
         line->setDepth(0.9f);
         line->setDelayTime(4.0f);
     }
-    if (c.sweepsApart) pair.right().setRate(0.9f), alone[1].setRate(0.9f);
+    if (c.sweepsApart) pair.right().setSweepRate(0.9f), alone[1].setSweepRate(0.9f);
     const auto flushed = [](float x) { return std::fabs(x) < DelayPair::kFlushThreshold ? 0.0f : x; };
     test::Noise noise(31);
     float stateLeft = 0.0f, stateRight = 0.0f;
