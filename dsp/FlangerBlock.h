@@ -42,7 +42,6 @@ public:
     double sampleRateHz() const { return sampleRate; }
     int inputs() const { return numInputs; }
     int outputs() const { return numOutputs; }
-    bool accumulating() const { return accumulate != 0; }
     const FlangerCore& main() const { return mainCore; }
 
 protected:
