@@ -9,13 +9,21 @@ namespace flanger::dsp {
 
 namespace {
 
-inline float flush(float state) {
-    return std::fabs(state) < FlangerCore::kFlushThreshold ? 0.0f : state;
-}
-
 FlangerCore::Routine routineFor(int numInputs, int numOutputs) {
     if (numInputs != 1) return FlangerCore::Routine::stereo;
     return numOutputs >= 2 ? FlangerCore::Routine::monoToStereo : FlangerCore::Routine::mono;
+}
+
+DelayPair::Coupling couplingFor(FlangerCore::Routine routine) {
+    switch (routine) {
+        case FlangerCore::Routine::mono:
+            return DelayPair::Coupling::single;
+        case FlangerCore::Routine::monoToStereo:
+            return DelayPair::Coupling::crossed;
+        case FlangerCore::Routine::stereo:
+            break;
+    }
+    return DelayPair::Coupling::separate;
 }
 
 }  // namespace
@@ -26,16 +34,17 @@ FlangerCore::FlangerCore(int inputs, int rate, int outputs, int maxLength)
       numInputs(std::max(inputs, 0)),
       numOutputs(std::max(outputs, 0)),
       width(static_cast<float>(rate)),
-      kind(routineFor(inputs, outputs)) {
-    lineLeft.setSampleRate(sampleRate);
-    lineLeft.setDelaySamples(91);
-    lineRight.setSampleRate(sampleRate);
-    lineRight.setDelaySamples(91);
+      kind(routineFor(inputs, outputs)),
+      coupling(couplingFor(kind)) {
+    lines.left().setSampleRate(sampleRate);
+    lines.left().setDelaySamples(91);
+    lines.right().setSampleRate(sampleRate);
+    lines.right().setDelaySamples(91);
     setDelay(0.2f);
     setFeedback(0.3f);
     setMix(0.5f);
     channels = kind == Routine::mono ? 1 : 2;
-    if (kind == Routine::mono) lineRight.releaseStore();  // set up like the left, never run
+    if (kind == Routine::mono) lines.right().releaseStore();  // set up like the left, never run
     mixLeft.assign(static_cast<size_t>(maxBlockLength), 0.0f);
     if (channels == 2) mixRight.assign(static_cast<size_t>(maxBlockLength), 0.0f);
     if (numInputs == 0) silence.assign(static_cast<size_t>(maxBlockLength), 0.0f);
@@ -44,20 +53,20 @@ FlangerCore::FlangerCore(int inputs, int rate, int outputs, int maxLength)
 }
 
 size_t FlangerCore::heapBytes() const {
-    return lineLeft.storeBytes() + lineRight.storeBytes() +
+    return lines.left().storeBytes() + lines.right().storeBytes() +
            (mixLeft.capacity() + mixRight.capacity() + silence.capacity()) * sizeof(float);
 }
 
 void FlangerCore::setDelay(float x) {
-    lineLeft.setDelayTime(x * 50.0f);
-    lineRight.setDelayTime(x * 50.0f);
+    lines.left().setDelayTime(x * 50.0f);
+    lines.right().setDelayTime(x * 50.0f);
 }
 
 void FlangerCore::setDepth(float x) {
     if (!(x > 0.0f)) x = 0.0f;
     if (x >= kMaxDepth) x = kMaxDepth;
-    lineLeft.setDepth(x);
-    lineRight.setDepth(x * 1.1f);
+    lines.left().setDepth(x);
+    lines.right().setDepth(x * 1.1f);
 }
 
 void FlangerCore::setFeedback(float x) {
@@ -80,20 +89,18 @@ void FlangerCore::setWidth(float w) {
     width.setWidth(w);
 }
 
-void FlangerCore::setRate(float x) {
-    lineLeft.setRate(x);
-    lineRight.setRate(x);
+void FlangerCore::setSweepRate(float normalised) {
+    lines.left().setSweepRate(normalised);
+    lines.right().setSweepRate(normalised);
 }
 
 void FlangerCore::setSymmetry(float s) {
-    lineLeft.setSymmetry(s);
-    lineRight.setSymmetry(s);
+    lines.left().setSymmetry(s);
+    lines.right().setSymmetry(s);
 }
 
 void FlangerCore::reset() {
-    stateLeft = stateRight = 0.0f;
-    lineLeft.clear();
-    lineRight.clear();
+    lines.reset();
 }
 
 void FlangerCore::process(float** in, float** out, int count, bool accumulate) noexcept {
@@ -111,86 +118,6 @@ void FlangerCore::process(float** in, float** out, int count, bool accumulate) n
         if (!inputs[0] || (kind == Routine::stereo && !inputs[1])) return;
         processPiece(inputs, outputs, n, accumulate);
     }
-}
-
-void FlangerCore::prepareSweeps(int count) noexcept {
-    if (kind == Routine::mono) {
-        lineLeft.prepare(count);
-        return;
-    }
-    // Both lines sweep alike unless their oscillators were set apart: then one sweep serves both.
-    SweepOscillator& right = lineRight.oscillator();
-    if (right.inStepWith(lineLeft.oscillator())) {
-        const SweepTaps both[2] = {lineLeft.taps(), lineRight.taps()};
-        lineLeft.oscillator().fillTaps(both, 2, count);
-        right.skip(count);
-    } else {
-        lineLeft.prepare(count);
-        lineRight.prepare(count);
-    }
-}
-
-template <FlangerCore::Routine R, bool kTwoImages>
-void FlangerCore::runLines(const float* inLeft, const float* inRight, int offset, int count) noexcept {
-    constexpr bool kMono = R == Routine::mono;
-    const float fb = feedback;
-    float sl = stateLeft;
-    float sr = stateRight;
-    const int circleLeft = lineLeft.maxDelaySamples();
-    const int circleRight = lineRight.maxDelaySamples();
-    const int imagesLeft = lineLeft.images();
-    const int imagesRight = lineRight.images();
-    for (int k0 = 0; k0 < count;) {
-        // A run ends where a circle wraps, so inside it the write slots just move up by one.
-        int run = std::min(count - k0, lineLeft.samplesBeforeWrap());
-        if constexpr (!kMono) run = std::min(run, lineRight.samplesBeforeWrap());
-        float* __restrict slotL = lineLeft.writeSlot();
-        float* __restrict slotR = kMono ? nullptr : lineRight.writeSlot();
-        const int32_t* offsetL = lineLeft.tapOffsets() + k0;
-        const int32_t* offsetR = lineRight.tapOffsets() + k0;
-        const double* fractionL = lineLeft.tapFractions() + k0;
-        const double* fractionR = lineRight.tapFractions() + k0;
-        const float* xl = inLeft + offset + k0;
-        const float* xr = (R == Routine::stereo ? inRight : inLeft) + offset + k0;
-        float* wetL = mixLeft.data() + offset + k0;
-        float* wetR = kMono ? nullptr : mixRight.data() + offset + k0;
-        for (int k = 0; k < run; ++k) {
-            // Read before write; each line's input is the state of the previous sample, so the
-            // loop is one sample longer than the line's delay.
-            const float yl = ModulatedDelay::interpolate(slotL + k, offsetL[k], fractionL[k]);
-            const float inputL = sl + 1e-30f;
-            slotL[k] = inputL;
-            slotL[k + circleLeft] = inputL;
-            if constexpr (!kTwoImages)
-                for (int image = 2; image < imagesLeft; ++image) slotL[k + image * circleLeft] = inputL;
-            if constexpr (kMono) {
-                sl = flush(yl * fb + xl[k]);
-                wetL[k] = yl;
-            } else {
-                const float yr = ModulatedDelay::interpolate(slotR + k, offsetR[k], fractionR[k]);
-                const float inputR = sr + 1e-30f;
-                slotR[k] = inputR;
-                slotR[k + circleRight] = inputR;
-                if constexpr (!kTwoImages)
-                    for (int image = 2; image < imagesRight; ++image) slotR[k + image * circleRight] = inputR;
-                if constexpr (R == Routine::monoToStereo) {
-                    // Cross-coupled: each line feeds the other at full level and itself at ±0.2.
-                    sl = flush((0.2f * yl + yr) * fb + xl[k]);
-                    sr = flush((yl - 0.2f * yr) * fb + xl[k]);
-                } else {
-                    sl = flush(yl * fb + xl[k]);
-                    sr = flush(yr * fb + xr[k]);
-                }
-                wetL[k] = yl;
-                wetR[k] = yr;
-            }
-        }
-        lineLeft.advance(run);
-        if constexpr (!kMono) lineRight.advance(run);
-        k0 += run;
-    }
-    stateLeft = sl;
-    stateRight = sr;
 }
 
 void FlangerCore::mix(const float* inLeft, const float* inRight, int count) noexcept {
@@ -251,26 +178,8 @@ void FlangerCore::deliver(float* const* out, int count, bool accumulate) noexcep
 void FlangerCore::processPiece(float* const* in, float* const* out, int count, bool accumulate) noexcept {
     const float* inLeft = in[0];
     const float* inRight = kind == Routine::stereo ? in[1] : in[0];
-    for (int start = 0; start < count; start += ModulatedDelay::kTapSpan) {
-        const int n = std::min(ModulatedDelay::kTapSpan, count - start);
-        prepareSweeps(n);
-        // Circles under 8 samples (rates under about 1.3 kHz) keep more images of the circle.
-        const bool twoImages = lineLeft.images() == 2 && lineRight.images() == 2;
-        switch (kind) {
-            case Routine::mono:
-                twoImages ? runLines<Routine::mono, true>(inLeft, inRight, start, n)
-                          : runLines<Routine::mono, false>(inLeft, inRight, start, n);
-                break;
-            case Routine::monoToStereo:
-                twoImages ? runLines<Routine::monoToStereo, true>(inLeft, inRight, start, n)
-                          : runLines<Routine::monoToStereo, false>(inLeft, inRight, start, n);
-                break;
-            case Routine::stereo:
-                twoImages ? runLines<Routine::stereo, true>(inLeft, inRight, start, n)
-                          : runLines<Routine::stereo, false>(inLeft, inRight, start, n);
-                break;
-        }
-    }
+    lines.run(coupling, inLeft, inRight, mixLeft.data(), channels == 2 ? mixRight.data() : nullptr, count,
+              feedback);
     mix(inLeft, inRight, count);
     // The whole mix, dry part included, goes through the width stage while the wet part is heard.
     if (channels == 2 && wetGain.value() > 0.01f) {

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "dsp/DelayPair.h"
 #include "dsp/LinearRamp.h"
-#include "dsp/ModulatedDelay.h"
 #include "dsp/StereoWidth.h"
 
 namespace flanger::dsp {
@@ -20,9 +20,6 @@ public:
 
     static constexpr float kMaxFeedback = 0.9f;  // keeps the loop stable
     static constexpr float kMaxDepth = 0.9f;     // the right line sweeps 1.1 times as deep: 0.99
-    // Feedback states below this magnitude are stored as exactly 0, so a decaying loop stops
-    // instead of creeping into subnormal numbers.
-    static constexpr float kFlushThreshold = 1.0f / 60000.0f;
     static constexpr int kMaxBlockLength = 1 << 16;
 
     // numInputs ≠ 1: stereo (with 0 inputs it hears silence); 1 in and 2 or more out:
@@ -40,8 +37,8 @@ public:
     void setMix(float a);
     void setOutput(float g);
     void setWidth(float w);
-    // Both lines' sweeps run at 5 × x Hz.
-    void setRate(float x);
+    // Both lines' sweeps run at 5 × normalised Hz.
+    void setSweepRate(float normalised);
     void setSymmetry(float s);
     // Feedback states to 0 and both lines silenced.
     void reset();
@@ -53,22 +50,19 @@ public:
     Routine routine() const { return kind; }
     int blockLength() const { return maxBlockLength; }
     float feedbackGain() const { return feedback; }
-    float leftState() const { return stateLeft; }
-    float rightState() const { return stateRight; }
+    float leftState() const { return lines.leftState(); }
+    float rightState() const { return lines.rightState(); }
     const LinearRamp& wet() const { return wetGain; }
     const LinearRamp& dry() const { return dryGain; }
     const LinearRamp& output() const { return outputGain; }
-    const ModulatedDelay& left() const { return lineLeft; }
-    const ModulatedDelay& right() const { return lineRight; }
+    const ModulatedDelay& left() const { return lines.left(); }
+    const ModulatedDelay& right() const { return lines.right(); }
     const StereoWidth& stereoWidth() const { return width; }
     // Heap bytes held: the lines' stores and the mix buffers.
     size_t heapBytes() const;
 
 private:
     void processPiece(float* const* in, float* const* out, int count, bool accumulate) noexcept;
-    void prepareSweeps(int count) noexcept;
-    template <Routine R, bool kTwoImages>
-    void runLines(const float* inLeft, const float* inRight, int offset, int count) noexcept;
     void mix(const float* inLeft, const float* inRight, int count) noexcept;
     void deliver(float* const* out, int count, bool accumulate) noexcept;
 
@@ -77,10 +71,7 @@ private:
     LinearRamp wetGain{LinearRamp::kDefaultStep};
     LinearRamp dryGain{LinearRamp::kDefaultStep};
     LinearRamp outputGain{LinearRamp::kDefaultStep};
-    ModulatedDelay lineLeft;
-    ModulatedDelay lineRight;
-    float stateLeft = 0.0f;
-    float stateRight = 0.0f;
+    DelayPair lines;
     int maxBlockLength;
     int numInputs;
     int numOutputs;
@@ -90,6 +81,7 @@ private:
     std::vector<float> silence;  // input of a core built without inputs
     StereoWidth width;
     Routine kind;
+    DelayPair::Coupling coupling;
 };
 
 }  // namespace flanger::dsp

@@ -6,7 +6,6 @@
 #include <cfloat>
 #include <cmath>
 
-#include "dsp/DenormalGuard.h"
 #include "params/FlangerParameters.h"
 
 namespace flanger::dsp {
@@ -14,19 +13,6 @@ namespace flanger::dsp {
 using params::FlangerParameters;
 
 namespace {
-
-int clampChannels(int count) {
-    return std::clamp(count, 0, 2);
-}
-
-double usableRate(double rate) {
-    if (!(rate >= 1.0)) return 44100.0;  // also NaN
-    return std::min(rate, FlangerBlock::kMaxSampleRate);
-}
-
-int blockLengthFor(int maxBlockLength) {
-    return std::clamp(maxBlockLength, 1, FlangerCore::kMaxBlockLength);
-}
 
 // A sample the signal path takes as it is: zero, or a normal number no larger than 1e20.
 // Anything else (NaN, infinities, absurd magnitudes, subnormals) is taken as silence.
@@ -36,45 +22,6 @@ inline float cleanSample(float x) {
 }
 
 }  // namespace
-
-bool FlangerBlock::supportsSampleRate(double rate) {
-    return rate >= 1.0 && rate <= kMaxSampleRate;
-}
-
-FlangerBlock::FlangerBlock(int inputs, double rate, int outputs, int blockLength)
-    : ChunkedAudioBlock(clampChannels(inputs), blockLengthFor(blockLength),
-                        clampChannels(outputs) == 0 ? clampChannels(inputs) : clampChannels(outputs)),
-      sampleRate(usableRate(rate)),
-      mainCore(numInputs, static_cast<int>(sampleRate), numOutputs, maxBlockLength) {
-    mainCore.setDelay(0.001f);
-    mainCore.setMix(1.0f);
-    mainCore.setFeedback(0.9f);
-}
-
-FlangerBlock::~FlangerBlock() = default;
-
-void FlangerBlock::processChunk(float** in, float** out, int count) noexcept {
-    mainCore.process(in, out, count, accumulate != 0);
-}
-
-void FlangerBlock::applyParameters(params::ParameterTable*) noexcept {}
-
-void FlangerBlock::parameterHook(params::ParameterTable*) noexcept {}
-
-void FlangerBlock::resume() noexcept {
-    mainCore.reset();
-}
-
-void FlangerBlock::suspend() noexcept {
-    mainCore.reset();
-}
-
-void FlangerBlock::processHost(float** in, float** out, int count, int adding) noexcept {
-    if (count <= 0 || !in || !out) return;
-    DenormalGuard guard;
-    accumulate = adding;
-    process(in, out, count);
-}
 
 FlangerEngine::FlangerEngine(int inputs, double rate, int outputs, int blockLength)
     : FlangerBlock(inputs, rate, outputs, blockLength),
@@ -123,17 +70,17 @@ void FlangerEngine::processChunk(float** in, float** out, int count) noexcept {
         panner.skip(count);
 }
 
-void FlangerEngine::setRates(float mainRate, float secondRate, float panHz) noexcept {
-    mainCore.setRate(mainRate);
-    secondCore.setRate(secondRate);
+void FlangerEngine::setSweepRates(float mainSweep, float secondSweep, float panHz) noexcept {
+    mainCore.setSweepRate(mainSweep);
+    secondCore.setSweepRate(secondSweep);
     panner.setFrequency(panHz);
 }
 
-void FlangerEngine::setSyncedRates() noexcept {
+void FlangerEngine::setSyncedSweepRates() noexcept {
     // One main sweep per beatsPerCycle beats; the second voice at a twentieth of that rate, the
     // pan cycle 25 main cycles long.
     const float q = beatsPerSecond / beatsPerCycle * 0.2f;
-    setRates(q, q * 0.05f, q * 0.2f);
+    setSweepRates(q, q * 0.05f, q * 0.2f);
 }
 
 void FlangerEngine::applyParameters(params::ParameterTable* table) noexcept {
@@ -155,11 +102,11 @@ void FlangerEngine::applyParameters(params::ParameterTable* table) noexcept {
             const float b = table->peekPlain(FlangerParameters::kBeatsPerCycle);
             if (usableBeats(b)) {
                 beatsPerCycle = b;
-                setSyncedRates();
+                setSyncedSweepRates();
             }
         } else {
             const float r = table->peekPlain(FlangerParameters::kRate);
-            if (std::isfinite(r)) setRates(r * 0.2f, r * 0.05f, r * 0.2f);
+            if (std::isfinite(r)) setSweepRates(r * 0.2f, r * 0.05f, r * 0.2f);
         }
     }
     if (changed(FlangerParameters::kOutput)) {
@@ -194,7 +141,7 @@ void FlangerEngine::applyParameters(params::ParameterTable* table) noexcept {
     if (changed(FlangerParameters::kRate)) {
         const float r = table->takePlain(FlangerParameters::kRate);
         // In sync mode the flag is consumed and the value ignored.
-        if (!tempoSync && std::isfinite(r)) setRates(r * 0.2f, r * 0.05f, r * 0.2f);
+        if (!tempoSync && std::isfinite(r)) setSweepRates(r * 0.2f, r * 0.05f, r * 0.2f);
     }
     if (changed(FlangerParameters::kStereo)) {
         const float w = table->takePlain(FlangerParameters::kStereo) * 0.01f;
@@ -204,7 +151,7 @@ void FlangerEngine::applyParameters(params::ParameterTable* table) noexcept {
         const float b = table->takePlain(FlangerParameters::kBeatsPerCycle);
         if (usableBeats(b)) {
             beatsPerCycle = b;
-            if (tempoSync) setSyncedRates();
+            if (tempoSync) setSyncedSweepRates();
         }
     }
     if (changed(FlangerParameters::kShapeSync)) {
@@ -220,7 +167,7 @@ void FlangerEngine::setTempo(double bpm) noexcept {
     const float bps = static_cast<float>(bpm * 0.016666666);
     if (bps == beatsPerSecond) return;
     beatsPerSecond = bps;
-    if (tempoSync) setSyncedRates();
+    if (tempoSync) setSyncedSweepRates();
 }
 
 }  // namespace flanger::dsp

@@ -16,15 +16,15 @@ int ModulatedDelay::setSampleRate(int rate) {
     store.assign(static_cast<size_t>(copies) * static_cast<size_t>(maxDelay), 0.0f);
     writeIndex = 0;
     sweep.init(std::max(rate, 1));
-    setRate(0.5f);
+    setSweepRate(0.5f);
     depth = 0.75f;
     setDelaySamples(66);
     return 1;
 }
 
-void ModulatedDelay::setRate(float x) {
-    if (!(x > 0.0f)) x = 0.001f;
-    sweep.setFrequency(5.0f * x);
+void ModulatedDelay::setSweepRate(float normalised) {
+    if (!(normalised > 0.0f)) normalised = 0.001f;
+    sweep.setFrequency(5.0f * normalised);
 }
 
 void ModulatedDelay::setDepth(float d) {

@@ -25,16 +25,14 @@ namespace flanger::dsp {
 // which vectorises, and the per-sample part is two loads, a blend and two stores.
 class ModulatedDelay {
 public:
-    static constexpr int kTapSpan = 64;  // samples prepared at once
-
     ModulatedDelay() = default;
 
     // Sizes the store for the rate (allocates: never called while processing), clears the line,
-    // restarts the sweep (2 Hz, triangle) and sets the defaults: rate 0.5, depth 0.75, span 66.
+    // restarts the sweep (2 Hz, triangle) and sets the defaults: sweep rate 0.5, depth 0.75, span 66.
     // Returns 1.
     int setSampleRate(int rate);
-    // Normalised rate: the sweep runs at 5 × x Hz; x ≤ 0 (or NaN) becomes 0.001 (0.005 Hz).
-    void setRate(float x);
+    // The sweep runs at 5 × normalised Hz; normalised ≤ 0 (or NaN) becomes 0.001 (0.005 Hz).
+    void setSweepRate(float normalised);
     // Stored as given, except that |d| is bounded by 1 (NaN reads as 0), which keeps every
     // read inside the circle; the core clamps tighter (0.9, or 0.99 on its right line).
     void setDepth(float d);
@@ -56,17 +54,21 @@ public:
     int delaySpan() const { return delaySamples; }
     float sweepDepth() const { return depth; }
     int writePosition() const { return writeIndex; }
-    SweepOscillator& oscillator() { return sweep; }
     const SweepOscillator& oscillator() const { return sweep; }
     size_t storeBytes() const { return store.capacity() * sizeof(float); }
     // The sample written `age` samples ago (1 = the newest); for tests.
     float history(int age) const;
 
-    // The per-sample path the core drives. prepare(n) sweeps the next n ≤ kTapSpan samples
-    // into read offsets (the core prepares two lines from one sweep through taps() when their
-    // oscillators run in step). Then, for k = 0 … n-1 in order: readTap(k) answers the delayed
-    // sample and write(x) stores the line's input (+1e-30) and advances. The core's own loop
-    // takes the same steps in runs that end where the circle wraps (see FlangerCore).
+private:
+    // The pair runs both lines of a core in one loop over these internals.
+    friend class DelayPair;
+
+    static constexpr int kTapSpan = 64;  // samples prepared at once
+
+    // prepare(n) sweeps the next n ≤ kTapSpan samples into read offsets (the pair prepares two
+    // lines from one sweep through taps() when their oscillators run in step). Then, for
+    // k = 0 … n-1 in order: readTap(k) answers the delayed sample and write(x) stores the line's
+    // input (+1e-30) and advances.
     void prepare(int count) noexcept {
         const SweepTaps target = taps();
         sweep.fillTaps(&target, 1, count);
@@ -84,26 +86,17 @@ public:
         for (int copy = 0; copy < copies; ++copy) slot[copy * maxDelay] = x + 1e-30f;
         advance(1);
     }
-
+    void advance(int n) noexcept {
+        writeIndex += n;
+        while (writeIndex >= maxDelay) writeIndex -= maxDelay;
+    }
     // y = b0 + (b1 - b0) × frac with b0 = at[offset], b1 = at[offset - 1].
     static float interpolate(const float* at, int32_t offset, double fraction) noexcept {
         const double b0 = at[offset];
         const double b1 = at[offset - 1];
         return static_cast<float>(b0 + (b1 - b0) * fraction);
     }
-    // Raw access for that loop: the write slot (its images lie maxDelay apart), the samples left
-    // before the circle wraps, the prepared taps, and advancing the write position.
-    float* writeSlot() noexcept { return store.data() + writeIndex; }
-    int samplesBeforeWrap() const noexcept { return maxDelay - writeIndex; }
-    int images() const noexcept { return copies; }
-    const int32_t* tapOffsets() const noexcept { return tapOffset; }
-    const double* tapFractions() const noexcept { return tapFraction; }
-    void advance(int n) noexcept {
-        writeIndex += n;
-        while (writeIndex >= maxDelay) writeIndex -= maxDelay;
-    }
 
-private:
     std::vector<float> store;
     int sampleRate = 0;
     int maxDelay = 256;

@@ -17,7 +17,7 @@ public:
     void process(float** io, int count) noexcept;
 
     float factor() const { return widthFactor; }
-    float rate() const { return sampleRate; }  // kept, though the width does not depend on it
+    float sampleRateHz() const { return sampleRate; }  // kept, though the width does not depend on it
 
 private:
     float sampleRate;

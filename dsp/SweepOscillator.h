@@ -54,7 +54,7 @@ public:
     bool inStepWith(const SweepOscillator& other) const noexcept;
 
     uint64_t sampleCounter() const { return counter; }
-    float rateHz() const { return sampleRate; }
+    float sampleRateHz() const { return sampleRate; }
     float frequencyHz() const { return frequency; }
     float cyclesPerSample() const { return increment; }
     float turningPoint() const { return turn; }

@@ -277,7 +277,7 @@ TEST_P(CoreAgainstReference, EveryRoutineMatchesTheLiteralModel) {
             core.setMix(m), literal.setMix(m);
             core.setDepth(d), literal.setDepth(d);
             core.setDelay(d * 0.1f), literal.setDelay(d * 0.1f);
-            core.setRate(r), literal.setRate(r);
+            core.setSweepRate(r), literal.setSweepRate(r);
             core.setSymmetry(s), literal.setSymmetry(s);
             core.setWidth(w), literal.setWidth(w);
             core.setOutput(g), literal.setOutput(g);

@@ -427,7 +427,7 @@ TEST(FlangerEngineConstruction, BadBlockLengthsAndRatesAreClamped) {
     EXPECT_EQ(negativeBlock.blockLength(), 1);
     for (double rate : {0.0, -48000.0, static_cast<double>(NAN), static_cast<double>(INFINITY)}) {
         FlangerEngine e(2, rate, 2, 64);
-        EXPECT_TRUE(e.rate() == 44100.0 || e.rate() == FlangerBlock::kMaxSampleRate) << rate;
+        EXPECT_TRUE(e.sampleRateHz() == 44100.0 || e.sampleRateHz() == FlangerBlock::kMaxSampleRate) << rate;
     }
     EXPECT_FALSE(FlangerBlock::supportsSampleRate(0.0));
     EXPECT_FALSE(FlangerBlock::supportsSampleRate(NAN));

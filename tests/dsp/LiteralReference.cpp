@@ -115,14 +115,14 @@ void Line::setSampleRate(int rate) {
     buffer.assign(static_cast<size_t>(maxDelay), 0.0f);
     writeIndex = 0;
     oscillator.init(std::max(rate, 1));
-    setRate(0.5f);
+    setSweepRate(0.5f);
     depth = 0.75f;
     setDelaySamples(66);
 }
 
-void Line::setRate(float x) {
-    if (!(x > 0.0f)) x = 0.001f;
-    oscillator.setFrequency(5.0f * x);
+void Line::setSweepRate(float normalised) {
+    if (!(normalised > 0.0f)) normalised = 0.001f;
+    oscillator.setFrequency(5.0f * normalised);
 }
 
 void Line::setDepth(float d) {
@@ -207,9 +207,9 @@ void Core::setWidth(float w) {
     if (std::isfinite(w)) widthFactor = 2.0f * w;
 }
 
-void Core::setRate(float x) {
-    lineLeft.setRate(x);
-    lineRight.setRate(x);
+void Core::setSweepRate(float normalised) {
+    lineLeft.setSweepRate(normalised);
+    lineRight.setSweepRate(normalised);
 }
 
 void Core::setSymmetry(float s) {
@@ -332,9 +332,9 @@ Engine::Engine(int inputs, double rate, int outputs, int blockLength)
     panner.setFrequency(0.2f);
 }
 
-void Engine::setRates(float mainRate, float secondRate, float panHz) {
-    mainCore.setRate(mainRate);
-    secondCore.setRate(secondRate);
+void Engine::setSweepRates(float mainSweep, float secondSweep, float panHz) {
+    mainCore.setSweepRate(mainSweep);
+    secondCore.setSweepRate(secondSweep);
     panner.setFrequency(panHz);
 }
 
@@ -356,13 +356,13 @@ void Engine::applyParameters(params::ParameterTable* t) {
             if (good(b)) {
                 beatsPerCycle = b;
                 const float q = beatsPerSecond / b * 0.2f;
-                setRates(q, q * 0.05f, q * 0.2f);
+                setSweepRates(q, q * 0.05f, q * 0.2f);
             }
         } else {
             const float r = t->peekPlain(5);
             if (std::isfinite(r)) {
                 const float q = r * 0.2f;
-                setRates(q, r * 0.05f, q);
+                setSweepRates(q, r * 0.05f, q);
             }
         }
     }
@@ -399,7 +399,7 @@ void Engine::applyParameters(params::ParameterTable* t) {
         const float r = t->takePlain(5);
         if (!tempoSync && std::isfinite(r)) {
             const float q = r * 0.2f;
-            setRates(q, r * 0.05f, q);
+            setSweepRates(q, r * 0.05f, q);
         }
     }
     if (t->isChanged(3)) {
@@ -412,7 +412,7 @@ void Engine::applyParameters(params::ParameterTable* t) {
             beatsPerCycle = b;
             if (tempoSync) {
                 const float q = beatsPerSecond / b * 0.2f;
-                setRates(q, q * 0.05f, q * 0.2f);
+                setSweepRates(q, q * 0.05f, q * 0.2f);
             }
         }
     }
@@ -429,7 +429,7 @@ void Engine::setTempo(double bpm) {
     beatsPerSecond = bps;
     if (tempoSync) {
         const float q = bps / beatsPerCycle * 0.2f;
-        setRates(q, q * 0.05f, q * 0.2f);
+        setSweepRates(q, q * 0.05f, q * 0.2f);
     }
 }
 

@@ -64,7 +64,7 @@ struct Line {
     Sweep oscillator;
 
     void setSampleRate(int rate);
-    void setRate(float x);
+    void setSweepRate(float normalised);
     void setDepth(float d);
     void setDelayTime(float ms);
     void setDelaySamples(int n);
@@ -81,7 +81,7 @@ struct Core {
     void setMix(float a);
     void setOutput(float g);
     void setWidth(float w);
-    void setRate(float x);
+    void setSweepRate(float normalised);
     void setSymmetry(float s);
     void reset();
     void process(float** in, float** out, int count, bool accumulate);
@@ -126,7 +126,7 @@ struct Engine {
 
 private:
     void processChunk(float** in, float** out, int n);
-    void setRates(float mainRate, float secondRate, float panHz);
+    void setSweepRates(float mainSweep, float secondSweep, float panHz);
 };
 
 }  // namespace flanger::reference

@@ -1,9 +1,11 @@
-// The swept delay line: circle sizes, spans, interpolation, wrap, in place, per-line rates.
+// The swept delay line: circle sizes, spans, interpolation, wrap, in place, per-line rates; and
+// the fused loop of a pair of lines against the lines run alone.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
+#include "dsp/DelayPair.h"
 #include "dsp/ModulatedDelay.h"
 #include "tests/dsp/LiteralReference.h"
 #include "tests/support/TestSignals.h"
@@ -61,13 +63,13 @@ TEST_F(ModulatedDelayTest, TenMillisecondsAreClampedToTheCircle) {
 }
 
 TEST_F(ModulatedDelayTest, RateOfZeroOrLessBecomesTheSlowestSweep) {
-    line.setRate(0.0f);
+    line.setSweepRate(0.0f);
     EXPECT_EQ(line.oscillator().frequencyHz(), 5.0f * 0.001f);
-    line.setRate(-1.0f);
+    line.setSweepRate(-1.0f);
     EXPECT_EQ(line.oscillator().frequencyHz(), 5.0f * 0.001f);
-    line.setRate(NAN);
+    line.setSweepRate(NAN);
     EXPECT_EQ(line.oscillator().frequencyHz(), 5.0f * 0.001f);
-    line.setRate(1.0f);
+    line.setSweepRate(1.0f);
     EXPECT_EQ(line.oscillator().frequencyHz(), 5.0f);
 }
 
@@ -160,7 +162,7 @@ TEST_F(ModulatedDelayTest, DepthIsBoundedSoReadsStayInTheCircle) {
     EXPECT_EQ(line.sweepDepth(), 0.0f);
     line.setDepth(1.0f);
     line.setDelaySamples(265);
-    line.setRate(1.0f);
+    line.setSweepRate(1.0f);
     std::vector<float> in(44100, 0.5f), out(44100);
     line.process(in.data(), out.data(), 44100);
     for (float v : out) ASSERT_LE(std::fabs(v), 0.5f + 1e-6f);
@@ -194,8 +196,8 @@ TEST_P(LineAgainstReference, MatchesTheLiteralLineThroughSettingChanges) {
         const float depth = settings.uniform() * 0.5f + 0.5f;
         const float ms = (settings.uniform() * 0.5f + 0.5f) * 6.0f;
         const float symmetry = settings.uniform() * 0.5f + 0.5f;
-        line.setRate(rateValue);
-        literal.setRate(rateValue);
+        line.setSweepRate(rateValue);
+        literal.setSweepRate(rateValue);
         line.setDepth(depth);
         literal.setDepth(depth);
         line.setDelayTime(ms);
@@ -216,6 +218,61 @@ TEST_P(LineAgainstReference, MatchesTheLiteralLineThroughSettingChanges) {
 
 INSTANTIATE_TEST_SUITE_P(Rates, LineAgainstReference,
                          testing::Values(44100, 48000, 96000, 192000, 400000, 1000, 100));
+
+struct PairCase {
+    DelayPair::Coupling coupling;
+    int rate;
+    bool sweepsApart;  // the right line at another sweep rate: each line prepares its own taps
+};
+
+class PairAgainstLines : public testing::TestWithParam<PairCase> {};
+
+// Without feedback each loop of the pair is its line fed the input one sample late, flushed as a
+// loop state is, so the fused loop must match the lines run alone bit for bit: across wraps and
+// tap spans, with one sweep for both or one each, and on small circles with extra images.
+TEST_P(PairAgainstLines, FusedLoopMatchesTheLinesRunAlone) {
+    const PairCase c = GetParam();
+    const bool twoLines = c.coupling != DelayPair::Coupling::single;
+    DelayPair pair;
+    ModulatedDelay alone[2];
+    for (ModulatedDelay* line : {&pair.left(), &pair.right(), &alone[0], &alone[1]}) {
+        line->setSampleRate(c.rate);
+        line->setDepth(0.9f);
+        line->setDelayTime(4.0f);
+    }
+    if (c.sweepsApart) pair.right().setSweepRate(0.9f), alone[1].setSweepRate(0.9f);
+    const auto flushed = [](float x) { return std::fabs(x) < DelayPair::kFlushThreshold ? 0.0f : x; };
+    test::Noise noise(31);
+    float stateLeft = 0.0f, stateRight = 0.0f;
+    for (int round = 0; round < 40; ++round) {
+        const int n = 1 + round * 23;
+        const std::vector<float> inLeft = noise.block(n), inRight = noise.block(n);
+        const std::vector<float>& feedRight = c.coupling == DelayPair::Coupling::separate ? inRight : inLeft;
+        std::vector<float> wetLeft(n), wetRight(n), lateLeft(n), lateRight(n), expectLeft(n), expectRight(n);
+        for (int k = 0; k < n; ++k) {
+            lateLeft[k] = stateLeft;
+            lateRight[k] = stateRight;
+            stateLeft = flushed(inLeft[k]);
+            if (twoLines) stateRight = flushed(feedRight[k]);
+        }
+        pair.run(c.coupling, inLeft.data(), inRight.data(), wetLeft.data(), wetRight.data(), n, 0.0f);
+        alone[0].process(lateLeft.data(), expectLeft.data(), n);
+        if (twoLines) alone[1].process(lateRight.data(), expectRight.data(), n);
+        for (int k = 0; k < n; ++k) {
+            ASSERT_EQ(wetLeft[k], expectLeft[k]) << round << " " << k;
+            ASSERT_EQ(wetRight[k], expectRight[k]) << round << " " << k;  // single: both stay 0
+        }
+    }
+    EXPECT_EQ(pair.leftState(), stateLeft);
+    EXPECT_EQ(pair.rightState(), stateRight);
+}
+
+INSTANTIATE_TEST_SUITE_P(Couplings, PairAgainstLines,
+                         testing::Values(PairCase{DelayPair::Coupling::separate, 44100, false},
+                                         PairCase{DelayPair::Coupling::separate, 44100, true},
+                                         PairCase{DelayPair::Coupling::crossed, 48000, false},
+                                         PairCase{DelayPair::Coupling::single, 1000, false},
+                                         PairCase{DelayPair::Coupling::separate, 1000, true}));
 
 }  // namespace
 }  // namespace flanger::dsp
