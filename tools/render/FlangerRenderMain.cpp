@@ -18,8 +18,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "tools/render/PresetFile.h"
 #include "tools/render/Render.h"
+#include "tools/render/RenderFiles.h"
 
 namespace {
 
@@ -200,101 +200,6 @@ void listPlugin(const Options& o) {
         std::printf("  %3d %s\n", i, plugin->programNameAt(i).c_str());
 }
 
-PresetFile readPreset(const std::string& path, const PluginInstance& plugin) {
-    std::vector<uint8_t> bytes;
-    std::string error;
-    if (!readWholeFile(path, bytes, &error)) fail(error);
-    auto parsed = parsePresetFile(bytes);
-    if (const auto* e = std::get_if<PresetError>(&parsed)) fail(path + ": " + e->message);
-    PresetFile preset = std::get<PresetFile>(std::move(parsed));
-    if (preset.pluginId != plugin.record()->uniqueID)
-        fail(path + ": the preset belongs to another plug-in (id differs)");
-    return preset;
-}
-
-void applyValues(PluginInstance& plugin, const ProgramValues& program) {
-    const auto count = std::min<size_t>(program.values.size(), static_cast<size_t>(plugin.parameterCount()));
-    for (size_t i = 0; i < count; ++i) {
-        // Values from a file: only what a host may send reaches the plug-in.
-        const float v = program.values[i];
-        plugin.setParameter(static_cast<int32_t>(i), std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f);
-    }
-    plugin.setProgramName(program.name);
-}
-
-void loadFxp(PluginInstance& plugin, const std::string& path) {
-    const PresetFile preset = readPreset(path, plugin);
-    if (preset.isBank()) fail(path + ": this is a bank; use --load-fxb");
-    if (preset.hasChunk()) {
-        if (!plugin.hasFlag(vst::effFlagsProgramChunks)) fail(path + ": the plug-in does not take chunks");
-        plugin.setChunk(preset.chunk, true);
-    } else {
-        applyValues(plugin, preset.programs.front());
-    }
-}
-
-void loadFxb(PluginInstance& plugin, const std::string& path) {
-    const PresetFile preset = readPreset(path, plugin);
-    if (!preset.isBank()) fail(path + ": this is a single program; use --load-fxp");
-    if (preset.hasChunk()) {
-        if (!plugin.hasFlag(vst::effFlagsProgramChunks)) fail(path + ": the plug-in does not take chunks");
-        plugin.setChunk(preset.chunk, false);
-    } else {
-        if (preset.programs.size() > static_cast<size_t>(plugin.programCount()))
-            fail(path + ": the bank holds more programs than the plug-in has");
-        for (size_t p = 0; p < preset.programs.size(); ++p) {
-            plugin.setProgram(static_cast<int32_t>(p));
-            applyValues(plugin, preset.programs[p]);
-        }
-    }
-    if (preset.formatVersion >= 2 && preset.currentProgram >= 0 &&
-        preset.currentProgram < plugin.programCount())
-        plugin.setProgram(preset.currentProgram);
-}
-
-ProgramValues currentValues(PluginInstance& plugin) {
-    ProgramValues program;
-    program.name = plugin.programName();
-    for (int32_t i = 0; i < plugin.parameterCount(); ++i) program.values.push_back(plugin.parameter(i));
-    return program;
-}
-
-void savePreset(PluginInstance& plugin, const std::string& path, bool bank) {
-    PresetFile preset;
-    preset.pluginId = plugin.record()->uniqueID;
-    preset.pluginVersion = plugin.record()->version;
-    preset.name = plugin.programName();
-    const bool chunks = plugin.hasFlag(vst::effFlagsProgramChunks);
-    if (bank) {
-        preset.programCount = plugin.programCount();
-        preset.currentProgram = plugin.program();
-        if (chunks) {
-            preset.kind = PresetKind::BankChunk;
-            preset.chunk = plugin.chunk(false);
-        } else {
-            preset.kind = PresetKind::BankValues;
-            const int32_t current = plugin.program();
-            for (int32_t p = 0; p < plugin.programCount(); ++p) {
-                plugin.setProgram(p);
-                preset.programs.push_back(currentValues(plugin));
-            }
-            plugin.setProgram(current);
-        }
-    } else {
-        preset.programCount = 1;
-        if (chunks) {
-            preset.kind = PresetKind::ProgramChunk;
-            preset.chunk = plugin.chunk(true);
-        } else {
-            preset.kind = PresetKind::ProgramValues;
-            preset.programs.push_back(currentValues(plugin));
-        }
-    }
-    if (chunks && preset.chunk.empty()) fail("the plug-in gave no chunk to save");
-    std::string error;
-    if (!writeFileAtomically(path, serializePresetFile(preset), &error)) fail(error);
-}
-
 void selectProgram(PluginInstance& plugin, const std::string& which) {
     long index = -1;
     if (parseInteger(which, index)) {
@@ -469,9 +374,9 @@ int render(const Options& o) {
     plugin->answers().setTempo(o.tempo.value_or(120.0));
     plugin->answers().setTimeFlags(vst::kVstTempoValid | vst::kVstTransportPlaying);
     prepareForRender(*plugin, rate, o.block);
-    if (!o.loadFxb.empty()) loadFxb(*plugin, o.loadFxb);
+    if (!o.loadFxb.empty()) loadBankFile(*plugin, o.loadFxb);
     if (!o.program.empty()) selectProgram(*plugin, o.program);
-    if (!o.loadFxp.empty()) loadFxp(*plugin, o.loadFxp);
+    if (!o.loadFxp.empty()) loadProgramFile(*plugin, o.loadFxp);
     applySettings(*plugin, o.settings);
     const std::string programName = plugin->programName();
 
@@ -555,8 +460,8 @@ int render(const Options& o) {
     forgetTemporary();
     if (!committed) fail(pending.error());
     // Presets are saved once the audio is safely written, so a failed render leaves no files.
-    if (!o.saveFxp.empty()) savePreset(*plugin, o.saveFxp, false);
-    if (!o.saveFxb.empty()) savePreset(*plugin, o.saveFxb, true);
+    if (!o.saveFxp.empty()) saveProgramFile(*plugin, o.saveFxp);
+    if (!o.saveFxb.empty()) saveBankFile(*plugin, o.saveFxb);
     plugin->close();
 
     const double audioSeconds = static_cast<double>(done) / inInfo.samplerate;
@@ -582,7 +487,7 @@ int main(int argc, char** argv) {
     } catch (const Failure& f) {
         std::fprintf(stderr, "flanger-render: %s\n", f.message.c_str());
         return f.exitCode;
-    } catch (const std::exception& e) {
+    } catch (const std::exception& e) {  // RenderError from the library among them
         std::fprintf(stderr, "flanger-render: %s\n", e.what());
         return 1;
     }
