@@ -218,39 +218,79 @@ void checkRectangle(const CheckContext& context, HostDisplay& x, Findings& findi
     rig.close();
 }
 
-void checkCycles(const CheckContext& context, HostDisplay& x, Findings& findings, int cycles,
-                 std::string& report) {
-    Rig rig;
-    if (!rig.start(context.modulePath, RigOptions{}, findings)) return;
-    EditorHost editor(rig.plugin(), x);
-    int width = 0, height = 0;
-    parentSize(editor.size("before effEditOpen"), width, height);
-    // Warm-up: what a library sets up once per process (connections' caches, fonts) is not a leak.
-    // In a window of its own, so the cycles' parent starts empty whatever the warm-up leaves.
-    const XWindow warmUp = x.createParent(width, height);
-    const XWindow parent = x.createParent(width, height);
-    if (warmUp == 0 || parent == 0) {
-        findings.fail("the host's parent window was never mapped");
-        return;
-    }
-    intptr_t usualAnswer = 0;
-    EditorSize usualSize;
+// What the editor answered in the warm-up: every cycle must answer the same.
+struct UsualOpen {
+    intptr_t answer = 0;
+    EditorSize size;
+};
+
+// Warm-up: what a library sets up once per process (connections' caches, fonts) is not a leak.
+UsualOpen warmUpEditor(EditorHost& editor, HostDisplay& x, XWindow warmUp) {
+    UsualOpen usual;
     for (int i = 0; i < 2; ++i) {
-        usualAnswer = editor.open(warmUp, i == 0, " (warm-up)");
+        usual.answer = editor.open(warmUp, i == 0, " (warm-up)");
         editor.idle(1, 0);
-        usualSize = editor.size("after effEditOpen (warm-up)");
+        usual.size = editor.size("after effEditOpen (warm-up)");
         editor.close();
     }
     x.destroy(warmUp);
     x.sync();
-    if (usualAnswer == 0)
-        findings.note("effEditOpen answered 0 in the warm-up; the cycles count what it leaves all the same");
-    const std::vector<std::string> descriptors = openDescriptors();
-    const size_t topLevels = x.topLevelCount();
-    const long residentBefore = residentKiB();
+    return usual;
+}
 
-    bool answerReported = false, sizeReported = false, leftReported = false, handlerReported = false;
-    const auto started = std::chrono::steady_clock::now();
+// What the process holds before the cycles, to compare with after them.
+struct CycleBaseline {
+    std::vector<std::string> descriptors;
+    size_t topLevels = 0;
+    long residentKiB = 0;
+};
+
+CycleBaseline takeBaseline(HostDisplay& x) {
+    CycleBaseline before;
+    before.descriptors = openDescriptors();
+    before.topLevels = x.topLevelCount();
+    before.residentKiB = residentKiB();
+    return before;
+}
+
+// Each fault is reported at the first cycle that shows it: a thousand copies say no more.
+struct CycleReports {
+    bool answer = false, size = false, left = false, handler = false;
+};
+
+void openAndCloseOnce(EditorHost& editor, HostDisplay& x, Findings& findings, XWindow into, int cycle,
+                      int cycles, const UsualOpen& usual, CycleReports& reported) {
+    char what[48];
+    std::snprintf(what, sizeof what, " (cycle %d of %d)", cycle, cycles);
+    const intptr_t answer = editor.open(into, cycle % 2 == 0, what);
+    if (answer != usual.answer && !reported.answer) {
+        findings.fail("effEditOpen%s answered %lld, %lld before", what, static_cast<long long>(answer),
+                      static_cast<long long>(usual.answer));
+        reported.answer = true;
+    }
+    const EditorSize now = editor.size("after effEditOpen");
+    if (!reported.size && usual.size.present && (!now.present || !now.sameSize(usual.size))) {
+        findings.fail("effEditGetRect after effEditOpen%s: %s, %s before", what, now.describe().c_str(),
+                      usual.size.describe().c_str());
+        reported.size = true;
+    }
+    editor.idle(1, 0);
+    editor.close();
+    if (!reported.left) {
+        reported.left = !expectNoWindowsLeft(x, into, findings, std::string("effEditClose") + what);
+    }
+    if (!reported.handler) {
+        if (const std::string handlers = x.handlerProblem(); !handlers.empty()) {
+            findings.fail("after effEditClose%s: %s", what, handlers.c_str());
+            reported.handler = true;
+        }
+    }
+}
+
+// The open/close cycles into parent; answers how many ran (fewer when memory ran away).
+int runCycles(EditorHost& editor, HostDisplay& x, Findings& findings, XWindow parent, int width, int height,
+              int cycles, const UsualOpen& usual, long residentBefore) {
+    CycleReports reported;
     for (int cycle = 1; cycle <= cycles; ++cycle) {
         // Every tenth cycle in a window of its own, destroyed right after effEditClose as Ardour does.
         const bool fresh = cycle % 10 == 0;
@@ -259,51 +299,30 @@ void checkCycles(const CheckContext& context, HostDisplay& x, Findings& findings
             findings.fail("cycle %d: the host's parent window was never mapped", cycle);
             break;
         }
-        char what[48];
-        std::snprintf(what, sizeof what, " (cycle %d of %d)", cycle, cycles);
-        const intptr_t answer = editor.open(into, cycle % 2 == 0, what);
-        if (answer != usualAnswer && !answerReported) {
-            findings.fail("effEditOpen%s answered %lld, %lld before", what, static_cast<long long>(answer),
-                          static_cast<long long>(usualAnswer));
-            answerReported = true;
-        }
-        const EditorSize now = editor.size("after effEditOpen");
-        if (!sizeReported && usualSize.present && (!now.present || !now.sameSize(usualSize))) {
-            findings.fail("effEditGetRect after effEditOpen%s: %s, %s before", what, now.describe().c_str(),
-                          usualSize.describe().c_str());
-            sizeReported = true;
-        }
-        editor.idle(1, 0);
-        editor.close();
-        if (!leftReported) {
-            leftReported = !expectNoWindowsLeft(x, into, findings, std::string("effEditClose") + what);
-        }
-        if (!handlerReported) {
-            if (const std::string handlers = x.handlerProblem(); !handlers.empty()) {
-                findings.fail("after effEditClose%s: %s", what, handlers.c_str());
-                handlerReported = true;
-            }
-        }
+        openAndCloseOnce(editor, x, findings, into, cycle, cycles, usual, reported);
         if (fresh) x.destroy(into);
         // A module that leaks megabytes per open must not take the machine down with it.
         if (cycle % 10 == 0 && residentKiB() - residentBefore > kResidentLimitKiB) {
             findings.fail(
                 "resident memory grew by %ld MiB in %d open/close cycles; the cycles were stopped there",
                 (residentKiB() - residentBefore) / 1024, cycle);
-            cycles = cycle;
-            break;
+            return cycle;
         }
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    x.sync();
+    return cycles;
+}
 
+void reportWindowsAfterCycles(HostDisplay& x, Findings& findings, XWindow parent, int cycles,
+                              size_t topLevels) {
     if (const size_t left = x.children(parent).size(); left > 0)
         findings.fail("%zu window%s left under the parent after %d open/close cycles", left,
                       left == 1 ? "" : "s", cycles);
     if (const size_t now = x.topLevelCount(); now > topLevels)
         findings.fail("%zu more top-level windows after %d open/close cycles than before them",
                       now - topLevels, cycles);
-    const std::vector<std::string> after = openDescriptors();
+}
+
+void reportMemoryAfterCycles(Findings& findings, int cycles, double seconds, long residentBefore) {
     const long grownKiB = residentKiB() - residentBefore;
     findings.note("%d editor open/close cycles in %.1f s (%.2f ms each); resident memory %+ld KiB over them",
                   cycles, seconds, 1000.0 * seconds / cycles, grownKiB);
@@ -311,24 +330,58 @@ void checkCycles(const CheckContext& context, HostDisplay& x, Findings& findings
     if (!memoryHeldBack() && grownKiB > kResidentNoiseKiB && grownKiB > kLeakPerCycleKiB * cycles)
         findings.fail("resident memory grew by %ld KiB over %d open/close cycles (about %ld KiB per cycle)",
                       grownKiB, cycles, grownKiB / cycles);
+}
+
+// After the effect is closed, so descriptors it releases only then are told apart.
+void reportDescriptorsAfterCycles(Findings& findings, int cycles, const std::vector<std::string>& descriptors,
+                                  const std::vector<std::string>& after) {
+    if (after.size() <= descriptors.size()) return;
+    std::string added;
+    int shown = 0;
+    for (const auto& d : after) {
+        if (std::find(descriptors.begin(), descriptors.end(), d) != descriptors.end()) continue;
+        if (++shown > 5) break;
+        added += (added.empty() ? "" : ", ") + d;
+    }
+    // Said either way: kept until effClose is still one per open for a host that keeps the effect.
+    const bool releasedAtClose = openDescriptors().size() <= descriptors.size();
+    findings.fail(
+        "%zu more open file descriptors after %d open/close cycles (%zu before, %zu after; new: %s)%s",
+        after.size() - descriptors.size(), cycles, descriptors.size(), after.size(), added.c_str(),
+        releasedAtClose ? "; released only at effClose" : "");
+}
+
+void checkCycles(const CheckContext& context, HostDisplay& x, Findings& findings, int cycles,
+                 std::string& report) {
+    Rig rig;
+    if (!rig.start(context.modulePath, RigOptions{}, findings)) return;
+    EditorHost editor(rig.plugin(), x);
+    int width = 0, height = 0;
+    parentSize(editor.size("before effEditOpen"), width, height);
+    // The warm-up in a window of its own, so the cycles' parent starts empty whatever it leaves.
+    const XWindow warmUp = x.createParent(width, height);
+    const XWindow parent = x.createParent(width, height);
+    if (warmUp == 0 || parent == 0) {
+        findings.fail("the host's parent window was never mapped");
+        return;
+    }
+    const UsualOpen usual = warmUpEditor(editor, x, warmUp);
+    if (usual.answer == 0)
+        findings.note("effEditOpen answered 0 in the warm-up; the cycles count what it leaves all the same");
+    const CycleBaseline before = takeBaseline(x);
+
+    const auto started = std::chrono::steady_clock::now();
+    cycles = runCycles(editor, x, findings, parent, width, height, cycles, usual, before.residentKiB);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    x.sync();
+
+    reportWindowsAfterCycles(x, findings, parent, cycles, before.topLevels);
+    const std::vector<std::string> after = openDescriptors();
+    reportMemoryAfterCycles(findings, cycles, seconds, before.residentKiB);
     reportXProblems(x, findings, "open/close cycles");
     x.destroy(parent);
     rig.close();
-    if (after.size() > descriptors.size()) {
-        std::string added;
-        int shown = 0;
-        for (const auto& d : after) {
-            if (std::find(descriptors.begin(), descriptors.end(), d) != descriptors.end()) continue;
-            if (++shown > 5) break;
-            added += (added.empty() ? "" : ", ") + d;
-        }
-        // Said either way: kept until effClose is still one per open for a host that keeps the effect.
-        const bool releasedAtClose = openDescriptors().size() <= descriptors.size();
-        findings.fail(
-            "%zu more open file descriptors after %d open/close cycles (%zu before, %zu after; new: %s)%s",
-            after.size() - descriptors.size(), cycles, descriptors.size(), after.size(), added.c_str(),
-            releasedAtClose ? "; released only at effClose" : "");
-    }
+    reportDescriptorsAfterCycles(findings, cycles, before.descriptors, after);
     char text[96];
     std::snprintf(text, sizeof text, "%d open/close cycles", cycles);
     report = text;
