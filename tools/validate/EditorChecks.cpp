@@ -463,6 +463,58 @@ void checkParents(const CheckContext& context, HostDisplay& x, Findings& finding
     rig.close();
 }
 
+// What the audio and automation threads share with the GUI thread.
+struct ThreadedRun {
+    std::atomic<bool> stop{false};                 // writer: the GUI thread; reader: the others
+    std::atomic<int64_t> blocks{0}, automated{0};  // writer: the threads; reader: the report
+    SampleScan audioScan;                          // the audio thread's, read after its join
+};
+
+void processWithAutomation(const CheckContext& context, Rig& rig, int32_t count, ThreadedRun& run) {
+    CallTrace::bindThread(1, "audio thread");
+    std::minstd_rand random(context.seed + 11);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    TestSignal signal(SignalKind::Noise, 44100.0f, context.seed);
+    while (!run.stop.load(std::memory_order_relaxed)) {
+        // Hosts send automation from the audio thread too: the editor hears of it there.
+        if (count > 0)
+            rig.setParameter(static_cast<int32_t>(random() % static_cast<uint32_t>(count)), unit(random));
+        run.audioScan.add(rig.process(rig.preferredMode(), 256, signal));
+        run.blocks.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void automateParameters(const CheckContext& context, PluginInstance& plugin, int32_t count,
+                        ThreadedRun& run) {
+    CallTrace::bindThread(2, "automation thread");
+    std::minstd_rand random(context.seed + 12);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    while (!run.stop.load(std::memory_order_relaxed) && count > 0) {
+        const auto index = static_cast<int32_t>(random() % static_cast<uint32_t>(count));
+        CallTrace::note("setParameter(%d) / getParameter", index);
+        plugin.setParameter(index, unit(random));
+        plugin.parameter(index);
+        run.automated.fetch_add(1, std::memory_order_relaxed);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
+// Opens and closes while the others run, then one long open stretch idled like a host; answers
+// the number of idle calls in that stretch.
+int exerciseEditor(EditorHost& editor, XWindow parent, int cycles, bool quick) {
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        editor.open(parent, cycle % 2 == 0, " (while processing and automating)");
+        editor.idle(5, 5);
+        editor.close();
+    }
+    editor.open(parent, true, " (idled while processing and automating)");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(quick ? 1000 : 2000);
+    int idles = 0;
+    for (; std::chrono::steady_clock::now() < until; ++idles) editor.idle(1, 10);
+    editor.close();
+    return idles;
+}
+
 void checkEditorThreads(const CheckContext& context, HostDisplay& x, Findings& findings,
                         std::string& report) {
     Rig rig;
@@ -478,62 +530,22 @@ void checkEditorThreads(const CheckContext& context, HostDisplay& x, Findings& f
         return;
     }
 
-    std::atomic<bool> stop{false};                 // writer: the GUI thread; reader: the others
-    std::atomic<int64_t> blocks{0}, automated{0};  // writer: the threads; reader: the report
-    SampleScan audioScan;                          // the audio thread's, read after its join
-    auto audio = [&]() {
-        CallTrace::bindThread(1, "audio thread");
-        std::minstd_rand random(context.seed + 11);
-        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-        TestSignal signal(SignalKind::Noise, 44100.0f, context.seed);
-        while (!stop.load(std::memory_order_relaxed)) {
-            // Hosts send automation from the audio thread too: the editor hears of it there.
-            if (count > 0)
-                rig.setParameter(static_cast<int32_t>(random() % static_cast<uint32_t>(count)), unit(random));
-            audioScan.add(rig.process(rig.preferredMode(), 256, signal));
-            blocks.fetch_add(1, std::memory_order_relaxed);
-        }
-    };
-    auto automation = [&]() {
-        CallTrace::bindThread(2, "automation thread");
-        std::minstd_rand random(context.seed + 12);
-        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-        while (!stop.load(std::memory_order_relaxed) && count > 0) {
-            const auto index = static_cast<int32_t>(random() % static_cast<uint32_t>(count));
-            CallTrace::note("setParameter(%d) / getParameter", index);
-            plugin.setParameter(index, unit(random));
-            plugin.parameter(index);
-            automated.fetch_add(1, std::memory_order_relaxed);
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-    };
-
+    ThreadedRun run;
     CallTrace::bindThread(0, "GUI thread");
-    std::thread audioThread(audio);
-    std::thread automationThread(automation);
-    // Opens and closes while the others run, then one long open stretch idled like a host.
+    std::thread audioThread([&] { processWithAutomation(context, rig, count, run); });
+    std::thread automationThread([&] { automateParameters(context, plugin, count, run); });
     const int cycles = context.quick ? 10 : 30;
-    for (int cycle = 0; cycle < cycles; ++cycle) {
-        editor.open(parent, cycle % 2 == 0, " (while processing and automating)");
-        editor.idle(5, 5);
-        editor.close();
-    }
-    editor.open(parent, true, " (idled while processing and automating)");
-    const auto until =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(context.quick ? 1000 : 2000);
-    int idles = 0;
-    for (; std::chrono::steady_clock::now() < until; ++idles) editor.idle(1, 10);
-    editor.close();
-    stop.store(true, std::memory_order_relaxed);
+    const int idles = exerciseEditor(editor, parent, cycles, context.quick);
+    run.stop.store(true, std::memory_order_relaxed);
     audioThread.join();
     automationThread.join();
     CallTrace::clearSlot(1);
     CallTrace::clearSlot(2);
     CallTrace::bindThread(0, "main thread");
 
-    if (!audioScan.clean())
+    if (!run.audioScan.clean())
         findings.fail("processing while the editor opens, idles and closes: %s",
-                      audioScan.describe().c_str());
+                      run.audioScan.describe().c_str());
     expectNoWindowsLeft(x, parent, findings, "the threaded run");
     rig.readParameters(findings, "the threaded editor run");
     reportXProblems(x, findings, "editor with audio and automation threads");
@@ -544,7 +556,8 @@ void checkEditorThreads(const CheckContext& context, HostDisplay& x, Findings& f
         text, sizeof text,
         "%d open/close cycles and %d idle calls against %lld blocks with automation from the audio thread "
         "and %lld parameter writes from another",
-        cycles, idles, static_cast<long long>(blocks.load()), static_cast<long long>(automated.load()));
+        cycles, idles, static_cast<long long>(run.blocks.load()),
+        static_cast<long long>(run.automated.load()));
     report = text;
 }
 
