@@ -387,17 +387,8 @@ void checkCycles(const CheckContext& context, HostDisplay& x, Findings& findings
     report = text;
 }
 
-void checkParents(const CheckContext& context, HostDisplay& x, Findings& findings) {
-    Rig rig;
-    if (!rig.start(context.modulePath, RigOptions{}, findings)) return;
-    EditorHost editor(rig.plugin(), x);
-    // Hosts idle and close editors they never opened (a failed open, a restored session).
-    editor.idle(2, 0);
-    editor.close();
-    int width = 0, height = 0;
-    parentSize(editor.size("before effEditOpen"), width, height);
-
-    // Refused parents: no window to open into. Answering 0 is right; a window of its own must go at close.
+// Refused parents: no window to open into. Answering 0 is right; a window of its own must go at close.
+void openIntoRefusedParents(EditorHost& editor, HostDisplay& x, Findings& findings) {
     x.sync();
     const size_t topLevels = x.topLevelCount();
     const XWindow stale = x.staleWindow();
@@ -418,12 +409,14 @@ void checkParents(const CheckContext& context, HostDisplay& x, Findings& finding
                           static_cast<unsigned long>(bad.parent), bad.what, now - topLevels,
                           now - topLevels == 1 ? "" : "s");
     }
+}
 
-    // The editor still opens properly afterwards.
+// The editor still opens properly after the refused parents; false when no parent could be made.
+bool opensAfterRefusedParents(EditorHost& editor, HostDisplay& x, Findings& findings, int width, int height) {
     const XWindow good = x.createParent(width, height);
     if (good == 0) {
         findings.fail("the host's parent window was never mapped");
-        return;
+        return false;
     }
     if (editor.open(good, false, " after the refused parents") == 0)
         findings.fail("effEditOpen into a valid parent answered 0 after the null and stale parents");
@@ -431,7 +424,10 @@ void checkParents(const CheckContext& context, HostDisplay& x, Findings& finding
     editor.close();
     expectNoWindowsLeft(x, good, findings, "the refused parents and a good open");
     x.destroy(good);
+    return true;
+}
 
+void openIntoParentsThatGo(EditorHost& editor, HostDisplay& x, int width, int height) {
     // Ardour destroys the parent right after effEditClose; a closed editor may still be idled.
     const XWindow closedThenGone = x.createParent(width, height);
     editor.open(closedThenGone, true, ", destroyed right after effEditClose");
@@ -451,7 +447,10 @@ void checkParents(const CheckContext& context, HostDisplay& x, Findings& finding
     editor.idle(3, 10);
     editor.close();
     x.sync();
+}
 
+void opensAfterDestroyedParents(EditorHost& editor, HostDisplay& x, Findings& findings, int width,
+                                int height) {
     const XWindow again = x.createParent(width, height);
     if (editor.open(again, true, " after the destroyed parents") == 0)
         findings.fail("effEditOpen into a valid parent answered 0 after parents were destroyed");
@@ -459,6 +458,22 @@ void checkParents(const CheckContext& context, HostDisplay& x, Findings& finding
     editor.close();
     expectNoWindowsLeft(x, again, findings, "the destroyed parents and a good open");
     x.destroy(again);
+}
+
+void checkParents(const CheckContext& context, HostDisplay& x, Findings& findings) {
+    Rig rig;
+    if (!rig.start(context.modulePath, RigOptions{}, findings)) return;
+    EditorHost editor(rig.plugin(), x);
+    // Hosts idle and close editors they never opened (a failed open, a restored session).
+    editor.idle(2, 0);
+    editor.close();
+    int width = 0, height = 0;
+    parentSize(editor.size("before effEditOpen"), width, height);
+
+    openIntoRefusedParents(editor, x, findings);
+    if (!opensAfterRefusedParents(editor, x, findings, width, height)) return;
+    openIntoParentsThatGo(editor, x, width, height);
+    opensAfterDestroyedParents(editor, x, findings, width, height);
     reportXProblems(x, findings, "null, stale and destroyed parents");
     rig.close();
 }
