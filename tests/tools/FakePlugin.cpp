@@ -239,7 +239,11 @@ vst::EffectRecord* createEffect(vst::HostCallback host) {
     r.numParams = kParameters;
     r.numInputs = 2;
     r.numOutputs = 2;
+#if defined(FAKE_NO_CHUNKS)
+    r.flags = vst::effFlagsCanReplacing;  // presets as plain values; the chunk calls stay unused
+#else
     r.flags = vst::effFlagsCanReplacing | vst::effFlagsProgramChunks;
+#endif
     r.ioRatio = 1.0f;
     r.object = e;
     r.uniqueID = vst::fourCharacters('F', 'a', 'k', 'e');

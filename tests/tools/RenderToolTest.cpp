@@ -14,9 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "tools/render/RenderFiles.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using namespace flanger::tools;
+namespace vst = flanger::vst;
 
 struct Audio {
     int rate = 0;
@@ -332,6 +336,97 @@ TEST_F(RenderTool, ListShowsParametersWithRangesAndPrograms) {
     EXPECT_NE(output.find("Gain"), std::string::npos) << output;
     EXPECT_NE(output.find("[off .. on]"), std::string::npos) << output;
     EXPECT_NE(output.find("Loud"), std::string::npos) << output;
+}
+
+struct ProgressSeen : RenderProgress {
+    int64_t done = 0, total = 0;
+    bool finished = false;
+    void update(int64_t d, int64_t t) override {
+        done = d;
+        total = t;
+    }
+    void finish() override { finished = true; }
+};
+
+TEST_F(RenderTool, LibraryRendersAFileAndItsTailIntoACompleteOutput) {
+    std::string error;
+    auto plugin = PluginInstance::load(FAKE_PLUGIN_PATH, {}, &error);
+    ASSERT_NE(plugin, nullptr) << error;
+    prepareForRender(*plugin, 44100.0f, 300);
+    plugin->setParameter(0, 0.25f);  // gain 0.5
+    const std::string in = (folder / "stereo.wav").string();
+    EXPECT_THROW(FileRender(in, in), RenderError);
+
+    FileRender job(in, (folder / "out.wav").string());
+    EXPECT_EQ(job.channels(), 2);
+    EXPECT_EQ(job.inputFrames(), 20000);
+    ProgressSeen progress;
+    const RenderResult result = job.run(*plugin, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 300, 1000, &progress);
+    EXPECT_EQ(result.frames, 21000);
+    EXPECT_EQ(progress.done, 21000);
+    EXPECT_EQ(progress.total, 21000);
+    EXPECT_TRUE(progress.finished);
+    const Audio before = readAudio(in);
+    const Audio out = readAudio(folder / "out.wav");
+    ASSERT_EQ(out.frames(), 21000);
+    for (size_t i = 0; i < out.samples.size(); ++i)
+        ASSERT_EQ(out.samples[i], i < before.samples.size() ? before.samples[i] * 0.5f : 0.0f) << i;
+    EXPECT_TRUE(noTemporaries());
+}
+
+// Both kinds of preset file: the fake keeps chunks, its variant plain values.
+TEST_F(RenderTool, LibraryPresetFilesRestoreProgramsAndBanks) {
+    for (const std::string module : {FAKE_PLUGIN_PATH, FAKE_VALUES_PATH}) {
+        SCOPED_TRACE(module);
+        auto load = [&] {
+            std::string error;
+            auto plugin = PluginInstance::load(module, {}, &error);
+            EXPECT_NE(plugin, nullptr) << error;
+            if (plugin) prepareForRender(*plugin, 44100.0f, 512);
+            return plugin;
+        };
+        auto values = [](PluginInstance& plugin) {
+            std::vector<float> v;
+            for (int32_t i = 0; i < plugin.parameterCount(); ++i) v.push_back(plugin.parameter(i));
+            return v;
+        };
+        auto source = load();
+        ASSERT_NE(source, nullptr);
+        std::vector<std::vector<float>> programs;
+        for (int32_t p = 0; p < source->programCount(); ++p) {
+            source->setProgram(p);
+            for (int32_t i = 0; i < source->parameterCount(); ++i)
+                source->setParameter(i, static_cast<float>((p * 7 + i * 3) % 10) / 10.0f + 0.05f);
+            programs.push_back(values(*source));
+        }
+        const int32_t last = source->programCount() - 1;
+        source->setProgram(last);
+        source->setProgramName("Round trip");
+        const std::string program = (folder / "p.fxp").string(), bank = (folder / "b.fxb").string();
+        saveProgramFile(*source, program);
+        saveBankFile(*source, bank);
+        EXPECT_EQ(source->program(), last);  // saving a bank of values visits every program
+
+        auto target = load();
+        ASSERT_NE(target, nullptr);
+        const bool names = !target->hasFlag(vst::effFlagsProgramChunks);  // the fake's chunks hold no names
+        loadBankFile(*target, bank);
+        EXPECT_EQ(target->program(), last);
+        if (names) {
+            EXPECT_EQ(target->programName(), "Round trip");
+        }
+        for (int32_t p = 0; p < target->programCount(); ++p) {
+            target->setProgram(p);
+            EXPECT_EQ(values(*target), programs[static_cast<size_t>(p)]) << "program " << p;
+        }
+        target->setProgram(0);
+        loadProgramFile(*target, program);
+        EXPECT_EQ(values(*target), programs.back());
+        if (names) {
+            EXPECT_EQ(target->programName(), "Round trip");
+        }
+        EXPECT_THROW(loadProgramFile(*target, bank), RenderError);
+    }
 }
 
 // The flanger itself, once its module is built.

@@ -1,25 +1,20 @@
 // flanger-render: renders audio files through a VST 2.x effect (the flanger by default),
 // with programs, text settings and .fxp/.fxb presets; what a user runs without a host.
-#include <signal.h>
 #include <sndfile.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
-#include "tools/render/PresetFile.h"
 #include "tools/render/Render.h"
+#include "tools/render/RenderFiles.h"
 
 namespace {
 
@@ -200,101 +195,6 @@ void listPlugin(const Options& o) {
         std::printf("  %3d %s\n", i, plugin->programNameAt(i).c_str());
 }
 
-PresetFile readPreset(const std::string& path, const PluginInstance& plugin) {
-    std::vector<uint8_t> bytes;
-    std::string error;
-    if (!readWholeFile(path, bytes, &error)) fail(error);
-    auto parsed = parsePresetFile(bytes);
-    if (const auto* e = std::get_if<PresetError>(&parsed)) fail(path + ": " + e->message);
-    PresetFile preset = std::get<PresetFile>(std::move(parsed));
-    if (preset.pluginId != plugin.record()->uniqueID)
-        fail(path + ": the preset belongs to another plug-in (id differs)");
-    return preset;
-}
-
-void applyValues(PluginInstance& plugin, const ProgramValues& program) {
-    const auto count = std::min<size_t>(program.values.size(), static_cast<size_t>(plugin.parameterCount()));
-    for (size_t i = 0; i < count; ++i) {
-        // Values from a file: only what a host may send reaches the plug-in.
-        const float v = program.values[i];
-        plugin.setParameter(static_cast<int32_t>(i), std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f);
-    }
-    plugin.setProgramName(program.name);
-}
-
-void loadFxp(PluginInstance& plugin, const std::string& path) {
-    const PresetFile preset = readPreset(path, plugin);
-    if (preset.isBank()) fail(path + ": this is a bank; use --load-fxb");
-    if (preset.hasChunk()) {
-        if (!plugin.hasFlag(vst::effFlagsProgramChunks)) fail(path + ": the plug-in does not take chunks");
-        plugin.setChunk(preset.chunk, true);
-    } else {
-        applyValues(plugin, preset.programs.front());
-    }
-}
-
-void loadFxb(PluginInstance& plugin, const std::string& path) {
-    const PresetFile preset = readPreset(path, plugin);
-    if (!preset.isBank()) fail(path + ": this is a single program; use --load-fxp");
-    if (preset.hasChunk()) {
-        if (!plugin.hasFlag(vst::effFlagsProgramChunks)) fail(path + ": the plug-in does not take chunks");
-        plugin.setChunk(preset.chunk, false);
-    } else {
-        if (preset.programs.size() > static_cast<size_t>(plugin.programCount()))
-            fail(path + ": the bank holds more programs than the plug-in has");
-        for (size_t p = 0; p < preset.programs.size(); ++p) {
-            plugin.setProgram(static_cast<int32_t>(p));
-            applyValues(plugin, preset.programs[p]);
-        }
-    }
-    if (preset.formatVersion >= 2 && preset.currentProgram >= 0 &&
-        preset.currentProgram < plugin.programCount())
-        plugin.setProgram(preset.currentProgram);
-}
-
-ProgramValues currentValues(PluginInstance& plugin) {
-    ProgramValues program;
-    program.name = plugin.programName();
-    for (int32_t i = 0; i < plugin.parameterCount(); ++i) program.values.push_back(plugin.parameter(i));
-    return program;
-}
-
-void savePreset(PluginInstance& plugin, const std::string& path, bool bank) {
-    PresetFile preset;
-    preset.pluginId = plugin.record()->uniqueID;
-    preset.pluginVersion = plugin.record()->version;
-    preset.name = plugin.programName();
-    const bool chunks = plugin.hasFlag(vst::effFlagsProgramChunks);
-    if (bank) {
-        preset.programCount = plugin.programCount();
-        preset.currentProgram = plugin.program();
-        if (chunks) {
-            preset.kind = PresetKind::BankChunk;
-            preset.chunk = plugin.chunk(false);
-        } else {
-            preset.kind = PresetKind::BankValues;
-            const int32_t current = plugin.program();
-            for (int32_t p = 0; p < plugin.programCount(); ++p) {
-                plugin.setProgram(p);
-                preset.programs.push_back(currentValues(plugin));
-            }
-            plugin.setProgram(current);
-        }
-    } else {
-        preset.programCount = 1;
-        if (chunks) {
-            preset.kind = PresetKind::ProgramChunk;
-            preset.chunk = plugin.chunk(true);
-        } else {
-            preset.kind = PresetKind::ProgramValues;
-            preset.programs.push_back(currentValues(plugin));
-        }
-    }
-    if (chunks && preset.chunk.empty()) fail("the plug-in gave no chunk to save");
-    std::string error;
-    if (!writeFileAtomically(path, serializePresetFile(preset), &error)) fail(error);
-}
-
 void selectProgram(PluginInstance& plugin, const std::string& which) {
     long index = -1;
     if (parseInteger(which, index)) {
@@ -350,10 +250,11 @@ int outputFormat(const std::string& path, int inputFormat, int channels, int rat
     return major | SF_FORMAT_PCM_24;
 }
 
-class Progress {
+// A bar on stderr when it is a terminal.
+class Progress : public RenderProgress {
 public:
-    explicit Progress(int64_t totalFrames) : total(totalFrames), shown(isatty(STDERR_FILENO) == 1) {}
-    void update(int64_t done) {
+    Progress() : shown(isatty(STDERR_FILENO) == 1) {}
+    void update(int64_t done, int64_t total) override {
         if (!shown || total <= 0) return;
         const int percent = static_cast<int>(done * 100 / total);
         if (percent == last) return;
@@ -364,208 +265,45 @@ public:
                      width - filled, "", percent);
         std::fflush(stderr);
     }
-    void finish() {
+    void finish() override {
         if (shown && last >= 0) std::fputs("\r\033[K", stderr);
     }
 
 private:
-    int64_t total;
     bool shown;
     int last = -1;
 };
 
-// The temporary output while a render runs, so an interrupt removes it too. Written before the
-// handlers can see it; the handler only unlinks and exits (both async-signal-safe).
-char interruptedTemporary[4096] = {};
-
-extern "C" void removeTemporaryAndExit(int signal) {
-    if (interruptedTemporary[0] != '\0') unlink(interruptedTemporary);
-    _exit(128 + signal);
-}
-
-void removeTemporaryOnInterrupt(const std::string& path) {
-    if (path.size() >= sizeof interruptedTemporary) return;
-    std::memcpy(interruptedTemporary, path.c_str(), path.size() + 1);
-    struct sigaction action {};
-    action.sa_handler = removeTemporaryAndExit;
-    sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(s, &action, nullptr);
-}
-
-void forgetTemporary() {
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(s, &action, nullptr);
-    interruptedTemporary[0] = '\0';
-}
-
-// Splits interleaved frames into the two channels (a mono file feeds both). 16-bit samples
-// become s / 32768, exactly the library's own float reading of them (every such value is a float).
-template <typename Sample>
-void deinterleave(const Sample* interleaved, int channels, size_t frames, float* left, float* right) {
-    auto value = [](Sample s) {
-        if constexpr (std::is_same_v<Sample, float>)
-            return s;
-        else
-            return static_cast<float>(s) * (1.0f / 32768.0f);
-    };
-    if (channels == 2) {
-        for (size_t i = 0; i < frames; ++i) {
-            left[i] = value(interleaved[2 * i]);
-            right[i] = value(interleaved[2 * i + 1]);
-        }
-    } else {
-        for (size_t i = 0; i < frames; ++i) left[i] = right[i] = value(interleaved[i]);
-    }
-}
-
-struct SoundFile {
-    SNDFILE* handle = nullptr;
-    ~SoundFile() {
-        if (handle) sf_close(handle);
-    }
-};
-
-// A file cut short keeps the length its header announced; the reader reports how much is
-// really there, and a render of half a file must not pass for a render of the whole.
-bool dataChunkTruncated(SNDFILE* sound) {
-    char log[8192] = {};
-    sf_command(sound, SFC_GET_LOG_INFO, log, sizeof log);
-    for (const char* line = log; line != nullptr && *line != 0;) {
-        const char* end = std::strchr(line, '\n');
-        const std::string text(line, end != nullptr ? static_cast<size_t>(end - line) : std::strlen(line));
-        if (text.rfind("data", 0) == 0 && text.find("should be") != std::string::npos) return true;
-        line = end != nullptr ? end + 1 : nullptr;
-    }
-    return false;
-}
-
-// Rendering onto the input would replace the user's file with its own flanged copy.
-bool sameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
-    return std::filesystem::exists(b, error) && std::filesystem::equivalent(a, b, error);
-}
-
 int render(const Options& o) {
-    if (sameFile(o.input, o.output)) fail("refusing to write " + o.output + ": it is the input file");
-    SF_INFO inInfo{};
-    SoundFile in;
-    in.handle = sf_open(o.input.c_str(), SFM_READ, &inInfo);
-    if (in.handle == nullptr) fail("cannot open " + o.input + ": " + sf_strerror(nullptr));
-    if (inInfo.frames <= 0) fail(o.input + " holds no audio frames");
-    if (dataChunkTruncated(in.handle))
-        fail(o.input + " is truncated: its audio data ends before its header says");
-    if (inInfo.channels < 1 || inInfo.channels > 2)
-        fail(o.input + " has " + std::to_string(inInfo.channels) +
-             " channels; only mono and stereo are rendered");
-    if (inInfo.samplerate < kMinimumSampleRate || inInfo.samplerate > kMaximumSampleRate)
-        fail(o.input + ": unsupported sample rate " + std::to_string(inInfo.samplerate) + " Hz (supported " +
-             std::to_string(kMinimumSampleRate) + " to " + std::to_string(kMaximumSampleRate) + " Hz)");
-    const int format = outputFormat(o.output, inInfo.format, 2, inInfo.samplerate);
+    FileRender job(o.input, o.output);
+    const int format = outputFormat(o.output, job.inputFormat(), 2, job.sampleRate());
 
-    const auto rate = static_cast<float>(inInfo.samplerate);
+    const auto rate = static_cast<float>(job.sampleRate());
     auto plugin = loadPlugin(o.plugin, rate, o.block);
     plugin->answers().setTempo(o.tempo.value_or(120.0));
     plugin->answers().setTimeFlags(vst::kVstTempoValid | vst::kVstTransportPlaying);
     prepareForRender(*plugin, rate, o.block);
-    if (!o.loadFxb.empty()) loadFxb(*plugin, o.loadFxb);
+    if (!o.loadFxb.empty()) loadBankFile(*plugin, o.loadFxb);
     if (!o.program.empty()) selectProgram(*plugin, o.program);
-    if (!o.loadFxp.empty()) loadFxp(*plugin, o.loadFxp);
+    if (!o.loadFxp.empty()) loadProgramFile(*plugin, o.loadFxp);
     applySettings(*plugin, o.settings);
     const std::string programName = plugin->programName();
 
-    PendingFile pending(o.output);
-    if (!pending.valid()) fail(pending.error());
-    removeTemporaryOnInterrupt(pending.temporaryPath());
-    SF_INFO outInfo{};
-    outInfo.samplerate = inInfo.samplerate;
-    outInfo.channels = 2;
-    outInfo.format = format;
-    SoundFile out;
-    out.handle = sf_open_fd(pending.releaseDescriptor(), SFM_WRITE, &outInfo, SF_TRUE);
-    if (out.handle == nullptr) fail("cannot write " + o.output + ": " + sf_strerror(nullptr));
-    // Integer formats clip at full scale instead of wrapping; float WAV keeps overs.
-    sf_command(out.handle, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    // The library's peak chunk carries the time of writing: without it the same render gives
-    // the same bytes, which users and tests compare.
-    sf_command(out.handle, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-
-    const auto tailFrames = static_cast<int64_t>(std::llround(o.tailSeconds * inInfo.samplerate));
-    const int64_t totalFrames = inInfo.frames + tailFrames;
-    const auto chunk = static_cast<size_t>(std::max(o.block, 16384));
-    // 16-bit files are read as integers and scaled in the split: the library's conversion to
-    // float is a slower loop over the same values.
-    const bool sixteenBit = (inInfo.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
-    std::vector<float> interleaved(sixteenBit ? 0 : chunk * static_cast<size_t>(inInfo.channels));
-    std::vector<short> interleavedShorts(sixteenBit ? chunk * static_cast<size_t>(inInfo.channels) : 0);
-    std::vector<float> left(chunk), right(chunk), outLeft(chunk), outRight(chunk), outInterleaved(chunk * 2);
-    StereoRenderer renderer(*plugin, o.block);
-    Progress progress(totalFrames);
-
-    const auto started = std::chrono::steady_clock::now();
-    plugin->resume();
-    preroll(*plugin);
-    int64_t done = 0;
-    bool inputEnded = false;
-    int64_t tailLeft = tailFrames;
-    while (true) {
-        size_t n = 0;
-        if (!inputEnded) {
-            const sf_count_t got =
-                sixteenBit
-                    ? sf_readf_short(in.handle, interleavedShorts.data(), static_cast<sf_count_t>(chunk))
-                    : sf_readf_float(in.handle, interleaved.data(), static_cast<sf_count_t>(chunk));
-            if (got < 0) fail("cannot read " + o.input);
-            n = static_cast<size_t>(got);
-            if (n == 0) inputEnded = true;
-            if (sixteenBit)
-                deinterleave(interleavedShorts.data(), inInfo.channels, n, left.data(), right.data());
-            else
-                deinterleave(interleaved.data(), inInfo.channels, n, left.data(), right.data());
-        }
-        if (inputEnded) {
-            n = static_cast<size_t>(std::min<int64_t>(tailLeft, static_cast<int64_t>(chunk)));
-            if (n == 0) break;
-            std::fill(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(n), 0.0f);
-            std::fill(right.begin(), right.begin() + static_cast<std::ptrdiff_t>(n), 0.0f);
-            tailLeft -= static_cast<int64_t>(n);
-        }
-        // left and right are refilled for the next chunk: the plug-in may read them in place.
-        renderer.processConsuming(left.data(), right.data(), outLeft.data(), outRight.data(),
-                                  static_cast<int64_t>(n));
-        for (size_t i = 0; i < n; ++i) {
-            outInterleaved[2 * i] = outLeft[i];
-            outInterleaved[2 * i + 1] = outRight[i];
-        }
-        if (sf_writef_float(out.handle, outInterleaved.data(), static_cast<sf_count_t>(n)) !=
-            static_cast<sf_count_t>(n))
-            fail("cannot write " + o.output + ": " + sf_strerror(out.handle));
-        done += static_cast<int64_t>(n);
-        progress.update(done);
-    }
-    plugin->suspend();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    progress.finish();
-
-    const int closed = sf_close(out.handle);
-    out.handle = nullptr;
-    if (closed != 0) fail("cannot finish " + o.output);
-    const bool committed = pending.commit();
-    forgetTemporary();
-    if (!committed) fail(pending.error());
+    const auto tailFrames = static_cast<int64_t>(std::llround(o.tailSeconds * job.sampleRate()));
+    Progress progress;
+    const RenderResult result = job.run(*plugin, format, o.block, tailFrames, &progress);
     // Presets are saved once the audio is safely written, so a failed render leaves no files.
-    if (!o.saveFxp.empty()) savePreset(*plugin, o.saveFxp, false);
-    if (!o.saveFxb.empty()) savePreset(*plugin, o.saveFxb, true);
+    if (!o.saveFxp.empty()) saveProgramFile(*plugin, o.saveFxp);
+    if (!o.saveFxb.empty()) saveBankFile(*plugin, o.saveFxb);
     plugin->close();
 
-    const double audioSeconds = static_cast<double>(done) / inInfo.samplerate;
+    const double audioSeconds = static_cast<double>(result.frames) / job.sampleRate();
     std::printf(
         "flanger-render: %s -> %s: %lld frames (%.2f s at %d Hz, %s in), program \"%s\", %.3f s, %.1fx real "
         "time\n",
-        o.input.c_str(), o.output.c_str(), static_cast<long long>(done), audioSeconds, inInfo.samplerate,
-        inInfo.channels == 1 ? "mono" : "stereo", programName.c_str(), seconds,
-        seconds > 0.0 ? audioSeconds / seconds : 0.0);
+        o.input.c_str(), o.output.c_str(), static_cast<long long>(result.frames), audioSeconds,
+        job.sampleRate(), job.channels() == 1 ? "mono" : "stereo", programName.c_str(), result.seconds,
+        result.seconds > 0.0 ? audioSeconds / result.seconds : 0.0);
     return 0;
 }
 
@@ -582,7 +320,7 @@ int main(int argc, char** argv) {
     } catch (const Failure& f) {
         std::fprintf(stderr, "flanger-render: %s\n", f.message.c_str());
         return f.exitCode;
-    } catch (const std::exception& e) {
+    } catch (const std::exception& e) {  // RenderError from the library among them
         std::fprintf(stderr, "flanger-render: %s\n", e.what());
         return 1;
     }

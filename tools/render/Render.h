@@ -11,7 +11,8 @@
 
 namespace flanger::tools {
 
-// The range of sample rates the tools accept (the flanger's delay lines hold 6 ms up to 192 kHz).
+// The range of sample rates the tools accept. The bounds are the tools' own: the flanger sizes its
+// delay lines from the rate it is given, so 6 ms fit at any rate.
 constexpr int kMinimumSampleRate = 8000;
 constexpr int kMaximumSampleRate = 192000;
 // The maximum block size announced to the plug-in: a fixed value, so the host block size a user

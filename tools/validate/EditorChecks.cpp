@@ -218,39 +218,79 @@ void checkRectangle(const CheckContext& context, HostDisplay& x, Findings& findi
     rig.close();
 }
 
-void checkCycles(const CheckContext& context, HostDisplay& x, Findings& findings, int cycles,
-                 std::string& report) {
-    Rig rig;
-    if (!rig.start(context.modulePath, RigOptions{}, findings)) return;
-    EditorHost editor(rig.plugin(), x);
-    int width = 0, height = 0;
-    parentSize(editor.size("before effEditOpen"), width, height);
-    // Warm-up: what a library sets up once per process (connections' caches, fonts) is not a leak.
-    // In a window of its own, so the cycles' parent starts empty whatever the warm-up leaves.
-    const XWindow warmUp = x.createParent(width, height);
-    const XWindow parent = x.createParent(width, height);
-    if (warmUp == 0 || parent == 0) {
-        findings.fail("the host's parent window was never mapped");
-        return;
-    }
-    intptr_t usualAnswer = 0;
-    EditorSize usualSize;
+// What the editor answered in the warm-up: every cycle must answer the same.
+struct UsualOpen {
+    intptr_t answer = 0;
+    EditorSize size;
+};
+
+// Warm-up: what a library sets up once per process (connections' caches, fonts) is not a leak.
+UsualOpen warmUpEditor(EditorHost& editor, HostDisplay& x, XWindow warmUp) {
+    UsualOpen usual;
     for (int i = 0; i < 2; ++i) {
-        usualAnswer = editor.open(warmUp, i == 0, " (warm-up)");
+        usual.answer = editor.open(warmUp, i == 0, " (warm-up)");
         editor.idle(1, 0);
-        usualSize = editor.size("after effEditOpen (warm-up)");
+        usual.size = editor.size("after effEditOpen (warm-up)");
         editor.close();
     }
     x.destroy(warmUp);
     x.sync();
-    if (usualAnswer == 0)
-        findings.note("effEditOpen answered 0 in the warm-up; the cycles count what it leaves all the same");
-    const std::vector<std::string> descriptors = openDescriptors();
-    const size_t topLevels = x.topLevelCount();
-    const long residentBefore = residentKiB();
+    return usual;
+}
 
-    bool answerReported = false, sizeReported = false, leftReported = false, handlerReported = false;
-    const auto started = std::chrono::steady_clock::now();
+// What the process holds before the cycles, to compare with after them.
+struct CycleBaseline {
+    std::vector<std::string> descriptors;
+    size_t topLevels = 0;
+    long residentKiB = 0;
+};
+
+CycleBaseline takeBaseline(HostDisplay& x) {
+    CycleBaseline before;
+    before.descriptors = openDescriptors();
+    before.topLevels = x.topLevelCount();
+    before.residentKiB = residentKiB();
+    return before;
+}
+
+// Each fault is reported at the first cycle that shows it: a thousand copies say no more.
+struct CycleReports {
+    bool answer = false, size = false, left = false, handler = false;
+};
+
+void openAndCloseOnce(EditorHost& editor, HostDisplay& x, Findings& findings, XWindow into, int cycle,
+                      int cycles, const UsualOpen& usual, CycleReports& reported) {
+    char what[48];
+    std::snprintf(what, sizeof what, " (cycle %d of %d)", cycle, cycles);
+    const intptr_t answer = editor.open(into, cycle % 2 == 0, what);
+    if (answer != usual.answer && !reported.answer) {
+        findings.fail("effEditOpen%s answered %lld, %lld before", what, static_cast<long long>(answer),
+                      static_cast<long long>(usual.answer));
+        reported.answer = true;
+    }
+    const EditorSize now = editor.size("after effEditOpen");
+    if (!reported.size && usual.size.present && (!now.present || !now.sameSize(usual.size))) {
+        findings.fail("effEditGetRect after effEditOpen%s: %s, %s before", what, now.describe().c_str(),
+                      usual.size.describe().c_str());
+        reported.size = true;
+    }
+    editor.idle(1, 0);
+    editor.close();
+    if (!reported.left) {
+        reported.left = !expectNoWindowsLeft(x, into, findings, std::string("effEditClose") + what);
+    }
+    if (!reported.handler) {
+        if (const std::string handlers = x.handlerProblem(); !handlers.empty()) {
+            findings.fail("after effEditClose%s: %s", what, handlers.c_str());
+            reported.handler = true;
+        }
+    }
+}
+
+// The open/close cycles into parent; answers how many ran (fewer when memory ran away).
+int runCycles(EditorHost& editor, HostDisplay& x, Findings& findings, XWindow parent, int width, int height,
+              int cycles, const UsualOpen& usual, long residentBefore) {
+    CycleReports reported;
     for (int cycle = 1; cycle <= cycles; ++cycle) {
         // Every tenth cycle in a window of its own, destroyed right after effEditClose as Ardour does.
         const bool fresh = cycle % 10 == 0;
@@ -259,51 +299,30 @@ void checkCycles(const CheckContext& context, HostDisplay& x, Findings& findings
             findings.fail("cycle %d: the host's parent window was never mapped", cycle);
             break;
         }
-        char what[48];
-        std::snprintf(what, sizeof what, " (cycle %d of %d)", cycle, cycles);
-        const intptr_t answer = editor.open(into, cycle % 2 == 0, what);
-        if (answer != usualAnswer && !answerReported) {
-            findings.fail("effEditOpen%s answered %lld, %lld before", what, static_cast<long long>(answer),
-                          static_cast<long long>(usualAnswer));
-            answerReported = true;
-        }
-        const EditorSize now = editor.size("after effEditOpen");
-        if (!sizeReported && usualSize.present && (!now.present || !now.sameSize(usualSize))) {
-            findings.fail("effEditGetRect after effEditOpen%s: %s, %s before", what, now.describe().c_str(),
-                          usualSize.describe().c_str());
-            sizeReported = true;
-        }
-        editor.idle(1, 0);
-        editor.close();
-        if (!leftReported) {
-            leftReported = !expectNoWindowsLeft(x, into, findings, std::string("effEditClose") + what);
-        }
-        if (!handlerReported) {
-            if (const std::string handlers = x.handlerProblem(); !handlers.empty()) {
-                findings.fail("after effEditClose%s: %s", what, handlers.c_str());
-                handlerReported = true;
-            }
-        }
+        openAndCloseOnce(editor, x, findings, into, cycle, cycles, usual, reported);
         if (fresh) x.destroy(into);
         // A module that leaks megabytes per open must not take the machine down with it.
         if (cycle % 10 == 0 && residentKiB() - residentBefore > kResidentLimitKiB) {
             findings.fail(
                 "resident memory grew by %ld MiB in %d open/close cycles; the cycles were stopped there",
                 (residentKiB() - residentBefore) / 1024, cycle);
-            cycles = cycle;
-            break;
+            return cycle;
         }
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    x.sync();
+    return cycles;
+}
 
+void reportWindowsAfterCycles(HostDisplay& x, Findings& findings, XWindow parent, int cycles,
+                              size_t topLevels) {
     if (const size_t left = x.children(parent).size(); left > 0)
         findings.fail("%zu window%s left under the parent after %d open/close cycles", left,
                       left == 1 ? "" : "s", cycles);
     if (const size_t now = x.topLevelCount(); now > topLevels)
         findings.fail("%zu more top-level windows after %d open/close cycles than before them",
                       now - topLevels, cycles);
-    const std::vector<std::string> after = openDescriptors();
+}
+
+void reportMemoryAfterCycles(Findings& findings, int cycles, double seconds, long residentBefore) {
     const long grownKiB = residentKiB() - residentBefore;
     findings.note("%d editor open/close cycles in %.1f s (%.2f ms each); resident memory %+ld KiB over them",
                   cycles, seconds, 1000.0 * seconds / cycles, grownKiB);
@@ -311,40 +330,65 @@ void checkCycles(const CheckContext& context, HostDisplay& x, Findings& findings
     if (!memoryHeldBack() && grownKiB > kResidentNoiseKiB && grownKiB > kLeakPerCycleKiB * cycles)
         findings.fail("resident memory grew by %ld KiB over %d open/close cycles (about %ld KiB per cycle)",
                       grownKiB, cycles, grownKiB / cycles);
+}
+
+// After the effect is closed, so descriptors it releases only then are told apart.
+void reportDescriptorsAfterCycles(Findings& findings, int cycles, const std::vector<std::string>& descriptors,
+                                  const std::vector<std::string>& after) {
+    if (after.size() <= descriptors.size()) return;
+    std::string added;
+    int shown = 0;
+    for (const auto& d : after) {
+        if (std::find(descriptors.begin(), descriptors.end(), d) != descriptors.end()) continue;
+        if (++shown > 5) break;
+        added += (added.empty() ? "" : ", ") + d;
+    }
+    // Said either way: kept until effClose is still one per open for a host that keeps the effect.
+    const bool releasedAtClose = openDescriptors().size() <= descriptors.size();
+    findings.fail(
+        "%zu more open file descriptors after %d open/close cycles (%zu before, %zu after; new: %s)%s",
+        after.size() - descriptors.size(), cycles, descriptors.size(), after.size(), added.c_str(),
+        releasedAtClose ? "; released only at effClose" : "");
+}
+
+void checkCycles(const CheckContext& context, HostDisplay& x, Findings& findings, int cycles,
+                 std::string& report) {
+    Rig rig;
+    if (!rig.start(context.modulePath, RigOptions{}, findings)) return;
+    EditorHost editor(rig.plugin(), x);
+    int width = 0, height = 0;
+    parentSize(editor.size("before effEditOpen"), width, height);
+    // The warm-up in a window of its own, so the cycles' parent starts empty whatever it leaves.
+    const XWindow warmUp = x.createParent(width, height);
+    const XWindow parent = x.createParent(width, height);
+    if (warmUp == 0 || parent == 0) {
+        findings.fail("the host's parent window was never mapped");
+        return;
+    }
+    const UsualOpen usual = warmUpEditor(editor, x, warmUp);
+    if (usual.answer == 0)
+        findings.note("effEditOpen answered 0 in the warm-up; the cycles count what it leaves all the same");
+    const CycleBaseline before = takeBaseline(x);
+
+    const auto started = std::chrono::steady_clock::now();
+    cycles = runCycles(editor, x, findings, parent, width, height, cycles, usual, before.residentKiB);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    x.sync();
+
+    reportWindowsAfterCycles(x, findings, parent, cycles, before.topLevels);
+    const std::vector<std::string> after = openDescriptors();
+    reportMemoryAfterCycles(findings, cycles, seconds, before.residentKiB);
     reportXProblems(x, findings, "open/close cycles");
     x.destroy(parent);
     rig.close();
-    if (after.size() > descriptors.size()) {
-        std::string added;
-        int shown = 0;
-        for (const auto& d : after) {
-            if (std::find(descriptors.begin(), descriptors.end(), d) != descriptors.end()) continue;
-            if (++shown > 5) break;
-            added += (added.empty() ? "" : ", ") + d;
-        }
-        // Said either way: kept until effClose is still one per open for a host that keeps the effect.
-        const bool releasedAtClose = openDescriptors().size() <= descriptors.size();
-        findings.fail(
-            "%zu more open file descriptors after %d open/close cycles (%zu before, %zu after; new: %s)%s",
-            after.size() - descriptors.size(), cycles, descriptors.size(), after.size(), added.c_str(),
-            releasedAtClose ? "; released only at effClose" : "");
-    }
+    reportDescriptorsAfterCycles(findings, cycles, before.descriptors, after);
     char text[96];
     std::snprintf(text, sizeof text, "%d open/close cycles", cycles);
     report = text;
 }
 
-void checkParents(const CheckContext& context, HostDisplay& x, Findings& findings) {
-    Rig rig;
-    if (!rig.start(context.modulePath, RigOptions{}, findings)) return;
-    EditorHost editor(rig.plugin(), x);
-    // Hosts idle and close editors they never opened (a failed open, a restored session).
-    editor.idle(2, 0);
-    editor.close();
-    int width = 0, height = 0;
-    parentSize(editor.size("before effEditOpen"), width, height);
-
-    // Refused parents: no window to open into. Answering 0 is right; a window of its own must go at close.
+// Refused parents: no window to open into. Answering 0 is right; a window of its own must go at close.
+void openIntoRefusedParents(EditorHost& editor, HostDisplay& x, Findings& findings) {
     x.sync();
     const size_t topLevels = x.topLevelCount();
     const XWindow stale = x.staleWindow();
@@ -365,12 +409,14 @@ void checkParents(const CheckContext& context, HostDisplay& x, Findings& finding
                           static_cast<unsigned long>(bad.parent), bad.what, now - topLevels,
                           now - topLevels == 1 ? "" : "s");
     }
+}
 
-    // The editor still opens properly afterwards.
+// The editor still opens properly after the refused parents; false when no parent could be made.
+bool opensAfterRefusedParents(EditorHost& editor, HostDisplay& x, Findings& findings, int width, int height) {
     const XWindow good = x.createParent(width, height);
     if (good == 0) {
         findings.fail("the host's parent window was never mapped");
-        return;
+        return false;
     }
     if (editor.open(good, false, " after the refused parents") == 0)
         findings.fail("effEditOpen into a valid parent answered 0 after the null and stale parents");
@@ -378,7 +424,10 @@ void checkParents(const CheckContext& context, HostDisplay& x, Findings& finding
     editor.close();
     expectNoWindowsLeft(x, good, findings, "the refused parents and a good open");
     x.destroy(good);
+    return true;
+}
 
+void openIntoParentsThatGo(EditorHost& editor, HostDisplay& x, int width, int height) {
     // Ardour destroys the parent right after effEditClose; a closed editor may still be idled.
     const XWindow closedThenGone = x.createParent(width, height);
     editor.open(closedThenGone, true, ", destroyed right after effEditClose");
@@ -398,7 +447,10 @@ void checkParents(const CheckContext& context, HostDisplay& x, Findings& finding
     editor.idle(3, 10);
     editor.close();
     x.sync();
+}
 
+void opensAfterDestroyedParents(EditorHost& editor, HostDisplay& x, Findings& findings, int width,
+                                int height) {
     const XWindow again = x.createParent(width, height);
     if (editor.open(again, true, " after the destroyed parents") == 0)
         findings.fail("effEditOpen into a valid parent answered 0 after parents were destroyed");
@@ -406,8 +458,76 @@ void checkParents(const CheckContext& context, HostDisplay& x, Findings& finding
     editor.close();
     expectNoWindowsLeft(x, again, findings, "the destroyed parents and a good open");
     x.destroy(again);
+}
+
+void checkParents(const CheckContext& context, HostDisplay& x, Findings& findings) {
+    Rig rig;
+    if (!rig.start(context.modulePath, RigOptions{}, findings)) return;
+    EditorHost editor(rig.plugin(), x);
+    // Hosts idle and close editors they never opened (a failed open, a restored session).
+    editor.idle(2, 0);
+    editor.close();
+    int width = 0, height = 0;
+    parentSize(editor.size("before effEditOpen"), width, height);
+
+    openIntoRefusedParents(editor, x, findings);
+    if (!opensAfterRefusedParents(editor, x, findings, width, height)) return;
+    openIntoParentsThatGo(editor, x, width, height);
+    opensAfterDestroyedParents(editor, x, findings, width, height);
     reportXProblems(x, findings, "null, stale and destroyed parents");
     rig.close();
+}
+
+// What the audio and automation threads share with the GUI thread.
+struct ThreadedRun {
+    std::atomic<bool> stop{false};                 // writer: the GUI thread; reader: the others
+    std::atomic<int64_t> blocks{0}, automated{0};  // writer: the threads; reader: the report
+    SampleScan audioScan;                          // the audio thread's, read after its join
+};
+
+void processWithAutomation(const CheckContext& context, Rig& rig, int32_t count, ThreadedRun& run) {
+    CallTrace::bindThread(1, "audio thread");
+    std::minstd_rand random(context.seed + 11);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    TestSignal signal(SignalKind::Noise, 44100.0f, context.seed);
+    while (!run.stop.load(std::memory_order_relaxed)) {
+        // Hosts send automation from the audio thread too: the editor hears of it there.
+        if (count > 0)
+            rig.setParameter(static_cast<int32_t>(random() % static_cast<uint32_t>(count)), unit(random));
+        run.audioScan.add(rig.process(rig.preferredMode(), 256, signal));
+        run.blocks.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void automateParameters(const CheckContext& context, PluginInstance& plugin, int32_t count,
+                        ThreadedRun& run) {
+    CallTrace::bindThread(2, "automation thread");
+    std::minstd_rand random(context.seed + 12);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    while (!run.stop.load(std::memory_order_relaxed) && count > 0) {
+        const auto index = static_cast<int32_t>(random() % static_cast<uint32_t>(count));
+        CallTrace::note("setParameter(%d) / getParameter", index);
+        plugin.setParameter(index, unit(random));
+        plugin.parameter(index);
+        run.automated.fetch_add(1, std::memory_order_relaxed);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
+// Opens and closes while the others run, then one long open stretch idled like a host; answers
+// the number of idle calls in that stretch.
+int exerciseEditor(EditorHost& editor, XWindow parent, int cycles, bool quick) {
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        editor.open(parent, cycle % 2 == 0, " (while processing and automating)");
+        editor.idle(5, 5);
+        editor.close();
+    }
+    editor.open(parent, true, " (idled while processing and automating)");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(quick ? 1000 : 2000);
+    int idles = 0;
+    for (; std::chrono::steady_clock::now() < until; ++idles) editor.idle(1, 10);
+    editor.close();
+    return idles;
 }
 
 void checkEditorThreads(const CheckContext& context, HostDisplay& x, Findings& findings,
@@ -425,62 +545,22 @@ void checkEditorThreads(const CheckContext& context, HostDisplay& x, Findings& f
         return;
     }
 
-    std::atomic<bool> stop{false};                 // writer: the GUI thread; reader: the others
-    std::atomic<int64_t> blocks{0}, automated{0};  // writer: the threads; reader: the report
-    SampleScan audioScan;                          // the audio thread's, read after its join
-    auto audio = [&]() {
-        CallTrace::bindThread(1, "audio thread");
-        std::minstd_rand random(context.seed + 11);
-        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-        TestSignal signal(SignalKind::Noise, 44100.0f, context.seed);
-        while (!stop.load(std::memory_order_relaxed)) {
-            // Hosts send automation from the audio thread too: the editor hears of it there.
-            if (count > 0)
-                rig.setParameter(static_cast<int32_t>(random() % static_cast<uint32_t>(count)), unit(random));
-            audioScan.add(rig.process(rig.preferredMode(), 256, signal));
-            blocks.fetch_add(1, std::memory_order_relaxed);
-        }
-    };
-    auto automation = [&]() {
-        CallTrace::bindThread(2, "automation thread");
-        std::minstd_rand random(context.seed + 12);
-        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-        while (!stop.load(std::memory_order_relaxed) && count > 0) {
-            const auto index = static_cast<int32_t>(random() % static_cast<uint32_t>(count));
-            CallTrace::note("setParameter(%d) / getParameter", index);
-            plugin.setParameter(index, unit(random));
-            plugin.parameter(index);
-            automated.fetch_add(1, std::memory_order_relaxed);
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-    };
-
+    ThreadedRun run;
     CallTrace::bindThread(0, "GUI thread");
-    std::thread audioThread(audio);
-    std::thread automationThread(automation);
-    // Opens and closes while the others run, then one long open stretch idled like a host.
+    std::thread audioThread([&] { processWithAutomation(context, rig, count, run); });
+    std::thread automationThread([&] { automateParameters(context, plugin, count, run); });
     const int cycles = context.quick ? 10 : 30;
-    for (int cycle = 0; cycle < cycles; ++cycle) {
-        editor.open(parent, cycle % 2 == 0, " (while processing and automating)");
-        editor.idle(5, 5);
-        editor.close();
-    }
-    editor.open(parent, true, " (idled while processing and automating)");
-    const auto until =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(context.quick ? 1000 : 2000);
-    int idles = 0;
-    for (; std::chrono::steady_clock::now() < until; ++idles) editor.idle(1, 10);
-    editor.close();
-    stop.store(true, std::memory_order_relaxed);
+    const int idles = exerciseEditor(editor, parent, cycles, context.quick);
+    run.stop.store(true, std::memory_order_relaxed);
     audioThread.join();
     automationThread.join();
     CallTrace::clearSlot(1);
     CallTrace::clearSlot(2);
     CallTrace::bindThread(0, "main thread");
 
-    if (!audioScan.clean())
+    if (!run.audioScan.clean())
         findings.fail("processing while the editor opens, idles and closes: %s",
-                      audioScan.describe().c_str());
+                      run.audioScan.describe().c_str());
     expectNoWindowsLeft(x, parent, findings, "the threaded run");
     rig.readParameters(findings, "the threaded editor run");
     reportXProblems(x, findings, "editor with audio and automation threads");
@@ -491,7 +571,8 @@ void checkEditorThreads(const CheckContext& context, HostDisplay& x, Findings& f
         text, sizeof text,
         "%d open/close cycles and %d idle calls against %lld blocks with automation from the audio thread "
         "and %lld parameter writes from another",
-        cycles, idles, static_cast<long long>(blocks.load()), static_cast<long long>(automated.load()));
+        cycles, idles, static_cast<long long>(run.blocks.load()),
+        static_cast<long long>(run.automated.load()));
     report = text;
 }
 
