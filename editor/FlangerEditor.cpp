@@ -578,14 +578,7 @@ void FlangerEditor::setRateEditLists(bool sync) {
 }
 
 void FlangerEditor::updateSyncPeriod() {
-    const int note = params::noteIndex(table->peekPlain(FlangerParameters::kSyncBeat));
-    // The table keeps whatever text or a program wrote: the period the engine reads is made
-    // from a tempo factor in its range, the default standing in for one that is no number.
-    float tempo = table->peekPlain(FlangerParameters::kTmpSync);
-    if (!std::isfinite(tempo)) tempo = table->defaultValue(FlangerParameters::kTmpSync);
-    tempo = std::clamp(tempo, table->minimum(FlangerParameters::kTmpSync),
-                       table->maximum(FlangerParameters::kTmpSync));
-    table->setPlain(FlangerParameters::kBeatsPerCycle, tempo * params::noteBeats[note]);
+    params::storeBeatsPerCycle(*table);
 }
 
 void FlangerEditor::selectNoteFromTable() {

@@ -108,7 +108,7 @@ void FlangerEffect::processReplacing(float** inputs, float** outputs, int32_t fr
 }
 
 void FlangerEffect::process(float** inputs, float** outputs, int32_t frames, bool adding) noexcept {
-    if (frames > blockSize()) blockFrames.store(frames, std::memory_order_relaxed);
+    noteHostBlock(frames);
     if (!initialised || !engineReady.load(std::memory_order_acquire)) return;
     if (inputs == nullptr || outputs == nullptr || frames <= 0) return;
     // A host that hands fewer channel buffers than it connected gets its outputs untouched.
@@ -142,8 +142,7 @@ void FlangerEffect::setParameterValue(int32_t index, float value) {
     const bool sync = table->peekPlain(kSwitch) == 1.0f;
     if (index == kSyncBeat || index == kTmpSync) {
         table->setNormalized(index, value);
-        const int note = params::noteIndex(table->peekPlain(kSyncBeat));
-        table->setPlain(kBeatsPerCycle, table->peekPlain(kTmpSync) * params::noteBeats[note]);
+        params::storeBeatsPerCycle(*table);
         if (sync && editor != nullptr) editor->parameterChanged(index, value);
     } else if (index == kRate) {
         table->setNormalized(kRate, value);
@@ -187,7 +186,7 @@ bool FlangerEffect::textToParameter(int32_t index, char* text) {
         for (int i = 0; i < params::kNoteCount; ++i) {
             if (std::strcmp(text, params::noteNames[i]) == 0) {
                 table->setPlain(kSyncBeat, static_cast<float>(i));
-                table->setPlain(kBeatsPerCycle, table->peekPlain(kTmpSync) * params::noteBeats[i]);
+                params::storeBeatsPerCycle(*table);
                 break;
             }
         }
@@ -204,9 +203,7 @@ bool FlangerEffect::textToParameter(int32_t index, char* text) {
     if (!std::isfinite(v)) return true;
     v = std::clamp(v, table->minimum(index), table->maximum(index));
     table->setPlain(index, v);
-    if (index == kTmpSync)
-        table->setPlain(kBeatsPerCycle,
-                        v * params::noteBeats[params::noteIndex(table->peekPlain(kSyncBeat))]);
+    if (index == kTmpSync) params::storeBeatsPerCycle(*table);
     return true;
 }
 

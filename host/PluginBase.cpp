@@ -75,14 +75,20 @@ void PluginBase::setParameterFromEditor(int32_t index, float value) {
     EffectBase::setParameterFromEditor(index, value);
 }
 
+void PluginBase::noteHostBlock(int32_t frames) noexcept {
+    // A larger block is only recorded here; rebuilding on the audio thread would allocate. Only
+    // the atomic size is written: what setBlockSize remembers belongs to the other threads.
+    if (frames > blockFrames.load(std::memory_order_relaxed))
+        blockFrames.store(frames, std::memory_order_relaxed);
+}
+
 void PluginBase::processAdding(float** inputs, float** outputs, int32_t frames) {
-    // A larger block is only recorded here; rebuilding on the audio thread would allocate.
-    if (frames > blockSize()) setBlockSize(frames);
+    noteHostBlock(frames);
     if (engineReady) processAudio(inputs, outputs, frames, true);
 }
 
 void PluginBase::processReplacing(float** inputs, float** outputs, int32_t frames) {
-    if (frames > blockSize()) setBlockSize(frames);
+    noteHostBlock(frames);
     if (engineReady) processAudio(inputs, outputs, frames, false);
 }
 

@@ -63,6 +63,8 @@ public:
     int32_t outputsInUse() const { return activeOutputs; }
 
 protected:
+    // Called first by every process entry with the host's block: a larger one is recorded.
+    void noteHostBlock(int32_t frames) noexcept;
     // Loads a bank given as the hexadecimal digits of its chunk; a text of any other length
     // than the whole table's is ignored.
     void loadBankText(const char* hexDigits, std::size_t digitCount);

@@ -1,6 +1,11 @@
 // The flanger's twelve entries: names, units, defaults, ranges and steps.
 #include "params/FlangerParameters.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "params/NoteTable.h"
+
 namespace flanger::params {
 
 FlangerParameters::FlangerParameters() : ParameterTable(kParameterCount) {
@@ -18,6 +23,15 @@ FlangerParameters::FlangerParameters() : ParameterTable(kParameterCount) {
     declareParameter(kBeatsPerCycle, 1.0f, 1.0f / 12.0f, 60.0f, 0.0f, "", "");
     declareParameter(kSwitch, 0.0f, 0.0f, 1.0f, 1.0f, "", "Switch");
     declareParameter(kOutput, 100.0f, 0.0f, 100.0f, 1.0f, "%", "Output");
+}
+
+void storeBeatsPerCycle(ParameterTable& table) noexcept {
+    using P = FlangerParameters;
+    const int note = noteIndex(table.peekPlain(P::kSyncBeat));
+    float factor = table.peekPlain(P::kTmpSync);
+    if (!std::isfinite(factor)) factor = table.defaultValue(P::kTmpSync);
+    factor = std::clamp(factor, table.minimum(P::kTmpSync), table.maximum(P::kTmpSync));
+    table.setPlain(P::kBeatsPerCycle, factor * noteBeats[note]);
 }
 
 }  // namespace flanger::params

@@ -30,4 +30,9 @@ public:
     FlangerParameters();
 };
 
+// The one rule for the tempo-sync period: "TmpSync" × the length in beats of the "SyncBeat" note
+// (as noteIndex reads it), stored plain into kBeatsPerCycle of a table holding the flanger's
+// entries. A factor outside its range is held to it, one that is no number reads as its default.
+void storeBeatsPerCycle(ParameterTable& table) noexcept;
+
 }  // namespace flanger::params
