@@ -39,7 +39,7 @@ void DelayPair::prepareSweeps(bool both, int count) noexcept {
 template <DelayPair::Coupling C, bool kTwoImages>
 void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLeft, float* wetRight, int count,
                         float feedback) noexcept {
-    constexpr bool kSingle = C == Coupling::single;
+    constexpr bool kSingle = C == Coupling::Single;
     const float fb = feedback;
     float sl = stateLeft;
     float sr = stateRight;
@@ -58,7 +58,7 @@ void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLef
         const double* fractionL = lineLeft.tapFraction + k0;
         const double* fractionR = lineRight.tapFraction + k0;
         const float* xl = inLeft + k0;
-        const float* xr = (C == Coupling::separate ? inRight : inLeft) + k0;
+        const float* xr = (C == Coupling::Separate ? inRight : inLeft) + k0;
         float* wetL = wetLeft + k0;
         float* wetR = kSingle ? nullptr : wetRight + k0;
         for (int k = 0; k < run; ++k) {
@@ -79,7 +79,7 @@ void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLef
                 slotR[k + circleRight] = inputR;
                 if constexpr (!kTwoImages)
                     for (int image = 2; image < imagesRight; ++image) slotR[k + image * circleRight] = inputR;
-                if constexpr (C == Coupling::crossed) {
+                if constexpr (C == Coupling::Crossed) {
                     sl = flush((0.2f * yl + yr) * fb + xl[k]);
                     sr = flush((yl - 0.2f * yr) * fb + xl[k]);
                 } else {
@@ -102,25 +102,25 @@ void DelayPair::run(Coupling coupling, const float* inLeft, const float* inRight
                     float* wetRight, int count, float feedback) noexcept {
     for (int start = 0; start < count; start += ModulatedDelay::kTapSpan) {
         const int n = std::min(ModulatedDelay::kTapSpan, count - start);
-        prepareSweeps(coupling != Coupling::single, n);
+        prepareSweeps(coupling != Coupling::Single, n);
         const float* xl = inLeft + start;
-        const float* xr = coupling == Coupling::separate ? inRight + start : nullptr;
+        const float* xr = coupling == Coupling::Separate ? inRight + start : nullptr;
         float* wl = wetLeft + start;
-        float* wr = coupling == Coupling::single ? nullptr : wetRight + start;
+        float* wr = coupling == Coupling::Single ? nullptr : wetRight + start;
         // Circles under 8 samples (rates under about 1.3 kHz) keep more images of the circle.
         const bool twoImages = lineLeft.copies == 2 && lineRight.copies == 2;
         switch (coupling) {
-            case Coupling::single:
-                twoImages ? runTaps<Coupling::single, true>(xl, xr, wl, wr, n, feedback)
-                          : runTaps<Coupling::single, false>(xl, xr, wl, wr, n, feedback);
+            case Coupling::Single:
+                twoImages ? runTaps<Coupling::Single, true>(xl, xr, wl, wr, n, feedback)
+                          : runTaps<Coupling::Single, false>(xl, xr, wl, wr, n, feedback);
                 break;
-            case Coupling::crossed:
-                twoImages ? runTaps<Coupling::crossed, true>(xl, xr, wl, wr, n, feedback)
-                          : runTaps<Coupling::crossed, false>(xl, xr, wl, wr, n, feedback);
+            case Coupling::Crossed:
+                twoImages ? runTaps<Coupling::Crossed, true>(xl, xr, wl, wr, n, feedback)
+                          : runTaps<Coupling::Crossed, false>(xl, xr, wl, wr, n, feedback);
                 break;
-            case Coupling::separate:
-                twoImages ? runTaps<Coupling::separate, true>(xl, xr, wl, wr, n, feedback)
-                          : runTaps<Coupling::separate, false>(xl, xr, wl, wr, n, feedback);
+            case Coupling::Separate:
+                twoImages ? runTaps<Coupling::Separate, true>(xl, xr, wl, wr, n, feedback)
+                          : runTaps<Coupling::Separate, false>(xl, xr, wl, wr, n, feedback);
                 break;
         }
     }

@@ -11,7 +11,7 @@ public:
     // How the loops are wired. single: the left line alone. crossed: one input, each line fed
     // back into the other at full level and into itself at ±0.2. separate: two independent
     // loops on two inputs.
-    enum class Coupling { single, crossed, separate };
+    enum class Coupling { Single, Crossed, Separate };
 
     // Feedback states below this magnitude are stored as exactly 0, so a decaying loop stops
     // instead of creeping into subnormal numbers.

@@ -10,20 +10,20 @@ namespace flanger::dsp {
 namespace {
 
 FlangerCore::Routine routineFor(int numInputs, int numOutputs) {
-    if (numInputs != 1) return FlangerCore::Routine::stereo;
-    return numOutputs >= 2 ? FlangerCore::Routine::monoToStereo : FlangerCore::Routine::mono;
+    if (numInputs != 1) return FlangerCore::Routine::Stereo;
+    return numOutputs >= 2 ? FlangerCore::Routine::MonoToStereo : FlangerCore::Routine::Mono;
 }
 
 DelayPair::Coupling couplingFor(FlangerCore::Routine routine) {
     switch (routine) {
-        case FlangerCore::Routine::mono:
-            return DelayPair::Coupling::single;
-        case FlangerCore::Routine::monoToStereo:
-            return DelayPair::Coupling::crossed;
-        case FlangerCore::Routine::stereo:
+        case FlangerCore::Routine::Mono:
+            return DelayPair::Coupling::Single;
+        case FlangerCore::Routine::MonoToStereo:
+            return DelayPair::Coupling::Crossed;
+        case FlangerCore::Routine::Stereo:
             break;
     }
-    return DelayPair::Coupling::separate;
+    return DelayPair::Coupling::Separate;
 }
 
 }  // namespace
@@ -43,8 +43,8 @@ FlangerCore::FlangerCore(int inputs, int rate, int outputs, int maxLength)
     setDelay(0.2f);
     setFeedback(0.3f);
     setMix(0.5f);
-    channels = kind == Routine::mono ? 1 : 2;
-    if (kind == Routine::mono) lines.right().releaseStore();  // set up like the left, never run
+    channels = kind == Routine::Mono ? 1 : 2;
+    if (kind == Routine::Mono) lines.right().releaseStore();  // set up like the left, never run
     mixLeft.assign(static_cast<size_t>(maxBlockLength), 0.0f);
     if (channels == 2) mixRight.assign(static_cast<size_t>(maxBlockLength), 0.0f);
     if (numInputs == 0) silence.assign(static_cast<size_t>(maxBlockLength), 0.0f);
@@ -115,7 +115,7 @@ void FlangerCore::process(float** in, float** out, int count, bool accumulate) n
             inputs[c] = channel ? channel + start : nullptr;
             outputs[c] = c < numOutputs && out[c] ? out[c] + start : nullptr;
         }
-        if (!inputs[0] || (kind == Routine::stereo && !inputs[1])) return;
+        if (!inputs[0] || (kind == Routine::Stereo && !inputs[1])) return;
         processPiece(inputs, outputs, n, accumulate);
     }
 }
@@ -177,7 +177,7 @@ void FlangerCore::deliver(float* const* out, int count, bool accumulate) noexcep
 
 void FlangerCore::processPiece(float* const* in, float* const* out, int count, bool accumulate) noexcept {
     const float* inLeft = in[0];
-    const float* inRight = kind == Routine::stereo ? in[1] : in[0];
+    const float* inRight = kind == Routine::Stereo ? in[1] : in[0];
     lines.run(coupling, inLeft, inRight, mixLeft.data(), channels == 2 ? mixRight.data() : nullptr, count,
               feedback);
     mix(inLeft, inRight, count);

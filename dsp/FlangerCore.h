@@ -16,7 +16,7 @@ namespace flanger::dsp {
 // start of a processing call. process() never allocates.
 class FlangerCore {
 public:
-    enum class Routine { mono, monoToStereo, stereo };
+    enum class Routine { Mono, MonoToStereo, Stereo };
 
     static constexpr float kMaxFeedback = 0.9f;  // keeps the loop stable
     static constexpr float kMaxDepth = 0.9f;     // the right line sweeps 1.1 times as deep: 0.99

@@ -197,7 +197,7 @@ bool FlangerEffect::textToParameter(int32_t index, char* text) {
         v = 1.0f;
     else if (index == kSwitch && std::strcmp(text, "off") == 0)
         v = 0.0f;
-    else if (text::readNumber(text, v) == text::NumberRead::notANumber)
+    else if (text::readNumber(text, v) == text::NumberRead::NotANumber)
         return true;  // unreadable text reads as 0, but NaN is no value at all
     // Typed values are held to the parameter's range, so nothing unbounded reaches the engine.
     if (!std::isfinite(v)) return true;

@@ -69,7 +69,7 @@ bool isHuge(const char* begin, const char* end) noexcept {
 
 NumberRead readNumber(const char* text, float& value) noexcept {
     value = 0.0f;
-    if (text == nullptr) return NumberRead::none;
+    if (text == nullptr) return NumberRead::None;
     // Longer texts are read up to this many bytes: no number the parameters take needs more.
     constexpr std::size_t kLongest = 256;
     char copy[kLongest];
@@ -87,25 +87,25 @@ NumberRead readNumber(const char* text, float& value) noexcept {
     if (begin < end && (*begin == '+' || *begin == '-')) {
         negative = *begin == '-';
         ++begin;
-        if (begin < end && (*begin == '+' || *begin == '-')) return NumberRead::none;
+        if (begin < end && (*begin == '+' || *begin == '-')) return NumberRead::None;
     }
     float parsed = 0.0f;
     const auto result = std::from_chars(begin, end, parsed, std::chars_format::general);
-    if (result.ptr == begin) return NumberRead::none;
+    if (result.ptr == begin) return NumberRead::None;
     if (result.ec == std::errc::result_out_of_range) {
         // Too large reads as infinite (later clamped or refused), too small as zero, as "%f" gives.
         parsed = isHuge(begin, result.ptr) ? std::numeric_limits<float>::infinity() : 0.0f;
     } else if (result.ec != std::errc{}) {
-        return NumberRead::none;
+        return NumberRead::None;
     }
-    if (std::isnan(parsed)) return NumberRead::notANumber;
+    if (std::isnan(parsed)) return NumberRead::NotANumber;
     value = negative ? -parsed : parsed;
-    return NumberRead::number;
+    return NumberRead::Number;
 }
 
 std::optional<float> parseNumber(const char* text) noexcept {
     float value = 0.0f;
-    if (readNumber(text, value) != NumberRead::number) return std::nullopt;
+    if (readNumber(text, value) != NumberRead::Number) return std::nullopt;
     return value;
 }
 

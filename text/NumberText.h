@@ -13,7 +13,7 @@ void formatFixed(double value, int decimals, char* out, std::size_t capacity) no
 // Reads a leading number as "%f" would in the C locale, with every ',' taken as '.': too large
 // reads as infinite, too small as 0. NaN is told apart from text that holds no number, so a
 // caller can refuse it (it would survive every later clamp); value is 0 unless a number was read.
-enum class NumberRead { number, none, notANumber };
+enum class NumberRead { Number, None, NotANumber };
 NumberRead readNumber(const char* text, float& value) noexcept;
 
 // readNumber's value, or nothing for text that holds no number or holds NaN.

@@ -26,8 +26,8 @@ struct Tolerance {
 };
 
 void expectMatchesGolden(const platform::Surface& actual, const std::string& name, Tolerance tolerance = {}) {
-    test::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name,
-                              {tolerance.channel, tolerance.pixels});
+    flanger::testing::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name,
+                                          {tolerance.channel, tolerance.pixels});
 }
 
 // A frame at the editor's size over its background, the way the editor lays the controls out.

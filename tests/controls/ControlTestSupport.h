@@ -13,7 +13,10 @@
 #include "gui/SkinBitmap.h"
 #include "platform/headless/HeadlessPlatform.h"
 
-namespace flanger::gui::controls::testing {
+namespace flanger::testing {
+
+// The toolkit's fixtures name its classes as the toolkit does.
+using namespace flanger::gui;
 
 // One pass of a scripted drag: where the pointer is and what is held.
 struct Step {
@@ -107,4 +110,4 @@ inline SkinBitmap* solidBitmap(int width, int height, std::uint32_t rgb) {
     return new SkinBitmap(0, platform::Surface(width, height, rgb));
 }
 
-}  // namespace flanger::gui::controls::testing
+}  // namespace flanger::testing

@@ -38,7 +38,7 @@ public:
     int lastCount = -1;
 };
 
-class ChunkedAudioBlockTest : public testing::Test {
+class ChunkedAudioBlockTest : public ::testing::Test {
 protected:
     std::vector<float> left = std::vector<float>(1000, 1.0f);
     std::vector<float> right = std::vector<float>(1000, 2.0f);

@@ -36,7 +36,7 @@ std::ostream& operator<<(std::ostream& out, const Scenario& s) {
     return out << s.name;
 }
 
-class EngineAgainstReference : public testing::TestWithParam<Scenario> {};
+class EngineAgainstReference : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(EngineAgainstReference, StaysWithinOneMillionthOnEverySample) {
     const Scenario& s = GetParam();
@@ -47,8 +47,8 @@ TEST_P(EngineAgainstReference, StaysWithinOneMillionthOnEverySample) {
     engine.resume();
     model.resume();
 
-    test::Noise noise(7);
-    test::Noise sizes(99);
+    testing::Noise noise(7);
+    testing::Noise sizes(99);
     const int totalFrames = static_cast<int>(s.rate * s.seconds);
     const int stepFrames = static_cast<int>(s.rate * 0.5);
     std::vector<float> in[2], outProduct[2], outModel[2];
@@ -155,8 +155,8 @@ const Scenario kScenarios[] = {
     {"TinyCircle1000Hz", 2, 2, 1000.0, 16, 20.0, false, 0, freeSweepChanges},
 };
 
-INSTANTIATE_TEST_SUITE_P(LongRuns, EngineAgainstReference, testing::ValuesIn(kScenarios),
-                         [](const testing::TestParamInfo<Scenario>& param) { return param.param.name; });
+INSTANTIATE_TEST_SUITE_P(LongRuns, EngineAgainstReference, ::testing::ValuesIn(kScenarios),
+                         [](const ::testing::TestParamInfo<Scenario>& param) { return param.param.name; });
 
 }  // namespace
 }  // namespace flanger::dsp

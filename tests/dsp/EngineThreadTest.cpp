@@ -29,7 +29,7 @@ TEST(EngineThreadTest, ParametersWrittenWhileProcessingAreRaceFreeAndNeverLost) 
     std::atomic<bool> writerDone{false};
     std::atomic<int> blocksDone{0};
     std::thread writer([&] {
-        test::Noise noise(77);
+        testing::Noise noise(77);
         // Writes go on until the audio thread has run a good number of blocks among them.
         for (int i = 0;
              i < kMostWrites && (i < kWrites || blocksDone.load(std::memory_order_relaxed) < kBlocks); ++i) {
@@ -57,7 +57,7 @@ TEST(EngineThreadTest, ParametersWrittenWhileProcessingAreRaceFreeAndNeverLost) 
         writerDone.store(true, std::memory_order_release);
     });
 
-    test::Noise noise(5);
+    testing::Noise noise(5);
     std::vector<float> left(256), right(256), outLeft(256), outRight(256);
     int blocks = 0;
     bool finite = true;

@@ -25,13 +25,13 @@ struct Buffers {
     }
 };
 
-class FlangerCoreTest : public testing::Test {
+class FlangerCoreTest : public ::testing::Test {
 protected:
     FlangerCore core{2, 44100, 2, 512};
 };
 
 TEST_F(FlangerCoreTest, ConstructionSettings) {
-    EXPECT_EQ(core.routine(), FlangerCore::Routine::stereo);
+    EXPECT_EQ(core.routine(), FlangerCore::Routine::Stereo);
     EXPECT_EQ(core.feedbackGain(), 0.3f);
     EXPECT_EQ(core.left().delaySpan(), 265);  // setDelay(0.2): 10 ms, clamped to the circle
     EXPECT_EQ(core.wet().targetValue(), 0.5f);
@@ -41,14 +41,14 @@ TEST_F(FlangerCoreTest, ConstructionSettings) {
 }
 
 TEST(FlangerCoreRoutines, ChosenFromTheChannelCounts) {
-    EXPECT_EQ(FlangerCore(1, 44100, 1, 64).routine(), FlangerCore::Routine::mono);
-    EXPECT_EQ(FlangerCore(1, 44100, 2, 64).routine(), FlangerCore::Routine::monoToStereo);
-    EXPECT_EQ(FlangerCore(2, 44100, 2, 64).routine(), FlangerCore::Routine::stereo);
-    EXPECT_EQ(FlangerCore(2, 44100, 1, 64).routine(), FlangerCore::Routine::stereo);
-    EXPECT_EQ(FlangerCore(0, 44100, 2, 64).routine(), FlangerCore::Routine::stereo);
+    EXPECT_EQ(FlangerCore(1, 44100, 1, 64).routine(), FlangerCore::Routine::Mono);
+    EXPECT_EQ(FlangerCore(1, 44100, 2, 64).routine(), FlangerCore::Routine::MonoToStereo);
+    EXPECT_EQ(FlangerCore(2, 44100, 2, 64).routine(), FlangerCore::Routine::Stereo);
+    EXPECT_EQ(FlangerCore(2, 44100, 1, 64).routine(), FlangerCore::Routine::Stereo);
+    EXPECT_EQ(FlangerCore(0, 44100, 2, 64).routine(), FlangerCore::Routine::Stereo);
     // One input with neither one nor two outputs falls back to the mono routine.
-    EXPECT_EQ(FlangerCore(1, 44100, 0, 64).routine(), FlangerCore::Routine::mono);
-    EXPECT_EQ(FlangerCore(1, 44100, 3, 64).routine(), FlangerCore::Routine::monoToStereo);
+    EXPECT_EQ(FlangerCore(1, 44100, 0, 64).routine(), FlangerCore::Routine::Mono);
+    EXPECT_EQ(FlangerCore(1, 44100, 3, 64).routine(), FlangerCore::Routine::MonoToStereo);
 }
 
 TEST_F(FlangerCoreTest, FeedbackIsClampedToZeroToPoint9) {
@@ -109,7 +109,7 @@ TEST_F(FlangerCoreTest, MixZeroDeliversTheDrySignalTimesTheGainAndSkipsTheWidth)
     core.setMix(0.0f);
     core.setOutput(0.5f);
     core.setWidth(0.0f);  // would fold to mono if it ran
-    test::Noise noise(1);
+    testing::Noise noise(1);
     Buffers in(512), out(512);
     for (int block = 0; block < 4; ++block) {
         in.left = noise.block(512);
@@ -154,7 +154,7 @@ TEST(FlangerCoreMonoToStereo, FeedbackZeroGivesEachLineItsOwnOutput) {
     literal.setFeedback(0.0f);
     literal.setOutput(1.0f);
     literal.setMix(0.5f);
-    test::Noise noise(6);
+    testing::Noise noise(6);
     for (int block = 0; block < 20; ++block) {
         Buffers in(256), out(256), expected(256);
         in.left = noise.block(256);
@@ -238,7 +238,7 @@ TEST(FlangerCoreChannels, RunsLongerThanTheBlockAreTakenInPieces) {
     FlangerCore twin(1, 44100, 1, 100);
     core.setOutput(1.0f);
     twin.setOutput(1.0f);
-    test::Noise noise(12);
+    testing::Noise noise(12);
     std::vector<float> x = noise.block(300), a(300), b(300);
     float* in[1] = {x.data()};
     float* outA[1] = {a.data()};
@@ -257,13 +257,13 @@ struct CoreCase {
     int rate;
 };
 
-class CoreAgainstReference : public testing::TestWithParam<CoreCase> {};
+class CoreAgainstReference : public ::testing::TestWithParam<CoreCase> {};
 
 TEST_P(CoreAgainstReference, EveryRoutineMatchesTheLiteralModel) {
     const CoreCase c = GetParam();
     FlangerCore core(c.inputs, c.rate, c.outputs, 300);
     reference::Core literal(c.inputs, c.rate, c.outputs, 300);
-    test::Noise noise(21), settings(22);
+    testing::Noise noise(21), settings(22);
     for (int round = 0; round < 120; ++round) {
         if (round % 10 == 0) {
             const float f = settings.uniform() * 0.5f + 0.5f;
@@ -297,9 +297,9 @@ TEST_P(CoreAgainstReference, EveryRoutineMatchesTheLiteralModel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Routines, CoreAgainstReference,
-                         testing::Values(CoreCase{1, 1, 44100}, CoreCase{1, 2, 44100}, CoreCase{2, 2, 44100},
-                                         CoreCase{2, 2, 96000}, CoreCase{1, 2, 192000},
-                                         CoreCase{2, 1, 48000}));
+                         ::testing::Values(CoreCase{1, 1, 44100}, CoreCase{1, 2, 44100},
+                                           CoreCase{2, 2, 44100}, CoreCase{2, 2, 96000},
+                                           CoreCase{1, 2, 192000}, CoreCase{2, 1, 48000}));
 
 }  // namespace
 }  // namespace flanger::dsp

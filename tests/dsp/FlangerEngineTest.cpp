@@ -50,7 +50,7 @@ public:
         }
         return true;
     }
-    void fillNoise(test::Noise& noise, float amplitude = 0.5f) {
+    void fillNoise(testing::Noise& noise, float amplitude = 0.5f) {
         for (size_t c = 0; c + 1 < pointers.size(); ++c)
             for (int i = 0; i < count; ++i) pointers[c][i] = noise.uniform() * amplitude;
     }
@@ -61,7 +61,7 @@ private:
     std::vector<float*> pointers;
 };
 
-class FlangerEngineTest : public testing::Test {
+class FlangerEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
         engine.resume();
@@ -80,7 +80,7 @@ protected:
 
     FlangerParameters parameters;
     FlangerEngine engine{2, 44100.0, 2, 512};
-    test::Noise noise{17};
+    testing::Noise noise{17};
 };
 
 TEST_F(FlangerEngineTest, FirstApplyTakesEveryParameterButTheFoldedOnes) {
@@ -251,7 +251,7 @@ TEST_F(FlangerEngineTest, AddingModeAddsOnTopOfTheOutputs) {
     FlangerParameters table;
     twin.applyParameters(&table);
     run(2);
-    test::Noise a(5);
+    testing::Noise a(5);
     HostBuffers in(2, 512), written(2, 512), added(2, 512, 0.25f);
     for (int b = 0; b < 2; ++b) {
         in.fillNoise(a);
@@ -261,7 +261,7 @@ TEST_F(FlangerEngineTest, AddingModeAddsOnTopOfTheOutputs) {
     FlangerEngine adding(2, 44100.0, 2, 512);
     FlangerParameters other;
     adding.applyParameters(&other);
-    test::Noise b2(5);
+    testing::Noise b2(5);
     for (int b = 0; b < 2; ++b) {
         in.fillNoise(b2);
         std::fill(added.channel(0), added.channel(0) + 512, 0.25f);
@@ -271,7 +271,7 @@ TEST_F(FlangerEngineTest, AddingModeAddsOnTopOfTheOutputs) {
     for (int i = 0; i < 512; ++i) EXPECT_NEAR(added.channel(0)[i], 0.25f + written.channel(0)[i], 1e-6f);
 }
 
-class EngineBlockSizes : public testing::TestWithParam<int> {};
+class EngineBlockSizes : public ::testing::TestWithParam<int> {};
 
 TEST_P(EngineBlockSizes, AnyHostBlockSoundsLikeOneLongCallOnceTheRampsSettle) {
     // While a gain ramps, each call's first tick decides whether that call is heard, so the
@@ -281,7 +281,7 @@ TEST_P(EngineBlockSizes, AnyHostBlockSoundsLikeOneLongCallOnceTheRampsSettle) {
     FlangerEngine a(2, 44100.0, 2, 256), b(2, 44100.0, 2, 256);
     a.applyParameters(&tableA);
     b.applyParameters(&tableB);
-    test::Noise noise(31);
+    testing::Noise noise(31);
     HostBuffers warm(2, 1024), warmOut(2, 1024);
     warm.fillNoise(noise);
     a.processHost(warm.get(), warmOut.get(), 1024, 0);
@@ -304,7 +304,7 @@ TEST_P(EngineBlockSizes, AnyHostBlockSoundsLikeOneLongCallOnceTheRampsSettle) {
     EXPECT_TRUE(outB.guardsIntact());
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, EngineBlockSizes, testing::Values(1, 2, 3, 17, 255, 256, 257, 512, 1000));
+INSTANTIATE_TEST_SUITE_P(Sizes, EngineBlockSizes, ::testing::Values(1, 2, 3, 17, 255, 256, 257, 512, 1000));
 
 TEST_F(FlangerEngineTest, ZeroFramesAndNullArraysTouchNothing) {
     HostBuffers in(2, 16, 1.0f), out(2, 16, 3.0f);
@@ -321,7 +321,7 @@ struct ChannelCase {
     int outputs;
 };
 
-class EngineChannels : public testing::TestWithParam<ChannelCase> {};
+class EngineChannels : public ::testing::TestWithParam<ChannelCase> {};
 
 TEST_P(EngineChannels, NeverReachesPastTheHostArrays) {
     const ChannelCase c = GetParam();
@@ -330,7 +330,7 @@ TEST_P(EngineChannels, NeverReachesPastTheHostArrays) {
     e.applyParameters(&table);
     const int expectedOutputs = std::clamp(c.outputs == 0 ? c.inputs : c.outputs, 0, 2);
     EXPECT_EQ(e.outputs(), expectedOutputs);
-    test::Noise noise(3);
+    testing::Noise noise(3);
     // Exactly as many arrays as the engine was built for; the entry after them is null.
     HostBuffers in(std::clamp(c.inputs, 0, 2), 300), out(expectedOutputs, 300);
     for (int b = 0; b < 6; ++b) {
@@ -347,16 +347,16 @@ TEST_P(EngineChannels, NeverReachesPastTheHostArrays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, EngineChannels,
-                         testing::Values(ChannelCase{2, 2}, ChannelCase{1, 2}, ChannelCase{1, 1},
-                                         ChannelCase{2, 1}, ChannelCase{0, 2}, ChannelCase{0, 1},
-                                         ChannelCase{0, 0}, ChannelCase{2, 0}, ChannelCase{1, 0},
-                                         ChannelCase{5, 7}, ChannelCase{-1, -1}));
+                         ::testing::Values(ChannelCase{2, 2}, ChannelCase{1, 2}, ChannelCase{1, 1},
+                                           ChannelCase{2, 1}, ChannelCase{0, 2}, ChannelCase{0, 1},
+                                           ChannelCase{0, 0}, ChannelCase{2, 0}, ChannelCase{1, 0},
+                                           ChannelCase{5, 7}, ChannelCase{-1, -1}));
 
 TEST_F(FlangerEngineTest, InPlaceSoundsExactlyAsSeparateArrays) {
     FlangerEngine twin(2, 44100.0, 2, 512);
     FlangerParameters table;
     twin.applyParameters(&table);
-    test::Noise a(8), b(8);
+    testing::Noise a(8), b(8);
     for (int block = 0; block < 10; ++block) {
         HostBuffers in(2, 700), out(2, 700), io(2, 700);
         in.fillNoise(a);
@@ -374,7 +374,7 @@ TEST_F(FlangerEngineTest, NonFiniteInputIsSilenceAndDoesNotPoisonTheLoop) {
     FlangerEngine clean(2, 44100.0, 2, 512);
     FlangerParameters table;
     clean.applyParameters(&table);
-    test::Noise a(4), b(4);
+    testing::Noise a(4), b(4);
     for (int block = 0; block < 20; ++block) {
         HostBuffers dirty(2, 512), tidy(2, 512), outDirty(2, 512), outTidy(2, 512);
         dirty.fillNoise(a);
@@ -495,7 +495,7 @@ TEST_F(FlangerEngineTest, ProcessingRestoresTheCallersFloatingPointMode) {
 TEST_F(FlangerEngineTest, ProcessingAllocatesNothing) {
     HostBuffers in(2, 2048), out(2, 2048);
     in.fillNoise(noise);
-    test::AllocationScope scope;
+    testing::AllocationScope scope;
     for (int b = 0; b < 50; ++b) {
         parameters.setPlain(FlangerParameters::kRate, static_cast<float>(b % 5));
         parameters.setPlain(FlangerParameters::kSwitch, static_cast<float>(b % 2));
@@ -511,7 +511,7 @@ TEST_F(FlangerEngineTest, ProcessingAllocatesNothing) {
 }
 
 TEST(FlangerEngineMemory, StaysUnder64KiBAtBlockSize1024) {
-    test::AllocationScope scope;
+    testing::AllocationScope scope;
     FlangerEngine engine(2, 44100.0, 2, 1024);
     const int64_t heap = scope.bytes();
     const size_t total = sizeof(FlangerEngine) + static_cast<size_t>(heap);

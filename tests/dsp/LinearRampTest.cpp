@@ -9,7 +9,7 @@
 namespace flanger::dsp {
 namespace {
 
-class LinearRampTest : public testing::Test {
+class LinearRampTest : public ::testing::Test {
 protected:
     LinearRamp ramp;
 };

@@ -18,7 +18,7 @@ struct RateCase {
     int maxDelay;
 };
 
-class MaxDelayPerRate : public testing::TestWithParam<RateCase> {};
+class MaxDelayPerRate : public ::testing::TestWithParam<RateCase> {};
 
 TEST_P(MaxDelayPerRate, IsSixMillisecondsRounded) {
     ModulatedDelay line;
@@ -29,12 +29,12 @@ TEST_P(MaxDelayPerRate, IsSixMillisecondsRounded) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, MaxDelayPerRate,
-                         testing::Values(RateCase{44100, 265}, RateCase{48000, 288}, RateCase{96000, 576},
-                                         RateCase{192000, 1152}, RateCase{384000, 2304},
-                                         RateCase{768000, 4608}, RateCase{8000, 48}, RateCase{100, 1},
-                                         RateCase{50, 1}, RateCase{0, 1}, RateCase{-44100, 1}));
+                         ::testing::Values(RateCase{44100, 265}, RateCase{48000, 288}, RateCase{96000, 576},
+                                           RateCase{192000, 1152}, RateCase{384000, 2304},
+                                           RateCase{768000, 4608}, RateCase{8000, 48}, RateCase{100, 1},
+                                           RateCase{50, 1}, RateCase{0, 1}, RateCase{-44100, 1}));
 
-class ModulatedDelayTest : public testing::Test {
+class ModulatedDelayTest : public ::testing::Test {
 protected:
     void SetUp() override { line.setSampleRate(44100); }
     ModulatedDelay line;
@@ -76,7 +76,7 @@ TEST_F(ModulatedDelayTest, RateOfZeroOrLessBecomesTheSlowestSweep) {
 TEST_F(ModulatedDelayTest, DepthZeroAndSpanOneGiveTheMeanOfTheTwoPreviousInputs) {
     line.setDepth(0.0f);
     line.setDelaySamples(1);
-    test::Noise noise(2);
+    testing::Noise noise(2);
     std::vector<float> in = noise.block(2000), out(2000);
     line.process(in.data(), out.data(), 2000);
     for (int k = 2; k < 2000; ++k) {
@@ -133,7 +133,7 @@ TEST_F(ModulatedDelayTest, RunAcrossTheEndOfTheCircleHasNoGap) {
 
 TEST_F(ModulatedDelayTest, InPlaceEqualsOutOfPlace) {
     ModulatedDelay other = line;
-    test::Noise noise(4);
+    testing::Noise noise(4);
     std::vector<float> a = noise.block(3000), b = a, out(3000);
     line.process(a.data(), a.data(), 3000);
     other.process(b.data(), out.data(), 3000);
@@ -180,7 +180,7 @@ TEST(ModulatedDelayRates, LinesAtDifferentRatesDoNotDisturbEachOther) {
     EXPECT_EQ(b.delaySpan(), 1000);
 }
 
-class LineAgainstReference : public testing::TestWithParam<int> {};
+class LineAgainstReference : public ::testing::TestWithParam<int> {};
 
 TEST_P(LineAgainstReference, MatchesTheLiteralLineThroughSettingChanges) {
     const int rate = GetParam();
@@ -188,8 +188,8 @@ TEST_P(LineAgainstReference, MatchesTheLiteralLineThroughSettingChanges) {
     reference::Line literal;
     line.setSampleRate(rate);
     literal.setSampleRate(rate);
-    test::Noise noise(8);
-    test::Noise settings(9);
+    testing::Noise noise(8);
+    testing::Noise settings(9);
     double worst = 0.0;
     for (int round = 0; round < 60; ++round) {
         const float rateValue = settings.uniform() * 0.5f + 0.5f;
@@ -217,7 +217,7 @@ TEST_P(LineAgainstReference, MatchesTheLiteralLineThroughSettingChanges) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, LineAgainstReference,
-                         testing::Values(44100, 48000, 96000, 192000, 400000, 1000, 100));
+                         ::testing::Values(44100, 48000, 96000, 192000, 400000, 1000, 100));
 
 struct PairCase {
     DelayPair::Coupling coupling;
@@ -225,14 +225,14 @@ struct PairCase {
     bool sweepsApart;  // the right line at another sweep rate: each line prepares its own taps
 };
 
-class PairAgainstLines : public testing::TestWithParam<PairCase> {};
+class PairAgainstLines : public ::testing::TestWithParam<PairCase> {};
 
 // Without feedback each loop of the pair is its line fed the input one sample late, flushed as a
 // loop state is, so the fused loop must match the lines run alone bit for bit: across wraps and
 // tap spans, with one sweep for both or one each, and on small circles with extra images.
 TEST_P(PairAgainstLines, FusedLoopMatchesTheLinesRunAlone) {
     const PairCase c = GetParam();
-    const bool twoLines = c.coupling != DelayPair::Coupling::single;
+    const bool twoLines = c.coupling != DelayPair::Coupling::Single;
     DelayPair pair;
     ModulatedDelay alone[2];
     for (ModulatedDelay* line : {&pair.left(), &pair.right(), &alone[0], &alone[1]}) {
@@ -242,12 +242,12 @@ TEST_P(PairAgainstLines, FusedLoopMatchesTheLinesRunAlone) {
     }
     if (c.sweepsApart) pair.right().setSweepRate(0.9f), alone[1].setSweepRate(0.9f);
     const auto flushed = [](float x) { return std::fabs(x) < DelayPair::kFlushThreshold ? 0.0f : x; };
-    test::Noise noise(31);
+    testing::Noise noise(31);
     float stateLeft = 0.0f, stateRight = 0.0f;
     for (int round = 0; round < 40; ++round) {
         const int n = 1 + round * 23;
         const std::vector<float> inLeft = noise.block(n), inRight = noise.block(n);
-        const std::vector<float>& feedRight = c.coupling == DelayPair::Coupling::separate ? inRight : inLeft;
+        const std::vector<float>& feedRight = c.coupling == DelayPair::Coupling::Separate ? inRight : inLeft;
         std::vector<float> wetLeft(n), wetRight(n), lateLeft(n), lateRight(n), expectLeft(n), expectRight(n);
         for (int k = 0; k < n; ++k) {
             lateLeft[k] = stateLeft;
@@ -268,11 +268,11 @@ TEST_P(PairAgainstLines, FusedLoopMatchesTheLinesRunAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Couplings, PairAgainstLines,
-                         testing::Values(PairCase{DelayPair::Coupling::separate, 44100, false},
-                                         PairCase{DelayPair::Coupling::separate, 44100, true},
-                                         PairCase{DelayPair::Coupling::crossed, 48000, false},
-                                         PairCase{DelayPair::Coupling::single, 1000, false},
-                                         PairCase{DelayPair::Coupling::separate, 1000, true}));
+                         ::testing::Values(PairCase{DelayPair::Coupling::Separate, 44100, false},
+                                           PairCase{DelayPair::Coupling::Separate, 44100, true},
+                                           PairCase{DelayPair::Coupling::Crossed, 48000, false},
+                                           PairCase{DelayPair::Coupling::Single, 1000, false},
+                                           PairCase{DelayPair::Coupling::Separate, 1000, true}));
 
 }  // namespace
 }  // namespace flanger::dsp

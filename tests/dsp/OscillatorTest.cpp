@@ -19,7 +19,7 @@ using params::noteBeats;
 using params::noteIndex;
 using params::noteNames;
 
-class SweepOscillatorTest : public testing::Test {
+class SweepOscillatorTest : public ::testing::Test {
 protected:
     void SetUp() override { sweep.init(44100); }
     SweepOscillator sweep;
@@ -173,7 +173,7 @@ struct SweepCase {
     float symmetry;
 };
 
-class SweepAgainstReference : public testing::TestWithParam<SweepCase> {};
+class SweepAgainstReference : public ::testing::TestWithParam<SweepCase> {};
 
 TEST_P(SweepAgainstReference, MatchesTheLiteralRemainderThroughFrequencyChanges) {
     const SweepCase c = GetParam();
@@ -183,7 +183,7 @@ TEST_P(SweepAgainstReference, MatchesTheLiteralRemainderThroughFrequencyChanges)
     literal.init(c.rate);
     sweep.setSymmetry(c.symmetry);
     literal.setSymmetry(c.symmetry);
-    test::Noise noise(3);
+    testing::Noise noise(3);
     std::vector<float> block(997);
     for (int round = 0; round < 40; ++round) {
         const float hz = round % 7 == 6 ? 0.005f : (noise.uniform() * 0.5f + 0.5f) * 5.0f;
@@ -197,11 +197,11 @@ TEST_P(SweepAgainstReference, MatchesTheLiteralRemainderThroughFrequencyChanges)
 }
 
 INSTANTIATE_TEST_SUITE_P(RatesAndShapes, SweepAgainstReference,
-                         testing::Values(SweepCase{44100, 0.5f}, SweepCase{48000, 0.01f},
-                                         SweepCase{96000, 0.99f}, SweepCase{192000, 0.3125f},
-                                         SweepCase{22050, 0.75f}, SweepCase{8000, 0.0625f}));
+                         ::testing::Values(SweepCase{44100, 0.5f}, SweepCase{48000, 0.01f},
+                                           SweepCase{96000, 0.99f}, SweepCase{192000, 0.3125f},
+                                           SweepCase{22050, 0.75f}, SweepCase{8000, 0.0625f}));
 
-class PanOscillatorTest : public testing::Test {
+class PanOscillatorTest : public ::testing::Test {
 protected:
     void SetUp() override { pan.init(44100.0f); }
     PanOscillator pan;
@@ -259,7 +259,7 @@ TEST_F(PanOscillatorTest, MatchesTheLiteralModelInPlace) {
     literal.init(44100.0f);
     pan.setFrequency(0.3f);
     literal.setFrequency(0.3f);
-    test::Noise noise(11);
+    testing::Noise noise(11);
     for (int round = 0; round < 50; ++round) {
         std::vector<float> a = noise.block(3001), b = a, right(3001), literalRight(3001);
         pan.process(a.data(), a.data(), right.data(), 3001);
@@ -274,7 +274,7 @@ TEST_F(PanOscillatorTest, MatchesTheLiteralModelInPlace) {
 
 TEST_F(PanOscillatorTest, AddingAndSkippingMatchProcessing) {
     PanOscillator adding = pan, skipping = pan;
-    test::Noise noise(5);
+    testing::Noise noise(5);
     std::vector<float> in = noise.block(5000), left(5000), right(5000);
     std::vector<float> sumLeft(5000, 0.25f), sumRight(5000, -0.25f);
     pan.process(in.data(), left.data(), right.data(), 5000);
@@ -288,7 +288,7 @@ TEST_F(PanOscillatorTest, AddingAndSkippingMatchProcessing) {
     EXPECT_EQ(skipping.phaseNow(), pan.phaseNow());
 }
 
-class NoteTableTest : public testing::TestWithParam<int> {};
+class NoteTableTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(NoteTableTest, EachNoteHasItsNameAndLength) {
     const int i = GetParam();
@@ -303,7 +303,7 @@ TEST_P(NoteTableTest, EachNoteHasItsNameAndLength) {
     EXPECT_EQ(noteIndex(static_cast<float>(i) + 0.9f), i);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllEighteen, NoteTableTest, testing::Range(0, params::kNoteCount));
+INSTANTIATE_TEST_SUITE_P(AllEighteen, NoteTableTest, ::testing::Range(0, params::kNoteCount));
 
 TEST(NoteTable, BeatsAreTheStatedFloats) {
     EXPECT_EQ(noteBeats[6], 2.6666667f);

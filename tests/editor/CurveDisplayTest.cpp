@@ -20,8 +20,8 @@ using gui::Canvas;
 using gui::Color;
 using gui::Point;
 using gui::Rect;
-using gui::controls::testing::ControlFixture;
-using gui::controls::testing::Step;
+using testing::ControlFixture;
+using testing::Step;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr std::uint32_t kWhite = 0xFFFFFF;

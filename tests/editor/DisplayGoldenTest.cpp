@@ -24,7 +24,7 @@ constexpr Rect kDisplayRect{11, 41, 207, 115};
 constexpr Rect kBarRect{12, 31, 206, 40};
 
 void expectMatchesGolden(const platform::Surface& actual, const std::string& name) {
-    test::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name);
+    testing::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name);
 }
 
 class DisplayGolden : public ::testing::Test {

@@ -17,7 +17,7 @@
 namespace flanger::gui::editor {
 namespace {
 
-using gui::testing::TestControl;
+using testing::TestControl;
 
 struct HostLog {
     std::vector<int32_t> opcodes;
@@ -259,7 +259,7 @@ TEST_F(EditorBases, DefaultBitmapEditorOpenHasNoSizeAndAnswersZero) {
 // second; the editor repaints and keeps the host idling at the throttled rate meanwhile.
 TEST_F(EditorBases, DragThroughTheWindowKeepsTheHostIdlingAtTheThrottledRate) {
     openAndPaint();
-    gui::testing::RecordingListener listener;
+    testing::RecordingListener listener;
     auto* control = new TestControl({0, 0, 80, 50}, &listener, 3);
     editor->frameView()->addChild(control);
     const int edit[] = {7};

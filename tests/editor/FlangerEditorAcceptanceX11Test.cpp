@@ -62,7 +62,7 @@ protected:
     static void TearDownTestSuite() { xserver.stop(); }
 
     void SetUp() override {
-        if (!flanger::test::PrivateXServer::installed())
+        if (!flanger::testing::PrivateXServer::installed())
             GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
         ASSERT_FALSE(displayName.empty()) << "Xvfb did not start";
         setenv("DISPLAY", displayName.c_str(), 1);  // what the module's own connection opens
@@ -145,7 +145,7 @@ protected:
         return automated;
     }
 
-    static inline flanger::test::PrivateXServer xserver;
+    static inline flanger::testing::PrivateXServer xserver;
     static inline std::string displayName;
     Display* host = nullptr;
     ::Window parent = 0;

@@ -391,7 +391,8 @@ TEST_F(FlangerEditorRepaint, WideProgramShowsSixDottedQuarterCyclesAndMatchesIts
     const std::vector<float>& sweep = editor->sweepCurve();
     for (std::size_t x = 1; x < sweep.size(); ++x) cycles += sweep[x] == 0.0f && sweep[x - 1] != 0.0f ? 1 : 0;
     EXPECT_EQ(cycles, 6);
-    test::expectMatchesGolden(screen(), FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, "editor/full-wide", {8, 60});
+    testing::expectMatchesGolden(screen(), FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, "editor/full-wide",
+                                 {8, 60});
 }
 
 TEST_F(FlangerEditorRepaint, ThreadedAutomationWhileTheWindowThreadIdlesAndDrags) {

@@ -479,10 +479,12 @@ TEST_F(FlangerEditorTest, CloseReleasesEveryControlEvenTheOneLeftOut) {
 
 TEST_F(FlangerEditorTest, WholeEditorMatchesItsGoldensInBothLayouts) {
     open();
-    test::expectMatchesGolden(screen(), FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, "editor/full-free", {8, 60});
+    testing::expectMatchesGolden(screen(), FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, "editor/full-free",
+                                 {8, 60});
     hostSets(FlangerParameters::kSwitch, 1.0f);
     editor->idle();
-    test::expectMatchesGolden(screen(), FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, "editor/full-sync", {8, 60});
+    testing::expectMatchesGolden(screen(), FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, "editor/full-sync",
+                                 {8, 60});
     // A full repaint draws the same as the idle repaints did.
     const platform::Surface idled = screen();
     window->postExpose({0, 0, 370, 216});
@@ -495,8 +497,8 @@ TEST_F(FlangerEditorTest, WholeEditorMatchesItsGoldensInBothLayouts) {
 
 TEST(FlangerEditorScreenshot, ShowsTheEditorAsItOpensAndItsAboutPicture) {
     // What scripts/demo.sh writes: the same picture as the free-layout golden.
-    test::expectMatchesGolden(tools::renderFlangerEditor(false), FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR,
-                              "editor/full-free", {8, 60});
+    testing::expectMatchesGolden(tools::renderFlangerEditor(false), FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR,
+                                 "editor/full-free", {8, 60});
     const platform::Surface about = tools::renderFlangerEditor(true);
     const auto picture = gui::loadBitmapResource(1000);
     ASSERT_TRUE(picture.has_value());

@@ -35,7 +35,7 @@ extern char** environ;
 namespace flanger {
 namespace {
 
-constexpr const char* kXvfb = flanger::test::PrivateXServer::kProgram;
+constexpr const char* kXvfb = flanger::testing::PrivateXServer::kProgram;
 using tools::PluginInstance;
 
 int hostErrors = 0;
@@ -108,7 +108,7 @@ protected:
         return result;
     }
 
-    static inline flanger::test::PrivateXServer xserver;
+    static inline flanger::testing::PrivateXServer xserver;
     static inline std::string displayName;
     Display* host = nullptr;
     XErrorHandler previousHandler = nullptr;
@@ -169,9 +169,9 @@ TEST_F(FlangerEditorX11, OpensIntoTheHostsWindowAndShowsTheEditor) {
     // The same picture the headless editor test keeps as its golden; text may differ slightly.
     const std::optional<platform::Surface> expected = tools::readPng(FLANGER_EDITOR_GOLDEN);
     ASSERT_TRUE(expected.has_value());
-    const platform::Surface shown = test::grabWindow(host, made[0], 370, 216);
+    const platform::Surface shown = testing::grabWindow(host, made[0], 370, 216);
     ASSERT_FALSE(shown.empty());
-    EXPECT_LE(test::differenceOf(shown, *expected, 8).over, 60);
+    EXPECT_LE(testing::differenceOf(shown, *expected, 8).over, 60);
 
     plugin->dispatch(vst::effEditClose);
     XSync(host, False);

@@ -91,7 +91,7 @@ protected:
     static void TearDownTestSuite() { xserver.stop(); }
 
     void SetUp() override {
-        if (!flanger::test::PrivateXServer::installed())
+        if (!flanger::testing::PrivateXServer::installed())
             GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
         ASSERT_FALSE(displayName.empty()) << "Xvfb did not start";
         setenv("DISPLAY", displayName.c_str(), 1);  // what the module's own connection opens
@@ -166,12 +166,12 @@ protected:
     }
     // Pixels of the window differing from the surface by more than a rounding step.
     int mismatchesWith(const platform::Surface& expected, const gui::Rect& area = {0, 0, 370, 216}) {
-        const platform::Surface shown = flanger::test::grabWindow(host, editorWindow, 370, 216);
+        const platform::Surface shown = flanger::testing::grabWindow(host, editorWindow, 370, 216);
         if (shown.width() == 0) return -1;
         int mismatches = 0;
         for (int y = area.top; y < area.bottom; ++y)
             for (int x = area.left; x < area.right; ++x) {
-                if (flanger::test::channelDifference(shown.pixel(x, y), expected.pixel(x, y)) > 8)
+                if (flanger::testing::channelDifference(shown.pixel(x, y), expected.pixel(x, y)) > 8)
                     ++mismatches;
             }
         return mismatches;
@@ -184,7 +184,7 @@ protected:
         EXPECT_LE(mismatchesWith(same.window->screen()), 60) << what;
     }
 
-    static inline flanger::test::PrivateXServer xserver;
+    static inline flanger::testing::PrivateXServer xserver;
     static inline std::string displayName;
     Display* host = nullptr;
     ::Window parent = 0;

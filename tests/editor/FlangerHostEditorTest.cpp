@@ -28,7 +28,7 @@ extern char** environ;
 
 namespace {
 
-constexpr const char* kXvfb = flanger::test::PrivateXServer::kProgram;
+constexpr const char* kXvfb = flanger::testing::PrivateXServer::kProgram;
 
 // Waits up to timeoutMs for the process; its exit status, or -1 (then it is killed).
 int waitExit(pid_t pid, int timeoutMs) {
@@ -71,7 +71,7 @@ protected:
         if (xserver.start()) displayName = xserver.displayName();
     }
     static void TearDownTestSuite() { xserver.stop(); }
-    static inline flanger::test::PrivateXServer xserver;
+    static inline flanger::testing::PrivateXServer xserver;
     static inline std::string displayName;
 };
 

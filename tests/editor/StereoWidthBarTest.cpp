@@ -15,8 +15,8 @@ namespace {
 using gui::Canvas;
 using gui::Point;
 using gui::Rect;
-using gui::controls::testing::ControlFixture;
-using gui::controls::testing::Step;
+using testing::ControlFixture;
+using testing::Step;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 // The editor's placement of the bar: 194 × 9, centre column 97 (window column 109).

@@ -16,6 +16,7 @@
 #include "host/EditorBase.h"
 #include "params/FlangerParameters.h"
 #include "tests/host/RecordingHost.h"
+#include "tests/support/CommaLocale.h"
 
 namespace flanger::effect {
 namespace {
@@ -179,34 +180,15 @@ TEST_F(FlangerEffectTest, TextEntryIsHeldToEachRange) {
     EXPECT_FALSE(enter(-1, "5"));
 }
 
-// Makes a locale whose decimal point is a comma available to setlocale: an installed one, or
-// one compiled into a private folder from the system's locale sources.
-std::string commaLocaleFolder() {
-    return "/tmp/flanger-locale-" + std::to_string(getpid());
-}
-
-bool selectCommaLocale() {
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) return true;
-    const std::string folder = commaLocaleFolder();
-    const std::string command =
-        "mkdir -p " + folder + " && localedef -i de_DE -f UTF-8 " + folder + "/de_DE.UTF-8 >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0 && std::system(("test -d " + folder + "/de_DE.UTF-8").c_str()) != 0)
-        return false;
-    setenv("LOCPATH", folder.c_str(), 1);
-    return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-}
-
 TEST_F(FlangerEffectTest, NumbersIgnoreTheProcessLocale) {
-    if (!selectCommaLocale()) GTEST_SKIP() << "no locale with a decimal comma can be made here";
+    const testing::CommaLocale comma;
+    if (!comma.selected()) GTEST_SKIP() << "no locale with a decimal comma can be made here";
     ASSERT_STREQ(std::localeconv()->decimal_point, ",");
     EXPECT_TRUE(enter(kDelay, "2.5"));
     EXPECT_EQ(plain(kDelay), 2.5f);
     EXPECT_EQ(text(kDelay), "2.5");
     EXPECT_TRUE(enter(kDelay, "7,25"));
     EXPECT_EQ(plain(kDelay), 7.25f);
-    std::setlocale(LC_ALL, "C");
-    unsetenv("LOCPATH");
-    EXPECT_EQ(std::system(("rm -rf " + commaLocaleFolder()).c_str()), 0);
 }
 
 TEST_F(FlangerEffectTest, SyncBookkeepingAndWhatTheEditorIsTold) {

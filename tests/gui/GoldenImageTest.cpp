@@ -21,8 +21,8 @@ struct Tolerance {
 };
 
 void expectMatchesGolden(const platform::Surface& actual, const std::string& name, Tolerance tolerance) {
-    test::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name,
-                              {tolerance.channel, tolerance.pixels});
+    testing::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name,
+                                 {tolerance.channel, tolerance.pixels});
 }
 
 platform::Surface knobFrameOverBackground(int frame) {

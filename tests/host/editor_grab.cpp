@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const flanger::platform::Surface shown =
-        flanger::test::grabWindow(display, editor, attributes.width, attributes.height);
+        flanger::testing::grabWindow(display, editor, attributes.width, attributes.height);
     XCloseDisplay(display);
     if (shown.empty() || !flanger::tools::writePng(argv[1], shown)) {
         std::fprintf(stderr, "cannot read the editor's window or write %s\n", argv[1]);
@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
         std::printf("differs: the golden is %dx%d\n", golden->width(), golden->height());
         return 3;
     }
-    const flanger::test::ImageDifference difference = flanger::test::differenceOf(shown, *golden, channel);
+    const flanger::testing::ImageDifference difference =
+        flanger::testing::differenceOf(shown, *golden, channel);
     std::printf("%s: %d pixels differ by more than %d (worst %d), %d allowed\n",
                 difference.over <= allowed ? "matches" : "differs", difference.over, channel,
                 difference.worst, allowed);

@@ -12,7 +12,7 @@
 namespace flanger::gui::menu {
 namespace {
 
-using controls::testing::ControlFixture;
+using testing::ControlFixture;
 
 ChoiceMenu* makeMenu(ValueListener* listener = nullptr, std::int32_t style = 0) {
     return new ChoiceMenu({10, 10, 90, 30}, listener, 7, nullptr, nullptr, style);
@@ -243,7 +243,7 @@ TEST_F(ChoiceMenuPick, UsesTheThreadsDefaultPresenterWithoutItsOwn) {
 }
 
 TEST_F(ChoiceMenuPick, PressedLookIsGoneWhenThePopupCloses) {
-    SkinBitmap* pressed = controls::testing::solidBitmap(80, 20, 0xFF0000u);
+    SkinBitmap* pressed = testing::solidBitmap(80, 20, 0xFF0000u);
     ChoiceMenu* menu = new ChoiceMenu({10, 10, 90, 30}, &listener, 7, nullptr, pressed, 0);
     pressed->release();
     menu->setBoxColor({0, 0, 255, 0});

@@ -28,7 +28,7 @@
 namespace flanger::gui::menu {
 namespace {
 
-constexpr const char* kXvfb = flanger::test::PrivateXServer::kProgram;
+constexpr const char* kXvfb = flanger::testing::PrivateXServer::kProgram;
 
 // The frame's parent sits here on the screen; the control lies at (10, 10)–(110, 30) in it, so
 // its popup opens at (30, 50): lines "1/4" 50–66, "1/4 T" 66–82, separator 82–90, "-Ggrey"
@@ -186,7 +186,7 @@ protected:
         return static_cast<int>(count);
     }
 
-    static inline flanger::test::PrivateXServer xserver;
+    static inline flanger::testing::PrivateXServer xserver;
     static inline std::string displayName;
     Display* user = nullptr;
     ::Window parent = 0;

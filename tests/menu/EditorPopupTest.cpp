@@ -48,7 +48,7 @@ public:
         return 1;
     }
     gui::menu::ChoiceMenu* menu = nullptr;
-    gui::controls::testing::RecordingListener listener;
+    testing::RecordingListener listener;
 };
 
 class EditorPopup : public ::testing::Test {
@@ -85,7 +85,7 @@ protected:
     static inline void* const kParent = reinterpret_cast<void*>(0x77);
     std::function<void()> hostIdle;
     platform::HeadlessPlatform headless;
-    gui::menu::testing::PopupPlatform popups{headless};
+    testing::PopupPlatform popups{headless};
     params::ParameterTable table{12};
     TestEffect* effect = nullptr;
     MenuEditor* editor = nullptr;

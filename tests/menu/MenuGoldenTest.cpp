@@ -18,10 +18,10 @@ namespace {
 
 // Text is anti-aliased by the installed face: a little slack, only there.
 void expectMatchesGolden(const platform::Surface& actual, const std::string& name) {
-    test::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name, {16, 30});
+    testing::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name, {16, 30});
 }
 
-class MenuGolden : public controls::testing::ControlFixture {};
+class MenuGolden : public testing::ControlFixture {};
 
 TEST_F(MenuGolden, ClosedMenuAndOpenPopup) {
     ChoiceMenu* sub = new ChoiceMenu({0, 0, 10, 10}, nullptr, 1, nullptr, nullptr, 0);

@@ -130,7 +130,7 @@ TEST(PopupPlacement, KeptOnScreenAndScrollsWhenTallerThanIt) {
     menu->release();
 }
 
-class HeadlessPopupPick : public controls::testing::ControlFixture {};
+class HeadlessPopupPick : public testing::ControlFixture {};
 
 TEST_F(HeadlessPopupPick, PressDragReleasePicksAndIdlesTheHost) {
     ChoiceMenu* menu = new ChoiceMenu({10, 10, 90, 30}, &listener, 3, nullptr, nullptr, 0);

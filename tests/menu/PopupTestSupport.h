@@ -10,7 +10,11 @@
 
 #include "platform/headless/HeadlessPlatform.h"
 
-namespace flanger::gui::menu::testing {
+namespace flanger::testing {
+
+// The toolkit's fixtures name its classes as the toolkit does.
+using namespace flanger::gui;
+using namespace flanger::gui::menu;
 
 using platform::PopupInput;
 
@@ -74,4 +78,4 @@ public:
     bool refuseGrab = false;
 };
 
-}  // namespace flanger::gui::menu::testing
+}  // namespace flanger::testing

@@ -85,7 +85,7 @@ protected:
     platform::HeadlessPlatform headless;
     PopupPlatform popups{headless};
     ScriptedEditor editor;
-    controls::testing::RecordingListener listener;
+    testing::RecordingListener listener;
     WindowPopupPresenter presenter;
     FrameView* frame = nullptr;
     platform::HeadlessWindow* window = nullptr;

@@ -39,7 +39,7 @@ const EntryCase kEntries[] = {
     {FlangerParameters::kBeatsPerCycle, "", "", 1.0f, 0.083333336f, 60.0f, 0.0f},
 };
 
-class FlangerParameterEntry : public testing::TestWithParam<EntryCase> {
+class FlangerParameterEntry : public ::testing::TestWithParam<EntryCase> {
 protected:
     FlangerParameters parameters;
 };
@@ -68,9 +68,9 @@ TEST_P(FlangerParameterEntry, NormalisedEndsGiveTheRange) {
     EXPECT_NEAR(parameters.peekNormalized(c.index), 1.0f, 1e-6f);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllTwelve, FlangerParameterEntry, testing::ValuesIn(kEntries));
+INSTANTIATE_TEST_SUITE_P(AllTwelve, FlangerParameterEntry, ::testing::ValuesIn(kEntries));
 
-class FlangerParametersTest : public testing::Test {
+class FlangerParametersTest : public ::testing::Test {
 protected:
     FlangerParameters parameters;
 };
@@ -115,7 +115,7 @@ TEST_F(FlangerParametersTest, OutputHundredNormalisesToOne) {
     EXPECT_EQ(parameters.peekNormalized(FlangerParameters::kOutput), 1.0f);
 }
 
-class SyncBeatSteps : public testing::TestWithParam<int> {};
+class SyncBeatSteps : public ::testing::TestWithParam<int> {};
 
 TEST_P(SyncBeatSteps, EveryNoteIsReachedFromItsNormalisedValue) {
     FlangerParameters parameters;
@@ -125,7 +125,7 @@ TEST_P(SyncBeatSteps, EveryNoteIsReachedFromItsNormalisedValue) {
     EXPECT_EQ(params::noteIndex(parameters.peekPlain(FlangerParameters::kSyncBeat)), note);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllNotes, SyncBeatSteps, testing::Range(0, params::kNoteCount));
+INSTANTIATE_TEST_SUITE_P(AllNotes, SyncBeatSteps, ::testing::Range(0, params::kNoteCount));
 
 TEST_F(FlangerParametersTest, TmpSyncStepsFromOneToTen) {
     for (int m = 1; m <= 10; ++m) {

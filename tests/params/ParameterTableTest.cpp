@@ -10,7 +10,7 @@
 namespace flanger::params {
 namespace {
 
-class ParameterTableTest : public testing::Test {
+class ParameterTableTest : public ::testing::Test {
 protected:
     void SetUp() override {
         table.declareParameter(0, 0.0f, -1.0f, 1.0f, 0.5f, "u", "Stepped");

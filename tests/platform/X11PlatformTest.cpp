@@ -22,7 +22,7 @@
 namespace flanger::platform {
 namespace {
 
-constexpr const char* kXvfb = flanger::test::PrivateXServer::kProgram;
+constexpr const char* kXvfb = flanger::testing::PrivateXServer::kProgram;
 
 class X11Backend : public ::testing::Test {
 protected:
@@ -58,7 +58,7 @@ protected:
         return p;
     }
 
-    static inline flanger::test::PrivateXServer xserver;
+    static inline flanger::testing::PrivateXServer xserver;
     static inline std::string displayName;
     Display* host = nullptr;
     ::Window parent = 0;

@@ -86,7 +86,7 @@ protected:
     static void TearDownTestSuite() { xserver.stop(); }
 
     void SetUp() override {
-        if (!flanger::test::PrivateXServer::installed()) GTEST_SKIP() << "Xvfb is not installed";
+        if (!flanger::testing::PrivateXServer::installed()) GTEST_SKIP() << "Xvfb is not installed";
         ASSERT_FALSE(displayName.empty()) << "Xvfb did not start";
         host = XOpenDisplay(displayName.c_str());
         ASSERT_NE(host, nullptr);
@@ -182,7 +182,7 @@ protected:
         return field->isEditing() ? field->editBox()->text() : std::string("(closed)");
     }
 
-    static inline flanger::test::PrivateXServer xserver;
+    static inline flanger::testing::PrivateXServer xserver;
     static inline std::string displayName;
     std::string localeBefore;
     Display* host = nullptr;

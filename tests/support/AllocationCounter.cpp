@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-namespace flanger::test {
+namespace flanger::testing {
 namespace {
 
 thread_local int64_t threadCount = 0;
@@ -55,10 +55,10 @@ int64_t AllocationScope::bytes() const {
     return threadBytes - startBytes;
 }
 
-}  // namespace flanger::test
+}  // namespace flanger::testing
 
-using flanger::test::allocate;
-using flanger::test::allocateAligned;
+using flanger::testing::allocate;
+using flanger::testing::allocateAligned;
 
 void* operator new(std::size_t size) {
     if (void* p = allocate(size)) return p;

@@ -3,7 +3,7 @@
 // binary with counting versions that forward to malloc and free.
 //
 // Use:
-//     flanger::test::AllocationScope scope;   // starts counting on this thread
+//     flanger::testing::AllocationScope scope;   // starts counting on this thread
 //     engine.processHost(in, out, 512, 0);
 //     EXPECT_EQ(scope.allocations(), 0);      // operator new calls on this thread since then
 //
@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace flanger::test {
+namespace flanger::testing {
 
 // Allocations (operator new calls) and bytes asked for, on the calling thread, since it started.
 int64_t threadAllocations();
@@ -38,4 +38,4 @@ private:
     int64_t startBytes;
 };
 
-}  // namespace flanger::test
+}  // namespace flanger::testing

@@ -13,7 +13,7 @@
 #include "tests/support/ImageDifference.h"
 #include "tools/common/PngFile.h"
 
-namespace flanger::test {
+namespace flanger::testing {
 
 struct GoldenTolerance {
     int channel = 0;  // largest per-channel difference that counts as equal
@@ -44,4 +44,4 @@ inline void expectMatchesGolden(const platform::Surface& actual, const std::file
     }
 }
 
-}  // namespace flanger::test
+}  // namespace flanger::testing

@@ -8,7 +8,7 @@
 
 #include "platform/Surface.h"
 
-namespace flanger::test {
+namespace flanger::testing {
 
 struct ImageDifference {
     int over = 0;              // pixels whose largest channel difference is above the tolerance
@@ -44,4 +44,4 @@ inline ImageDifference differenceOf(const platform::Surface& actual, const platf
     return result;
 }
 
-}  // namespace flanger::test
+}  // namespace flanger::testing

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace flanger::test {
+namespace flanger::testing {
 
 // A 32-bit linear congruential generator; uniform() answers values in [-1, 1).
 class Noise {
@@ -24,4 +24,4 @@ private:
     uint32_t state;
 };
 
-}  // namespace flanger::test
+}  // namespace flanger::testing

@@ -8,7 +8,7 @@
 
 #include "platform/Surface.h"
 
-namespace flanger::test {
+namespace flanger::testing {
 
 // Empty when the window cannot be read (gone, unmapped, or smaller than asked).
 inline platform::Surface grabWindow(Display* display, ::Window window, int width, int height) {
@@ -23,4 +23,4 @@ inline platform::Surface grabWindow(Display* display, ::Window window, int width
     return surface;
 }
 
-}  // namespace flanger::test
+}  // namespace flanger::testing

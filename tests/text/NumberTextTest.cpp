@@ -11,7 +11,7 @@
 namespace flanger::text {
 namespace {
 
-TEST(TextFormat, ParsesPointAndCommaWhateverTheLocale) {
+TEST(NumberText, ParsesPointAndCommaWhateverTheLocale) {
     // Hosts switch the process locale; a decimal-comma one must not turn 2.5 into 2.
     const char* locale = std::setlocale(LC_ALL, "de_DE.UTF-8");
     EXPECT_FLOAT_EQ(parseNumber("2.5").value_or(-1), 2.5f);
@@ -22,7 +22,7 @@ TEST(TextFormat, ParsesPointAndCommaWhateverTheLocale) {
     if (locale != nullptr) std::setlocale(LC_ALL, "C");
 }
 
-TEST(TextFormat, ReadsALeadingNumberAsScanfWould) {
+TEST(NumberText, ReadsALeadingNumberAsScanfWould) {
     EXPECT_FLOAT_EQ(parseNumber("  -1.5 Hz").value_or(0), -1.5f);
     EXPECT_FLOAT_EQ(parseNumber("+3").value_or(0), 3.0f);
     EXPECT_FLOAT_EQ(parseNumber("70").value_or(0), 70.0f);
@@ -33,12 +33,12 @@ TEST(TextFormat, ReadsALeadingNumberAsScanfWould) {
     EXPECT_FALSE(parseNumber(nullptr).has_value());
 }
 
-TEST(TextFormat, NanCountsAsUnparsable) {
+TEST(NumberText, NanCountsAsUnparsable) {
     EXPECT_FALSE(parseNumber("nan").has_value());
     EXPECT_FALSE(parseNumber("-NaN").has_value());
 }
 
-TEST(TextFormat, FormatsFixedDecimals) {
+TEST(NumberText, FormatsFixedDecimals) {
     char text[32];
     formatFixed(0.5, 2, text, sizeof text);
     EXPECT_STREQ(text, "0.50");
@@ -51,7 +51,7 @@ TEST(TextFormat, FormatsFixedDecimals) {
     EXPECT_STREQ(tiny, "");  // does not fit: nothing rather than a cut number
 }
 
-TEST(TextFormat, CutsOnlyBetweenCharacters) {
+TEST(NumberText, CutsOnlyBetweenCharacters) {
     const std::string text = "ab\xC3\xA9";  // "abé": é is two bytes
     EXPECT_EQ(cutAtCharacter(text.data(), text.size(), 3), 2u);
     EXPECT_EQ(cutAtCharacter(text.data(), text.size(), 4), 4u);

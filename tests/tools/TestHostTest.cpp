@@ -236,7 +236,7 @@ TEST_F(TestHostWithFake, AnsweringTimeRequestsDuringProcessingAllocatesNothing) 
     plugin->resume();
     std::vector<float> buffer(2 * 64, 0.25f);
     float* channels[2] = {buffer.data(), buffer.data() + 64};
-    flanger::test::AllocationScope scope;
+    flanger::testing::AllocationScope scope;
     for (int i = 0; i < 200; ++i) plugin->process(ProcessMode::Replacing, channels, channels, 64);
     EXPECT_EQ(scope.allocations(), 0);
     EXPECT_EQ(plugin->requests().count(vst::audioMasterGetTime), 200);

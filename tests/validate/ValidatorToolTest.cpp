@@ -61,7 +61,7 @@ TEST(ValidatorToolTest, ACorrectEditorPassesTheEditorCategory) {
 
 TEST(ValidatorToolTest, TheEditorOpensOnTheGivenDisplayOrAPrivateOneWhenThatFails) {
     if (!xvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed";
-    flanger::test::PrivateXServer server;
+    flanger::testing::PrivateXServer server;
     ASSERT_TRUE(server.start(true));
     setenv("DISPLAY", server.displayName().c_str(), 1);
     const ToolRun given = validate("editor", "--quick --category editor --part rect");

@@ -29,7 +29,7 @@ namespace flanger::gui {
 namespace {
 
 using testing::TestControl;
-constexpr const char* kXvfb = flanger::test::PrivateXServer::kProgram;
+constexpr const char* kXvfb = flanger::testing::PrivateXServer::kProgram;
 
 TEST(UriList, DecodesLocalFileNames) {
     using platform::decodeUriList;
@@ -141,7 +141,7 @@ protected:
         return finished;
     }
 
-    static inline flanger::test::PrivateXServer xserver;
+    static inline flanger::testing::PrivateXServer xserver;
     static inline std::string displayName;
     Display* source = nullptr;
     ::Window parent = 0, sourceWindow = 0, target = 0;

@@ -9,7 +9,10 @@
 #include "gui/Control.h"
 #include "gui/FrameView.h"
 
-namespace flanger::gui::testing {
+namespace flanger::testing {
+
+// The toolkit's fixtures name its classes as the toolkit does.
+using namespace flanger::gui;
 
 struct RecordingListener : ValueListener {
     struct Change {
@@ -96,4 +99,4 @@ private:
     bool* destroyedFlag;
 };
 
-}  // namespace flanger::gui::testing
+}  // namespace flanger::testing

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <vector>
 
-namespace flanger::test {
+namespace flanger::testing {
 
 bool PrivateXServer::installed() {
     return std::filesystem::exists(kProgram);
@@ -58,4 +58,4 @@ void PrivateXServer::stop() {
     name.clear();
 }
 
-}  // namespace flanger::test
+}  // namespace flanger::testing

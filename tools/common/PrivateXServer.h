@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace flanger::test {
+namespace flanger::testing {
 
 class PrivateXServer {
 public:
@@ -29,4 +29,4 @@ private:
     std::string name;
 };
 
-}  // namespace flanger::test
+}  // namespace flanger::testing

@@ -127,11 +127,12 @@ HostDisplay::Start HostDisplay::start(bool forcePrivate, std::string& why) {
         why = std::string("display ") + own;
     }
     if (display == nullptr) {
-        if (!test::PrivateXServer::installed()) {
-            why = "no display: " + unusable + " and " + test::PrivateXServer::kProgram + " is not installed";
+        if (!testing::PrivateXServer::installed()) {
+            why =
+                "no display: " + unusable + " and " + testing::PrivateXServer::kProgram + " is not installed";
             return Start::NoDisplay;
         }
-        server = std::make_unique<test::PrivateXServer>();
+        server = std::make_unique<testing::PrivateXServer>();
         // The server's start-up chatter is not the plug-in's output: keep it out of the capture.
         std::fflush(nullptr);
         const int savedOut = dup(STDOUT_FILENO), savedErr = dup(STDERR_FILENO);
@@ -149,7 +150,7 @@ HostDisplay::Start HostDisplay::start(bool forcePrivate, std::string& why) {
             close(saved);
         }
         if (!started) {
-            why = std::string(test::PrivateXServer::kProgram) + " did not start";
+            why = std::string(testing::PrivateXServer::kProgram) + " did not start";
             return Start::Failed;
         }
         setenv("DISPLAY", server->displayName().c_str(), 1);  // where the plug-in's own connections go

@@ -61,7 +61,7 @@ public:
     std::string handlerProblem();
 
 private:
-    std::unique_ptr<test::PrivateXServer> server;
+    std::unique_ptr<testing::PrivateXServer> server;
     Display* display = nullptr;
     int (*hostIoHandler)(Display*) = nullptr;
 };

@@ -20,6 +20,7 @@
 #include "params/ParameterTable.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "resources/VersionInfo.h"
+#include "tests/support/CommaLocale.h"
 
 namespace flanger::gui::editor {
 namespace {
@@ -66,19 +67,6 @@ public:
     }
     using BitmapEditor::setInfoTexts;
 };
-
-// Makes a locale whose decimal point is a comma: an installed one, or one compiled into a
-// private folder from the system's locale sources.
-bool selectCommaLocale() {
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) return true;
-    const std::string folder = "/tmp/flanger-factory-locale-" + std::to_string(getpid());
-    const std::string command =
-        "mkdir -p " + folder + " && localedef -i de_DE -f UTF-8 " + folder + "/de_DE.UTF-8 >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0 && std::system(("test -d " + folder + "/de_DE.UTF-8").c_str()) != 0)
-        return false;
-    setenv("LOCPATH", folder.c_str(), 1);
-    return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-}
 
 class ControlFactory : public ::testing::Test {
 protected:
@@ -265,10 +253,12 @@ TEST_F(ControlFactory, TextFormattingCopiesTheTextAndCountsItsTerminator) {
 }
 
 TEST_F(ControlFactory, NumbersKeepTheirPointInADecimalCommaLocale) {
-    if (!selectCommaLocale()) GTEST_SKIP() << "no locale with a decimal comma can be made here";
     char text[256] = {};
-    editor->formatValue(12.34f, text, 0);
-    std::setlocale(LC_ALL, "C");
+    {
+        const flanger::testing::CommaLocale comma;
+        if (!comma.selected()) GTEST_SKIP() << "no locale with a decimal comma can be made here";
+        editor->formatValue(12.34f, text, 0);
+    }
     EXPECT_STREQ(text, "12.3");
 }
 

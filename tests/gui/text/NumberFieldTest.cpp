@@ -13,8 +13,8 @@
 namespace flanger::gui::text {
 namespace {
 
-using controls::testing::ControlFixture;
-using controls::testing::Step;
+using testing::ControlFixture;
+using testing::Step;
 
 void oneDecimal(float value, char* text) {
     std::snprintf(text, kTextCapacity, "%.1f", value);

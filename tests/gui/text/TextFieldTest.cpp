@@ -10,7 +10,7 @@
 namespace flanger::gui::text {
 namespace {
 
-using controls::testing::ControlFixture;
+using testing::ControlFixture;
 
 KeyCode character(char c) {
     return {static_cast<unsigned char>(c), 0, 0};
@@ -21,7 +21,7 @@ KeyCode virtualKey(std::uint8_t virt, std::uint8_t modifier = 0) {
 
 // Records the listener's call among the editor's begin/end edits.
 struct OrderListener : ValueListener {
-    controls::testing::PathEditor* editor = nullptr;
+    testing::PathEditor* editor = nullptr;
     std::vector<std::string> texts;
     void onValueChanged(Canvas*, Control* control) override {
         editor->edits.push_back({'L', 0});

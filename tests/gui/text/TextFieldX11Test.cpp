@@ -28,7 +28,7 @@ extern char** environ;
 namespace flanger::gui::text {
 namespace {
 
-constexpr const char* kXvfb = flanger::test::PrivateXServer::kProgram;
+constexpr const char* kXvfb = flanger::testing::PrivateXServer::kProgram;
 
 struct Committed : ValueListener {
     std::vector<std::string> texts;
@@ -106,7 +106,7 @@ protected:
         }
     }
 
-    static inline flanger::test::PrivateXServer xserver;
+    static inline flanger::testing::PrivateXServer xserver;
     static inline std::string displayName;
     Display* host = nullptr;
     ::Window parent = 0;

@@ -19,14 +19,14 @@ namespace {
 
 // Text is anti-aliased by the system's FreeType: a little slack per channel and pixel count.
 void expectMatchesGolden(const platform::Surface& actual, const std::string& name) {
-    test::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name, {24, 20});
+    testing::expectMatchesGolden(actual, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, name, {24, 20});
 }
 
 void percent(float value, char* text) {
     std::snprintf(text, kTextCapacity, "%.1f %%", value);
 }
 
-class TextGolden : public controls::testing::ControlFixture {
+class TextGolden : public testing::ControlFixture {
 protected:
     void SetUp() override {
         ControlFixture::SetUp();
