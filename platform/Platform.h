@@ -53,9 +53,31 @@ public:
     virtual bool onDrop(const char* const* items, int count, int type, ScreenPoint where) = 0;
 };
 
+// The keys the toolkit tells apart, whatever the window system numbers them. The keypad's
+// editing keys and arrows are the main ones; only its Enter stays a key of its own. The two
+// letters (either case) are there for the Control shortcuts; every other key is Other and goes
+// by the character it types.
+enum class Key : std::uint32_t {
+    Other,
+    Backspace,
+    Return,
+    KeypadEnter,
+    Escape,
+    Insert,
+    Delete,
+    Home,
+    End,
+    Left,
+    Right,
+    Up,
+    Down,
+    LetterA,
+    LetterV,
+};
+
 // One key as a window decodes it while it holds the keyboard focus for text entry.
 struct TextKey {
-    std::uint32_t keysym = 0;     // the key's symbol in X keysym numbering
+    Key key = Key::Other;
     std::uint32_t character = 0;  // the Unicode character the key types, 0 for none
     bool shift = false;
     bool control = false;
@@ -121,7 +143,7 @@ struct PopupInput {
     int kind = kMotion;
     ScreenPoint at;
     std::uint32_t button = 0;  // PhysicalButton of a press or release; 0 for a wheel step
-    std::uint32_t keysym = 0;  // X keysym numbering, for keys
+    Key key = Key::Other;      // for keys
 };
 
 // A popup menu's windows above everything on the screen while the pointer and keyboard are

@@ -42,7 +42,6 @@ public:
 
     // Open menus, root first, and where each of its lines lies on screen.
     std::size_t openCount() const noexcept { return open.size(); }
-    std::size_t openMenu(std::size_t level) const { return open[level].menu; }
     const std::vector<Rect>& lineRects(std::size_t level) const { return open[level].lines; }
     Rect menuRect(std::size_t level) const { return open[level].box; }
     std::int32_t highlighted(std::size_t level) const { return open[level].highlight; }

@@ -120,14 +120,14 @@ std::int32_t runInFrame(PopupSession& session, PopupInputFilter& filter, const P
             changed = true;
         };
         if (now.position.x != last.position.x || now.position.y != last.position.y) {
-            offer({platform::PopupInput::kMotion, now.position, 0, 0});
+            offer({platform::PopupInput::kMotion, now.position, 0});
         }
         for (const std::uint32_t bit :
              {platform::kLeftButton, platform::kMiddleButton, platform::kRightButton}) {
             if (((now.buttons ^ last.buttons) & bit) == 0) continue;
             const int kind =
                 (now.buttons & bit) != 0 ? platform::PopupInput::kPress : platform::PopupInput::kRelease;
-            offer({kind, now.position, bit, 0});
+            offer({kind, now.position, bit});
         }
         last = now;
         if (session.finished()) break;
@@ -145,24 +145,20 @@ thread_local int popupUsers = 0;
 
 }  // namespace
 
-PopupEvent::Key popupKeyOf(std::uint32_t keysym) noexcept {
-    switch (keysym) {
-        case 0xFF52:
-        case 0xFF97:
-            return PopupEvent::Key::Up;  // Up, KP_Up
-        case 0xFF54:
-        case 0xFF99:
-            return PopupEvent::Key::Down;  // Down, KP_Down
-        case 0xFF51:
-        case 0xFF96:
-            return PopupEvent::Key::Left;  // Left, KP_Left
-        case 0xFF53:
-        case 0xFF98:
-            return PopupEvent::Key::Right;  // Right, KP_Right
-        case 0xFF0D:
-        case 0xFF8D:
-            return PopupEvent::Key::Return;  // Return, KP_Enter
-        case 0xFF1B:
+PopupEvent::Key popupKeyOf(platform::Key key) noexcept {
+    switch (key) {
+        case platform::Key::Up:
+            return PopupEvent::Key::Up;
+        case platform::Key::Down:
+            return PopupEvent::Key::Down;
+        case platform::Key::Left:
+            return PopupEvent::Key::Left;
+        case platform::Key::Right:
+            return PopupEvent::Key::Right;
+        case platform::Key::Return:
+        case platform::Key::KeypadEnter:
+            return PopupEvent::Key::Return;
+        case platform::Key::Escape:
             return PopupEvent::Key::Escape;
         default:
             return PopupEvent::Key::None;
@@ -194,7 +190,7 @@ bool PopupInputFilter::translate(const platform::PopupInput& input, PopupEvent& 
             return true;
         case platform::PopupInput::kKey:
             out.kind = PopupEvent::Kind::Key;
-            out.key = popupKeyOf(input.keysym);
+            out.key = popupKeyOf(input.key);
             return out.key != PopupEvent::Key::None;
         default:
             return false;

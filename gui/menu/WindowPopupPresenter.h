@@ -12,8 +12,8 @@
 
 namespace flanger::gui::menu {
 
-// The popup key an X keysym stands for (arrows, Return and keypad Enter, Escape), else None.
-PopupEvent::Key popupKeyOf(std::uint32_t keysym) noexcept;
+// The popup key a platform key stands for (arrows, Return and keypad Enter, Escape), else None.
+PopupEvent::Key popupKeyOf(platform::Key key) noexcept;
 
 // Pointer inputs before the popup opening press is released, or moves this far from where it
 // opened, do not pick: the release of a click that only opened the popup leaves it open.

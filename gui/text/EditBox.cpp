@@ -68,49 +68,44 @@ EditKey editKeyFromText(const platform::TextKey& key) noexcept {
     EditKey out;
     out.shift = key.shift;
     using Kind = EditKey::Kind;
-    switch (key.keysym) {
-        case 0xFF08:
+    using platform::Key;
+    switch (key.key) {
+        case Key::Backspace:
             out.kind = Kind::Back;
             return out;
-        case 0xFF0D:
+        case Key::Return:
             out.kind = Kind::Return;
             return out;
-        case 0xFF8D:
+        case Key::KeypadEnter:
             out.kind = Kind::Enter;
             return out;
-        case 0xFF1B:
+        case Key::Escape:
             out.kind = Kind::Escape;
             return out;
-        case 0xFF50:
-        case 0xFF95:
+        case Key::Home:
             out.kind = Kind::Home;
             return out;
-        case 0xFF57:
-        case 0xFF9C:
+        case Key::End:
             out.kind = Kind::End;
             return out;
-        case 0xFF51:
-        case 0xFF96:
+        case Key::Left:
             out.kind = Kind::Left;
             return out;
-        case 0xFF53:
-        case 0xFF98:
+        case Key::Right:
             out.kind = Kind::Right;
             return out;
-        case 0xFFFF:
-        case 0xFF9F:
+        case Key::Delete:
             out.kind = Kind::Delete;
             return out;
-        case 0xFF63:
-        case 0xFF9E:
+        case Key::Insert:
             if (key.shift) out.kind = Kind::Paste;
             return out;
         default:
             break;
     }
     if (key.control) {
-        if (key.keysym == 'a' || key.keysym == 'A') out.kind = Kind::SelectAll;
-        if (key.keysym == 'v' || key.keysym == 'V') out.kind = Kind::Paste;
+        if (key.key == Key::LetterA) out.kind = Kind::SelectAll;
+        if (key.key == Key::LetterV) out.kind = Kind::Paste;
         return out;
     }
     if (key.character < 0x20 || key.character == 0x7F || (key.character >= 0x80 && key.character < 0xA0))

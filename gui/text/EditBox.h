@@ -52,7 +52,7 @@ inline constexpr std::uint8_t kVirtualDelete = 22;
 // Host modifiers: 1 Shift, 2 Alt, 4 or 8 Control (hosts differ in which they send).
 EditKey editKeyFromHost(const KeyCode& key) noexcept;
 
-// Keys the window decodes itself (X keysyms, the main and the keypad editing keys).
+// Keys the window decodes itself.
 EditKey editKeyFromText(const platform::TextKey& key) noexcept;
 
 // Appends the UTF-8 form of a code point (nothing for surrogates or beyond U+10FFFF).

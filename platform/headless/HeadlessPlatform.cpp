@@ -35,7 +35,6 @@ void HeadlessPlatform::setModifiers(bool shift, bool control, bool alt) noexcept
 void HeadlessPlatform::sleepMs(int milliseconds) noexcept {
     ++sleepCalls;
     if (milliseconds > 0) ticks += static_cast<std::uint32_t>(milliseconds);
-    if (sleepScript) sleepScript(*this, milliseconds);
 }
 
 void HeadlessPlatform::processEvents() noexcept {
@@ -102,10 +101,9 @@ void HeadlessWindow::setCursorShape(int shape) noexcept {
     if (shape >= kCursorDefault && shape <= kCursorSizeNorthWestSouthEast) cursor = shape;
 }
 
-bool HeadlessWindow::beginTextInput(TextInputEvents* receiver, std::uint32_t clickTimeMs) noexcept {
+bool HeadlessWindow::beginTextInput(TextInputEvents* receiver, std::uint32_t /*clickTimeMs*/) noexcept {
     if (!takesTextFocus || receiver == nullptr) return false;
     textReceiver = receiver;
-    focusTime = clickTimeMs;
     return true;
 }
 

@@ -22,7 +22,7 @@ public:
     PointerState readPointer() noexcept override;
     bool buttonsSwapped() noexcept override { return swapped; }
     std::uint32_t tickCountMs() noexcept override { return ticks; }
-    // Advances the fake clock instead of waiting, then runs the sleep script.
+    // Advances the fake clock instead of waiting.
     void sleepMs(int milliseconds) noexcept override;
     void processEvents() noexcept override;
     bool processOneExpose() noexcept override;
@@ -43,7 +43,6 @@ public:
     // Called at the start of every readPointer (a drag loop reads once per pass), e.g. to move the
     // pointer along a path and release the button after a number of passes.
     void onReadPointer(std::function<void(HeadlessPlatform&)> script) { readScript = std::move(script); }
-    void onSleep(std::function<void(HeadlessPlatform&, int)> script) { sleepScript = std::move(script); }
 
     int pointerReads() const noexcept { return reads; }
     int sleeps() const noexcept { return sleepCalls; }
@@ -58,7 +57,6 @@ private:
     int reads = 0;
     int sleepCalls = 0;
     std::function<void(HeadlessPlatform&)> readScript;
-    std::function<void(HeadlessPlatform&, int)> sleepScript;
     std::vector<HeadlessWindow*> live;
     std::string clipboard;
     bool hasClipboard = false;
@@ -108,7 +106,6 @@ public:
     // it), the keys the window system would deliver, and focus going elsewhere.
     void setTakesTextFocus(bool on) noexcept { takesTextFocus = on; }
     bool hasTextFocus() const noexcept { return textReceiver != nullptr; }
-    std::uint32_t textFocusTime() const noexcept { return focusTime; }
     void postTextKey(const TextKey& key) { pending.push_back({Kind::TextKey, {}, 0, 0, 0, 0, key}); }
     void postFocusOut() { pending.push_back({Kind::FocusOut, {}, 0, 0, 0, 0, {}}); }
     // As if the host destroyed the parent: the handler hears onDestroyed at the next pump.
@@ -145,7 +142,6 @@ private:
     int cursor = kCursorDefault;
     bool takesTextFocus = false;
     TextInputEvents* textReceiver = nullptr;
-    std::uint32_t focusTime = 0;
 };
 
 }  // namespace flanger::platform

@@ -1,7 +1,7 @@
 // The X11 backend: its own display connection, child windows inside the host's parent window,
 // presentation of the backing surface (MIT-SHM where the server offers it, else XPutImage), and the live
-// pointer from XQueryPointer. Xlib's types stay inside X11Platform.cpp; nothing else in the project includes
-// X11 headers.
+// pointer from XQueryPointer. Xlib's types stay inside this backend: in the library layers only files under
+// platform/x11/ include X11 headers (tools/, tests/ and bench/ use Xlib too, for their own X work).
 #pragma once
 
 #include <cstdint>

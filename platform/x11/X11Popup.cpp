@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/x11/X11Platform.h"
+#include "platform/x11/X11TextInput.h"
 
 namespace flanger::platform::x11 {
 namespace {
@@ -243,13 +244,13 @@ bool X11Popup::translate(XEvent& event, PopupInput& out) noexcept {
             return out.button != 0;
         }
         case MotionNotify:
-            out = {PopupInput::kMotion, {event.xmotion.x_root, event.xmotion.y_root}, 0, 0};
+            out = {PopupInput::kMotion, {event.xmotion.x_root, event.xmotion.y_root}, 0};
             return true;
         case KeyPress: {
             char ignored[8];
             KeySym keysym = NoSymbol;
             XLookupString(&event.xkey, ignored, sizeof ignored, &keysym, nullptr);
-            out = {PopupInput::kKey, {}, 0, static_cast<std::uint32_t>(keysym)};
+            out = {PopupInput::kKey, {}, 0, keyOfKeysym(keysym)};
             return true;
         }
         case Expose:

@@ -9,6 +9,51 @@
 
 namespace flanger::platform::x11 {
 
+Key keyOfKeysym(unsigned long keysym) noexcept {
+    switch (keysym) {
+        case XK_BackSpace:
+            return Key::Backspace;
+        case XK_Return:
+            return Key::Return;
+        case XK_KP_Enter:
+            return Key::KeypadEnter;
+        case XK_Escape:
+            return Key::Escape;
+        case XK_Insert:
+        case XK_KP_Insert:
+            return Key::Insert;
+        case XK_Delete:
+        case XK_KP_Delete:
+            return Key::Delete;
+        case XK_Home:
+        case XK_KP_Home:
+            return Key::Home;
+        case XK_End:
+        case XK_KP_End:
+            return Key::End;
+        case XK_Left:
+        case XK_KP_Left:
+            return Key::Left;
+        case XK_Right:
+        case XK_KP_Right:
+            return Key::Right;
+        case XK_Up:
+        case XK_KP_Up:
+            return Key::Up;
+        case XK_Down:
+        case XK_KP_Down:
+            return Key::Down;
+        case XK_a:
+        case XK_A:
+            return Key::LetterA;
+        case XK_v:
+        case XK_V:
+            return Key::LetterV;
+        default:
+            return Key::Other;
+    }
+}
+
 std::uint32_t keysymToUnicode(unsigned long keysym) noexcept {
     if ((keysym >= 0x20 && keysym <= 0x7E) || (keysym >= 0xA0 && keysym <= 0xFF))
         return static_cast<std::uint32_t>(keysym);
@@ -44,7 +89,7 @@ TextKey decodeKey(XKeyEvent& event) noexcept {
     // XLookupString applies Shift, Caps and Num Lock to the keysym; its bytes are not used, so
     // the result does not depend on the process locale.
     XLookupString(&event, ignored, sizeof ignored, &keysym, nullptr);
-    key.keysym = static_cast<std::uint32_t>(keysym);
+    key.key = keyOfKeysym(keysym);
     key.shift = (event.state & ShiftMask) != 0;
     key.control = (event.state & ControlMask) != 0;
     key.character = keysymToUnicode(keysym);
@@ -182,14 +227,14 @@ int InputContext::lookup(XKeyEvent& event, TextKey* out, int capacity) noexcept 
         if (hasText) count = appendTextKeys(bytes, static_cast<std::size_t>(length), event, out, 0, capacity);
         if (hasKeysym) {
             if (count == 0) {
-                // Keys that type nothing (arrows, Home, Delete ...) go by their keysym alone.
+                // Keys that type nothing (arrows, Home, Delete ...) go by their key alone.
                 out[0] = TextKey{};
                 out[0].shift = (event.state & ShiftMask) != 0;
                 out[0].control = (event.state & ControlMask) != 0;
                 count = 1;
             }
-            // A key that types one character keeps its keysym, so Return and Control+V stay keys.
-            if (count == 1) out[0].keysym = static_cast<std::uint32_t>(keysym);
+            // A key that types one character keeps its key, so Return and Control+V stay keys.
+            if (count == 1) out[0].key = keyOfKeysym(keysym);
         }
         return count;
     } catch (...) {

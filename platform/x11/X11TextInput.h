@@ -1,6 +1,7 @@
-// Keyboard text for the X11 backend's edit boxes: key events decoded through an input method
-// where the host's locale allows one, else keysym to Unicode without the process locale; and the
-// CLIPBOARD's text read with a bounded wait. Only X11Platform.cpp includes this header.
+// Keyboard input for the X11 backend: keysyms to the platform's keys (for edit boxes and popups);
+// for edit boxes, key events decoded through an input method where the host's locale allows one,
+// else keysym to Unicode without the process locale; and the CLIPBOARD's text read with a bounded
+// wait. Only X11Platform.cpp and X11Popup.cpp include this header.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -13,13 +14,16 @@
 
 namespace flanger::platform::x11 {
 
+// The key a keysym stands for (the keypad's editing keys and arrows as the main ones), else Other.
+Key keyOfKeysym(unsigned long keysym) noexcept;
+
 // The Unicode character a keysym types (Latin-1, the Unicode keysym range, the keypad), or 0.
 std::uint32_t keysymToUnicode(unsigned long keysym) noexcept;
 
 // A key press as the edit box takes it.
 TextKey decodeKey(XKeyEvent& event) noexcept;
 
-// Appends the code points of UTF-8 text as keys (keysym 0) with the event's modifiers, at most
+// Appends the code points of UTF-8 text as keys (Key::Other) with the event's modifiers, at most
 // capacity of them counting from count; malformed bytes are skipped. Answers the new count.
 int appendTextKeys(const char* utf8, std::size_t length, const XKeyEvent& event, TextKey* out, int count,
                    int capacity) noexcept;

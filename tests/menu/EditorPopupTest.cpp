@@ -99,8 +99,8 @@ TEST_F(EditorPopup, OpenEditorMakesTheWindowPopupTheThreadsDefault) {
     int idles = 0;
     hostIdle = [&] {
         if (++idles == 2) {
-            popups.log.inputs = {{PopupInput::kMotion, {20, 50}, 0, 0},
-                                 {PopupInput::kRelease, {20, 50}, platform::kLeftButton, 0}};
+            popups.log.inputs = {{PopupInput::kMotion, {20, 50}, 0},
+                                 {PopupInput::kRelease, {20, 50}, platform::kLeftButton}};
         }
     };
     pressMenu();
@@ -115,7 +115,7 @@ TEST_F(EditorPopup, HostClosingFromThePopupsIdleEndsThePopupThenTheFrame) {
     openAndPaint();
     bool frameDuringClose = false;
     hostIdle = [&] {
-        popups.log.inputs = {{PopupInput::kMotion, {20, 50}, 0, 0}};  // a line is highlighted
+        popups.log.inputs = {{PopupInput::kMotion, {20, 50}, 0}};  // a line is highlighted
         dispatch(vst::effEditClose);
         frameDuringClose = editor->frameView() != nullptr;
     };

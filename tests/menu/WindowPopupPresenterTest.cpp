@@ -20,7 +20,7 @@ using platform::PopupInput;
 using testing::kPassEnds;
 using testing::PopupPlatform;
 
-constexpr std::uint32_t kUp = 0xFF52, kDown = 0xFF54, kRight = 0xFF53, kReturn = 0xFF0D, kEscape = 0xFF1B;
+using platform::Key;
 
 // Its refresh runs a per-pass script; a popup left open too long is closed as the editor would.
 struct ScriptedEditor : ViewEditor {
@@ -71,9 +71,9 @@ protected:
     }
     static PopupInput pointer(int kind, platform::ScreenPoint at,
                               std::uint32_t button = platform::kLeftButton) {
-        return {kind, at, button, 0};
+        return {kind, at, button};
     }
-    static PopupInput key(std::uint32_t keysym) { return {PopupInput::kKey, {}, 0, keysym}; }
+    static PopupInput key(Key pressed) { return {PopupInput::kKey, {}, 0, pressed}; }
     void click(std::uint32_t button = platform::kLeftButton) {
         headless.setPointer(120, 65);
         headless.setButtons(button);
@@ -96,24 +96,23 @@ protected:
 TEST(PopupInputFilterTest, OpeningReleaseArmsAndOnlyPickingButtonsRelease) {
     PopupInputFilter filter({50, 50}, platform::kLeftButton);
     PopupEvent event;
-    EXPECT_FALSE(filter.translate({PopupInput::kRelease, {52, 53}, platform::kLeftButton, 0}, event));
+    EXPECT_FALSE(filter.translate({PopupInput::kRelease, {52, 53}, platform::kLeftButton}, event));
     EXPECT_TRUE(filter.armed());
-    EXPECT_TRUE(filter.translate({PopupInput::kRelease, {52, 53}, platform::kLeftButton, 0}, event));
+    EXPECT_TRUE(filter.translate({PopupInput::kRelease, {52, 53}, platform::kLeftButton}, event));
     EXPECT_EQ(event.kind, PopupEvent::Kind::Release);
-    EXPECT_FALSE(filter.translate({PopupInput::kRelease, {52, 53}, platform::kRightButton, 0}, event));
-    EXPECT_FALSE(filter.translate({PopupInput::kPress, {52, 53}, 0, 0}, event));  // a wheel step
+    EXPECT_FALSE(filter.translate({PopupInput::kRelease, {52, 53}, platform::kRightButton}, event));
+    EXPECT_FALSE(filter.translate({PopupInput::kPress, {52, 53}, 0}, event));  // a wheel step
 
     PopupInputFilter dragged({50, 50}, platform::kLeftButton | platform::kRightButton);
-    EXPECT_TRUE(dragged.translate({PopupInput::kMotion, {50, 50 + kArmDistance}, 0, 0}, event));
+    EXPECT_TRUE(dragged.translate({PopupInput::kMotion, {50, 50 + kArmDistance}, 0}, event));
     EXPECT_FALSE(dragged.armed());
-    dragged.translate({PopupInput::kMotion, {50, 51 + kArmDistance}, 0, 0}, event);
+    dragged.translate({PopupInput::kMotion, {50, 51 + kArmDistance}, 0}, event);
     EXPECT_TRUE(dragged.armed());
-    EXPECT_TRUE(dragged.translate({PopupInput::kRelease, {0, 0}, platform::kRightButton, 0}, event));
+    EXPECT_TRUE(dragged.translate({PopupInput::kRelease, {0, 0}, platform::kRightButton}, event));
 
-    EXPECT_EQ(popupKeyOf(0xFF8D), PopupEvent::Key::Return);  // keypad Enter
-    EXPECT_EQ(popupKeyOf(0xFF99), PopupEvent::Key::Down);
-    EXPECT_EQ(popupKeyOf('a'), PopupEvent::Key::None);
-    EXPECT_FALSE(filter.translate({PopupInput::kKey, {}, 0, 'a'}, event));
+    EXPECT_EQ(popupKeyOf(Key::KeypadEnter), PopupEvent::Key::Return);
+    EXPECT_EQ(popupKeyOf(Key::Home), PopupEvent::Key::None);
+    EXPECT_FALSE(filter.translate({PopupInput::kKey, {}, 0, Key::LetterA}, event));
 }
 
 TEST_F(WindowPopup, OpensBelowTheControlAndClickThenClickPicks) {
@@ -134,7 +133,7 @@ TEST_F(WindowPopup, PressDragReleasePicksInTheSubmenu) {
     const platform::ScreenPoint notes = rootLine(3);
     popups.log.inputs = {pointer(PopupInput::kMotion, notes),
                          pointer(PopupInput::kMotion, {notes.x + kColumnWidth, notes.y + kLineHeight}),
-                         {kPassEnds, {}, 0, 0},
+                         {kPassEnds, {}, 0},
                          pointer(PopupInput::kRelease, {notes.x + kColumnWidth, notes.y + kLineHeight})};
     click();
     EXPECT_EQ(sub->currentItem(nullptr, true), 1);
@@ -145,11 +144,12 @@ TEST_F(WindowPopup, PressDragReleasePicksInTheSubmenu) {
 }
 
 TEST_F(WindowPopup, KeysMoveOpenTheSubmenuAndReturnPicks) {
-    popups.log.inputs = {key(kDown), key(kDown), key(kDown), key(kRight), key(kDown), key(kReturn)};
+    popups.log.inputs = {key(Key::Down),  key(Key::Down), key(Key::Down),
+                         key(Key::Right), key(Key::Down), key(Key::Return)};
     click();
     EXPECT_EQ(sub->currentItem(nullptr, true), 1);
     // Up from nothing wraps to the last line (the submenu), once more skips to "on".
-    popups.log.inputs = {key(kUp), key(kUp), key(kReturn)};
+    popups.log.inputs = {key(Key::Up), key(Key::Up), key(Key::Return)};
     click();
     EXPECT_EQ(menu->currentItem(nullptr, true), 2);
     EXPECT_EQ(listener.values.size(), 2u);
@@ -157,7 +157,8 @@ TEST_F(WindowPopup, KeysMoveOpenTheSubmenuAndReturnPicks) {
 
 TEST_F(WindowPopup, EscapeOrASecondaryReleaseGiveNoChoice) {
     popups.log.inputs = {pointer(PopupInput::kMotion, rootLine(2)),
-                         pointer(PopupInput::kRelease, rootLine(2), platform::kRightButton), key(kEscape)};
+                         pointer(PopupInput::kRelease, rootLine(2), platform::kRightButton),
+                         key(Key::Escape)};
     click();
     EXPECT_TRUE(listener.values.empty());
     EXPECT_EQ(menu->currentItem(nullptr, true), 0);

@@ -33,6 +33,45 @@ XKeyEvent plainKey() {
     return event;
 }
 
+TEST(KeysFromKeysyms, KeypadKeysAreTheMainOnesExceptEnterAndTypingKeysAreOther) {
+    const struct {
+        KeySym keysym;
+        Key key;
+    } table[] = {
+        {XK_BackSpace, Key::Backspace},
+        {XK_Return, Key::Return},
+        {XK_KP_Enter, Key::KeypadEnter},
+        {XK_Escape, Key::Escape},
+        {XK_Insert, Key::Insert},
+        {XK_KP_Insert, Key::Insert},
+        {XK_Delete, Key::Delete},
+        {XK_KP_Delete, Key::Delete},
+        {XK_Home, Key::Home},
+        {XK_KP_Home, Key::Home},
+        {XK_End, Key::End},
+        {XK_KP_End, Key::End},
+        {XK_Left, Key::Left},
+        {XK_KP_Left, Key::Left},
+        {XK_Right, Key::Right},
+        {XK_KP_Right, Key::Right},
+        {XK_Up, Key::Up},
+        {XK_KP_Up, Key::Up},
+        {XK_Down, Key::Down},
+        {XK_KP_Down, Key::Down},
+        {XK_a, Key::LetterA},
+        {XK_A, Key::LetterA},
+        {XK_v, Key::LetterV},
+        {XK_V, Key::LetterV},
+        {XK_b, Key::Other},
+        {XK_7, Key::Other},
+        {XK_KP_7, Key::Other},
+        {XK_Tab, Key::Other},
+        {XK_F1, Key::Other},
+        {NoSymbol, Key::Other},
+    };
+    for (const auto& row : table) EXPECT_EQ(keyOfKeysym(row.keysym), row.key) << "keysym " << row.keysym;
+}
+
 TEST(TextKeysFromUtf8, EveryCodePointBecomesOneKeyWithTheEventsModifiers) {
     XKeyEvent event = plainKey();
     event.state = ShiftMask;
@@ -45,7 +84,7 @@ TEST(TextKeysFromUtf8, EveryCodePointBecomesOneKeyWithTheEventsModifiers) {
     EXPECT_EQ(keys[3].character, 0x1F600u);
     for (const TextKey& key : keys) {
         if (key.character == 0) break;
-        EXPECT_EQ(key.keysym, 0u);
+        EXPECT_EQ(key.key, Key::Other);
         EXPECT_TRUE(key.shift);
         EXPECT_FALSE(key.control);
     }

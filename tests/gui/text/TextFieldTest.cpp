@@ -216,8 +216,8 @@ TEST_F(TextFieldTest, APressInsideTheBoxMovesTheCaretAndADragSelects) {
     EXPECT_TRUE(order.texts.empty());
 }
 
-platform::TextKey xKey(std::uint32_t keysym, std::uint32_t character = 0, bool control = false) {
-    return {keysym, character, false, control};
+platform::TextKey windowKey(platform::Key key, std::uint32_t character = 0, bool control = false) {
+    return {key, character, false, control};
 }
 
 TEST_F(TextFieldTest, WindowKeysTypeOnceAndTheFocusIsGivenBack) {
@@ -225,12 +225,12 @@ TEST_F(TextFieldTest, WindowKeysTypeOnceAndTheFocusIsGivenBack) {
     press({50, 30});
     ASSERT_TRUE(field->hasWindowFocus());
     EXPECT_TRUE(window->hasTextFocus());
-    window->postTextKey(xKey('4', '4'));
-    EXPECT_EQ(frame->onKeyPress(character('4')), 1);  // the host forwards the same key: ignored
-    window->postTextKey(xKey(0xE9, 0xE9));            // é, typed as two UTF-8 bytes
+    window->postTextKey(windowKey(platform::Key::Other, '4'));
+    EXPECT_EQ(frame->onKeyPress(character('4')), 1);             // the host forwards the same key: ignored
+    window->postTextKey(windowKey(platform::Key::Other, 0xE9));  // é, typed as two UTF-8 bytes
     headless.processEvents();
     EXPECT_EQ(field->editBox()->text(), "4\xC3\xA9");
-    window->postTextKey(xKey(0xFF8D));  // keypad Enter
+    window->postTextKey(windowKey(platform::Key::KeypadEnter));
     headless.processEvents();
     EXPECT_FALSE(field->isEditing());
     EXPECT_FALSE(window->hasTextFocus());
@@ -240,15 +240,15 @@ TEST_F(TextFieldTest, WindowKeysTypeOnceAndTheFocusIsGivenBack) {
 TEST_F(TextFieldTest, WindowFocusLossCommitsAndWindowEscapeCancels) {
     window->setTakesTextFocus(true);
     press({50, 30});
-    window->postTextKey(xKey('n', 'n'));
+    window->postTextKey(windowKey(platform::Key::Other, 'n'));
     window->postFocusOut();
     headless.processEvents();
     EXPECT_FALSE(field->isEditing());
     EXPECT_EQ(text(), "n");
     press({50, 30});
     headless.setClipboardText("clip");
-    window->postTextKey(xKey('v', 'v', true));
-    window->postTextKey(xKey(0xFF1B));
+    window->postTextKey(windowKey(platform::Key::LetterV, 'v', true));
+    window->postTextKey(windowKey(platform::Key::Escape));
     headless.processEvents();
     EXPECT_EQ(text(), "n");
     EXPECT_EQ(order.texts.size(), 1u);
@@ -258,8 +258,8 @@ TEST_F(TextFieldTest, PasteByWindowKeys) {
     window->setTakesTextFocus(true);
     headless.setClipboardText("abc\r\nmore");
     press({50, 30});
-    window->postTextKey({0xFF63, 0, true, false});  // Shift+Insert
-    window->postTextKey(xKey(0xFF0D));
+    window->postTextKey({platform::Key::Insert, 0, true, false});  // Shift+Insert
+    window->postTextKey(windowKey(platform::Key::Return));
     headless.processEvents();
     EXPECT_EQ(text(), "abc");
 }
