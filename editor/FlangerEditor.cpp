@@ -21,6 +21,7 @@
 #include "gui/menu/ChoiceMenu.h"
 #include "gui/menu/WindowPopupPresenter.h"
 #include "gui/text/EditBox.h"
+#include "gui/text/NumberField.h"
 #include "gui/text/TextBuffer.h"
 #include "gui/text/TextField.h"
 #include "host/PluginBase.h"
