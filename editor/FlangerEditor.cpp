@@ -10,6 +10,7 @@
 #include <new>
 #include <span>
 
+#include "editor/CurveDisplay.h"
 #include "editor/CurveMath.h"
 #include "editor/ModulationDisplay.h"
 #include "editor/StereoWidthBar.h"
