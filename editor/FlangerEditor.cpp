@@ -7,9 +7,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <span>
 
+#include "editor/CurveDisplay.h"
 #include "editor/CurveMath.h"
 #include "editor/ModulationDisplay.h"
 #include "editor/StereoWidthBar.h"
@@ -21,6 +23,7 @@
 #include "gui/menu/ChoiceMenu.h"
 #include "gui/menu/WindowPopupPresenter.h"
 #include "gui/text/EditBox.h"
+#include "gui/text/NumberField.h"
 #include "gui/text/TextBuffer.h"
 #include "gui/text/TextField.h"
 #include "host/PluginBase.h"
@@ -76,99 +79,95 @@ public:
     }
 };
 
-struct KnobPlace {
-    std::int32_t tag;
-    Rect size;
-};
+enum class KnobKind { Strip, Rotary, Slider };
+enum class FieldFormat { Percent, Milliseconds, Hertz, Whole, Times };
 
-constexpr KnobPlace kStripKnobs[] = {
-    {FlangerEditor::kFeedbackKnob, {13, 154, 55, 196}}, {FlangerEditor::kDelayKnob, {63, 154, 105, 196}},
-    {FlangerEditor::kDepthKnob, {113, 154, 155, 196}},  {FlangerEditor::kStereoKnob, {163, 154, 205, 196}},
-    {FlangerEditor::kRateKnob, {225, 154, 267, 196}},
-};
+// One row per knob/field pair: the parameter it edits, both controls' tags and places, and how
+// the field shows its value. Rows are in the order the controls are made, each kind together.
+struct PairRow {
+    std::int32_t parameter;  // the rate pair: in free mode
+    std::int32_t knob;
+    std::int32_t field;
+    KnobKind kind;
+    Rect knobSize;
+    Rect fieldSize;
+    int fieldBackground;
+    FieldFormat format;
+    float knobStep = 0.0f;       // 0: the knob keeps its own step
+    bool followsMode = false;    // edits "SyncBeat" in sync mode, "Rate" in free mode
+    bool shapesCurves = true;    // a change recomputes the modulation display's curves
+    std::int32_t companion = 0;  // a further control on the same parameter, 0 for none
 
-struct FieldPlace {
-    std::int32_t tag;
-    Rect size;
-    int background;
-    int parameter;
-};
-
-constexpr FieldPlace kNumberFields[] = {
-    {FlangerEditor::kFeedbackField, {10, 139, 57, 151}, kFieldBackground, FlangerParameters::kFeedback},
-    {FlangerEditor::kDelayField, {60, 139, 107, 151}, kFieldBackground, FlangerParameters::kDelay},
-    {FlangerEditor::kDepthField, {110, 139, 157, 151}, kFieldBackground, FlangerParameters::kDepth},
-    {FlangerEditor::kStereoField, {160, 139, 207, 151}, kFieldBackground, FlangerParameters::kStereo},
-    {FlangerEditor::kRateField, {222, 139, 253, 151}, kRateFieldBackground, FlangerParameters::kRate},
-    {FlangerEditor::kShapeField, {222, 85, 269, 97}, kFieldBackground, FlangerParameters::kShapeSync},
-    {FlangerEditor::kTempoField, {222, 29, 269, 41}, kFieldBackground, FlangerParameters::kTmpSync},
-    {FlangerEditor::kMixField, {325, 30, 352, 43}, kLevelFieldBackground, FlangerParameters::kMix},
-    {FlangerEditor::kOutputField, {285, 30, 312, 43}, kLevelFieldBackground, FlangerParameters::kOutput},
-};
-
-// Edit lists in the order they are set; −1 marks the rate pair, whose list follows the mode.
-struct EditPlace {
-    std::int32_t tag;
-    std::int32_t parameter;
-};
-
-constexpr EditPlace kEditLists[] = {
-    {FlangerEditor::kFeedbackKnob, FlangerParameters::kFeedback},
-    {FlangerEditor::kFeedbackField, FlangerParameters::kFeedback},
-    {FlangerEditor::kDelayKnob, FlangerParameters::kDelay},
-    {FlangerEditor::kDelayField, FlangerParameters::kDelay},
-    {FlangerEditor::kDepthKnob, FlangerParameters::kDepth},
-    {FlangerEditor::kDepthField, FlangerParameters::kDepth},
-    {FlangerEditor::kStereoKnob, FlangerParameters::kStereo},
-    {FlangerEditor::kStereoField, FlangerParameters::kStereo},
-    {FlangerEditor::kStereoBar, FlangerParameters::kStereo},
-    {FlangerEditor::kRateKnob, -1},
-    {FlangerEditor::kRateField, -1},
-    {FlangerEditor::kTempoKnob, FlangerParameters::kTmpSync},
-    {FlangerEditor::kTempoField, FlangerParameters::kTmpSync},
-    {FlangerEditor::kShapeKnob, FlangerParameters::kShapeSync},
-    {FlangerEditor::kShapeField, FlangerParameters::kShapeSync},
-    {FlangerEditor::kMixSlider, FlangerParameters::kMix},
-    {FlangerEditor::kMixField, FlangerParameters::kMix},
-    {FlangerEditor::kOutputSlider, FlangerParameters::kOutput},
-    {FlangerEditor::kOutputField, FlangerParameters::kOutput},
-    {FlangerEditor::kSyncSwitch, FlangerParameters::kSwitch},
-    {FlangerEditor::kNoteMenu, FlangerParameters::kSyncBeat},
-};
-
-// The parameter of the knob/field pair a tag belongs to (the rate pair excluded), or −1.
-int pairParameter(std::int32_t tag) {
-    switch (tag) {
-        case FlangerEditor::kFeedbackKnob:
-        case FlangerEditor::kFeedbackField:
-            return FlangerParameters::kFeedback;
-        case FlangerEditor::kDelayKnob:
-        case FlangerEditor::kDelayField:
-            return FlangerParameters::kDelay;
-        case FlangerEditor::kDepthKnob:
-        case FlangerEditor::kDepthField:
-            return FlangerParameters::kDepth;
-        case FlangerEditor::kStereoKnob:
-        case FlangerEditor::kStereoField:
-        case FlangerEditor::kStereoBar:
-            return FlangerParameters::kStereo;
-        case FlangerEditor::kSyncSwitch:
-            return FlangerParameters::kSwitch;
-        case FlangerEditor::kShapeKnob:
-        case FlangerEditor::kShapeField:
-            return FlangerParameters::kShapeSync;
-        case FlangerEditor::kTempoKnob:
-        case FlangerEditor::kTempoField:
-            return FlangerParameters::kTmpSync;
-        case FlangerEditor::kMixSlider:
-        case FlangerEditor::kMixField:
-            return FlangerParameters::kMix;
-        case FlangerEditor::kOutputSlider:
-        case FlangerEditor::kOutputField:
-            return FlangerParameters::kOutput;
-        default:
-            return -1;
+    constexpr PairRow stepping(float step) const {
+        PairRow row = *this;
+        row.knobStep = step;
+        return row;
     }
+    constexpr PairRow followingMode() const {
+        PairRow row = *this;
+        row.followsMode = true;
+        return row;
+    }
+    constexpr PairRow leavingCurves() const {
+        PairRow row = *this;
+        row.shapesCurves = false;
+        return row;
+    }
+    constexpr PairRow editedAlsoBy(std::int32_t tag) const {
+        PairRow row = *this;
+        row.companion = tag;
+        return row;
+    }
+};
+
+constexpr PairRow makePair(std::int32_t parameter, std::int32_t knob, std::int32_t field, KnobKind kind,
+                           Rect knobSize, Rect fieldSize, int fieldBackground, FieldFormat format) {
+    return {parameter, knob, field, kind, knobSize, fieldSize, fieldBackground, format};
+}
+
+using Editor = FlangerEditor;
+
+constexpr PairRow kPairs[] = {
+    makePair(FlangerParameters::kFeedback, Editor::kFeedbackKnob, Editor::kFeedbackField, KnobKind::Strip,
+             Rect{13, 154, 55, 196}, Rect{10, 139, 57, 151}, kFieldBackground, FieldFormat::Percent),
+    makePair(FlangerParameters::kDelay, Editor::kDelayKnob, Editor::kDelayField, KnobKind::Strip,
+             Rect{63, 154, 105, 196}, Rect{60, 139, 107, 151}, kFieldBackground, FieldFormat::Milliseconds),
+    makePair(FlangerParameters::kDepth, Editor::kDepthKnob, Editor::kDepthField, KnobKind::Strip,
+             Rect{113, 154, 155, 196}, Rect{110, 139, 157, 151}, kFieldBackground, FieldFormat::Percent),
+    makePair(FlangerParameters::kStereo, Editor::kStereoKnob, Editor::kStereoField, KnobKind::Strip,
+             Rect{163, 154, 205, 196}, Rect{160, 139, 207, 151}, kFieldBackground, FieldFormat::Percent)
+        .leavingCurves()
+        .editedAlsoBy(Editor::kStereoBar),
+    makePair(FlangerParameters::kRate, Editor::kRateKnob, Editor::kRateField, KnobKind::Strip,
+             Rect{225, 154, 267, 196}, Rect{222, 139, 253, 151}, kRateFieldBackground, FieldFormat::Hertz)
+        .stepping(kRateKnobStep)
+        .followingMode(),
+    makePair(FlangerParameters::kTmpSync, Editor::kTempoKnob, Editor::kTempoField, KnobKind::Rotary,
+             Rect{235, 47, 257, 69}, Rect{222, 29, 269, 41}, kFieldBackground, FieldFormat::Times),
+    makePair(FlangerParameters::kShapeSync, Editor::kShapeKnob, Editor::kShapeField, KnobKind::Rotary,
+             Rect{235, 102, 257, 124}, Rect{222, 85, 269, 97}, kFieldBackground, FieldFormat::Whole)
+        .stepping(kShapeKnobStep),
+    // The sliders run 141 pixels over the editor picture, not its height.
+    makePair(FlangerParameters::kMix, Editor::kMixSlider, Editor::kMixField, KnobKind::Slider,
+             Rect{333, 48, 345, 189}, Rect{325, 30, 352, 43}, kLevelFieldBackground, FieldFormat::Percent)
+        .leavingCurves(),
+    makePair(FlangerParameters::kOutput, Editor::kOutputSlider, Editor::kOutputField, KnobKind::Slider,
+             Rect{293, 48, 305, 189}, Rect{285, 30, 312, 43}, kLevelFieldBackground, FieldFormat::Percent)
+        .leavingCurves(),
+};
+
+template <typename Match>
+const PairRow* findPair(Match&& match) {
+    const auto* row = std::find_if(std::begin(kPairs), std::end(kPairs), match);
+    return row != std::end(kPairs) ? row : nullptr;
+}
+
+// The pair whose knob, field or companion has the tag, or null. A companion of 0 is none: the
+// about area's tag 0 edits nothing.
+const PairRow* pairOfTag(std::int32_t tag) {
+    return findPair([tag](const PairRow& row) {
+        return row.knob == tag || row.field == tag || (row.companion != 0 && row.companion == tag);
+    });
 }
 
 // value + 0.5 truncated, as "%d" wants it; out-of-range and NaN values would make that
@@ -262,51 +261,26 @@ int32_t FlangerEditor::open(void* parent) {
     }
     built = true;
 
-    const std::int32_t rateParameter = syncMode() ? FlangerParameters::kSyncBeat : FlangerParameters::kRate;
-    for (const EditPlace& place : kEditLists) {
-        frame->setEditList(place.tag, 1, place.parameter >= 0 ? &place.parameter : &rateParameter);
+    for (const PairRow& row : kPairs) {
+        if (row.followsMode) continue;  // set with the layout's edit lists below
+        frame->setEditList(row.knob, 1, &row.parameter);
+        frame->setEditList(row.field, 1, &row.parameter);
+        if (row.companion != 0) frame->setEditList(row.companion, 1, &row.parameter);
     }
+    setRateEditLists(syncMode());
+    static constexpr std::int32_t kSwitchParameter = FlangerParameters::kSwitch;
+    static constexpr std::int32_t kNoteParameter = FlangerParameters::kSyncBeat;
+    frame->setEditList(kSyncSwitch, 1, &kSwitchParameter);
+    frame->setEditList(kNoteMenu, 1, &kNoteParameter);
 
-    // Initial values, in the design's order; knobs learn their reset value first.
-    for (int index : {FlangerParameters::kFeedback, FlangerParameters::kDelay, FlangerParameters::kDepth,
-                      FlangerParameters::kRate, FlangerParameters::kStereo, FlangerParameters::kTmpSync,
-                      FlangerParameters::kShapeSync, FlangerParameters::kMix, FlangerParameters::kOutput}) {
-        std::int32_t knobTag = 0;
-        switch (index) {
-            case FlangerParameters::kFeedback:
-                knobTag = kFeedbackKnob;
-                break;
-            case FlangerParameters::kDelay:
-                knobTag = kDelayKnob;
-                break;
-            case FlangerParameters::kDepth:
-                knobTag = kDepthKnob;
-                break;
-            case FlangerParameters::kRate:
-                knobTag = kRateKnob;
-                break;
-            case FlangerParameters::kStereo:
-                knobTag = kStereoKnob;
-                break;
-            case FlangerParameters::kTmpSync:
-                knobTag = kTempoKnob;
-                break;
-            case FlangerParameters::kShapeSync:
-                knobTag = kShapeKnob;
-                break;
-            case FlangerParameters::kMix:
-                knobTag = kMixSlider;
-                break;
-            default:
-                knobTag = kOutputSlider;
-                break;
-        }
-        const float value = normalisedOf(index);
-        gui::Control* knob = control(knobTag);
-        knob->setDefaultValue(table->normalize(index, table->defaultValue(index)));
+    // Initial values; each knob learns its reset value first.
+    for (const PairRow& row : kPairs) {
+        const float value = normalisedOf(row.parameter);
+        gui::Control* knob = control(row.knob);
+        knob->setDefaultValue(table->normalize(row.parameter, table->defaultValue(row.parameter)));
         knob->setValue(value);
-        control(knobTag + 1)->setValue(value);
-        if (index == FlangerParameters::kDepth) display->setVertical(value);
+        control(row.field)->setValue(value);
+        if (row.parameter == FlangerParameters::kDepth) display->setVertical(value);
     }
     selectNoteFromTable();
     const bool sync = syncMode();
@@ -334,50 +308,48 @@ bool FlangerEditor::buildControls() {
     if (!addInfoSplash({10, 6, 78, 23}, kAboutPicture, {144, 174, 215, 194}, {0, 0, 0, 0}, gui::colors::white,
                        0))
         return false;
-    gui::controls::StripKnob* strip = nullptr;
-    for (const KnobPlace& place : kStripKnobs) {
-        if (!addStripKnob(strip, place.size, place.tag, kKnobStrip, {0, 0}, true, 0, nullptr)) return false;
-        controls[static_cast<std::size_t>(place.tag)] = strip;
-    }
-    control(kRateKnob)->setStepSize(kRateKnobStep);
-
-    gui::controls::RotaryKnob* knob = nullptr;
-    if (!addRotaryKnob(knob, Rect{235, 47, 257, 69}, kTempoKnob, kKnobHandle, kBackgroundBitmap, 0, nullptr))
-        return false;
-    controls[kTempoKnob] = knob;
-    if (!addRotaryKnob(knob, Rect{235, 102, 257, 124}, kShapeKnob, kKnobHandle, kBackgroundBitmap, 0,
-                       nullptr))
-        return false;
-    controls[kShapeKnob] = knob;
-    knob->setStepSize(kShapeKnobStep);
-
-    // The sliders run 141 pixels over the editor picture, not its height: made here rather than
-    // by the factory, which sizes a slider by its background.
     gui::SkinBitmap* handle = bitmaps.get(kSliderHandle);
     gui::SkinBitmap* background = bitmaps.get(kBackgroundBitmap);
     const int handleHeight = handle != nullptr ? handle->getHeight() : 0;
-    for (const KnobPlace& place :
-         {KnobPlace{kMixSlider, {333, 48, 345, 189}}, KnobPlace{kOutputSlider, {293, 48, 305, 189}}}) {
-        auto* slider = new (std::nothrow) gui::controls::VerticalLinearSlider(
-            place.size, this, place.tag, place.size.top, place.size.bottom - handleHeight, handle, background,
-            {place.size.left, place.size.top}, kSliderStyle);
-        if (slider == nullptr) return false;
-        slider->setThumbTransparent(true);
-        slider->setJumpToClick(true);
-        if (!addToFrame(slider, place.tag, 0, nullptr)) return false;
-        controls[static_cast<std::size_t>(place.tag)] = slider;
+    for (const PairRow& row : kPairs) {
+        gui::Control* knob = nullptr;
+        if (row.kind == KnobKind::Strip) {
+            gui::controls::StripKnob* strip = nullptr;
+            if (!addStripKnob(strip, row.knobSize, row.knob, kKnobStrip, {0, 0}, true, 0, nullptr))
+                return false;
+            knob = strip;
+        } else if (row.kind == KnobKind::Rotary) {
+            gui::controls::RotaryKnob* rotary = nullptr;
+            if (!addRotaryKnob(rotary, row.knobSize, row.knob, kKnobHandle, kBackgroundBitmap, 0, nullptr))
+                return false;
+            knob = rotary;
+        } else {
+            // Made here rather than by the factory, which sizes a slider by its background.
+            const Rect& place = row.knobSize;
+            auto* slider = new (std::nothrow) gui::controls::VerticalLinearSlider(
+                place, this, row.knob, place.top, place.bottom - handleHeight, handle, background,
+                {place.left, place.top}, kSliderStyle);
+            if (slider == nullptr) return false;
+            slider->setThumbTransparent(true);
+            slider->setJumpToClick(true);
+            if (!addToFrame(slider, row.knob, 0, nullptr)) return false;
+            knob = slider;
+        }
+        controls[static_cast<std::size_t>(row.knob)] = knob;
+        if (row.knobStep > 0.0f) knob->setStepSize(row.knobStep);
     }
 
-    for (const FieldPlace& place : kNumberFields) {
-        auto* field = new (std::nothrow)
-            gui::text::NumberField(place.size, this, place.tag, nullptr, bitmaps.get(place.background), 0);
+    // The fields follow all the knobs, in the rows' order.
+    for (const PairRow& row : kPairs) {
+        auto* field = new (std::nothrow) gui::text::NumberField(row.fieldSize, this, row.field, nullptr,
+                                                                bitmaps.get(row.fieldBackground), 0);
         if (field == nullptr) return false;
         field->setFontId(kFactoryFontId);
-        field->setMin(table->minimum(place.parameter));
-        field->setMax(table->maximum(place.parameter));
+        field->setMin(table->minimum(row.parameter));
+        field->setMax(table->maximum(row.parameter));
         field->setValueFormatterWithContext(&valueFormattingHook, static_cast<gui::Control*>(field));
-        if (!addToFrame(field, place.tag, 0, nullptr)) return false;
-        controls[static_cast<std::size_t>(place.tag)] = field;
+        if (!addToFrame(field, row.field, 0, nullptr)) return false;
+        controls[static_cast<std::size_t>(row.field)] = field;
     }
 
     auto* lamp = new (std::nothrow) LampButton({256, 140, 268, 152}, this, kSyncSwitch, bitmaps.get(kLamp));
@@ -472,31 +444,17 @@ void FlangerEditor::parameterChanged(int32_t index, float normalised) {
 
 void FlangerEditor::applyParameter(std::int32_t index, float value) {
     if (!built) return;
+    if (const PairRow* row = findPair([index](const PairRow& r) { return r.parameter == index; });
+        row != nullptr && !row->followsMode) {
+        control(row->knob)->setValue(value);
+        control(row->field)->setValue(value);
+        if (index == FlangerParameters::kDepth) display->setVertical(value);
+        if (index == FlangerParameters::kStereo) widthBar->setValue(value);
+        if (index == FlangerParameters::kTmpSync) updateSyncPeriod();
+        if (row->shapesCurves) updateCurves();
+        return;
+    }
     switch (index) {
-        case FlangerParameters::kFeedback:
-        case FlangerParameters::kDelay:
-        case FlangerParameters::kDepth:
-        case FlangerParameters::kShapeSync:
-        case FlangerParameters::kStereo:
-        case FlangerParameters::kMix:
-        case FlangerParameters::kOutput: {
-            std::int32_t knobTag = kFeedbackKnob;
-            if (index == FlangerParameters::kDelay) knobTag = kDelayKnob;
-            if (index == FlangerParameters::kDepth) knobTag = kDepthKnob;
-            if (index == FlangerParameters::kShapeSync) knobTag = kShapeKnob;
-            if (index == FlangerParameters::kStereo) knobTag = kStereoKnob;
-            if (index == FlangerParameters::kMix) knobTag = kMixSlider;
-            if (index == FlangerParameters::kOutput) knobTag = kOutputSlider;
-            control(knobTag)->setValue(value);
-            control(knobTag + 1)->setValue(value);
-            if (index == FlangerParameters::kDepth) display->setVertical(value);
-            if (index == FlangerParameters::kStereo) {
-                widthBar->setValue(value);  // the width does not shape the curves
-            } else if (index != FlangerParameters::kMix && index != FlangerParameters::kOutput) {
-                updateCurves();
-            }
-            break;
-        }
         case FlangerParameters::kSwitch: {
             // The value the host sent may be any number: the table says what mode it made.
             const bool sync = syncMode();
@@ -535,12 +493,6 @@ void FlangerEditor::applyParameter(std::int32_t index, float value) {
             updateCurves();
             break;
         }
-        case FlangerParameters::kTmpSync:
-            control(kTempoKnob)->setValue(value);
-            control(kTempoField)->setValue(value);
-            updateSyncPeriod();
-            updateCurves();
-            break;
         default:
             break;
     }
@@ -573,8 +525,11 @@ void FlangerEditor::dropFocus(gui::View* view) {
 
 void FlangerEditor::setRateEditLists(bool sync) {
     const std::int32_t parameter = sync ? FlangerParameters::kSyncBeat : FlangerParameters::kRate;
-    frame->setEditList(kRateKnob, 1, &parameter);
-    frame->setEditList(kRateField, 1, &parameter);
+    for (const PairRow& row : kPairs) {
+        if (!row.followsMode) continue;
+        frame->setEditList(row.knob, 1, &parameter);
+        frame->setEditList(row.field, 1, &parameter);
+    }
 }
 
 void FlangerEditor::updateSyncPeriod() {
@@ -596,10 +551,10 @@ void FlangerEditor::onValueChanged(gui::Canvas* canvas, gui::Control* changed) {
     const float value = changed->getValue();
     const std::int32_t tag = changed->getTag();
     const int rateParameter = syncMode() ? FlangerParameters::kSyncBeat : FlangerParameters::kRate;
-    if (const int parameter = pairParameter(tag); parameter >= 0) {
-        effect->setParameterFromEditor(parameter, value);
-    } else if (tag == kRateKnob || tag == kRateField) {
-        effect->setParameterFromEditor(rateParameter, value);
+    if (const PairRow* row = pairOfTag(tag); row != nullptr) {
+        effect->setParameterFromEditor(row->followsMode ? rateParameter : row->parameter, value);
+    } else if (tag == kSyncSwitch) {
+        effect->setParameterFromEditor(FlangerParameters::kSwitch, value);
     } else if (tag == kNoteMenu && noteMenu != nullptr) {
         const std::int32_t note = noteMenu->currentItem(nullptr, rawMenuIndices);
         if (note >= 0) {
@@ -619,28 +574,26 @@ void FlangerEditor::onValueChanged(gui::Canvas* canvas, gui::Control* changed) {
 
 void FlangerEditor::formatValue(float value, char* text, std::int32_t tag) {
     if (text == nullptr) return;
-    switch (tag) {
-        case kFeedbackField:
-        case kDepthField:
-        case kStereoField:
-        case kMixField:
-        case kOutputField:
+    const PairRow* row = findPair([tag](const PairRow& r) { return r.field == tag; });
+    if (row == nullptr) {
+        ::flanger::text::formatFixed(value, 2, text, gui::text::kTextCapacity);
+        return;
+    }
+    switch (row->format) {
+        case FieldFormat::Percent:
             std::snprintf(text, gui::text::kTextCapacity, "%d%%", roundedForText(value));
             break;
-        case kDelayField:
+        case FieldFormat::Milliseconds:
             formatWithUnit(value, 1, "ms", text);
             break;
-        case kRateField:
+        case FieldFormat::Hertz:
             formatWithUnit(value, 1, "Hz", text);
             break;
-        case kShapeField:
+        case FieldFormat::Whole:
             std::snprintf(text, gui::text::kTextCapacity, "%d", roundedForText(value));
             break;
-        case kTempoField:
+        case FieldFormat::Times:
             std::snprintf(text, gui::text::kTextCapacity, "%d x", roundedForText(value));
-            break;
-        default:
-            ::flanger::text::formatFixed(value, 2, text, gui::text::kTextCapacity);
             break;
     }
 }

@@ -18,10 +18,6 @@ struct Color {
     constexpr bool sameRgb(const Color& other) const noexcept {
         return red == other.red && green == other.green && blue == other.blue;
     }
-    // The platform's 24-bit value red + green·256 + blue·65536.
-    constexpr std::uint32_t colorRef() const noexcept {
-        return red | (static_cast<std::uint32_t>(green) << 8) | (static_cast<std::uint32_t>(blue) << 16);
-    }
     constexpr std::uint32_t pixel() const noexcept { return platform::packRgb(red, green, blue); }
     static constexpr Color fromPixel(std::uint32_t p) noexcept {
         return {platform::redOf(p), platform::greenOf(p), platform::blueOf(p), 0};

@@ -33,7 +33,6 @@ public:
     int getWidth() const noexcept { return width; }
     int getHeight() const noexcept { return height; }
     int resourceId() const noexcept { return id; }
-    Color transparentColor() const noexcept { return keyColor; }
     void setTransparentColor(Color color) noexcept;
     bool hasMask() const noexcept { return !mask.empty(); }
     const platform::Surface& image() const noexcept { return pixels; }
@@ -69,7 +68,6 @@ public:
     // Releases one slot's bitmap and marks the slot empty (id −1).
     void releaseSlot(int id) noexcept;
 
-    int firstIdentifier() const noexcept { return firstId; }
     int size() const noexcept { return count; }
 
 private:

@@ -88,7 +88,6 @@ public:
     const Rect& bounds() const noexcept { return size; }
     FrameView* ownerFrame() const noexcept { return frame; }
     View* parentView() const noexcept { return parent; }
-    bool dirtyFlag() const noexcept { return dirty; }
 
 protected:
     int references = 1;

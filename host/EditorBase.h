@@ -45,7 +45,6 @@ public:
                                       int32_t /*offset*/) {}
     virtual void sampleRateChanged(float /*rate*/) {}
 
-    ExtendedEffect* owningEffect() const { return effect; }
     void* parent() const { return parentWindow; }
 
 protected:

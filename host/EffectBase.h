@@ -74,7 +74,6 @@ public:
     EditorBase* editorPointer() const { return attachedEditor; }
     // The editor constructor stores itself here; the effect owns and destroys it.
     void attachEditor(EditorBase* editor);
-    bool hasHostCallback() const { return hostCallback != nullptr; }
     int32_t programCount() const { return programTotal; }
     int32_t parameterCount() const { return parameterTotal; }
 

@@ -12,6 +12,7 @@
 #include "gui/controls/LinearSlider.h"
 #include "gui/controls/RotaryKnob.h"
 #include "gui/controls/SplashArea.h"
+#include "gui/text/NumberField.h"
 #include "gui/text/TextBuffer.h"
 #include "gui/text/TextField.h"
 #include "gui/text/ValueDisplay.h"

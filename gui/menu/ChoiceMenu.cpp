@@ -88,7 +88,6 @@ void ChoiceMenu::onMouseDown(Canvas& canvas, Point) {
 }
 
 void ChoiceMenu::focusGained(Canvas* canvas) {
-    lastId = -1;
     lastMenu = nullptr;
     const PopupTree tree = buildTree();
     std::int32_t chosen = -1;
@@ -120,7 +119,6 @@ void ChoiceMenu::focusGained(Canvas* canvas) {
         ChoiceMenu* owner = nullptr;
         std::int32_t index = -1;
         if (resolveId(chosen, owner, index)) {
-            lastId = chosen;
             owner->setValue(static_cast<float>(index));
             lastMenu = owner;
             if (listener != nullptr) listener->onValueChanged(canvas, owner);

@@ -93,7 +93,6 @@ public:
     bool isItemChecked(std::int32_t index) const;
     void setColumnLength(std::int32_t perColumn) noexcept { itemsPerColumn = perColumn; }
     std::int32_t getColumnLength() const noexcept { return itemsPerColumn; }
-    void* ownerDrawing() const noexcept { return nullptr; }
 
     // The tree the popup shows, ids from 0; public so platforms and tests can read it.
     PopupTree buildTree() const;
@@ -101,7 +100,6 @@ public:
     bool resolveId(std::int32_t id, ChoiceMenu*& menu, std::int32_t& index);
 
     void setPopupPresenter(PopupPresenter* presenter) noexcept { popup = presenter; }
-    std::int32_t lastChosenId() const noexcept { return lastId; }
     ChoiceMenu* lastChosenMenu() const noexcept { return lastMenu; }
     bool popupOpen() const noexcept { return popupWanted; }
 
@@ -119,7 +117,6 @@ private:
     SkinBitmap* pressedBackground = nullptr;
     std::uint32_t pressButtons = kSecondaryButton;
     std::int32_t itemsPerColumn = -1;
-    std::int32_t lastId = -1;
     ChoiceMenu* lastMenu = nullptr;
     PopupPresenter* popup = nullptr;
     bool popupWanted = false;  // true while the popup runs; focusLost clears it to close the popup

@@ -1,5 +1,5 @@
 // Number field: a real value kept in the field's text, the drag that steps it, and typed entry.
-#include "gui/text/TextField.h"
+#include "gui/text/NumberField.h"
 
 #include <cmath>
 #include <cstring>

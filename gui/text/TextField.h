@@ -1,5 +1,4 @@
-// A value display holding a text that the user edits in an edit box laid over the field; a
-// NumberField keeps a number in that text, shows it through hooks and can be dragged.
+// A value display holding a text that the user edits in an edit box laid over the field.
 #pragma once
 
 #include <cstdint>
@@ -70,50 +69,6 @@ protected:
     std::uint32_t doubleClickTime = 500;
     TextFormatter textFormatter = nullptr;
     TextFormatterWithContext textFormatterWithContext = nullptr;
-};
-
-class NumberField : public TextField {
-public:
-    NumberField(const Rect& size, ValueListener* listener, std::int32_t tag, const char* initialText,
-                SkinBitmap* background, std::int32_t style);
-
-    void draw(Canvas& canvas) override;
-    void onMouseDown(Canvas& canvas, Point where) override;
-    void focusLost(Canvas* canvas) override;
-    void setValue(float normalised) override;
-    float getValue() const override;
-    void setValueFormatter(ValueFormatter hook) override { numberFormatter = hook; }
-    void setValueFormatterWithContext(ValueFormatterWithContext hook, void* data) override;
-
-    virtual float getRealValue();
-    virtual void setRealValue(float real);
-    virtual void setFontSize(std::int32_t size);
-    virtual void setSteps(float coarse, float fine);
-    virtual void dragStep(Canvas& canvas, std::int32_t h, std::int32_t v, std::int32_t lastH,
-                          std::int32_t lastV);
-    virtual void clampReal(float& real) const;
-
-    bool wasDragged() const noexcept { return dragged; }
-    float coarseStep() const noexcept { return coarse; }
-    float fineStep() const noexcept { return fine; }
-    std::int32_t fontSize() const noexcept { return sizeOfFont; }
-
-private:
-    // The real value the text holds: re-read only when the text is not the one the value was
-    // last written as, so fine drag steps are not lost to the text's rounding.
-    void syncFromText() const;
-    void writeText();
-    float normalised(float real) const noexcept;
-
-    ValueFormatter numberFormatter = nullptr;
-    ValueFormatterWithContext numberFormatterWithContext = nullptr;
-    void* numberHookData = nullptr;
-    float coarse = 0.01f;
-    float fine = 0.0015f;
-    std::int32_t sizeOfFont = 10;
-    bool dragged = false;
-    TextBuffer writtenText{};  // the text as the value last wrote it
-    bool textFromValue = false;
 };
 
 }  // namespace flanger::gui::text

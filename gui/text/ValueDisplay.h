@@ -54,8 +54,6 @@ public:
     std::int32_t fontId() const noexcept { return font; }
     std::int32_t alignment() const noexcept { return align; }
     Color textInk() const noexcept { return fontColor; }
-    Color boxColor() const noexcept { return backColor; }
-    TextParser textParser() const noexcept { return parser; }
 
 protected:
     // The value's text: the hook with data, else the plain hook, else "%2.2f".

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "editor/CurveDisplay.h"
 #include "editor/CurveMath.h"
 #include "editor/ModulationDisplay.h"
 #include "gui/SkinBitmap.h"

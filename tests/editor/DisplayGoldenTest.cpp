@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/CurveDisplay.h"
 #include "editor/CurveMath.h"
 #include "editor/ModulationDisplay.h"
 #include "editor/StereoWidthBar.h"

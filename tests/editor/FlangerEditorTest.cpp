@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "editor/FlangerEditor.h"
@@ -355,6 +356,51 @@ TEST_F(FlangerEditorTest, KnobDragMovesItsFieldThroughTheEffectsEcho) {
     char expected[256];
     editor->formatValue(feedback, expected, Tag::kFeedbackField);
     EXPECT_EQ(fieldText(Tag::kFeedbackField), expected);
+}
+
+// Every control but the rate pair's edits one parameter: its edit list names it, a change of
+// either control of a pair reaches the host as its automation, and the echo moves both controls.
+TEST_F(FlangerEditorTest, EachPairEditsItsOwnParameterAndShowsItsEcho) {
+    struct Pair {
+        int knob;
+        int field;
+        int parameter;
+    };
+    const Pair pairs[] = {
+        {Tag::kFeedbackKnob, Tag::kFeedbackField, FlangerParameters::kFeedback},
+        {Tag::kDelayKnob, Tag::kDelayField, FlangerParameters::kDelay},
+        {Tag::kDepthKnob, Tag::kDepthField, FlangerParameters::kDepth},
+        {Tag::kStereoKnob, Tag::kStereoField, FlangerParameters::kStereo},
+        {Tag::kTempoKnob, Tag::kTempoField, FlangerParameters::kTmpSync},
+        {Tag::kShapeKnob, Tag::kShapeField, FlangerParameters::kShapeSync},
+        {Tag::kMixSlider, Tag::kMixField, FlangerParameters::kMix},
+        {Tag::kOutputSlider, Tag::kOutputField, FlangerParameters::kOutput},
+    };
+    open();
+    hostSets(FlangerParameters::kSwitch, 1.0f);  // the effect echoes the tempo in sync mode only
+    for (const Pair& pair : pairs) {
+        SCOPED_TRACE(pair.parameter);
+        const std::vector<int32_t> own{pair.parameter};
+        EXPECT_EQ(editListOf(pair.knob), own);
+        EXPECT_EQ(editListOf(pair.field), own);
+        for (const auto& [changed, other, value] :
+             {std::tuple{pair.knob, pair.field, 0.75f}, std::tuple{pair.field, pair.knob, 0.25f}}) {
+            const std::size_t mark = host.requests.size();
+            control(changed)->setValue(value);
+            editor->onValueChanged(nullptr, control(changed));
+            EXPECT_EQ(requestsSince(mark), (std::vector{request(vst::audioMasterAutomate, pair.parameter)}));
+            EXPECT_FLOAT_EQ(control(other)->getValue(), value);
+        }
+    }
+    EXPECT_EQ(editListOf(Tag::kStereoBar), std::vector<int32_t>{FlangerParameters::kStereo});
+    EXPECT_EQ(editListOf(Tag::kSyncSwitch), std::vector<int32_t>{FlangerParameters::kSwitch});
+    EXPECT_EQ(editListOf(Tag::kNoteMenu), std::vector<int32_t>{FlangerParameters::kSyncBeat});
+    const std::size_t mark = host.requests.size();
+    control(Tag::kStereoBar)->setValue(0.1f);
+    editor->onValueChanged(nullptr, control(Tag::kStereoBar));
+    EXPECT_EQ(requestsSince(mark),
+              (std::vector{request(vst::audioMasterAutomate, FlangerParameters::kStereo)}));
+    EXPECT_NEAR(control(Tag::kStereoKnob)->getValue(), 0.1f, 1e-6f);
 }
 
 TEST_F(FlangerEditorTest, DisplayDragEditsRateAndDepthTogether) {

@@ -11,7 +11,7 @@
 #include "gui/editor/BitmapEditor.h"
 #include "gui/menu/ChoiceMenu.h"
 #include "gui/menu/WindowPopupPresenter.h"
-#include "gui/text/TextField.h"
+#include "gui/text/NumberField.h"
 #include "host/ExtendedEffect.h"
 #include "host/VstInterface.h"
 #include "platform/x11/X11Platform.h"

@@ -44,7 +44,7 @@ protected:
     FlangerParameters parameters;
 };
 
-TEST_P(FlangerParameterEntry, IsDeclaredAsDesigned) {
+TEST_P(FlangerParameterEntry, HasItsNameUnitDefaultRangeStepAndStorage) {
     const EntryCase& c = GetParam();
     EXPECT_STREQ(parameters.name(c.index), c.name);
     EXPECT_STREQ(parameters.unit(c.index), c.unit);

@@ -15,6 +15,7 @@
 #include "gui/controls/RotaryKnob.h"
 #include "gui/controls/SplashArea.h"
 #include "gui/editor/BitmapEditor.h"
+#include "gui/text/NumberField.h"
 #include "gui/text/TextField.h"
 #include "host/ExtendedEffect.h"
 #include "params/ParameterTable.h"

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "gui/text/NumberField.h"
 #include "gui/text/TextField.h"
 #include "tests/controls/ControlTestSupport.h"
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "gui/text/NumberField.h"
 #include "gui/text/TextField.h"
 #include "tests/controls/ControlTestSupport.h"
 #include "tests/support/GoldenImage.h"
