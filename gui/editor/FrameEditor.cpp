@@ -24,7 +24,8 @@ gui::KeyCode toolkitKey(const vst::VstKeyCode& key) noexcept {
 
 }  // namespace
 
-FrameEditor::FrameEditor(ExtendedEffect* owner, PlatformOpener opener) : EditorBase(owner), openPlatform(opener) {
+FrameEditor::FrameEditor(ExtendedEffect* owner, PlatformOpener opener)
+    : EditorBase(owner), openPlatform(opener) {
     redrawRequested.store(0, std::memory_order_relaxed);
     if (effect != nullptr) effect->attachEditor(this);
     parentWindow = nullptr;
