@@ -7,76 +7,28 @@
 // Before Xlib, whose macros (None, KeyPress ...) would clash with the toolkit's names.
 #include "gui/menu/ChoiceMenu.h"
 #include "gui/menu/PopupSession.h"
-#include "tools/common/TestHost.h"
 
-#include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
-#include <functional>
-#include <memory>
-#include <string>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
-#include "tools/common/PrivateXServer.h"
+#include "tests/support/EditorInParent.h"
 
 namespace flanger {
 namespace {
 
-using tools::HostRequest;
-using tools::PluginInstance;
+using testing::Driver;
 
 constexpr int kDepth = 0, kBeat = 1, kLevel = 2;
 // Where the test plug-in lays out its controls (window pixels).
 constexpr gui::Rect kKnob{20, 20, 80, 80};
 constexpr gui::Rect kMenu{110, 20, 200, 40};
 constexpr gui::Rect kLevelField{110, 60, 200, 80};
-
-// The server's pointer and keyboard, driven from a thread of its own with its own connection
-// while the test's thread keeps idling the editor (a drag loop blocks inside one idle call).
-class Driver {
-public:
-    explicit Driver(Display* connection) : display(connection) {}
-    Display* connection() const noexcept { return display; }
-    void moveTo(int x, int y) {
-        XTestFakeMotionEvent(display, -1, x, y, 0);
-        settle(30);
-    }
-    // The editor reads the button live when it handles the press: hold it until then, with
-    // room for a loaded machine (sanitizer builds, tests in parallel).
-    void press() {
-        XTestFakeButtonEvent(display, 1, True, 0);
-        settle(300);
-    }
-    void release() {
-        XTestFakeButtonEvent(display, 1, False, 0);
-        settle(100);
-    }
-    void click(int x, int y) {
-        moveTo(x, y);
-        press();
-        release();
-    }
-    void key(KeySym keysym) {
-        const KeyCode code = XKeysymToKeycode(display, keysym);
-        XTestFakeKeyEvent(display, code, True, 0);
-        XTestFakeKeyEvent(display, code, False, 0);
-        settle(40);
-    }
-
-private:
-    void settle(int ms) {
-        XSync(display, False);
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-    Display* display;
-};
 
 // The pixels of a window as the server shows them.
 std::vector<std::uint32_t> windowPixels(Display* display, ::Window window, int width, int height) {
@@ -103,82 +55,9 @@ int changedPixels(const std::vector<std::uint32_t>& before, const std::vector<st
     return changed;
 }
 
-class EditorAcceptance : public ::testing::Test {
+class EditorAcceptance : public testing::EditorInParent {
 protected:
-    static void SetUpTestSuite() {
-        if (xserver.start(true)) displayName = xserver.displayName();
-    }
-    static void TearDownTestSuite() { xserver.stop(); }
-
-    void SetUp() override {
-        if (!flanger::testing::PrivateXServer::installed())
-            GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
-        ASSERT_FALSE(displayName.empty()) << "Xvfb did not start";
-        setenv("DISPLAY", displayName.c_str(), 1);  // what the module's own connection opens
-        host = XOpenDisplay(displayName.c_str());
-        ASSERT_NE(host, nullptr);
-        int event = 0, error = 0, major = 0, minor = 0;
-        ASSERT_TRUE(XTestQueryExtension(host, &event, &error, &major, &minor)) << "the server has no XTEST";
-        parent = XCreateSimpleWindow(host, DefaultRootWindow(host), 30, 40, 300, 200, 0, 0, 0x808080);
-        XSelectInput(host, parent, StructureNotifyMask);
-        XMapWindow(host, parent);
-        for (XEvent e; XNextEvent(host, &e), e.type != MapNotify;) {
-        }
-        XSetInputFocus(host, parent, RevertToParent, CurrentTime);
-        XSync(host, False);
-
-        std::string why;
-        plugin = PluginInstance::load(FLANGER_TEST_PLUGIN_PATH, {}, &why);
-        ASSERT_TRUE(plugin && plugin->isOpen()) << why;
-        plugin->startLike(tools::HostStyle::Plain);
-        ASSERT_EQ(plugin->dispatch(vst::effEditOpen, 0, 0,
-                                   reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))),
-                  1);
-        idleFor(5);  // the first paint
-        ::Window root = 0, parentOut = 0, *list = nullptr;
-        unsigned count = 0;
-        XQueryTree(host, parent, &root, &parentOut, &list, &count);
-        if (count == 1) editorWindow = list[0];
-        if (list != nullptr) XFree(list);
-        ASSERT_NE(editorWindow, 0u) << "the editor made no child window";
-        ::Window child = 0;
-        XTranslateCoordinates(host, editorWindow, DefaultRootWindow(host), 0, 0, &originX, &originY, &child);
-        plugin->requests().clear();
-    }
-    void TearDown() override {
-        if (plugin != nullptr) {
-            plugin->dispatch(vst::effEditClose);
-            plugin.reset();
-        }
-        if (host != nullptr) XCloseDisplay(host);
-    }
-
-    void idleFor(int calls) {
-        for (int i = 0; i < calls; ++i) {
-            plugin->dispatch(vst::effEditIdle);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-    // Runs script on the driver's thread while this one idles the editor every 20 ms, as a
-    // host's GUI thread does; a few idles more once the script is done.
-    void driveWhileIdling(const std::function<void(Driver&)>& script) {
-        std::atomic<bool> done{false};
-        std::thread driver([&] {
-            Display* own = XOpenDisplay(displayName.c_str());
-            if (own != nullptr) {
-                Driver input(own);
-                script(input);
-                XCloseDisplay(own);
-            }
-            done = true;
-        });
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!done && std::chrono::steady_clock::now() < deadline) idleFor(1);
-        driver.join();
-        idleFor(5);
-    }
-    int rootX(int x) const { return originX + x; }
-    int rootY(int y) const { return originY + y; }
+    EditorAcceptance() : EditorInParent(FLANGER_TEST_PLUGIN_PATH, 300, 200) {}
     std::vector<std::uint32_t> shown() { return windowPixels(host, editorWindow, 240, 120); }
     // Windows directly under the root (popups are made there), through a connection of the caller's thread.
     std::size_t topLevelWindows(Display* through = nullptr) {
@@ -189,33 +68,6 @@ protected:
         if (list != nullptr) XFree(list);
         return count;
     }
-
-    // Every automation of the parameter lies inside one begin/end-edit pair for it; answers how
-    // many automations there were.
-    int automationsInsideEdits(int parameter) {
-        int automations = 0;
-        int depth = 0;
-        for (const HostRequest& request : plugin->requests().snapshot()) {
-            if (request.index != parameter) continue;
-            if (request.opcode == vst::audioMasterBeginEdit) ++depth;
-            if (request.opcode == vst::audioMasterEndEdit) --depth;
-            if (request.opcode == vst::audioMasterAutomate) {
-                ++automations;
-                EXPECT_GT(depth, 0) << "automation of " << parameter << " outside begin/end edit";
-            }
-            EXPECT_GE(depth, 0) << "end edit without a begin";
-        }
-        EXPECT_EQ(depth, 0) << "an edit of " << parameter << " was never ended";
-        return automations;
-    }
-
-    static inline flanger::testing::PrivateXServer xserver;
-    static inline std::string displayName;
-    Display* host = nullptr;
-    ::Window parent = 0;
-    ::Window editorWindow = 0;
-    int originX = 0, originY = 0;
-    std::unique_ptr<PluginInstance> plugin;
 };
 
 TEST_F(EditorAcceptance, DraggingTheKnobAutomatesInsideOneEditAndRepaintsIt) {

@@ -13,39 +13,25 @@
 #include "gui/text/TextField.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/host/RecordingHost.h"
-#include "tools/common/TestHost.h"
-
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdlib>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
+#include "tests/support/EditorInParent.h"
 #include "tests/support/ImageDifference.h"
 #include "tests/support/WindowGrab.h"
-#include "tools/common/PrivateXServer.h"
 
 namespace flanger {
 namespace {
 
+using testing::Driver;
 using tools::HostRequest;
 using tools::PluginInstance;
 
 constexpr int kFeedback = 0, kSwitch = 4;
 constexpr gui::Rect kFeedbackKnob{13, 154, 55, 196};
 constexpr gui::Rect kVersionText{144, 174, 215, 194};
-
-void settle(Display* display, int ms) {
-    XSync(display, False);
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 // The editor as this program draws it on the headless backend with the module's parameter
 // values, and what its controls show.
@@ -83,86 +69,11 @@ struct HeadlessEditor {
     platform::HeadlessWindow* window = nullptr;
 };
 
-class FlangerEditorXvfb : public ::testing::Test {
+class FlangerEditorXvfb : public testing::EditorInParent {
 protected:
-    static void SetUpTestSuite() {
-        if (xserver.start(true)) displayName = xserver.displayName();
-    }
-    static void TearDownTestSuite() { xserver.stop(); }
-
-    void SetUp() override {
-        if (!flanger::testing::PrivateXServer::installed())
-            GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
-        ASSERT_FALSE(displayName.empty()) << "Xvfb did not start";
-        setenv("DISPLAY", displayName.c_str(), 1);  // what the module's own connection opens
-        host = XOpenDisplay(displayName.c_str());
-        ASSERT_NE(host, nullptr);
-        int event = 0, error = 0, major = 0, minor = 0;
-        ASSERT_TRUE(XTestQueryExtension(host, &event, &error, &major, &minor)) << "the server has no XTEST";
-        parent = XCreateSimpleWindow(host, DefaultRootWindow(host), 30, 40, 400, 260, 0, 0, 0x808080);
-        XSelectInput(host, parent, StructureNotifyMask);
-        XMapWindow(host, parent);
-        for (XEvent e; XNextEvent(host, &e), e.type != MapNotify;) {
-        }
-        XSync(host, False);
-
-        std::string why;
-        plugin = PluginInstance::load(FLANGER_MODULE_PATH, {}, &why);
-        ASSERT_TRUE(plugin && plugin->isOpen()) << why;
-        plugin->startLike(tools::HostStyle::Plain);
+    FlangerEditorXvfb() : EditorInParent(FLANGER_MODULE_PATH, 400, 260) {}
+    void beforeEditorOpens() override {
         plugin->dispatch(vst::effSetEditKnobMode, 0, 0);  // circular: the knob follows the angle
-        ASSERT_EQ(plugin->dispatch(vst::effEditOpen, 0, 0,
-                                   reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))),
-                  1);
-        idleFor(5);
-        ::Window root = 0, parentOut = 0, *list = nullptr;
-        unsigned count = 0;
-        XQueryTree(host, parent, &root, &parentOut, &list, &count);
-        if (count == 1) editorWindow = list[0];
-        if (list != nullptr) XFree(list);
-        ASSERT_NE(editorWindow, 0u) << "the editor made no child window";
-        ::Window child = 0;
-        XTranslateCoordinates(host, editorWindow, DefaultRootWindow(host), 0, 0, &originX, &originY, &child);
-        plugin->requests().clear();
-    }
-    void TearDown() override {
-        if (plugin != nullptr) {
-            plugin->dispatch(vst::effEditClose);
-            plugin.reset();
-        }
-        if (host != nullptr) XCloseDisplay(host);
-    }
-
-    void idleFor(int calls) {
-        for (int i = 0; i < calls; ++i) {
-            plugin->dispatch(vst::effEditIdle);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-    // The script runs on a connection of its own on another thread while this one idles the
-    // editor, as a host's GUI thread does (a drag blocks inside one idle).
-    void driveWhileIdling(const std::function<void(Display*)>& script) {
-        std::atomic<bool> done{false};
-        std::thread driver([&] {
-            Display* own = XOpenDisplay(displayName.c_str());
-            if (own != nullptr) {
-                script(own);
-                XCloseDisplay(own);
-            }
-            done = true;
-        });
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!done && std::chrono::steady_clock::now() < deadline) idleFor(1);
-        driver.join();
-        idleFor(5);
-    }
-    void clickAt(Display* input, int x, int y) {
-        XTestFakeMotionEvent(input, -1, originX + x, originY + y, 0);
-        settle(input, 30);
-        XTestFakeButtonEvent(input, 1, True, 0);
-        settle(input, 150);  // the editor reads the button live when it handles the press
-        XTestFakeButtonEvent(input, 1, False, 0);
-        settle(input, 100);
     }
     // Pixels of the window differing from the surface by more than a rounding step.
     int mismatchesWith(const platform::Surface& expected, const gui::Rect& area = {0, 0, 370, 216}) {
@@ -183,30 +94,17 @@ protected:
         ASSERT_NE(same.window, nullptr);
         EXPECT_LE(mismatchesWith(same.window->screen()), 60) << what;
     }
-
-    static inline flanger::testing::PrivateXServer xserver;
-    static inline std::string displayName;
-    Display* host = nullptr;
-    ::Window parent = 0;
-    ::Window editorWindow = 0;
-    int originX = 0, originY = 0;
-    std::unique_ptr<PluginInstance> plugin;
 };
 
 TEST_F(FlangerEditorXvfb, CircularKnobDragEditsFeedbackInsideOneEdit) {
     expectShowsTheSameAsHeadless("as opened");
-    driveWhileIdling([&](Display* input) {
-        XTestFakeMotionEvent(input, -1, originX + 34, originY + 160, 0);
-        settle(input, 30);
-        XTestFakeButtonEvent(input, 1, True, 0);
-        settle(input, 100);
-        for (int step = 1; step <= 16; ++step) {
-            XTestFakeMotionEvent(input, -1, originX + 34 + step, originY + 160 + (15 * step) / 16, 0);
-            settle(input, 20);
-        }
-        settle(input, 150);
-        XTestFakeButtonEvent(input, 1, False, 0);
-        settle(input, 100);
+    driveWhileIdling([&](Driver& input) {
+        input.moveTo(rootX(34), rootY(160));
+        input.press(100);
+        for (int step = 1; step <= 16; ++step)
+            input.moveTo(rootX(34 + step), rootY(160 + (15 * step) / 16), 20);
+        input.settle(150);
+        input.release();
     });
     int begins = 0, ends = 0, others = 0;
     float highest = -1.0f;
@@ -256,7 +154,7 @@ TEST_F(FlangerEditorXvfb, HostChangeShowsTheKnobsLastFrameAfterOneIdle) {
 }
 
 TEST_F(FlangerEditorXvfb, LampClickAutomatesTheSwitchAndTheNextIdleShowsTheSyncLayout) {
-    driveWhileIdling([&](Display* input) { clickAt(input, 261, 145); });
+    driveWhileIdling([&](Driver& input) { input.click(rootX(261), rootY(145)); });
     bool automated = false;
     for (const HostRequest& r : plugin->requests().snapshot())
         automated = automated || (r.opcode == vst::audioMasterAutomate && r.index == kSwitch);
@@ -270,7 +168,7 @@ TEST_F(FlangerEditorXvfb, LampClickAutomatesTheSwitchAndTheNextIdleShowsTheSyncL
 }
 
 TEST_F(FlangerEditorXvfb, TitleClickShowsTheAboutPictureAndTheNextClickTheEditor) {
-    driveWhileIdling([&](Display* input) { clickAt(input, 40, 15); });
+    driveWhileIdling([&](Driver& input) { input.click(rootX(40), rootY(15)); });
     const auto about = gui::loadBitmapResource(1000);
     ASSERT_TRUE(about.has_value());
     // Picture 1000 everywhere but the version line, which is written in white.
@@ -294,7 +192,7 @@ TEST_F(FlangerEditorXvfb, TitleClickShowsTheAboutPictureAndTheNextClickTheEditor
         same.editor->idle();
         EXPECT_LE(mismatchesWith(same.window->screen(), kVersionText), 40);
     }
-    driveWhileIdling([&](Display* input) { clickAt(input, 200, 100); });
+    driveWhileIdling([&](Driver& input) { input.click(rootX(200), rootY(100)); });
     expectShowsTheSameAsHeadless("after the about picture closed");
     for (const HostRequest& r : plugin->requests().snapshot())
         EXPECT_NE(r.opcode, vst::audioMasterAutomate) << "the about picture changed a parameter";

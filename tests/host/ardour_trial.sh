@@ -3,7 +3,9 @@
 # audio backend, the module on a stereo track of a session made headlessly through Ardour's Lua
 # tool, its editor open. The editor must look like its golden picture (text may differ slightly);
 # a drag of the Depth knob with the real pointer (xdotool) must change the picture and the Depth
-# that Ardour saves in the session.
+# that Ardour saves in the session. With FLANGER_TRIAL_QUICK_CLICKS=1 it also types 3 into the Rate
+# field and turns sync on with a quick click (press and release together) on the lamp, both read
+# back from the session: off by default until a quick click reaches every control.
 #   tests/host/ardour_trial.sh MODULE GRAB_TOOL GOLDEN.png [KEEP_DIR]
 # Exits 77 (skipped) when Ardour, Xvfb or xdotool is missing. Everything it writes lives in one
 # temporary folder (Ardour's configuration, cache and session too); KEEP_DIR keeps the pictures.
@@ -119,21 +121,43 @@ status=0
 cat "$work/grab.out"
 [ "$status" -eq 3 ] || { echo "FAIL: the picture did not change with the drag"; exit 1; }
 
-# Read the value back from the host: save the session (a click into the main window, away from
-# the editor, gives it the keyboard) and find Depth's control in it.
-depth_of() { sed -n 's/.*<Controllable name="Depth"[^>]* value="\([^"]*\)".*/\1/p' "$file" | head -n 1; }
-before=$(depth_of)
+quick_clicks=${FLANGER_TRIAL_QUICK_CLICKS:-0}
+if [ "$quick_clicks" = 1 ]; then
+    # Rate's field (free mode) at (237, 145): a quick click opens its edit box; the old text goes,
+    # 3 and Return set 3 Hz. Then a quick click on the sync lamp at (262, 146) turns sync on.
+    xdotool mousemove --window "$editor" 237 145 click 1 sleep 0.3 \
+        key --delay 40 End BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace \
+        type --delay 40 3
+    xdotool key Return sleep 0.5 mousemove --window "$editor" 262 146 click 1
+    sleep 1
+fi
+
+# Read the values back from the host: save the session (a click into the main window, away from
+# the editor, gives it the keyboard) and find the parameters' controls in it.
+value_of() { sed -n "s/.*<Controllable name=\"$1\"[^>]* value=\"\([^\"]*\)\".*/\1/p" "$file" | head -n 1; }
+before=$(value_of Depth)
+rate_before=$(value_of Rate)
+switch_before=$(value_of Switch)
 after=""
 for _ in $(seq 10); do
     xdotool mousemove 900 650 click 1 sleep 0.3 key ctrl+s
     sleep 1
-    after=$(depth_of)
+    after=$(value_of Depth)
     [ -n "$after" ] && [ "$after" != "$before" ] && break
 done
 echo "Depth in the session: ${before:-?} before the drag, ${after:-?} after"
 if [ -z "$after" ] || [ "$after" = "$before" ]; then
     echo "FAIL: the host did not get the new Depth"
     exit 1
+fi
+if [ "$quick_clicks" = 1 ]; then
+    rate=$(value_of Rate)
+    switch=$(value_of Switch)
+    echo "Rate in the session: ${rate_before:-?} before, ${rate:-?} after typing 3 (3 Hz is 0.6)"
+    echo "Switch in the session: ${switch_before:-?} before, ${switch:-?} after the lamp's quick click"
+    awk -v r="${rate:-x}" 'BEGIN { exit !(r + 0 > 0.5999 && r + 0 < 0.6001) }' ||
+        { echo "FAIL: the typed Rate did not reach the host"; exit 1; }
+    awk -v s="${switch:-0}" 'BEGIN { exit !(s + 0 > 0.5) }' || { echo "FAIL: the quick click on the lamp did not turn sync on"; exit 1; }
 fi
 if [ -n "$keep" ]; then
     mkdir -p "$keep"

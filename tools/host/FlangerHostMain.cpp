@@ -84,8 +84,9 @@ int printInfo(const std::string& path) {
 // Options after "--editor PLUGIN.so"; false for one it does not know or a bad value.
 struct EditorArguments {
     flanger::tools::EditorRunOptions options;
-    std::string animate;           // a parameter's name
-    bool printParameters = false;  // the values the editor left, once it is closed
+    std::string animate;            // a parameter's name
+    bool printParameters = false;   // the values the editor left, once it is closed
+    bool idleFromHostIdle = false;  // audioMasterIdle calls effEditIdle back, as some hosts do
 };
 
 bool positiveNumber(const char* text, double& out) {
@@ -108,6 +109,8 @@ bool parseEditorArguments(int argc, char** argv, int first, EditorArguments& par
             ++i;
         } else if (option == "--animate" && hasValue) {
             parsed.animate = argv[++i];
+        } else if (option == "--idle-from-host-idle") {
+            parsed.idleFromHostIdle = true;
         } else if (option == "--no-open") {
             parsed.options.openEditor = false;
         } else if (option == "--cpu") {
@@ -130,6 +133,7 @@ int showEditor(const std::string& path, EditorArguments arguments) {
     }
     plugin->open();
     plugin->resume();
+    plugin->answers().setIdleCallsEditIdle(arguments.idleFromHostIdle);
     if (!arguments.animate.empty()) {
         arguments.options.animateParameter = plugin->findParameter(arguments.animate);
         if (arguments.options.animateParameter < 0) {
@@ -147,13 +151,17 @@ int showEditor(const std::string& path, EditorArguments arguments) {
     return result;
 }
 
-void usage() {
-    std::fprintf(stderr,
+void usage(std::FILE* to) {
+    std::fprintf(to,
                  "usage: flanger-host --info PLUGIN.so\n"
+                 "       flanger-host --help\n"
                  "       flanger-host --editor PLUGIN.so [--seconds S] [--idle-ms MS] [--animate PARAMETER]\n"
-                 "                    [--no-open] [--cpu] [--parameters]\n"
+                 "                    [--idle-from-host-idle] [--no-open] [--cpu] [--parameters]\n"
                  "  --seconds S      close by itself after S seconds\n"
-                 "  --idle-ms MS     idle every MS milliseconds (default 20)\n"
+                 "  --idle-ms MS     idle every MS milliseconds, 1 to 1000 (default 20; hosts use 20 to 66)\n"
+                 "  --idle-from-host-idle\n"
+                 "                   also call effEditIdle from inside the plug-in's audioMasterIdle, as "
+                 "some hosts do\n"
                  "  --animate NAME   move the parameter NAME before every idle\n"
                  "  --no-open        the window and idle loop without opening the editor (the host alone)\n"
                  "  --cpu            print the process's CPU time per second of wall time at the end\n"
@@ -163,11 +171,15 @@ void usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        usage(stdout);
+        return 0;
+    }
     if (argc == 3 && std::strcmp(argv[1], "--info") == 0) return printInfo(argv[2]);
     EditorArguments editor;
     if (argc >= 3 && std::strcmp(argv[1], "--editor") == 0 && parseEditorArguments(argc, argv, 3, editor)) {
         return showEditor(argv[2], editor);
     }
-    usage();
+    usage(stderr);
     return 2;
 }
