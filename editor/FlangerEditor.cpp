@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <optional>
 #include <span>
 
 #include "editor/CurveDisplay.h"
@@ -29,6 +30,7 @@
 #include "host/PluginBase.h"
 #include "params/FlangerParameters.h"
 #include "params/NoteTable.h"
+#include "params/ParameterText.h"
 #include "text/NumberText.h"
 
 namespace flanger::editor {
@@ -56,7 +58,6 @@ constexpr std::int32_t kMenuStyle = 0x600;  // popup over the control, current e
 constexpr std::int32_t kSliderStyle = 64;   // the value grows towards the top
 constexpr std::int32_t kDisplayFlags = CurveDisplay::kDrawFirst | CurveDisplay::kDrawSecond;
 constexpr float kRateKnobStep = 0.05f;
-constexpr float kShapeKnobStep = 1.0f / 17.0f;
 constexpr gui::Color kDisabledInk{127, 127, 127, 0};
 
 // The two-frame lamp is 11 × 22 while its control is 12 × 12: drawn as the plain toggle draws,
@@ -93,7 +94,7 @@ struct PairRow {
     Rect fieldSize;
     int fieldBackground;
     FieldFormat format;
-    float knobStep = 0.0f;       // 0: the knob keeps its own step
+    float knobStep = 0.0f;       // 0: the knob keeps its own step (stepped parameters: one step)
     bool followsMode = false;    // edits "SyncBeat" in sync mode, "Rate" in free mode
     bool shapesCurves = true;    // a change recomputes the modulation display's curves
     std::int32_t companion = 0;  // a further control on the same parameter, 0 for none
@@ -145,8 +146,7 @@ constexpr PairRow kPairs[] = {
     makePair(FlangerParameters::kTmpSync, Editor::kTempoKnob, Editor::kTempoField, KnobKind::Rotary,
              Rect{235, 47, 257, 69}, Rect{222, 29, 269, 41}, kFieldBackground, FieldFormat::Times),
     makePair(FlangerParameters::kShapeSync, Editor::kShapeKnob, Editor::kShapeField, KnobKind::Rotary,
-             Rect{235, 102, 257, 124}, Rect{222, 85, 269, 97}, kFieldBackground, FieldFormat::Whole)
-        .stepping(kShapeKnobStep),
+             Rect{235, 102, 257, 124}, Rect{222, 85, 269, 97}, kFieldBackground, FieldFormat::Whole),
     // The sliders run 141 pixels over the editor picture, not its height.
     makePair(FlangerParameters::kMix, Editor::kMixSlider, Editor::kMixField, KnobKind::Slider,
              Rect{333, 48, 345, 189}, Rect{325, 30, 352, 43}, kLevelFieldBackground, FieldFormat::Percent)
@@ -336,7 +336,10 @@ bool FlangerEditor::buildControls() {
             knob = slider;
         }
         controls[static_cast<std::size_t>(row.knob)] = knob;
-        if (row.knobStep > 0.0f) knob->setStepSize(row.knobStep);
+        if (params::isStepped(row.parameter))
+            knob->setStepSize(oneStepOf(row.parameter));
+        else if (row.knobStep > 0.0f)
+            knob->setStepSize(row.knobStep);
     }
 
     // The fields follow all the knobs, in the rows' order.
@@ -348,6 +351,7 @@ bool FlangerEditor::buildControls() {
         field->setMin(table->minimum(row.parameter));
         field->setMax(table->maximum(row.parameter));
         field->setValueFormatterWithContext(&valueFormattingHook, static_cast<gui::Control*>(field));
+        field->setTypedTextReader(&readTypedText, this);
         if (!addToFrame(field, row.field, 0, nullptr)) return false;
         controls[static_cast<std::size_t>(row.field)] = field;
     }
@@ -507,6 +511,8 @@ void FlangerEditor::applyLayout(bool sync) {
     }
     if (!frame->isChild(coming)) frame->addChild(coming);
     coming->markDirty(true);
+    // The rate knob edits "SyncBeat" in sync mode: one step of it is one note.
+    control(kRateKnob)->setStepSize(sync ? oneStepOf(FlangerParameters::kSyncBeat) : kRateKnobStep);
     control(kTempoKnob)->enableMouse(sync);
     control(kTempoField)->enableMouse(sync);
     static_cast<gui::text::ValueDisplay*>(control(kTempoField))
@@ -530,6 +536,22 @@ void FlangerEditor::setRateEditLists(bool sync) {
         frame->setEditList(row.knob, 1, &parameter);
         frame->setEditList(row.field, 1, &parameter);
     }
+}
+
+float FlangerEditor::oneStepOf(int index) const {
+    return 1.0f / std::max(table->stepCount(index), 1.0f);
+}
+
+bool FlangerEditor::readTypedText(const char* text, float& real, std::int32_t tag, void* data) {
+    auto* self = static_cast<FlangerEditor*>(data);
+    const PairRow* row = findPair([tag](const PairRow& r) { return r.field == tag; });
+    if (self == nullptr || self->table == nullptr || row == nullptr) return false;
+    // The same reading as the host's text entry, so a field and a host agree on every text.
+    const std::optional<float> plain =
+        params::readParameterText(*self->table, row->parameter, text, &::flanger::text::readQuantity);
+    if (!plain) return false;
+    real = *plain;
+    return true;
 }
 
 void FlangerEditor::updateSyncPeriod() {

@@ -95,6 +95,10 @@ private:
     // Puts the rate section into the sync or free layout; the caller sets the shown values.
     void applyLayout(bool sync);
     void setRateEditLists(bool sync);
+    // The normalised size of one step of a stepped parameter.
+    float oneStepOf(int index) const;
+    // A typed field text read as the host's text entry reads it (a NumberField reader).
+    static bool readTypedText(const char* text, float& real, std::int32_t tag, void* data);
     // Parameter 11 := "TmpSync" × the note's beats; straight into the table, not to the host.
     void updateSyncPeriod();
     void selectNoteFromTable();

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "dsp/FlangerEngine.h"
@@ -15,6 +16,7 @@
 #include "host/EditorBase.h"
 #include "params/FlangerParameters.h"
 #include "params/NoteTable.h"
+#include "params/ParameterText.h"
 #include "text/NumberText.h"
 #include "text/TextCopy.h"
 
@@ -180,30 +182,12 @@ void FlangerEffect::parameterText(int32_t index, char* text) {
 bool FlangerEffect::textToParameter(int32_t index, char* text) {
     if (text == nullptr) return true;
     if (table == nullptr || index < 0 || index >= kHostParameterCount) return false;
-    for (char* c = text; *c != 0; ++c)
-        if (*c == ',') *c = '.';
-    if (index == kSyncBeat) {
-        for (int i = 0; i < params::kNoteCount; ++i) {
-            if (std::strcmp(text, params::noteNames[i]) == 0) {
-                table->setPlain(kSyncBeat, static_cast<float>(i));
-                params::storeBeatsPerCycle(*table);
-                break;
-            }
-        }
-        return true;
-    }
-    float v = 0.0f;
-    if (index == kSwitch && std::strcmp(text, "on") == 0)
-        v = 1.0f;
-    else if (index == kSwitch && std::strcmp(text, "off") == 0)
-        v = 0.0f;
-    else if (text::readNumber(text, v) == text::NumberRead::NotANumber)
-        return true;  // unreadable text reads as 0, but NaN is no value at all
-    // Typed values are held to the parameter's range, so nothing unbounded reaches the engine.
-    if (!std::isfinite(v)) return true;
-    v = std::clamp(v, table->minimum(index), table->maximum(index));
-    table->setPlain(index, v);
-    if (index == kTmpSync) params::storeBeatsPerCycle(*table);
+    // Text that does not read is refused and the value stays: read as 0 it would, say, mute the
+    // output on a typo, and the host could not tell.
+    const std::optional<float> plain = params::readParameterText(*table, index, text, &text::readQuantity);
+    if (!plain) return false;
+    table->setPlain(index, *plain);
+    if (index == kSyncBeat || index == kTmpSync) params::storeBeatsPerCycle(*table);
     return true;
 }
 

@@ -25,6 +25,11 @@ FlangerParameters::FlangerParameters() : ParameterTable(kParameterCount) {
     declareParameter(kOutput, 100.0f, 0.0f, 100.0f, 1.0f, "%", "Output");
 }
 
+bool isStepped(int index) noexcept {
+    using P = FlangerParameters;
+    return index == P::kSwitch || index == P::kSyncBeat || index == P::kTmpSync || index == P::kShapeSync;
+}
+
 void storeBeatsPerCycle(ParameterTable& table) noexcept {
     using P = FlangerParameters;
     const int note = noteIndex(table.peekPlain(P::kSyncBeat));

@@ -30,6 +30,10 @@ public:
     FlangerParameters();
 };
 
+// Whether an entry moves in whole steps only ("Switch", "SyncBeat", "TmpSync", "ShapeSync"):
+// typed values round to a step, and a knob on it moves one step at a time.
+bool isStepped(int index) noexcept;
+
 // The one rule for the tempo-sync period: "TmpSync" × the length in beats of the "SyncBeat" note
 // (as noteIndex reads it), stored plain into kBeatsPerCycle of a table holding the flanger's
 // entries. A factor outside its range is held to it, one that is no number reads as its default.

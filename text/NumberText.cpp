@@ -67,21 +67,24 @@ bool isHuge(const char* begin, const char* end) noexcept {
 
 }  // namespace
 
-NumberRead readNumber(const char* text, float& value) noexcept {
+namespace {
+
+// Longer texts are read up to this many bytes: no number the parameters take needs more.
+constexpr std::size_t kLongest = 256;
+
+bool isSpace(char c) noexcept {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+char lowerCase(char c) noexcept {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Reads the leading number of a copy whose commas are points already; rest: where it ended.
+NumberRead readLeading(const char* begin, const char* end, float& value, const char*& rest) noexcept {
     value = 0.0f;
-    if (text == nullptr) return NumberRead::None;
-    // Longer texts are read up to this many bytes: no number the parameters take needs more.
-    constexpr std::size_t kLongest = 256;
-    char copy[kLongest];
-    std::size_t length = 0;
-    while (text[length] != '\0' && length < kLongest - 1) {
-        copy[length] = text[length] == ',' ? '.' : text[length];
-        ++length;
-    }
-    copy[length] = '\0';
-    const char* begin = copy;
-    const char* end = copy + length;
-    while (begin < end && (*begin == ' ' || (*begin >= '\t' && *begin <= '\r'))) ++begin;
+    rest = begin;
+    while (begin < end && isSpace(*begin)) ++begin;
     bool negative = false;
     // from_chars takes no '+', and a '-' only in front of the digits; "%f" takes either.
     if (begin < end && (*begin == '+' || *begin == '-')) {
@@ -100,7 +103,54 @@ NumberRead readNumber(const char* text, float& value) noexcept {
     }
     if (std::isnan(parsed)) return NumberRead::NotANumber;
     value = negative ? -parsed : parsed;
+    rest = result.ptr;
     return NumberRead::Number;
+}
+
+// A bounded copy with every ',' as '.'; its length, or kLongest when the text did not fit.
+std::size_t copyWithPoints(const char* text, char (&copy)[kLongest]) noexcept {
+    std::size_t length = 0;
+    while (text[length] != '\0' && length < kLongest - 1) {
+        copy[length] = text[length] == ',' ? '.' : text[length];
+        ++length;
+    }
+    copy[length] = '\0';
+    return text[length] == '\0' ? length : kLongest;
+}
+
+}  // namespace
+
+NumberRead readNumber(const char* text, float& value) noexcept {
+    value = 0.0f;
+    if (text == nullptr) return NumberRead::None;
+    char copy[kLongest];
+    const std::size_t length = std::min(copyWithPoints(text, copy), kLongest - 1);
+    const char* rest = nullptr;
+    return readLeading(copy, copy + length, value, rest);
+}
+
+std::optional<float> readQuantity(const char* text, const char* unit) noexcept {
+    if (text == nullptr) return std::nullopt;
+    char copy[kLongest];
+    const std::size_t length = copyWithPoints(text, copy);
+    if (length == kLongest) return std::nullopt;
+    const char* end = copy + length;
+    float value = 0.0f;
+    const char* at = nullptr;
+    if (readLeading(copy, end, value, at) != NumberRead::Number || !std::isfinite(value)) return std::nullopt;
+    while (at < end && isSpace(*at)) ++at;
+    if (unit != nullptr && unit[0] != '\0') {
+        const char* u = unit;
+        const char* matched = at;
+        while (*u != '\0' && matched < end && lowerCase(*matched) == lowerCase(*u)) {
+            ++matched;
+            ++u;
+        }
+        if (*u == '\0') at = matched;
+    }
+    while (at < end && isSpace(*at)) ++at;
+    if (at != end) return std::nullopt;
+    return value;
 }
 
 std::optional<float> parseNumber(const char* text) noexcept {

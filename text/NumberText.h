@@ -19,4 +19,9 @@ NumberRead readNumber(const char* text, float& value) noexcept;
 // readNumber's value, or nothing for text that holds no number or holds NaN.
 std::optional<float> parseNumber(const char* text) noexcept;
 
+// A whole text that is one number as people type it: spaces around it, a point or a comma, and
+// then, if unit is not empty, optionally that unit in any case ("2,5 hz"). Nothing for any other
+// text, for NaN and for a number too large for a float, so a typo is never read as a value.
+std::optional<float> readQuantity(const char* text, const char* unit) noexcept;
+
 }  // namespace flanger::text

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "gui/FrameView.h"
 
@@ -34,6 +35,37 @@ void NumberField::clampReal(float& real) const {
         real = minimum;
     else if (std::isnan(real))
         real = minimum;  // shown as the minimum, never carried on
+}
+
+void NumberField::setTypedTextReader(TypedTextReader reader, void* data) {
+    typedReader = reader;
+    typedReaderData = data;
+}
+
+bool NumberField::takeTypedText(const char* typed) {
+    // The text the edit began with (Escape, or nothing typed) is no change, whatever it reads as.
+    if (std::strcmp(typed, content.data()) == 0) return false;
+    syncFromText();
+    const float before = value;
+    float real = 0.0f;
+    if (typedReader != nullptr) {
+        if (!typedReader(typed, real, tag, typedReaderData)) return false;
+    } else if (const std::optional<float> number = flanger::text::parseNumber(typed)) {
+        real = *number;
+    } else {
+        return false;
+    }
+    value = real;
+    clampReal(value);
+    if (numberFormatter != nullptr || numberFormatterWithContext != nullptr) {
+        writeText();
+    } else {
+        // Without a hook the typed text is all there is to show.
+        storeText(typed);
+        writtenText = content;
+        textFromValue = true;
+    }
+    return value != before;
 }
 
 float NumberField::normalised(float real) const noexcept {

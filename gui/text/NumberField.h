@@ -8,6 +8,9 @@
 
 namespace flanger::gui::text {
 
+// Reads a typed text into the field's real value; false refuses the text. tag: the field's.
+using TypedTextReader = bool (*)(const char* text, float& real, std::int32_t tag, void* data);
+
 class NumberField : public TextField {
 public:
     NumberField(const Rect& size, ValueListener* listener, std::int32_t tag, const char* initialText,
@@ -20,6 +23,10 @@ public:
     float getValue() const override;
     void setValueFormatter(ValueFormatter hook) override { numberFormatter = hook; }
     void setValueFormatterWithContext(ValueFormatterWithContext hook, void* data) override;
+
+    // Typed text goes through reader; without one, through the leading number of the text. A
+    // refused text leaves the value and shows the old text again.
+    void setTypedTextReader(TypedTextReader reader, void* data);
 
     virtual float getRealValue();
     virtual void setRealValue(float real);
@@ -34,6 +41,9 @@ public:
     float fineStep() const noexcept { return fine; }
     std::int32_t fontSize() const noexcept { return sizeOfFont; }
 
+protected:
+    bool takeTypedText(const char* typed) override;
+
 private:
     // The real value the text holds: re-read only when the text is not the one the value was
     // last written as, so fine drag steps are not lost to the text's rounding.
@@ -44,6 +54,8 @@ private:
     ValueFormatter numberFormatter = nullptr;
     ValueFormatterWithContext numberFormatterWithContext = nullptr;
     void* numberHookData = nullptr;
+    TypedTextReader typedReader = nullptr;
+    void* typedReaderData = nullptr;
     float coarse = 0.01f;
     float fine = 0.0015f;
     std::int32_t sizeOfFont = 10;

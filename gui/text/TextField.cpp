@@ -138,8 +138,7 @@ void TextField::focusLost(Canvas* canvas) {
         textWindow->endTextInput();
         textWindow = nullptr;
     }
-    const TextBuffer old = content;
-    assignText(content, closing->text().c_str());
+    const bool changed = takeTypedText(closing->text().c_str());
     markDirty(true);
     std::unique_ptr<Canvas> own;
     if (canvas == nullptr && frame != nullptr && frame->nativeWindow() != nullptr) {
@@ -149,7 +148,7 @@ void TextField::focusLost(Canvas* canvas) {
     // The box reached one pixel past the field: give that strip back to what lies beneath.
     if (canvas != nullptr && frame != nullptr) frame->drawArea(*canvas, closing->area());
     // Bracketed by edit start and end, so the host records the typed value as one user edit.
-    if (std::strcmp(old.data(), content.data()) != 0 && listener != nullptr) {
+    if (changed && listener != nullptr) {
         notifyEditStart();
         listener->onValueChanged(canvas, this);
         notifyEditEnd();
@@ -158,6 +157,12 @@ void TextField::focusLost(Canvas* canvas) {
         parent->receiveNote(this, "LooseFocus");
     else if (frame != nullptr)
         frame->receiveNote(this, "LooseFocus");
+}
+
+bool TextField::takeTypedText(const char* typed) {
+    const TextBuffer old = content;
+    assignText(content, typed);
+    return std::strcmp(old.data(), content.data()) != 0;
 }
 
 void TextField::endOwnEdit() {

@@ -54,6 +54,9 @@ protected:
 
     void onTextKey(const platform::TextKey& key) override;
     void onTextFocusLost() override;
+    // The text an edit ended with: stored (or refused, keeping the old one); true when the field's
+    // value changed, which is then reported to the listener.
+    virtual bool takeTypedText(const char* typed);
     // Ends the edit for the box's own reasons (keys, focus gone), never kept open for a press.
     void endOwnEdit();
 

@@ -190,7 +190,7 @@ TEST_F(FlangerEditorTest, BuildsNothingUntilOpenAndEverythingAtIt) {
     EXPECT_EQ(control(Tag::kMixSlider)->bounds(), (gui::Rect{333, 48, 345, 189}));
     EXPECT_EQ(control(Tag::kModulationDisplay)->bounds(), (gui::Rect{11, 41, 207, 115}));
     EXPECT_FLOAT_EQ(control(Tag::kRateKnob)->getStepSize(), 0.05f);
-    EXPECT_FLOAT_EQ(control(Tag::kShapeKnob)->getStepSize(), 1.0f / 17.0f);
+    EXPECT_FLOAT_EQ(control(Tag::kShapeKnob)->getStepSize(), 1.0f / 16.0f);
     EXPECT_EQ(editor->sweepCurve().size(), 196u);
     auto* display = static_cast<ModulationDisplay*>(control(Tag::kModulationDisplay));
     EXPECT_EQ(display->xEditTag(), 5);
@@ -482,6 +482,60 @@ TEST_F(FlangerEditorTest, TypedRateTextNeverLandsInSyncBeat) {
     EXPECT_EQ(table->peekPlain(FlangerParameters::kRate), 1.0f);
     hostSets(FlangerParameters::kSwitch, 0.0f);
     EXPECT_EQ(fieldText(Tag::kRateField), "1.0Hz");
+}
+
+// The Rate field reads typed text as the host's text entry does; text that does not read
+// leaves the value and shows the old text again, telling the host nothing.
+TEST_F(FlangerEditorTest, TypedFieldTextIsReadLikeHostTextAndUnreadableTextIsRefused) {
+    open();
+    auto type = [&](const std::string& typed) {
+        press({237, 145});  // opens the Rate field's edit box
+        ASSERT_TRUE(static_cast<gui::text::TextField*>(control(Tag::kRateField))->isEditing());
+        editor->keyDown({'a', 0, 4});  // Control+A: the typed text replaces the old
+        for (char c : typed) editor->keyDown({c, 0, 0});
+        editor->keyDown({0, gui::text::kVirtualReturn, 0});
+        editor->idle();
+    };
+    const auto automationSince = [&](std::size_t mark) {
+        const auto seen = requestsSince(mark);
+        return std::count(seen.begin(), seen.end(),
+                          request(vst::audioMasterAutomate, FlangerParameters::kRate));
+    };
+    std::size_t mark = host.requests.size();
+    type("abc");
+    EXPECT_EQ(table->peekPlain(FlangerParameters::kRate), 1.0f);
+    EXPECT_EQ(fieldText(Tag::kRateField), "1.0Hz");
+    EXPECT_EQ(automationSince(mark), 0);
+    mark = host.requests.size();
+    type("2,5 hz");
+    EXPECT_FLOAT_EQ(table->peekPlain(FlangerParameters::kRate), 2.5f);
+    EXPECT_EQ(fieldText(Tag::kRateField), "2.5Hz");
+    EXPECT_EQ(automationSince(mark), 1);
+}
+
+// Every wheel step on a stepped knob moves its parameter by exactly one step, end to end.
+TEST_F(FlangerEditorTest, SteppedKnobsMoveOneStepPerWheelStep) {
+    open();
+    hostSets(FlangerParameters::kSwitch, 1.0f);  // the tempo knob and the note on the rate knob
+    editor->idle();
+    struct Knob {
+        gui::Point at;
+        int parameter;
+        int steps;
+    };
+    for (const Knob& knob : {Knob{{246, 113}, FlangerParameters::kShapeSync, 16},
+                             Knob{{246, 58}, FlangerParameters::kTmpSync, 9},
+                             Knob{{246, 175}, FlangerParameters::kSyncBeat, 17}}) {
+        SCOPED_TRACE(knob.parameter);
+        const float bottom = table->minimum(knob.parameter);
+        ASSERT_EQ(table->peekPlain(knob.parameter), bottom);
+        for (int step = 1; step <= knob.steps; ++step) {
+            headless.setPointer(knob.at.h, knob.at.v);
+            window->postWheel(knob.at.h, knob.at.v, 1.0f);
+            editor->idle();
+            ASSERT_EQ(table->peekPlain(knob.parameter), bottom + static_cast<float>(step)) << step;
+        }
+    }
 }
 
 TEST_F(FlangerEditorTest, LoadsItsBitmapsOnlyWhenTheHostFirstAsksForTheWindow) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "effect/FlangerEffect.h"
@@ -57,9 +58,12 @@ protected:
         const auto* bytes = static_cast<const unsigned char*>(data);
         return {bytes, bytes + size};
     }
+    // Text entry as hosts send it: effString2Parameter through the dispatcher, answered 1 or 0.
     bool enter(int32_t index, const char* value) {
         std::string copy = value;
-        return effect.textToParameter(index, copy.data());
+        const intptr_t answer = effect.dispatch(vst::effString2Parameter, index, 0, copy.data(), 0.0f);
+        EXPECT_TRUE(answer == 0 || answer == 1) << answer;
+        return answer != 0;
     }
     float plain(int32_t index) { return effect.flangerParameters()->peekPlain(index); }
 
@@ -144,19 +148,45 @@ TEST_F(FlangerEffectTest, TextEntryReadsNumbersAndNoteNames) {
     EXPECT_TRUE(enter(kSyncBeat, "1/8 T"));
     EXPECT_EQ(plain(kSyncBeat), 9.0f);
     EXPECT_FLOAT_EQ(plain(kBeatsPerCycle), 1.0f / 3.0f);
-    EXPECT_TRUE(enter(kSyncBeat, "1/9"));  // no such note: nothing changes
+    EXPECT_FALSE(enter(kSyncBeat, "1/9"));  // no such note: refused, nothing changes
     EXPECT_EQ(plain(kSyncBeat), 9.0f);
+    EXPECT_TRUE(enter(kSyncBeat, "1/8d"));
+    EXPECT_EQ(text(kSyncBeat), "1/8 D");
+    EXPECT_FLOAT_EQ(plain(kBeatsPerCycle), 0.75f);
+    EXPECT_TRUE(enter(kSyncBeat, " 1/16 t "));
+    EXPECT_EQ(text(kSyncBeat), "1/16 T");
+    EXPECT_TRUE(enter(kSyncBeat, "3.4"));  // the index as a number, to the nearest note
+    EXPECT_EQ(text(kSyncBeat), "1/8");
     EXPECT_TRUE(enter(kTmpSync, "3"));
     EXPECT_EQ(plain(kTmpSync), 3.0f);
-    EXPECT_FLOAT_EQ(plain(kBeatsPerCycle), 1.0f);
-    EXPECT_TRUE(enter(kSwitch, "on"));
+    EXPECT_FLOAT_EQ(plain(kBeatsPerCycle), 1.5f);
+    EXPECT_TRUE(enter(kTmpSync, "2.6 X"));
+    EXPECT_EQ(plain(kTmpSync), 3.0f);
+    EXPECT_TRUE(enter(kRate, "2,5 Hz"));
+    EXPECT_EQ(plain(kRate), 2.5f);
+    EXPECT_TRUE(enter(kDelay, "7.5ms"));
+    EXPECT_EQ(plain(kDelay), 7.5f);
+    const std::pair<const char*, float> switchWords[] = {{"on", 1.0f}, {"off", 0.0f},  {"YES", 1.0f},
+                                                         {"no", 0.0f}, {"True", 1.0f}, {"false", 0.0f},
+                                                         {"1", 1.0f},  {"0", 0.0f}};
+    for (const auto& [word, on] : switchWords) {
+        EXPECT_TRUE(enter(kSwitch, word)) << word;
+        EXPECT_EQ(plain(kSwitch), on) << word;
+    }
+    EXPECT_TRUE(enter(kSwitch, "0.5"));  // whole steps only: the engine must agree with "on"
     EXPECT_EQ(plain(kSwitch), 1.0f);
-    EXPECT_TRUE(enter(kSwitch, "off"));
-    EXPECT_EQ(plain(kSwitch), 0.0f);
+    EXPECT_EQ(text(kSwitch), "on");
     EXPECT_TRUE(enter(kFeedback, "  70 %"));
     EXPECT_EQ(plain(kFeedback), 70.0f);
-    EXPECT_TRUE(enter(kFeedback, "abc"));  // unreadable text reads as 0
-    EXPECT_EQ(plain(kFeedback), 0.0f);
+    EXPECT_TRUE(enter(kFeedback, "60%"));
+    EXPECT_EQ(plain(kFeedback), 60.0f);
+    // Text that does not read leaves the value as it was, so a typo cannot mute the track.
+    for (const char* junk : {"abc", "", "  ", "12abc", "50 Hz", "50 %%", "1/8 T", "maybe"}) {
+        EXPECT_FALSE(enter(kOutput, junk)) << junk;
+        EXPECT_EQ(plain(kOutput), 100.0f) << junk;
+    }
+    EXPECT_FALSE(enter(kSwitch, "o n"));
+    EXPECT_EQ(plain(kSwitch), 1.0f);
 }
 
 TEST_F(FlangerEffectTest, TextEntryIsHeldToEachRange) {
@@ -169,10 +199,10 @@ TEST_F(FlangerEffectTest, TextEntryIsHeldToEachRange) {
     EXPECT_GT(plain(kBeatsPerCycle), 0.0f);
     EXPECT_TRUE(enter(kDelay, "0"));
     EXPECT_FLOAT_EQ(plain(kDelay), 0.001f);
-    EXPECT_TRUE(enter(kMix, "1e999"));
+    EXPECT_FALSE(enter(kMix, "1e999"));
     EXPECT_EQ(plain(kMix), 50.0f);  // infinite: refused
     for (const char* junk : {"nan", "inf", "-inf", "NaN"}) {
-        EXPECT_TRUE(enter(kMix, junk));
+        EXPECT_FALSE(enter(kMix, junk));
         EXPECT_EQ(plain(kMix), 50.0f) << junk;
     }
     EXPECT_TRUE(effect.textToParameter(kMix, nullptr));
