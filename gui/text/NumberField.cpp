@@ -151,7 +151,7 @@ void NumberField::onMouseDown(Canvas& canvas, Point /*where*/) {
             frame->setCursor(platform::kCursorSizeNorthSouth);
             redrawIfDirty(canvas);
             Point last;
-            canvas.readPointer(last);
+            canvas.currentPointer(last);
             while ((canvas.readButtons() & kPrimaryButton) != 0) {
                 Point now;
                 canvas.readPointer(now);
@@ -167,7 +167,7 @@ void NumberField::onMouseDown(Canvas& canvas, Point /*where*/) {
         }
         if (frame != nullptr) frame->setCursor(platform::kCursorDefault);
         Point at;
-        canvas.readPointer(at);
+        canvas.currentPointer(at);
         const bool inside = size.contains(at);
         if (inside && frame != nullptr && frame->focusView() != this && (buttons & kControlKey) == 0 &&
             !dragged) {
