@@ -1,6 +1,7 @@
 // The flanger's own editor in a real X server (a private Xvfb), through the built module and the
-// test host, idled every 20 ms while the server's pointer and keyboard (XTest) use it: the sync
-// lamp swaps in the note menu, whose popup picks "1/4 T", and typed text sets the rate.
+// test host, idled every 20 ms (or 66 ms) while the server's pointer and keyboard (XTest) use it: the
+// sync lamp swaps in the note menu, whose popup picks "1/4 T", typed text sets the rate, and quick
+// clicks and fast drags, handled at a later idle, count in full.
 #include <gtest/gtest.h>
 
 // Before Xlib, whose macros (None, KeyPress ...) would clash with the toolkit's names.
@@ -29,9 +30,10 @@ namespace {
 using tools::HostRequest;
 using tools::PluginInstance;
 
-constexpr int kSwitch = 4, kRate = 5, kSyncBeat = 6;
+constexpr int kFeedback = 0, kSwitch = 4, kRate = 5, kSyncBeat = 6;
 constexpr gui::Rect kLamp{256, 140, 268, 152};
 constexpr gui::Rect kRateSpot{222, 139, 253, 151};  // the Rate field, or the note menu in sync mode
+constexpr gui::Rect kFeedbackKnob{13, 154, 55, 196};
 
 void settle(Display* display, int ms) {
     XSync(display, False);
@@ -42,9 +44,19 @@ void clickAt(Display* display, int x, int y) {
     XTestFakeMotionEvent(display, -1, x, y, 0);
     settle(display, 30);
     XTestFakeButtonEvent(display, 1, True, 0);
-    settle(display, 150);  // the editor reads the button live when it handles the press
+    settle(display, 150);  // held, as a slow click
     XTestFakeButtonEvent(display, 1, False, 0);
     settle(display, 100);
+}
+
+// Press and release together, as `xdotool click 1` or a touchpad tap: both are queued before the
+// editor's next idle handles the press.
+void quickClickAt(Display* display, int x, int y) {
+    XTestFakeMotionEvent(display, -1, x, y, 0);
+    settle(display, 30);
+    XTestFakeButtonEvent(display, 1, True, 0);
+    XTestFakeButtonEvent(display, 1, False, 0);
+    settle(display, 200);
 }
 
 void typeKey(Display* display, KeySym keysym) {
@@ -107,11 +119,11 @@ protected:
     void idleFor(int calls) {
         for (int i = 0; i < calls; ++i) {
             plugin->dispatch(vst::effEditIdle);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(idleMs));
         }
     }
     // Runs script with a connection of its own on another thread while this one idles the
-    // editor every 20 ms, as a host's GUI thread does (a popup or drag blocks inside one idle).
+    // editor every idleMs, as a host's GUI thread does (a popup or drag blocks inside one idle).
     void driveWhileIdling(const std::function<void(Display*)>& script) {
         std::atomic<bool> done{false};
         std::thread driver([&] {
@@ -151,6 +163,7 @@ protected:
     ::Window parent = 0;
     ::Window editorWindow = 0;
     int originX = 0, originY = 0;
+    int idleMs = 20;
     std::unique_ptr<PluginInstance> plugin;
 };
 
@@ -197,6 +210,55 @@ TEST_F(FlangerEditorAcceptance, TypedRateTextSetsTheRate) {
     EXPECT_EQ(plugin->parameterDisplay(kRate), "2.5");
     EXPECT_TRUE(automatedInsideAnEdit(kRate));
     EXPECT_EQ(plugin->parameter(kSyncBeat), 0.0f);
+}
+
+TEST_F(FlangerEditorAcceptance, QuickClicksToggleTheLampAndOpenTheRateBoxAtEveryIdlePeriod) {
+    float lamp = plugin->parameter(kSwitch);
+    for (const int period : {66, 20}) {
+        idleMs = period;
+        driveWhileIdling(
+            [&](Display* input) { quickClickAt(input, rootX(kLamp.left + 5), rootY(kLamp.top + 5)); });
+        lamp = 1.0f - lamp;
+        EXPECT_EQ(plugin->parameter(kSwitch), lamp) << "idled every " << period << " ms";
+    }
+    ASSERT_EQ(plugin->parameter(kSwitch), 0.0f) << "free mode, where the Rate field shows";
+
+    idleMs = 66;
+    driveWhileIdling([&](Display* input) {
+        quickClickAt(input, rootX(kRateSpot.left + 15), rootY(kRateSpot.top + 6));  // opens the edit box
+        for (int i = 0; i < 6; ++i) typeKey(input, XK_BackSpace);
+        typeKey(input, XK_3);
+        typeKey(input, XK_Return);
+    });
+    EXPECT_NEAR(plugin->parameter(kRate), 0.6f, 1e-6f) << "3 Hz";
+    EXPECT_TRUE(automatedInsideAnEdit(kRate));
+}
+
+TEST_F(FlangerEditorAcceptance, AFastOnePixelDragOfAKnobEndsWhereTheSlowOneDoes) {
+    const int x = rootX(kFeedbackKnob.left + 6), y = rootY(kFeedbackKnob.top + 30);
+    const auto drag = [&](Display* input, int pauseMs) {
+        XTestFakeMotionEvent(input, -1, x, y, 0);
+        settle(input, 30);
+        XTestFakeButtonEvent(input, 1, True, 0);
+        if (pauseMs > 0) settle(input, 150);  // held: the press is handled before any motion
+        for (int step = 1; step <= 25; ++step) {
+            XTestFakeMotionEvent(input, -1, x + step / 2, y - step, 0);
+            if (pauseMs > 0) settle(input, pauseMs);
+        }
+        XTestFakeButtonEvent(input, 1, False, 0);
+        settle(input, 200);
+    };
+    idleMs = 66;
+    const float start = plugin->parameter(kFeedback);
+    driveWhileIdling([&](Display* input) { drag(input, 30); });
+    const float slow = plugin->parameter(kFeedback);
+    ASSERT_NE(slow, start) << "the drag moved the knob";
+
+    plugin->setParameter(kFeedback, start);
+    idleFor(3);
+    driveWhileIdling([&](Display* input) { drag(input, 0); });  // every event inside one idle
+    EXPECT_EQ(plugin->parameter(kFeedback), slow);
+    EXPECT_TRUE(automatedInsideAnEdit(kFeedback));
 }
 
 }  // namespace
