@@ -1,5 +1,5 @@
 // Canvas rasterisation: lines by the classic rule (every pixel of the Bresenham line except the
-// end point), interior fills, one-line text and live input queries.
+// end point), interior fills, one-line text and pointer queries.
 #include "gui/Canvas.h"
 
 #include <algorithm>
@@ -142,6 +142,11 @@ std::uint32_t Canvas::readButtons() noexcept {
 }
 
 void Canvas::readPointer(Point& out) noexcept {
+    const platform::PointerState state = livePlatform().trackPointer();
+    out = {state.position.x - origin.h, state.position.y - origin.v};
+}
+
+void Canvas::currentPointer(Point& out) noexcept {
     const platform::PointerState state = livePlatform().readPointer();
     out = {state.position.x - origin.h, state.position.y - origin.v};
 }

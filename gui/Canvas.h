@@ -1,5 +1,5 @@
 // The drawing context every paint goes through: pen, brush, text ink, font and offset over one
-// pixel surface (a window's backing or an offscreen one), plus the live pointer and buttons.
+// pixel surface (a window's backing or an offscreen one), plus the pointer and buttons.
 // Lines, rectangles, text and block copies are rasterised here, so every backend gives the same pixels.
 #pragma once
 
@@ -45,8 +45,15 @@ public:
     void outlineRect(const Rect& rect) noexcept;
     void fillInterior(const Rect& rect) noexcept;
     void drawTextLine(const char* text, const Rect& rect, int opaque, int align) noexcept;
+    // Buttons and modifiers as the events handled so far leave them (down at a press being handled,
+    // even when its release is already queued).
     std::uint32_t readButtons() noexcept;
+    // For tracking loops, once per pass: the pointer after the next queued pointer event, which
+    // then counts as handled (readButtons sees its buttons). A press with its release queued thus
+    // reads down, then up: a whole click, however late the host delivered it.
     void readPointer(Point& out) noexcept;
+    // The pointer as the events handled so far leave it, taking nothing from the queue.
+    void currentPointer(Point& out) noexcept;
 
     Point offset() const noexcept { return drawOffset; }
     void setOffset(Point point) noexcept { drawOffset = point; }

@@ -1,5 +1,5 @@
 // The platform interface the GUI toolkit is written against: child windows with a backing
-// surface, the live pointer and keyboard state, the clock and sleep. Backends: X11 (x11/), null
+// surface, the pointer and keyboard state, the clock and sleep. Backends: X11 (x11/), null
 // (no window system) and headless (headless/, pixels in memory and a scripted pointer, for tests).
 #pragma once
 
@@ -19,7 +19,7 @@ struct ScreenPoint {
     int y = 0;
 };
 
-// Physical mouse buttons as read live; the toolkit applies the swapped-buttons setting itself.
+// Physical mouse buttons; the toolkit applies the swapped-buttons setting itself.
 enum PhysicalButton : std::uint32_t { kLeftButton = 1, kMiddleButton = 2, kRightButton = 4 };
 
 struct PointerState {
@@ -172,7 +172,15 @@ public:
     // A visible child window of width × height at (0, 0) in the parent; null on failure.
     virtual std::unique_ptr<Window> createChildWindow(NativeParent parent, int width,
                                                       int height) noexcept = 0;
+    // The pointer as the events handled so far leave it: a queued press, release or motion that
+    // has not been handled yet wins over the live state, so a click handled late still reads as
+    // down at its press.
     virtual PointerState readPointer() noexcept = 0;
+    // For tracking loops: handles the next queued pointer event of this platform's windows (press,
+    // release or motion, wheel steps aside) and answers the state after it; with none queued, as
+    // readPointer. Lets a press and its release inside one host idle be a whole click, and a drag
+    // see every motion in order.
+    virtual PointerState trackPointer() noexcept { return readPointer(); }
     // The system's left-handed setting, read once per platform object.
     virtual bool buttonsSwapped() noexcept = 0;
     virtual std::uint32_t tickCountMs() noexcept = 0;

@@ -72,9 +72,9 @@ void ChoiceMenu::draw(Canvas& canvas) {
 void ChoiceMenu::onMouseDown(Canvas& canvas, Point) {
     if (!acceptsMouse() || frame == nullptr) return;
     pressButtons = canvas.readButtons();
-    // Hosts deliver the press at their next idle (20–66 ms later): a quick click is already
-    // over by then, and no button reads down. It was a click all the same: open as for the
-    // primary button (the popup then waits for a second click).
+    // A press read with no button down (a platform that keeps no pointer state from its events)
+    // was a click all the same: open as for the primary button (the popup then waits for a
+    // second click).
     if ((pressButtons & (kPrimaryButton | kSecondaryButton | kMiddleButton)) == 0)
         pressButtons |= kPrimaryButton;
     if ((pressButtons & (kPrimaryButton | kSecondaryButton)) == 0) return;

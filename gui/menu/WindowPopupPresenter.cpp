@@ -111,7 +111,8 @@ std::int32_t runInFrame(PopupSession& session, PopupInputFilter& filter, const P
     draw();
     platform::PointerState last = windowSystem.readPointer();
     while (!session.finished() && !pacing.stopping()) {
-        const platform::PointerState now = windowSystem.readPointer();
+        // Each pass takes the next queued pointer event: a quick click is a press and a release.
+        const platform::PointerState now = windowSystem.trackPointer();
         bool changed = false;
         const auto offer = [&](const platform::PopupInput& input) {
             PopupEvent event;

@@ -183,7 +183,7 @@ void NumberField::onMouseDown(Canvas& canvas, Point /*where*/) {
             frame->setCursor(platform::kCursorSizeNorthSouth);
             redrawIfDirty(canvas);
             Point last;
-            canvas.readPointer(last);
+            canvas.currentPointer(last);
             while ((canvas.readButtons() & kPrimaryButton) != 0) {
                 Point now;
                 canvas.readPointer(now);
@@ -199,7 +199,7 @@ void NumberField::onMouseDown(Canvas& canvas, Point /*where*/) {
         }
         if (frame != nullptr) frame->setCursor(platform::kCursorDefault);
         Point at;
-        canvas.readPointer(at);
+        canvas.currentPointer(at);
         const bool inside = size.contains(at);
         if (inside && frame != nullptr && frame->focusView() != this && (buttons & kControlKey) == 0 &&
             !dragged) {

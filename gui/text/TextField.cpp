@@ -217,7 +217,7 @@ bool TextField::pressInOpenBox(Canvas& canvas) {
     frame->setFocusView(this);
     const std::uint32_t buttons = canvas.readButtons();
     Point at;
-    canvas.readPointer(at);
+    canvas.currentPointer(at);
     box->pointAt(at.h, (buttons & kShiftKey) != 0);
     draw(canvas);
     while ((canvas.readButtons() & kPrimaryButton) != 0) {

@@ -26,6 +26,15 @@ PointerState HeadlessPlatform::readPointer() noexcept {
     return state;
 }
 
+PointerState HeadlessPlatform::trackPointer() noexcept {
+    ++reads;
+    if (readScript) readScript(*this);
+    for (HeadlessWindow* window : live) {
+        if (window->takePointerEvent()) break;
+    }
+    return state;
+}
+
 void HeadlessPlatform::setModifiers(bool shift, bool control, bool alt) noexcept {
     state.shift = shift;
     state.control = control;
@@ -121,6 +130,25 @@ bool HeadlessWindow::dispatchOneExpose() noexcept {
     return false;
 }
 
+void HeadlessWindow::applyPointer(const Event& event) noexcept {
+    PointerState& pointer = platform.state;
+    pointer.position = {origin.x + event.x, origin.y + event.y};
+    if (event.kind == Kind::PointerPress) pointer.buttons |= event.button;
+    if (event.kind == Kind::PointerRelease) pointer.buttons &= ~event.button;
+}
+
+bool HeadlessWindow::takePointerEvent() noexcept {
+    for (auto it = pending.begin(); it != pending.end(); ++it) {
+        if (it->kind != Kind::PointerPress && it->kind != Kind::PointerRelease &&
+            it->kind != Kind::PointerMotion)
+            continue;
+        applyPointer(*it);
+        pending.erase(it);
+        return true;
+    }
+    return false;
+}
+
 void HeadlessWindow::dispatchPending() noexcept {
     while (!pending.empty()) {
         const Event event = pending.front();
@@ -140,6 +168,14 @@ void HeadlessWindow::dispatchPending() noexcept {
                 break;
             case Kind::Press:
                 handler->onButtonPress(event.x, event.y, event.button);
+                break;
+            case Kind::PointerPress:
+                applyPointer(event);
+                handler->onButtonPress(event.x, event.y, event.button);
+                break;
+            case Kind::PointerRelease:
+            case Kind::PointerMotion:
+                applyPointer(event);
                 break;
             case Kind::Wheel:
                 handler->onWheel(event.x, event.y, event.steps);

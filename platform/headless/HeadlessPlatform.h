@@ -20,6 +20,8 @@ public:
 
     std::unique_ptr<Window> createChildWindow(NativeParent parent, int width, int height) noexcept override;
     PointerState readPointer() noexcept override;
+    // Takes the next queued pointer event (postPointer…) of any window first, then as readPointer.
+    PointerState trackPointer() noexcept override;
     bool buttonsSwapped() noexcept override { return swapped; }
     std::uint32_t tickCountMs() noexcept override { return ticks; }
     // Advances the fake clock instead of waiting.
@@ -40,8 +42,8 @@ public:
         hasClipboard = true;
     }
     void clearClipboard() noexcept { hasClipboard = false; }
-    // Called at the start of every readPointer (a drag loop reads once per pass), e.g. to move the
-    // pointer along a path and release the button after a number of passes.
+    // Called at the start of every readPointer and trackPointer (a drag loop reads once per pass), e.g. to
+    // move the pointer along a path and release the button after a number of passes.
     void onReadPointer(std::function<void(HeadlessPlatform&)> script) { readScript = std::move(script); }
 
     int pointerReads() const noexcept { return reads; }
@@ -101,6 +103,16 @@ public:
     void postButtonPress(int x, int y, std::uint32_t button) {
         pending.push_back({Kind::Press, {}, x, y, button, 0, {}});
     }
+    // Pointer events as a window system queues them: each sets the platform's pointer state
+    // (position, and the button down or up) when handled, by the pump or by a tracking loop's
+    // trackPointer. postButtonPress above delivers a press only, leaving the scripted state.
+    void postPointerPress(int x, int y, std::uint32_t button) {
+        pending.push_back({Kind::PointerPress, {}, x, y, button, 0, {}});
+    }
+    void postPointerRelease(int x, int y, std::uint32_t button) {
+        pending.push_back({Kind::PointerRelease, {}, x, y, button, 0, {}});
+    }
+    void postPointerMotion(int x, int y) { pending.push_back({Kind::PointerMotion, {}, x, y, 0, 0, {}}); }
     void postWheel(int x, int y, float steps) { pending.push_back({Kind::Wheel, {}, x, y, 0, steps, {}}); }
     // Text input: whether beginTextInput takes the focus (default no, as when the host keeps
     // it), the keys the window system would deliver, and focus going elsewhere.
@@ -113,7 +125,17 @@ public:
 
 private:
     friend class HeadlessPlatform;
-    enum class Kind { Expose, Press, Wheel, Destroy, TextKey, FocusOut };
+    enum class Kind {
+        Expose,
+        Press,
+        Wheel,
+        Destroy,
+        TextKey,
+        FocusOut,
+        PointerPress,
+        PointerRelease,
+        PointerMotion
+    };
     struct Event {
         Kind kind;
         PixelBox area;
@@ -123,6 +145,8 @@ private:
         TextKey key;
     };
     void dispatchPending() noexcept;
+    bool takePointerEvent() noexcept;
+    void applyPointer(const Event& event) noexcept;
     bool dispatchOneExpose() noexcept;
 
     HeadlessPlatform& platform;

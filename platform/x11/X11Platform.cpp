@@ -92,6 +92,33 @@ struct X11Platform::State {
         }
         return logical <= 3 && mappedButtons == 0 ? logical : 0;
     }
+    // The PhysicalButton bit of a logical button, 0 for the wheel and beyond.
+    std::uint32_t physicalBit(unsigned logical) const noexcept {
+        static constexpr std::uint32_t kBits[4] = {0, kLeftButton, kMiddleButton, kRightButton};
+        const unsigned physical = physicalOf(logical);
+        return physical <= 3 ? kBits[physical] : 0;
+    }
+    // Buttons and modifiers of an X state mask (logical buttons, as the server reports them).
+    void readMask(unsigned mask, PointerState& out) const noexcept {
+        const unsigned logicalMasks[3] = {Button1Mask, Button2Mask, Button3Mask};
+        out.buttons = 0;
+        for (unsigned logical = 1; logical <= 3; ++logical) {
+            if ((mask & logicalMasks[logical - 1]) != 0) out.buttons |= physicalBit(logical);
+        }
+        out.shift = (mask & ShiftMask) != 0;
+        out.control = (mask & ControlMask) != 0;
+        out.alt = (mask & Mod1Mask) != 0;
+    }
+
+    // The pointer as the pointer events handled so far leave it. Presses are delivered from the
+    // host's idle, often after their release has happened: controls must see the press's state,
+    // then the release and motions in order, not the live state that is already past them.
+    PointerState pointer;
+    bool ownsPointerEvent(const XEvent& event) const noexcept;
+    void takePointerEvent(const XEvent& event) noexcept;
+    bool pointerEventQueued() noexcept;
+    PointerState pointerAfter(bool takeNext) noexcept;
+    bool queryPointer(PointerState& out) noexcept;
 };
 
 class X11Window final : public Window {
@@ -149,7 +176,9 @@ private:
     x11::InputContext input;  // the user's input method for the edit boxes, opened at the first edit
 };
 
-constexpr long kBaseEvents = ExposureMask | ButtonPressMask | StructureNotifyMask;
+// Releases and motions with a button held keep the pointer state the controls track by.
+constexpr long kBaseEvents =
+    ExposureMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | StructureNotifyMask;
 
 X11Platform::X11Platform(std::unique_ptr<State> opened) noexcept : state(std::move(opened)) {}
 
@@ -228,38 +257,77 @@ std::unique_ptr<Window> X11Platform::createChildWindow(NativeParent parent, int 
 }
 
 PointerState X11Platform::readPointer() noexcept {
-    PointerState result;
-    if (!connected()) return result;
+    return connected() ? state->pointerAfter(false) : PointerState{};
+}
+
+PointerState X11Platform::trackPointer() noexcept {
+    return connected() ? state->pointerAfter(true) : PointerState{};
+}
+
+bool X11Platform::State::queryPointer(PointerState& out) noexcept {
     ::Window rootReturn = 0, child = 0;
     int rootX = 0, rootY = 0, x = 0, y = 0;
     unsigned mask = 0;
-    if (XQueryPointer(state->display, state->root, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask) ==
-        False) {
-        return result;
-    }
-    result.position = {rootX, rootY};
+    if (XQueryPointer(display, root, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask) == False)
+        return false;
+    out.position = {rootX, rootY};
     // The server reports logical buttons; the toolkit wants physical ones and applies the swap itself.
-    const unsigned logicalMasks[3] = {Button1Mask, Button2Mask, Button3Mask};
-    for (unsigned logical = 1; logical <= 3; ++logical) {
-        if ((mask & logicalMasks[logical - 1]) == 0) continue;
-        switch (state->physicalOf(logical)) {
-            case 1:
-                result.buttons |= kLeftButton;
-                break;
-            case 2:
-                result.buttons |= kMiddleButton;
-                break;
-            case 3:
-                result.buttons |= kRightButton;
-                break;
-            default:
-                break;
+    readMask(mask, out);
+    return true;
+}
+
+PointerState X11Platform::State::pointerAfter(bool takeNext) noexcept {
+    // The query is a round trip: every event the server sent before its answer is queued now, so
+    // an empty queue means the live answer contradicts nothing handled or pending.
+    PointerState live;
+    const bool haveLive = queryPointer(live);
+    if (takeNext) {
+        const auto isOwn = [](Display*, XEvent* event, XPointer self) -> Bool {
+            return reinterpret_cast<State*>(self)->ownsPointerEvent(*event) ? True : False;
+        };
+        XEvent event;
+        if (XCheckIfEvent(display, &event, isOwn, reinterpret_cast<XPointer>(this)) == True) {
+            takePointerEvent(event);
+            return pointer;
         }
+    } else if (pointerEventQueued()) {
+        return pointer;
     }
-    result.shift = (mask & ShiftMask) != 0;
-    result.control = (mask & ControlMask) != 0;
-    result.alt = (mask & Mod1Mask) != 0;
-    return result;
+    if (haveLive) pointer = live;
+    return pointer;
+}
+
+bool X11Platform::State::pointerEventQueued() noexcept {
+    struct Search {
+        State* state;
+        bool found;
+    } search{this, false};
+    // Looks through the queue without taking anything out of it.
+    const auto look = [](Display*, XEvent* event, XPointer arg) -> Bool {
+        auto* s = reinterpret_cast<Search*>(arg);
+        if (s->state->ownsPointerEvent(*event)) s->found = true;
+        return False;
+    };
+    XEvent event;
+    XCheckIfEvent(display, &event, look, reinterpret_cast<XPointer>(&search));
+    return search.found;
+}
+
+void X11Platform::State::takePointerEvent(const XEvent& event) noexcept {
+    if (event.type == MotionNotify) {
+        pointer.position = {event.xmotion.x_root, event.xmotion.y_root};
+        readMask(event.xmotion.state, pointer);
+        return;
+    }
+    // A button event's mask is the state before it: the event's own button is added or removed.
+    pointer.position = {event.xbutton.x_root, event.xbutton.y_root};
+    readMask(event.xbutton.state, pointer);
+    const std::uint32_t bit = physicalBit(event.xbutton.button);
+    if (event.type == ButtonPress) {
+        pointer.buttons |= bit;
+    } else {
+        pointer.buttons &= ~bit;
+    }
 }
 
 bool X11Platform::buttonsSwapped() noexcept {
@@ -344,10 +412,13 @@ void X11Window::discardPendingButtons(int count) noexcept {
                    ? True
                    : False;
     };
+    // Counted by presses: the releases in between go with them (the pointer state then comes from
+    // the live query again, as nothing queued contradicts it).
     XEvent event;
-    for (int dropped = 0; dropped < count; ++dropped) {
+    for (int dropped = 0; dropped < count;) {
         if (XCheckIfEvent(state.display, &event, isClick, reinterpret_cast<XPointer>(&window)) == False)
             break;
+        if (event.type == ButtonPress) ++dropped;
     }
 }
 
@@ -613,7 +684,18 @@ void X11Window::endTextInput() noexcept {
     XFlush(state.display);
 }
 
+bool X11Platform::State::ownsPointerEvent(const XEvent& event) const noexcept {
+    const bool button =
+        (event.type == ButtonPress || event.type == ButtonRelease) && event.xbutton.button <= 3;
+    if (!button && event.type != MotionNotify) return false;
+    for (const X11Window* window : windows) {
+        if (window->id() == event.xany.window) return true;
+    }
+    return false;
+}
+
 void X11Window::handle(XEvent& event) noexcept {
+    if (state.ownsPointerEvent(event)) state.takePointerEvent(event);
     if (drops != nullptr && drops->handle(event)) return;
     switch (event.type) {
         case KeyPress: {
@@ -655,9 +737,7 @@ void X11Window::handle(XEvent& event) noexcept {
                 handler->onWheel(event.xbutton.x, event.xbutton.y, logical == 4 ? 1.0f : -1.0f);
                 break;
             }
-            const unsigned physical = state.physicalOf(logical);
-            const std::uint32_t bits[4] = {0, kLeftButton, kMiddleButton, kRightButton};
-            const std::uint32_t bit = physical <= 3 ? bits[physical] : 0;
+            const std::uint32_t bit = state.physicalBit(logical);
             if (bit != 0) handler->onButtonPress(event.xbutton.x, event.xbutton.y, bit);
             break;
         }

@@ -1,7 +1,8 @@
 // The X11 backend: its own display connection, child windows inside the host's parent window,
-// presentation of the backing surface (MIT-SHM where the server offers it, else XPutImage), and the live
-// pointer from XQueryPointer. Xlib's types stay inside this backend: in the library layers only files under
-// platform/x11/ include X11 headers (tools/, tests/ and bench/ use Xlib too, for their own X work).
+// presentation of the backing surface (MIT-SHM where the server offers it, else XPutImage), and the
+// pointer state from the events handled (XQueryPointer when none are queued). Xlib's types stay inside this
+// backend: in the library layers only files under platform/x11/ include X11 headers (tools/, tests/ and
+// bench/ use Xlib too, for their own X work).
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,7 @@ public:
 
     std::unique_ptr<Window> createChildWindow(NativeParent parent, int width, int height) noexcept override;
     PointerState readPointer() noexcept override;
+    PointerState trackPointer() noexcept override;
     bool buttonsSwapped() noexcept override;
     std::uint32_t tickCountMs() noexcept override;
     void sleepMs(int milliseconds) noexcept override;

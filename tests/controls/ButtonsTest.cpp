@@ -50,6 +50,14 @@ TEST_F(Toggle, ClickTurnsATruncatedZeroOnAndAnythingElseOff) {
     EXPECT_EQ(editor.refreshes, 7);
 }
 
+TEST_F(Toggle, AQueuedPressAndReleaseToggleInOnePump) {
+    queuedClick({55, 55});
+    EXPECT_EQ(toggle->getValue(), 1.0f);
+    queuedClick({55, 55});
+    EXPECT_EQ(toggle->getValue(), 0.0f);
+    EXPECT_EQ(listener.values.size(), 2u);
+}
+
 TEST_F(Toggle, DrawsTheLowerFrameWhenOn) {
     toggle->setValue(1.0f);
     toggle->paintNow();

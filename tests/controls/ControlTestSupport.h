@@ -43,6 +43,7 @@ struct PathEditor : ViewEditor {
     std::vector<Step> path;
     std::size_t next = 0;
     int refreshes = 0;
+    bool releaseAfterPath = true;  // off when the queued events carry the release
     Control* watched = nullptr;
     std::vector<float> seen;                  // the watched control's value at each pass
     std::vector<std::pair<char, int>> edits;  // 'b' begin / 'e' end, parameter index
@@ -57,7 +58,7 @@ struct PathEditor : ViewEditor {
             const Step& step = path[next++];
             platform->setPointer(step.at.h, step.at.v);
             platform->setModifiers(step.shift, step.control, step.alt);
-        } else {
+        } else if (releaseAfterPath) {
             platform->setButtons(0);
         }
     }
@@ -93,6 +94,20 @@ protected:
         headless.processEvents();
         headless.setButtons(0);
         headless.setModifiers(false, false, false);
+    }
+
+    // A press, 1-pixel motions and the release all queued before one pump, as a host's idle
+    // finds a quick click, a tap or a short drag: the button is already up when the press is handled.
+    void queuedClick(Point at, const std::vector<Point>& moves = {}) {
+        editor.releaseAfterPath = false;
+        window->postPointerPress(at.h, at.v, platform::kLeftButton);
+        Point last = at;
+        for (const Point move : moves) {
+            window->postPointerMotion(move.h, move.v);
+            last = move;
+        }
+        window->postPointerRelease(last.h, last.v, platform::kLeftButton);
+        headless.processEvents();
     }
 
     // A canvas on the window's backing, as the frame makes one for each event.

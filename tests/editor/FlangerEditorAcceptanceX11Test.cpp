@@ -20,9 +20,10 @@ namespace {
 
 using testing::Driver;
 
-constexpr int kSwitch = 4, kRate = 5, kSyncBeat = 6;
+constexpr int kFeedback = 0, kSwitch = 4, kRate = 5, kSyncBeat = 6;
 constexpr gui::Rect kLamp{256, 140, 268, 152};
 constexpr gui::Rect kRateSpot{222, 139, 253, 151};  // the Rate field, or the note menu in sync mode
+constexpr gui::Rect kFeedbackKnob{13, 154, 55, 196};
 
 class FlangerEditorAcceptance : public testing::EditorInParent {
 protected:
@@ -72,6 +73,50 @@ TEST_F(FlangerEditorAcceptance, TypedRateTextSetsTheRate) {
     EXPECT_EQ(plugin->parameterDisplay(kRate), "2.5");
     EXPECT_GE(automationsInsideEdits(kRate), 1);
     EXPECT_EQ(plugin->parameter(kSyncBeat), 0.0f);
+}
+
+TEST_F(FlangerEditorAcceptance, QuickClicksToggleTheLampAndOpenTheRateBoxAtEveryIdlePeriod) {
+    float lamp = plugin->parameter(kSwitch);
+    for (const int period : {66, 20}) {
+        idleMs = period;
+        driveWhileIdling(
+            [&](Driver& input) { input.quickClick(rootX(kLamp.left + 5), rootY(kLamp.top + 5)); });
+        lamp = 1.0f - lamp;
+        EXPECT_EQ(plugin->parameter(kSwitch), lamp) << "idled every " << period << " ms";
+    }
+    ASSERT_EQ(plugin->parameter(kSwitch), 0.0f) << "free mode, where the Rate field shows";
+
+    idleMs = 66;
+    driveWhileIdling([&](Driver& input) {
+        input.quickClick(rootX(kRateSpot.left + 15), rootY(kRateSpot.top + 6));  // opens the edit box
+        for (int i = 0; i < 6; ++i) input.key(XK_BackSpace);
+        input.key(XK_3);
+        input.key(XK_Return);
+    });
+    EXPECT_NEAR(plugin->parameter(kRate), 0.6f, 1e-6f) << "3 Hz";
+    EXPECT_GE(automationsInsideEdits(kRate), 1);
+}
+
+TEST_F(FlangerEditorAcceptance, AFastOnePixelDragOfAKnobEndsWhereTheSlowOneDoes) {
+    const int x = rootX(kFeedbackKnob.left + 6), y = rootY(kFeedbackKnob.top + 30);
+    const auto drag = [&](Driver& input, int pauseMs) {
+        input.moveTo(x, y);
+        input.press(pauseMs > 0 ? 150 : 0);  // held: the press is handled before any motion
+        for (int step = 1; step <= 25; ++step) input.moveTo(x + step / 2, y - step, pauseMs);
+        input.release();
+        input.settle(200);
+    };
+    idleMs = 66;
+    const float start = plugin->parameter(kFeedback);
+    driveWhileIdling([&](Driver& input) { drag(input, 30); });
+    const float slow = plugin->parameter(kFeedback);
+    ASSERT_NE(slow, start) << "the drag moved the knob";
+
+    plugin->setParameter(kFeedback, start);
+    idleFor(3);
+    driveWhileIdling([&](Driver& input) { drag(input, 0); });  // every event inside one idle
+    EXPECT_EQ(plugin->parameter(kFeedback), slow);
+    EXPECT_GE(automationsInsideEdits(kFeedback), 1);
 }
 
 }  // namespace

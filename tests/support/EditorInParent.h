@@ -53,6 +53,14 @@ public:
         press();
         release();
     }
+    // Press and release together, as `xdotool click 1` or a touchpad tap: both are queued before
+    // the editor's next idle handles the press.
+    void quickClick(int x, int y) {
+        moveTo(x, y);
+        XTestFakeButtonEvent(display, 1, True, 0);
+        XTestFakeButtonEvent(display, 1, False, 0);
+        settle(200);
+    }
     void key(KeySym keysym) {
         const KeyCode code = XKeysymToKeycode(display, keysym);
         XTestFakeKeyEvent(display, code, True, 0);

@@ -127,6 +127,20 @@ TEST_F(NumberFieldDrag, TenPixelsUpRaisesByATenth) {
     EXPECT_EQ(window->cursorShape(), platform::kCursorDefault);
 }
 
+TEST_F(NumberFieldDrag, QueuedEventsAreAClickOrADragOfEveryMotion) {
+    queuedClick({50, 30});
+    EXPECT_TRUE(field->isEditing()) << "press and release in one pump open the edit box";
+    EXPECT_EQ(headless.readPointer().buttons, 0u);
+    frame->setFocusView(nullptr);
+    ASSERT_FALSE(field->isEditing());
+
+    std::vector<Point> up;
+    for (int v = 29; v >= 20; --v) up.push_back({50, v});
+    queuedClick({50, 30}, up);
+    EXPECT_NEAR(field->getValue(), 0.6f, 1e-5) << "each of the ten 1-pixel motions is a step";
+    EXPECT_FALSE(field->isEditing());
+}
+
 TEST_F(NumberFieldDrag, ShiftAloneWithThePrimaryButtonStepsFinely) {
     press({50, 30}, upBy(10, 10, true), {{}, true});
     EXPECT_NEAR(field->getValue(), 0.515f, 1e-5);
