@@ -59,6 +59,23 @@ constexpr float kRateKnobStep = 0.05f;
 constexpr float kShapeKnobStep = 1.0f / 17.0f;
 constexpr gui::Color kDisabledInk{127, 127, 127, 0};
 
+// The skin's palette, for what is drawn in code: the open edit box and the note popup.
+constexpr std::uint32_t kSkinScreen = 0x090E12;
+constexpr std::uint32_t kSkinScreenEdge = 0x33434F;
+constexpr std::uint32_t kSkinAccent = 0x91E3EE;
+constexpr std::uint32_t kSkinAccentDeep = 0x387FB1;
+constexpr std::uint32_t kSkinDimLabel = 0x5F7382;
+
+// The note popup as the skin's screens look: dark paper, light text, the accent for the pick.
+constexpr gui::menu::PopupLook kNotePopupLook{.paper = kSkinScreen,
+                                              .ink = 0xE6EEF2u,
+                                              .greyInk = kSkinDimLabel,
+                                              .highlight = kSkinAccentDeep,
+                                              .highlightInk = 0xFFFFFFu,
+                                              .edge = kSkinScreenEdge,
+                                              .mark = kSkinAccent,
+                                              .fontId = gui::editor::BitmapEditor::kFactoryFontId};
+
 // The two-frame lamp is 11 × 22 while its control is 12 × 12: drawn as the plain toggle draws,
 // the off frame would show the on frame's first row and the on frame would read past the
 // bitmap. One frame's pixels are drawn and the rest of the rectangle shows the editor behind it.
@@ -361,6 +378,7 @@ bool FlangerEditor::buildControls() {
     if (menu == nullptr) return false;
     menu->setStyleBits(kMenuStyle);
     menu->setFontId(kFactoryFontId);
+    menu->setPopupLook(kNotePopupLook);
     // Straight, triplet and dotted values in three groups; separators are not selectable, so
     // selectable entry i is note i.
     for (int i = 0; i < params::kNoteCount; ++i) {
