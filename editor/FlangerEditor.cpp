@@ -66,6 +66,11 @@ constexpr std::uint32_t kSkinAccent = 0x91E3EE;
 constexpr std::uint32_t kSkinAccentDeep = 0x387FB1;
 constexpr std::uint32_t kSkinDimLabel = 0x5F7382;
 
+constexpr gui::Color colourOf(std::uint32_t rgb) {
+    return {static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
+            static_cast<std::uint8_t>(rgb), 0};
+}
+
 // The note popup as the skin's screens look: dark paper, light text, the accent for the pick.
 constexpr gui::menu::PopupLook kNotePopupLook{.paper = kSkinScreen,
                                               .ink = 0xE6EEF2u,
@@ -362,6 +367,9 @@ bool FlangerEditor::buildControls() {
                                                                 bitmaps.get(row.fieldBackground), 0);
         if (field == nullptr) return false;
         field->setFontId(kFactoryFontId);
+        // The open edit box: the field's screen, ringed in the accent.
+        field->setBoxColor(colourOf(kSkinScreen));
+        field->setOutlineColor(colourOf(kSkinAccent));
         field->setMin(table->minimum(row.parameter));
         field->setMax(table->maximum(row.parameter));
         field->setValueFormatterWithContext(&valueFormattingHook, static_cast<gui::Control*>(field));
