@@ -60,6 +60,70 @@ constexpr std::int32_t kDisplayFlags = CurveDisplay::kDrawFirst | CurveDisplay::
 constexpr float kRateKnobStep = 0.05f;
 constexpr gui::Color kDisabledInk{127, 127, 127, 0};
 
+// The skin's palette, for what is drawn in code: the open edit box, the note popup, the dimmed knob.
+constexpr std::uint32_t kSkinScreen = 0x090E12;
+constexpr std::uint32_t kSkinScreenEdge = 0x33434F;
+constexpr std::uint32_t kSkinPanel = 0x25303A;
+constexpr std::uint32_t kSkinAccent = 0x91E3EE;
+constexpr std::uint32_t kSkinAccentDeep = 0x387FB1;
+constexpr std::uint32_t kSkinDimLabel = 0x5F7382;
+
+constexpr gui::Color colourOf(std::uint32_t rgb) {
+    return {static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
+            static_cast<std::uint8_t>(rgb), 0};
+}
+
+// The note popup as the skin's screens look: dark paper, light text, the accent for the pick.
+constexpr gui::menu::PopupLook kNotePopupLook{.paper = kSkinScreen,
+                                              .ink = 0xE6EEF2u,
+                                              .greyInk = kSkinDimLabel,
+                                              .highlight = kSkinAccentDeep,
+                                              .highlightInk = 0xFFFFFFu,
+                                              .edge = kSkinScreenEdge,
+                                              .mark = kSkinAccent,
+                                              .fontId = gui::editor::BitmapEditor::kFactoryFontId};
+
+// A rotary knob that shows when it takes no input: in free mode the sync multiple edits nothing,
+// so its cap and handle are drawn faded into the panel, as its field's text is greyed.
+class DimmableKnob : public gui::controls::RotaryKnob {
+public:
+    using RotaryKnob::RotaryKnob;
+
+    void draw(gui::Canvas& canvas) override {
+        RotaryKnob::draw(canvas);
+        auto* surface = canvas.deviceContext();
+        if (acceptsMouse() || surface == nullptr) return;
+        const Rect r = size.movedBy(canvas.offset().h, canvas.offset().v);
+        // Only the round cap: the scale dots around it stay as the art has them.
+        const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
+        const double reach = std::min(r.width(), r.height()) / 2.0;
+        for (int y = r.top; y < r.bottom; ++y) {
+            for (int x = r.left; x < r.right; ++x) {
+                const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
+                if (dx * dx + dy * dy > reach * reach) continue;
+                surface->setPixel(x, y, dimmed(surface->pixel(x, y)));
+            }
+        }
+        surface->addDamage({r.left, r.top, r.right, r.bottom});
+    }
+
+private:
+    // Half way to grey, then a little over half way to the panel.
+    static std::uint32_t dimmed(std::uint32_t rgb) {
+        const int channels[3] = {static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
+                                 static_cast<int>(rgb & 0xFF)};
+        const int grey = (channels[0] * 30 + channels[1] * 59 + channels[2] * 11) / 100;
+        const int panel[3] = {static_cast<int>(kSkinPanel >> 16), static_cast<int>((kSkinPanel >> 8) & 0xFF),
+                              static_cast<int>(kSkinPanel & 0xFF)};
+        std::uint32_t out = 0;
+        for (int i = 0; i < 3; ++i) {
+            const int flat = (channels[i] + grey) / 2;
+            out = (out << 8) | static_cast<std::uint32_t>(panel[i] + (flat - panel[i]) * 9 / 20);
+        }
+        return out;
+    }
+};
+
 // The two-frame lamp is 11 × 22 while its control is 12 × 12: drawn as the plain toggle draws,
 // the off frame would show the on frame's first row and the on frame would read past the
 // bitmap. One frame's pixels are drawn and the rest of the rectangle shows the editor behind it.
@@ -319,9 +383,12 @@ bool FlangerEditor::buildControls() {
                 return false;
             knob = strip;
         } else if (row.kind == KnobKind::Rotary) {
-            gui::controls::RotaryKnob* rotary = nullptr;
-            if (!addRotaryKnob(rotary, row.knobSize, row.knob, kKnobHandle, kBackgroundBitmap, 0, nullptr))
-                return false;
+            // The piece of the editor picture under it is its background, as the factory would
+            // give it; made here for the dimmed look.
+            const Rect& place = row.knobSize;
+            auto* rotary = new (std::nothrow) DimmableKnob(place, this, row.knob, background,
+                                                           bitmaps.get(kKnobHandle), {place.left, place.top});
+            if (!addToFrame(rotary, row.knob, 0, nullptr)) return false;
             knob = rotary;
         } else {
             // Made here rather than by the factory, which sizes a slider by its background.
@@ -348,6 +415,9 @@ bool FlangerEditor::buildControls() {
                                                                 bitmaps.get(row.fieldBackground), 0);
         if (field == nullptr) return false;
         field->setFontId(kFactoryFontId);
+        // The open edit box: the field's screen, ringed in the accent.
+        field->setBoxColor(colourOf(kSkinScreen));
+        field->setOutlineColor(colourOf(kSkinAccent));
         field->setMin(table->minimum(row.parameter));
         field->setMax(table->maximum(row.parameter));
         field->setValueFormatterWithContext(&valueFormattingHook, static_cast<gui::Control*>(field));
@@ -365,6 +435,7 @@ bool FlangerEditor::buildControls() {
     if (menu == nullptr) return false;
     menu->setStyleBits(kMenuStyle);
     menu->setFontId(kFactoryFontId);
+    menu->setPopupLook(kNotePopupLook);
     // Straight, triplet and dotted values in three groups; separators are not selectable, so
     // selectable entry i is note i.
     for (int i = 0; i < params::kNoteCount; ++i) {
@@ -514,6 +585,7 @@ void FlangerEditor::applyLayout(bool sync) {
     // The rate knob edits "SyncBeat" in sync mode: one step of it is one note.
     control(kRateKnob)->setStepSize(sync ? oneStepOf(FlangerParameters::kSyncBeat) : kRateKnobStep);
     control(kTempoKnob)->enableMouse(sync);
+    control(kTempoKnob)->markDirty(true);  // drawn dimmed while it takes no input
     control(kTempoField)->enableMouse(sync);
     static_cast<gui::text::ValueDisplay*>(control(kTempoField))
         ->setTextInk(sync ? gui::colors::white : kDisabledInk);

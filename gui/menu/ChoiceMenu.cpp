@@ -261,6 +261,7 @@ bool ChoiceMenu::isItemChecked(std::int32_t index) const {
 
 PopupTree ChoiceMenu::buildTree() const {
     PopupTree tree;
+    tree.look = popupLook;
     tree.menus.emplace_back();
     std::vector<const ChoiceMenu*> path;
     buildInto(tree, 0, 0, path);

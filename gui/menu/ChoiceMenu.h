@@ -36,9 +36,23 @@ struct PopupItem {
     bool columnBreak = false;  // this line starts a new column
 };
 
+// How a drawn popup looks: colours as 0xRRGGBB and the toolkit font its lines use. The defaults
+// are a plain light menu; an editor sets its skin's colours and type.
+struct PopupLook {
+    std::uint32_t paper = 0xE0E0E0u;
+    std::uint32_t ink = 0x000000u;
+    std::uint32_t greyInk = 0x808080u;  // greyed entries, titles and separators
+    std::uint32_t highlight = 0x3060C0u;
+    std::uint32_t highlightInk = 0xFFFFFFu;
+    std::uint32_t edge = 0x404040u;
+    std::uint32_t mark = 0x000000u;  // the check mark and the submenu arrow on unlit lines
+    std::int32_t fontId = 3;
+};
+
 // menus[0] is the root; every menu's lines in order.
 struct PopupTree {
     std::vector<std::vector<PopupItem>> menus;
+    PopupLook look;
     std::int32_t columnCount(std::size_t menuIndex) const;
 };
 
@@ -100,6 +114,7 @@ public:
     bool resolveId(std::int32_t id, ChoiceMenu*& menu, std::int32_t& index);
 
     void setPopupPresenter(PopupPresenter* presenter) noexcept { popup = presenter; }
+    void setPopupLook(const PopupLook& look) noexcept { popupLook = look; }
     ChoiceMenu* lastChosenMenu() const noexcept { return lastMenu; }
     bool popupOpen() const noexcept { return popupWanted; }
 
@@ -119,6 +134,7 @@ private:
     std::int32_t itemsPerColumn = -1;
     ChoiceMenu* lastMenu = nullptr;
     PopupPresenter* popup = nullptr;
+    PopupLook popupLook;
     bool popupWanted = false;  // true while the popup runs; focusLost clears it to close the popup
 };
 

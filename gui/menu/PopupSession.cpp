@@ -9,16 +9,22 @@
 namespace flanger::gui::menu {
 namespace {
 
-constexpr std::uint32_t kPaper = 0xE0E0E0u;
-constexpr std::uint32_t kInk = 0x000000u;
-constexpr std::uint32_t kGreyInk = 0x808080u;
-constexpr std::uint32_t kHighlight = 0x3060C0u;
-constexpr std::uint32_t kHighlightInk = 0xFFFFFFu;
-constexpr std::uint32_t kEdge = 0x404040u;
-
 void fill(platform::Surface& target, const Rect& r, std::uint32_t rgb) {
     for (int y = r.top; y < r.bottom; ++y)
         for (int x = r.left; x < r.right; ++x) target.setPixel(x, y, rgb);
+}
+
+// A tick two pixels thick in the line's left margin, for the checked entry.
+void checkMark(platform::Surface& target, const Rect& line, std::uint32_t rgb) {
+    static constexpr int kTick[][2] = {{2, 8}, {3, 9}, {4, 10}, {5, 9}, {6, 8}, {7, 7}, {8, 6}, {9, 5}};
+    for (const auto& [dx, dy] : kTick)
+        fill(target, {line.left + dx, line.top + dy, line.left + dx + 1, line.top + dy + 2}, rgb);
+}
+
+// A small right-pointing triangle at the line's right end, for a submenu.
+void submenuArrow(platform::Surface& target, const Rect& line, std::uint32_t rgb) {
+    for (int i = 0; i < 4; ++i)
+        fill(target, {line.right - 10 + i, line.top + 5 + i, line.right - 9 + i, line.top + 12 - i}, rgb);
 }
 
 }  // namespace
@@ -184,30 +190,29 @@ bool PopupSession::feed(const PopupEvent& event) {
 }
 
 void PopupSession::draw(platform::Surface& target, Point surfaceOrigin) const {
-    const FontRequest font = makeFontRequest(3, 0, 0);
+    const PopupLook& look = tree.look;
+    const FontRequest font = makeFontRequest(look.fontId, 0, 0);
     for (std::size_t l = 0; l < open.size(); ++l) {
         const OpenMenu& menu = open[l];
         const Rect box = menu.box.movedBy(-surfaceOrigin.h, -surfaceOrigin.v);
-        fill(target, box, kEdge);
-        fill(target, {box.left + 1, box.top + 1, box.right - 1, box.bottom - 1}, kPaper);
+        fill(target, box, look.edge);
+        fill(target, {box.left + 1, box.top + 1, box.right - 1, box.bottom - 1}, look.paper);
         for (std::size_t i = 0; i < menu.lines.size(); ++i) {
             const PopupItem& item = tree.menus[menu.menu][i];
             const Rect r = menu.lines[i].movedBy(-surfaceOrigin.h, -surfaceOrigin.v);
             if (r.top < box.top || r.bottom > box.bottom) continue;  // scrolled out of view
             if (item.kind == PopupItem::Kind::Separator) {
                 fill(target, {r.left + 4, r.top + r.height() / 2, r.right - 4, r.top + r.height() / 2 + 1},
-                     kGreyInk);
+                     look.greyInk);
                 continue;
             }
             const bool lit = static_cast<std::int32_t>(i) == menu.highlight;
-            if (lit) fill(target, {r.left + 1, r.top, r.right - 1, r.bottom}, kHighlight);
-            const std::uint32_t ink =
-                lit ? kHighlightInk
-                : (item.kind == PopupItem::Kind::Greyed || item.kind == PopupItem::Kind::Title) ? kGreyInk
-                                                                                                : kInk;
-            if (item.checked) fill(target, {r.left + 4, r.top + 6, r.left + 8, r.top + 10}, ink);
-            if (item.kind == PopupItem::Kind::Submenu)
-                fill(target, {r.right - 9, r.top + 6, r.right - 5, r.top + 10}, ink);
+            if (lit) fill(target, {r.left + 1, r.top, r.right - 1, r.bottom}, look.highlight);
+            const bool grey = item.kind == PopupItem::Kind::Greyed || item.kind == PopupItem::Kind::Title;
+            const std::uint32_t ink = lit ? look.highlightInk : grey ? look.greyInk : look.ink;
+            const std::uint32_t mark = lit ? look.highlightInk : look.mark;
+            if (item.checked) checkMark(target, r, mark);
+            if (item.kind == PopupItem::Kind::Submenu) submenuArrow(target, r, mark);
             const platform::PixelBox clip{r.left, r.top, r.right - 12, r.bottom};
             gui::drawText(target, font, item.label.c_str(), r.left + 12, r.bottom - 4, ink, clip);
         }

@@ -163,8 +163,8 @@ std::string toDrawable(const std::string& utf8) {
 }
 
 EditBox::EditBox(const Rect& area, const char* initial, int alignment, const FontRequest& font,
-                 Color inkColor, Color backColor)
-    : box(area), align(alignment), fontRequest(font), ink(inkColor), back(backColor) {
+                 Color inkColor, Color backColor, Color edgeColor)
+    : box(area), align(alignment), fontRequest(font), ink(inkColor), back(backColor), edge(edgeColor) {
     setText(initial != nullptr ? initial : "");
 }
 
@@ -312,7 +312,13 @@ void EditBox::draw(Canvas& canvas) {
     if (surface == nullptr) return;
     const Rect r = box.movedBy(canvas.offset().h, canvas.offset().v);
     const platform::PixelBox clip{r.left, r.top, r.right, r.bottom};
-    surface->fill(clip, back.pixel());
+    const bool outlined = !edge.sameRgb(back);
+    if (outlined) {
+        surface->fill(clip, edge.pixel());
+        surface->fill({r.left + 1, r.top + 1, r.right - 1, r.bottom - 1}, back.pixel());
+    } else {
+        surface->fill(clip, back.pixel());
+    }
     const std::string shown = toDrawable(content);
     const TextMetrics metrics = measureText(fontRequest, shown.c_str());
     const int inner = r.width() - 2;
@@ -324,20 +330,33 @@ void EditBox::draw(Canvas& canvas) {
             x = r.right - 1 - metrics.width;
     }
     const int top = r.top + (r.height() - metrics.height()) / 2;
-    const platform::PixelBox inside{r.left + 1, r.top, r.right - 1, r.bottom};
+    const platform::PixelBox inside{r.left + 1, r.top + (outlined ? 1 : 0), r.right - 1,
+                                    r.bottom - (outlined ? 1 : 0)};
     if (hasSelection()) {
-        // Selected text in the back colour on the font colour, over the normal text.
+        // Outlined: selected text in the font colour on a shade of the edge colour, kept a pixel
+        // clear of the outline so the two do not run together. Else in the back colour on the
+        // font colour.
         const int from = x + widthOf(selectionStart());
         const int to = x + widthOf(selectionEnd());
+        const platform::PixelBox markable =
+            outlined ? platform::PixelBox{inside.left, inside.top + 1, inside.right, inside.bottom - 1}
+                     : inside;
         const platform::PixelBox marked =
-            platform::PixelBox{from, top, to, top + metrics.height()}.intersect(inside);
+            platform::PixelBox{from, top, to, top + metrics.height()}.intersect(markable);
         drawText(*surface, fontRequest, shown.c_str(), x, top + metrics.ascent, ink.pixel(), inside);
-        surface->fill(marked, ink.pixel());
-        drawText(*surface, fontRequest, shown.c_str(), x, top + metrics.ascent, back.pixel(), marked);
+        const auto shade = [](std::uint8_t e, std::uint8_t b) {
+            return static_cast<std::uint8_t>((e * 9 + b * 11) / 20);
+        };
+        const Color selection{shade(edge.red, back.red), shade(edge.green, back.green),
+                              shade(edge.blue, back.blue), 0};
+        surface->fill(marked, (outlined ? selection : ink).pixel());
+        drawText(*surface, fontRequest, shown.c_str(), x, top + metrics.ascent,
+                 (outlined ? ink : back).pixel(), marked);
     } else {
         drawText(*surface, fontRequest, shown.c_str(), x, top + metrics.ascent, ink.pixel(), inside);
         const int caretX = x + widthOf(caretAt);
-        surface->fill(platform::PixelBox{caretX, top, caretX + 1, top + metrics.height()}.intersect(clip),
+        surface->fill(platform::PixelBox{caretX, top, caretX + 1, top + metrics.height()}.intersect(
+                          outlined ? inside : clip),
                       ink.pixel());
     }
 }

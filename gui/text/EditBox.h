@@ -63,7 +63,10 @@ public:
     enum class Outcome { Handled, Commit, Cancel, Ignored };
 
     // area: where the box lies in window pixels (the field plus one pixel); align as the field's.
-    EditBox(const Rect& area, const char* text, int align, const FontRequest& font, Color ink, Color back);
+    // An edge colour other than back outlines the box and, shaded towards back, marks the
+    // selection; else the selection is drawn in the ink colour.
+    EditBox(const Rect& area, const char* text, int align, const FontRequest& font, Color ink, Color back,
+            Color edge = colors::black);
 
     // Edits for one key; Commit and Cancel ask the owner to end the edit after this returns.
     Outcome key(const EditKey& key);
@@ -107,6 +110,7 @@ private:
     FontRequest fontRequest;
     Color ink;
     Color back;
+    Color edge;
     std::string (*clipboard)(void*) = nullptr;
     void* clipboardData = nullptr;
 };

@@ -106,7 +106,7 @@ void TextField::focusGained(Canvas* canvas) {
     request.italic = false;
     request.underline = false;
     textBeforeEdit = content;
-    box = std::make_unique<EditBox>(area, content.data(), align, request, fontColor, backColor);
+    box = std::make_unique<EditBox>(area, content.data(), align, request, fontColor, backColor, frameColor);
     box->setClipboardSource(&readClipboard, this);
     keptForPress = false;
     if (frame != nullptr && frame->nativeWindow() != nullptr &&

@@ -279,6 +279,18 @@ void sliderScale(cairo_t* cr, int left, int right) {
     }
 }
 
+// "−" at the knob's minimum and "+" at its maximum, just outside the ring's ends: whole-pixel
+// strokes five pixels long, so they read at this size where dots or glyphs would blur.
+void rangeMarks(cairo_t* cr, double cx, double cy) {
+    constexpr double kOffset = 15.5;  // from the centre, both ways: clear of the ring's end caps
+    const int y = static_cast<int>(std::floor(cy + kOffset));
+    const int minusX = static_cast<int>(std::floor(cx - kOffset));
+    const int plusX = static_cast<int>(std::floor(cx + kOffset));
+    fillRect(cr, minusX - 2, y, 5, 1, kLabel);
+    fillRect(cr, plusX - 2, y, 5, 1, kLabel);
+    fillRect(cr, plusX, y - 2, 1, 5, kLabel);
+}
+
 // An eighth note whose head sits on the baseline at (x, baseline): head, stem, flag.
 void noteIcon(cairo_t* cr, double x, double baseline) {
     cairo_save(cr);
@@ -469,10 +481,7 @@ Picture drawBackground() {
         label(cr, names[i], fieldLeft + 23.5, 134);
         paintPicture(cr, wide, fieldLeft, 139, 47, 12);
     }
-    for (int left : kStripKnobLeft) {
-        // Minimum and maximum marks just outside the knob's ring.
-        scaleDots(cr, left + 21.0, kStripKnobTop + 21.0, 20.6, 2, 0.9, kDimLabel);
-    }
+    for (int left : kStripKnobLeft) rangeMarks(cr, left + 21.0, kStripKnobTop + 21.0);
 
     // Rate section: sync multiple and shape (small knobs), rate field or note menu and sync lamp.
     label(cr, "MULT", 245.5, 25);
@@ -489,7 +498,7 @@ Picture drawBackground() {
     paintPicture(cr, drawLamp(), 256, 140, 11, 11);
 
     // Output and mix faders with a shared scale between them.
-    text(cr, "OUTPUT", 298.5, 25, 7.5, true, kLabel, Align::Centre, 0.3);
+    label(cr, "OUTPUT", 298.5, 25);
     label(cr, "MIX", 338.5, 25);
     const Picture small = drawFieldSmall();
     paintPicture(cr, small, 285, 30, 27, 13);

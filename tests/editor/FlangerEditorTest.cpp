@@ -1,7 +1,8 @@
 // The flanger editor on the headless backend with a real effect behind it: the controls and
 // their places, host changes moving the controls (and only the ones on display), the free and
 // sync layouts, user edits reaching the host as automation inside begin/end edit, the number
-// texts, changes from other threads, and the whole window against goldens in both layouts.
+// texts, changes from other threads, and the whole window against goldens in both layouts, with
+// an edit box open and with the note popup.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "gui/controls/RotaryKnob.h"
 #include "gui/controls/SplashArea.h"
 #include "gui/menu/ChoiceMenu.h"
+#include "gui/menu/PopupSession.h"
 #include "gui/text/TextField.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/host/RecordingHost.h"
@@ -593,6 +595,28 @@ TEST_F(FlangerEditorTest, WholeEditorMatchesItsGoldensInBothLayouts) {
     for (int y = 0; y < 216; ++y)
         for (int x = 0; x < 370; ++x) differing += screen().pixel(x, y) != idled.pixel(x, y) ? 1 : 0;
     EXPECT_EQ(differing, 0);
+}
+
+TEST_F(FlangerEditorTest, OpenEditBoxAndNotePopupWearTheSkin) {
+    open();
+    press({237, 145});  // the Rate field's box opens with its text selected
+    ASSERT_TRUE(static_cast<gui::text::TextField*>(control(Tag::kRateField))->isEditing());
+    editor->idle();
+    testing::expectMatchesGolden(screen(), FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, "editor/rate-edit-box",
+                                 {8, 60});
+    hostSets(FlangerParameters::kSwitch, 1.0f);
+    editor->idle();
+    // Down twice: the second line lit, the first (the current note) checked.
+    gui::menu::QueuedPopupPresenter popup;
+    using Event = gui::menu::PopupEvent;
+    for (Event::Key key : {Event::Key::Down, Event::Key::Down, Event::Key::Escape})
+        popup.events.push_back({Event::Kind::Key, key, {}});
+    static_cast<gui::menu::ChoiceMenu*>(control(Tag::kNoteMenu))->setPopupPresenter(&popup);
+    press({230, 145});
+    static_cast<gui::menu::ChoiceMenu*>(control(Tag::kNoteMenu))->setPopupPresenter(nullptr);
+    ASSERT_TRUE(popup.events.empty());
+    testing::expectMatchesGolden(popup.lastFrame, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, "editor/note-popup",
+                                 {8, 60});
 }
 
 TEST(FlangerEditorScreenshot, ShowsTheEditorAsItOpensAndItsAboutPicture) {
