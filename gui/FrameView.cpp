@@ -138,31 +138,33 @@ void FrameView::redrawIfDirty(Canvas& canvas) {
 }
 
 std::int32_t FrameView::onKeyPress(const KeyCode& key) {
-    if (focus != nullptr) {
-        if (const std::int32_t result = focus->onKeyPress(key); result != -1) return result;
-    }
-    if (modal != nullptr) {
-        if (const std::int32_t result = modal->onKeyPress(key); result != -1) return result;
-    }
-    for (std::size_t i = children.size(); i-- > 0;) {
-        if (i >= children.size()) continue;  // a handler removed children
-        if (const std::int32_t result = children[i]->onKeyPress(key); result != -1) return result;
-    }
-    return -1;
+    return routeKey([&key](View* view) { return view->onKeyPress(key); });
 }
 
 std::int32_t FrameView::onKeyRelease(const KeyCode& key) {
+    return routeKey([&key](View* view) { return view->onKeyRelease(key); });
+}
+
+template <typename Deliver>
+std::int32_t FrameView::routeKey(Deliver&& deliver) {
+    // Only the focus, the modal view and the control under the pointer hear a key: offering it
+    // to every child would let a control the user never pointed at step (and the host lose it).
     if (focus != nullptr) {
-        if (const std::int32_t result = focus->onKeyRelease(key); result != -1) return result;
+        if (const std::int32_t result = deliver(focus); result != -1) return result;
     }
-    if (modal != nullptr) {
-        if (const std::int32_t result = modal->onKeyRelease(key); result != -1) return result;
-    }
-    for (std::size_t i = children.size(); i-- > 0;) {
-        if (i >= children.size()) continue;
-        if (const std::int32_t result = children[i]->onKeyRelease(key); result != -1) return result;
-    }
+    if (modal != nullptr) return deliver(modal);
+    if (View* target = childUnderPointer()) return deliver(target);
     return -1;
+}
+
+View* FrameView::childUnderPointer() {
+    Point where;
+    getCurrentMouseLocation(where);
+    for (std::size_t i = children.size(); i-- > 0;) {
+        View* child = children[i];
+        if (child->acceptsMouse() && child->containsPoint(where)) return child;
+    }
+    return nullptr;
 }
 
 bool FrameView::onFilesDropped(const char* const* items, std::int32_t count, std::int32_t type, Point where) {
@@ -177,13 +179,14 @@ bool FrameView::onFilesDropped(const char* const* items, std::int32_t count, std
 }
 
 bool FrameView::onWheelTurn(Canvas* canvas, Point /*where*/, float distance) {
-    View* target = viewUnderCursor();
-    if (target == nullptr) return false;
     Point live;
     getCurrentMouseLocation(live);
-    if (canvas != nullptr) return target->onWheelTurn(canvas, live, distance);
     Canvas own(this, window != nullptr ? &window->backing() : nullptr, window.get());
-    return target->onWheelTurn(&own, live, distance);
+    Canvas* use = canvas != nullptr ? canvas : &own;
+    // Like the arrow keys: the focused control first, else the one under the pointer.
+    if (modal == nullptr && focus != nullptr && focus->onWheelTurn(use, live, distance)) return true;
+    View* target = viewUnderCursor();
+    return target != nullptr && target != focus && target->onWheelTurn(use, live, distance);
 }
 
 bool FrameView::addChild(View* view) {

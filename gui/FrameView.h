@@ -90,6 +90,12 @@ private:
     // Drops onto the window.
     bool onDrop(const char* const* items, int count, int type, platform::ScreenPoint where) override;
 
+    // A key for the focus view, else the modal view, else the child under the pointer; −1 when
+    // none of them uses it.
+    template <typename Deliver>
+    std::int32_t routeKey(Deliver&& deliver);
+    // The topmost child taking the mouse under the pointer, or null.
+    View* childUnderPointer();
     // Calls report(index) for each parameter index of the tag's edit row.
     template <typename Report>
     void reportEdits(std::int32_t tag, Report&& report);

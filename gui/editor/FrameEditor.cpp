@@ -2,6 +2,7 @@
 // key and wheel routing, and the throttled refresh that runs inside control drags.
 #include "gui/editor/FrameEditor.h"
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 
@@ -24,7 +25,8 @@ gui::KeyCode toolkitKey(const vst::VstKeyCode& key) noexcept {
 
 }  // namespace
 
-FrameEditor::FrameEditor(ExtendedEffect* owner, PlatformOpener opener) : EditorBase(owner), openPlatform(opener) {
+FrameEditor::FrameEditor(ExtendedEffect* owner, PlatformOpener opener)
+    : EditorBase(owner), openPlatform(opener) {
     redrawRequested.store(0, std::memory_order_relaxed);
     if (effect != nullptr) effect->attachEditor(this);
     parentWindow = nullptr;
@@ -127,12 +129,14 @@ void FrameEditor::idle() {
     if (frame != nullptr) frame->idle();
 }
 
+// The views answer −1 for a key none of them used; the host is told 0, so it keeps the key.
 int32_t FrameEditor::keyDown(const vst::VstKeyCode& key) {
-    return frame != nullptr ? frame->onKeyPress(toolkitKey(key)) : -1;
+    if (frame == nullptr) return 0;
+    return std::max(frame->onKeyPress(toolkitKey(key)), 0);
 }
 
 int32_t FrameEditor::keyUp(const vst::VstKeyCode& key) {
-    return frame != nullptr ? frame->onKeyRelease(toolkitKey(key)) : -1;
+    return frame != nullptr ? std::max(frame->onKeyRelease(toolkitKey(key)), 0) : 0;
 }
 
 int32_t FrameEditor::selectKnobMode(intptr_t mode) {
