@@ -377,6 +377,46 @@ void FrameView::onButtonPress(int x, int y, std::uint32_t /*button*/) {
     Canvas canvas(this, &window->backing(), window.get());
     // The position as the window message carries it: two unsigned 16-bit halves.
     onMouseDown(canvas, {x & 0xFFFF, y & 0xFFFF});
+    keepKeysForFocus();
+}
+
+void FrameView::noteForwardedKey() {
+    hostForwardsKeys = true;
+    if (window != nullptr) window->releaseKeyFocus();
+}
+
+void FrameView::keepKeysForFocus() {
+    if (!open || window == nullptr) return;
+    if (!hostForwardsKeys && focus != nullptr && focus->stepsWithArrows()) {
+        window->holdKeyFocus();
+    } else {
+        window->releaseKeyFocus();
+    }
+}
+
+bool FrameView::onKey(const platform::TextKey& key) {
+    if (!open) return false;
+    // The window's own keys take the same way as keys the host forwards.
+    KeyCode code;
+    code.character = static_cast<std::int32_t>(key.character);
+    code.modifier = key.shift ? kShiftModifier : 0;
+    switch (key.key) {
+        case platform::Key::Left:
+            code.virt = kVirtualLeft;
+            break;
+        case platform::Key::Up:
+            code.virt = kVirtualUp;
+            break;
+        case platform::Key::Right:
+            code.virt = kVirtualRight;
+            break;
+        case platform::Key::Down:
+            code.virt = kVirtualDown;
+            break;
+        default:
+            break;
+    }
+    return onKeyPress(code) > 0;
 }
 
 void FrameView::onWheel(int /*x*/, int /*y*/, float steps) {

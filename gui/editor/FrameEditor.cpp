@@ -132,6 +132,7 @@ void FrameEditor::idle() {
 // The views answer −1 for a key none of them used; the host is told 0, so it keeps the key.
 int32_t FrameEditor::keyDown(const vst::VstKeyCode& key) {
     if (frame == nullptr) return 0;
+    frame->noteForwardedKey();
     return std::max(frame->onKeyPress(toolkitKey(key)), 0);
 }
 

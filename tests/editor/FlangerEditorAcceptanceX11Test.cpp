@@ -1,6 +1,7 @@
 // The flanger's own editor in a real X server (a private Xvfb), through the built module and the
 // test host, idled every 20 ms while the server's pointer and keyboard (XTest) use it: the sync
-// lamp swaps in the note menu, whose popup picks "1/4 T", and typed text sets the rate.
+// lamp swaps in the note menu, whose popup picks "1/4 T", typed text sets the rate, and a clicked
+// knob takes the arrows from a host that forwards no keys.
 #include <gtest/gtest.h>
 
 // Before Xlib, whose macros (None, KeyPress ...) would clash with the toolkit's names.
@@ -29,7 +30,7 @@ namespace {
 using tools::HostRequest;
 using tools::PluginInstance;
 
-constexpr int kSwitch = 4, kRate = 5, kSyncBeat = 6;
+constexpr int kFeedback = 0, kSwitch = 4, kRate = 5, kSyncBeat = 6;
 constexpr gui::Rect kLamp{256, 140, 268, 152};
 constexpr gui::Rect kRateSpot{222, 139, 253, 151};  // the Rate field, or the note menu in sync mode
 
@@ -127,6 +128,12 @@ protected:
         driver.join();
         idleFor(5);
     }
+    ::Window keyboardFocus() {
+        ::Window focused = 0;
+        int revert = 0;
+        XGetInputFocus(host, &focused, &revert);
+        return focused;
+    }
     int rootX(int x) const { return originX + x; }
     int rootY(int y) const { return originY + y; }
     bool automatedInsideAnEdit(int parameter) {
@@ -197,6 +204,36 @@ TEST_F(FlangerEditorAcceptance, TypedRateTextSetsTheRate) {
     EXPECT_EQ(plugin->parameterDisplay(kRate), "2.5");
     EXPECT_TRUE(automatedInsideAnEdit(kRate));
     EXPECT_EQ(plugin->parameter(kSyncBeat), 0.0f);
+}
+
+// This host forwards no keys: after a click on a knob the editor holds the keyboard while the
+// pointer rests over it, and gives it back to the host's window when the pointer leaves or on
+// Escape; from then on the arrows are the host's again.
+TEST_F(FlangerEditorAcceptance, ClickedKnobTakesTheArrowsUntilThePointerLeavesOrEscape) {
+    const auto step = [&](KeySym key) { driveWhileIdling([&](Display* input) { typeKey(input, key); }); };
+    const auto clickKnob = [&] {
+        driveWhileIdling([&](Display* input) { clickAt(input, rootX(18), rootY(175)); });
+        EXPECT_EQ(keyboardFocus(), editorWindow);
+    };
+    for (const bool byEscape : {false, true}) {
+        SCOPED_TRACE(byEscape ? "Escape" : "pointer leaves");
+        clickKnob();
+        const float clicked = plugin->parameter(kFeedback);
+        step(XK_Up);
+        EXPECT_GT(plugin->parameter(kFeedback), clicked);
+        const float stepped = plugin->parameter(kFeedback);
+        driveWhileIdling([&](Display* input) {
+            if (byEscape) {
+                typeKey(input, XK_Escape);
+            } else {
+                XTestFakeMotionEvent(input, -1, rootX(385), rootY(250), 0);  // the host's window only
+                settle(input, 60);
+            }
+        });
+        EXPECT_EQ(keyboardFocus(), parent);
+        step(XK_Up);
+        EXPECT_EQ(plugin->parameter(kFeedback), stepped);
+    }
 }
 
 }  // namespace
