@@ -79,7 +79,11 @@ void Control::applyResetClick(Canvas* canvas) {
 }
 
 void Control::notifyIfChanged(Canvas* canvas) {
-    if (listener != nullptr && needsRedraw()) listener->onValueChanged(canvas, this);
+    if (listener == nullptr) return;
+    const bool unreported = value != reportedValue && !std::isnan(value) && !std::isnan(reportedValue);
+    if (!unreported && !needsRedraw()) return;
+    reportedValue = value;
+    listener->onValueChanged(canvas, this);
 }
 
 void Control::notifyEditStart() {

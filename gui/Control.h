@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "gui/Canvas.h"
 #include "gui/View.h"
@@ -38,7 +39,10 @@ public:
     void markDirty(bool flag) override;
 
     virtual void refreshDuringDrag();
-    virtual void setValue(float newValue) { value = newValue; }
+    virtual void setValue(float newValue) {
+        value = newValue;
+        reportedValue = newValue;
+    }
     virtual float getValue() const { return value; }
     virtual void setMin(float v) { minimum = v; }
     virtual float getMin() const { return minimum; }
@@ -65,7 +69,7 @@ public:
     bool takesPress(std::uint32_t buttons) const noexcept;
     // The reset click: value := default, the listener hears of it only if that changed anything.
     void applyResetClick(Canvas* canvas);
-    // Tells the listener when the value differs from what was drawn.
+    // Tells the listener when the value differs from what was drawn or from what it last heard.
     void notifyIfChanged(Canvas* canvas);
     void notifyEditStart();
     void notifyEditEnd();
@@ -103,6 +107,9 @@ protected:
     float minimum = 0.0f;
     float maximum = 1.0f;
     float stepSize = 0.1f;
+    // The value last reported to the listener or set from outside (NaN: not known). Two steps
+    // before the next repaint can return to the drawn value while the parameter holds the first.
+    float reportedValue = std::numeric_limits<float>::quiet_NaN();
     SkinBitmap* background = nullptr;
 };
 

@@ -138,31 +138,33 @@ void FrameView::redrawIfDirty(Canvas& canvas) {
 }
 
 std::int32_t FrameView::onKeyPress(const KeyCode& key) {
-    if (focus != nullptr) {
-        if (const std::int32_t result = focus->onKeyPress(key); result != -1) return result;
-    }
-    if (modal != nullptr) {
-        if (const std::int32_t result = modal->onKeyPress(key); result != -1) return result;
-    }
-    for (std::size_t i = children.size(); i-- > 0;) {
-        if (i >= children.size()) continue;  // a handler removed children
-        if (const std::int32_t result = children[i]->onKeyPress(key); result != -1) return result;
-    }
-    return -1;
+    return routeKey([&key](View* view) { return view->onKeyPress(key); });
 }
 
 std::int32_t FrameView::onKeyRelease(const KeyCode& key) {
+    return routeKey([&key](View* view) { return view->onKeyRelease(key); });
+}
+
+template <typename Deliver>
+std::int32_t FrameView::routeKey(Deliver&& deliver) {
+    // Only the focus, the modal view and the control under the pointer hear a key: offering it
+    // to every child would let a control the user never pointed at step (and the host lose it).
     if (focus != nullptr) {
-        if (const std::int32_t result = focus->onKeyRelease(key); result != -1) return result;
+        if (const std::int32_t result = deliver(focus); result != -1) return result;
     }
-    if (modal != nullptr) {
-        if (const std::int32_t result = modal->onKeyRelease(key); result != -1) return result;
-    }
-    for (std::size_t i = children.size(); i-- > 0;) {
-        if (i >= children.size()) continue;
-        if (const std::int32_t result = children[i]->onKeyRelease(key); result != -1) return result;
-    }
+    if (modal != nullptr) return deliver(modal);
+    if (View* target = childUnderPointer()) return deliver(target);
     return -1;
+}
+
+View* FrameView::childUnderPointer() {
+    Point where;
+    getCurrentMouseLocation(where);
+    for (std::size_t i = children.size(); i-- > 0;) {
+        View* child = children[i];
+        if (child->acceptsMouse() && child->containsPoint(where)) return child;
+    }
+    return nullptr;
 }
 
 bool FrameView::onFilesDropped(const char* const* items, std::int32_t count, std::int32_t type, Point where) {
@@ -177,13 +179,14 @@ bool FrameView::onFilesDropped(const char* const* items, std::int32_t count, std
 }
 
 bool FrameView::onWheelTurn(Canvas* canvas, Point /*where*/, float distance) {
-    View* target = viewUnderCursor();
-    if (target == nullptr) return false;
     Point live;
     getCurrentMouseLocation(live);
-    if (canvas != nullptr) return target->onWheelTurn(canvas, live, distance);
     Canvas own(this, window != nullptr ? &window->backing() : nullptr, window.get());
-    return target->onWheelTurn(&own, live, distance);
+    Canvas* use = canvas != nullptr ? canvas : &own;
+    // Like the arrow keys: the focused control first, else the one under the pointer.
+    if (modal == nullptr && focus != nullptr && focus->onWheelTurn(use, live, distance)) return true;
+    View* target = viewUnderCursor();
+    return target != nullptr && target != focus && target->onWheelTurn(use, live, distance);
 }
 
 bool FrameView::addChild(View* view) {
@@ -374,6 +377,46 @@ void FrameView::onButtonPress(int x, int y, std::uint32_t /*button*/) {
     Canvas canvas(this, &window->backing(), window.get());
     // The position as the window message carries it: two unsigned 16-bit halves.
     onMouseDown(canvas, {x & 0xFFFF, y & 0xFFFF});
+    keepKeysForFocus();
+}
+
+void FrameView::noteForwardedKey() {
+    hostForwardsKeys = true;
+    if (window != nullptr) window->releaseKeyFocus();
+}
+
+void FrameView::keepKeysForFocus() {
+    if (!open || window == nullptr) return;
+    if (!hostForwardsKeys && focus != nullptr && focus->stepsWithArrows()) {
+        window->holdKeyFocus();
+    } else {
+        window->releaseKeyFocus();
+    }
+}
+
+bool FrameView::onKey(const platform::TextKey& key) {
+    if (!open) return false;
+    // The window's own keys take the same way as keys the host forwards.
+    KeyCode code;
+    code.character = static_cast<std::int32_t>(key.character);
+    code.modifier = key.shift ? kShiftModifier : 0;
+    switch (key.key) {
+        case platform::Key::Left:
+            code.virt = kVirtualLeft;
+            break;
+        case platform::Key::Up:
+            code.virt = kVirtualUp;
+            break;
+        case platform::Key::Right:
+            code.virt = kVirtualRight;
+            break;
+        case platform::Key::Down:
+            code.virt = kVirtualDown;
+            break;
+        default:
+            break;
+    }
+    return onKeyPress(code) > 0;
 }
 
 void FrameView::onWheel(int /*x*/, int /*y*/, float steps) {

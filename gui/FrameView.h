@@ -66,6 +66,8 @@ public:
     void notifyEditStart(std::int32_t tag);
     void notifyEditEnd(std::int32_t tag);
     bool isSomethingDirty() const;
+    // The host forwards its keys (effEditKeyDown): the window then never takes the keyboard.
+    void noteForwardedKey();
 
     bool isOpen() const noexcept { return open; }
     bool firstPaintPending() const noexcept { return firstPaint; }
@@ -87,9 +89,19 @@ private:
     void onButtonPress(int x, int y, std::uint32_t button) override;
     void onWheel(int x, int y, float steps) override;
     void onDestroyed() override;
+    bool onKey(const platform::TextKey& key) override;
     // Drops onto the window.
     bool onDrop(const char* const* items, int count, int type, platform::ScreenPoint where) override;
 
+    // A key for the focus view, else the modal view, else the child under the pointer; −1 when
+    // none of them uses it.
+    template <typename Deliver>
+    std::int32_t routeKey(Deliver&& deliver);
+    // After a press: the window keeps the keyboard while a control stepping with arrows has the
+    // focus, and gives it back otherwise.
+    void keepKeysForFocus();
+    // The topmost child taking the mouse under the pointer, or null.
+    View* childUnderPointer();
     // Calls report(index) for each parameter index of the tag's edit row.
     template <typename Report>
     void reportEdits(std::int32_t tag, Report&& report);
@@ -108,6 +120,7 @@ private:
     bool open = true;
     bool dropRegistered = false;
     bool cursorChanged = false;
+    bool hostForwardsKeys = false;
     std::unique_ptr<platform::Window> window;
 };
 

@@ -62,6 +62,8 @@ public:
     virtual bool onWheelTurn(Canvas* canvas, Point where, float distance);
     virtual void focusLost(Canvas* canvas);
     virtual void focusGained(Canvas* canvas);
+    // Whether arrow keys step the view once it has the focus (the window then keeps the keys).
+    virtual bool stepsWithArrows() const { return false; }
     virtual bool needsRedraw() const;
     virtual void markDirty(bool flag);
     virtual void enableMouse(bool on) { mouseEnabled = on; }

@@ -33,8 +33,9 @@ public:
     }
     virtual void applyRedraw() {}
     virtual void requestRedraw() { redrawRequested.store(1, std::memory_order_release); }
-    virtual int32_t keyDown(const vst::VstKeyCode& /*key*/) { return -1; }
-    virtual int32_t keyUp(const vst::VstKeyCode& /*key*/) { return -1; }
+    // 1 for a key the editor used, 0 for one the host should keep.
+    virtual int32_t keyDown(const vst::VstKeyCode& /*key*/) { return 0; }
+    virtual int32_t keyUp(const vst::VstKeyCode& /*key*/) { return 0; }
     virtual int32_t selectKnobMode(intptr_t /*mode*/) { return 0; }
     virtual bool wheel(float /*distance*/) { return false; }
     virtual void parameterChanged(int32_t /*index*/, float /*normalised*/) {}

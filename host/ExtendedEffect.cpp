@@ -1,6 +1,7 @@
 // Opcodes 25 to 68 and the extended host requests.
 #include "host/ExtendedEffect.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -112,12 +113,13 @@ intptr_t ExtendedEffect::dispatch(int32_t opcode, int32_t index, intptr_t value,
             return needsKeys() ? 0 : 1;
         case vst::effGetVstVersion:
             return interfaceVersion();
+        // Hosts keep a key answered 0; any other answer, −1 included, reads as used.
         case vst::effEditKeyDown:
             if (attachedEditor == nullptr) return 0;
-            return attachedEditor->keyDown(keyCodeFrom(index, value, opt));
+            return std::max<int32_t>(attachedEditor->keyDown(keyCodeFrom(index, value, opt)), 0);
         case vst::effEditKeyUp:
             if (attachedEditor == nullptr) return 0;
-            return attachedEditor->keyUp(keyCodeFrom(index, value, opt));
+            return std::max<int32_t>(attachedEditor->keyUp(keyCodeFrom(index, value, opt)), 0);
         case vst::effSetEditKnobMode:
             if (attachedEditor == nullptr) return 0;
             return attachedEditor->selectKnobMode(value);

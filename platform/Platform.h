@@ -13,6 +13,7 @@
 namespace flanger::platform {
 
 class Platform;
+struct TextKey;
 
 struct ScreenPoint {
     int x = 0;
@@ -43,6 +44,9 @@ public:
     virtual void onWheel(int x, int y, float steps) = 0;
     // The native window disappeared (host destroyed its parent): draw nothing from now on.
     virtual void onDestroyed() = 0;
+    // A key pressed while the window holds the keyboard focus for its controls (holdKeyFocus);
+    // false when no control used it, and the window then gives the focus back.
+    virtual bool onKey(const TextKey& /*key*/) { return false; }
 };
 
 // Receives what the user drops onto a window: file names (type 0, count = number of names) or
@@ -132,6 +136,12 @@ public:
         return false;
     }
     virtual void endTextInput() noexcept {}
+    // After a click on a control that steps with the arrows: takes the keyboard focus while the
+    // pointer stays over the window, so the arrows work in hosts that forward no keys; they
+    // arrive as WindowEvents::onKey. The focus goes back to the window that had it when the
+    // pointer leaves, on Escape, or at releaseKeyFocus.
+    virtual void holdKeyFocus() noexcept {}
+    virtual void releaseKeyFocus() noexcept {}
     // Drops at most count button events queued for the window unprocessed (the click that closed
     // a popup must not arrive as a new press).
     virtual void discardPendingButtons(int /*count*/) noexcept {}

@@ -19,6 +19,7 @@ public:
     void onMouseDown(Canvas& canvas, Point where) override;
     bool onWheelTurn(Canvas* canvas, Point where, float distance) override;
     std::int32_t onKeyPress(const KeyCode& key) override;
+    bool stepsWithArrows() const override { return true; }
     bool onAttached(View* parentView) override;
     bool onDetached(View* parentView) override;
 

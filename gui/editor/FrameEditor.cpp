@@ -2,6 +2,7 @@
 // key and wheel routing, and the throttled refresh that runs inside control drags.
 #include "gui/editor/FrameEditor.h"
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 
@@ -128,12 +129,15 @@ void FrameEditor::idle() {
     if (frame != nullptr) frame->idle();
 }
 
+// The views answer −1 for a key none of them used; the host is told 0, so it keeps the key.
 int32_t FrameEditor::keyDown(const vst::VstKeyCode& key) {
-    return frame != nullptr ? frame->onKeyPress(toolkitKey(key)) : -1;
+    if (frame == nullptr) return 0;
+    frame->noteForwardedKey();
+    return std::max(frame->onKeyPress(toolkitKey(key)), 0);
 }
 
 int32_t FrameEditor::keyUp(const vst::VstKeyCode& key) {
-    return frame != nullptr ? frame->onKeyRelease(toolkitKey(key)) : -1;
+    return frame != nullptr ? std::max(frame->onKeyRelease(toolkitKey(key)), 0) : 0;
 }
 
 int32_t FrameEditor::selectKnobMode(intptr_t mode) {

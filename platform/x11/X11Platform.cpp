@@ -140,6 +140,8 @@ public:
     void setDropHandler(DropEvents* receiver) noexcept override;
     bool beginTextInput(TextInputEvents* receiver, std::uint32_t clickTimeMs) noexcept override;
     void endTextInput() noexcept override;
+    void holdKeyFocus() noexcept override;
+    void releaseKeyFocus() noexcept override;
     void discardPendingButtons(int count) noexcept override;
 
     void handle(XEvent& event) noexcept;
@@ -150,6 +152,8 @@ private:
     void putBox(const PixelBox& box) noexcept;
     bool createSharedImage(Visual* visual, int depth) noexcept;
     void destroyImage() noexcept;
+    bool pointerInside() noexcept;
+    void handleHeldKey(XKeyEvent& event) noexcept;
 
     Cursor cursor = 0;                    // the shape shown now; 0 = inherited from the parent (the host's)
     std::unique_ptr<XdndReceiver> drops;  // made when the window first becomes a drop target
@@ -174,6 +178,9 @@ private:
     ::Window focusBefore = 0;
     Time lastPressTime = CurrentTime;
     x11::InputContext input;  // the user's input method for the edit boxes, opened at the first edit
+    // Keys for a clicked control: held only while the pointer rests over the window.
+    bool keyFocusHeld = false;
+    ::Window keyFocusBefore = 0;
 };
 
 // Releases and motions with a button held keep the pointer state the controls track by.
@@ -541,6 +548,7 @@ void X11Window::destroyImage() noexcept {
 }
 
 X11Window::~X11Window() {
+    releaseKeyFocus();
     auto& list = state.windows;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
     Display* display = state.display;
@@ -657,6 +665,11 @@ bool X11Window::beginTextInput(TextInputEvents* receiver, std::uint32_t clickTim
     if (receiver == nullptr || window == 0 || !platform.connected()) return false;
     int revert = 0;
     XGetInputFocus(state.display, &focusBefore, &revert);
+    if (keyFocusHeld) {
+        // Held for a control already: the edit gives the focus back to whoever had it before.
+        keyFocusHeld = false;
+        focusBefore = keyFocusBefore;
+    }
     input.open(state.display, window);
     XSelectInput(state.display, window, kBaseEvents | KeyPressMask | FocusChangeMask | input.filterEvents());
     input.setFocus(true);
@@ -694,12 +707,61 @@ bool X11Platform::State::ownsPointerEvent(const XEvent& event) const noexcept {
     return false;
 }
 
+bool X11Window::pointerInside() noexcept {
+    ::Window rootReturn = 0, child = 0;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned mask = 0;
+    // False when the pointer is on another screen.
+    if (XQueryPointer(state.display, window, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask) == False)
+        return false;
+    return x >= 0 && y >= 0 && x < surface.width() && y < surface.height();
+}
+
+void X11Window::holdKeyFocus() noexcept {
+    if (keyFocusHeld || textReceiver != nullptr || !open || window == 0 || !platform.connected()) return;
+    // A drag that ended outside the window leaves the keys where they were.
+    if (!pointerInside()) return;
+    int revert = 0;
+    XGetInputFocus(state.display, &keyFocusBefore, &revert);
+    if (keyFocusBefore == window) return;
+    XSelectInput(state.display, window, kBaseEvents | KeyPressMask | LeaveWindowMask | FocusChangeMask);
+    // The click's own time: the server refuses a focus change older than the last one.
+    XSetInputFocus(state.display, window, RevertToParent, lastPressTime);
+    XFlush(state.display);
+    keyFocusHeld = true;
+}
+
+void X11Window::releaseKeyFocus() noexcept {
+    if (!keyFocusHeld) return;
+    keyFocusHeld = false;
+    if (window == 0 || !platform.connected()) return;
+    if (textReceiver == nullptr) XSelectInput(state.display, window, kBaseEvents);
+    ::Window focused = 0;
+    int revert = 0;
+    XGetInputFocus(state.display, &focused, &revert);
+    // Given back only while still ours: someone who took it since keeps it.
+    if (focused == window) XSetInputFocus(state.display, keyFocusBefore, RevertToParent, CurrentTime);
+    XFlush(state.display);
+}
+
+void X11Window::handleHeldKey(XKeyEvent& event) noexcept {
+    // Shift on its own comes before Shift+Up: it keeps the keyboard.
+    if (IsModifierKey(XLookupKeysym(&event, 0))) return;
+    const TextKey key = x11::decodeKey(event);
+    // Escape, or a key no control uses (the host's shortcut), hands the keyboard back; only that
+    // one key is lost to the host.
+    if (key.key == Key::Escape || handler == nullptr || !handler->onKey(key)) releaseKeyFocus();
+}
+
 void X11Window::handle(XEvent& event) noexcept {
     if (state.ownsPointerEvent(event)) state.takePointerEvent(event);
     if (drops != nullptr && drops->handle(event)) return;
     switch (event.type) {
         case KeyPress: {
-            if (textReceiver == nullptr) break;
+            if (textReceiver == nullptr) {
+                if (keyFocusHeld) handleHeldKey(event.xkey);
+                break;
+            }
             TextKey keys[64];
             const int count = input.lookup(event.xkey, keys, 64);
             // A Return among them ends the edit: the rest is not typed into the next one.
@@ -715,6 +777,15 @@ void X11Window::handle(XEvent& event) noexcept {
                 event.xfocus.detail != NotifyPointer) {
                 textReceiver->onTextFocusLost();
             }
+            // Someone else took the keys: nothing to give back later.
+            if (keyFocusHeld && event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyInferior &&
+                event.xfocus.detail != NotifyPointer) {
+                keyFocusHeld = false;
+                if (textReceiver == nullptr) XSelectInput(state.display, window, kBaseEvents);
+            }
+            break;
+        case LeaveNotify:
+            if (keyFocusHeld && event.xcrossing.detail != NotifyInferior) releaseKeyFocus();
             break;
         case Expose: {
             const PixelBox area{event.xexpose.x, event.xexpose.y, event.xexpose.x + event.xexpose.width,
@@ -745,6 +816,7 @@ void X11Window::handle(XEvent& event) noexcept {
             if (event.xdestroywindow.window == window) {
                 open = false;
                 window = 0;
+                keyFocusHeld = false;
                 input.close(platform.connected());
                 if (handler != nullptr) handler->onDestroyed();
             }

@@ -110,9 +110,9 @@ TEST_F(EditorBases, RectangleIsAnsweredBeforeAndAfterOpen) {
 
 TEST_F(EditorBases, ClosedEditorRefusesKeysAndWheelButTakesTheKnobMode) {
     vst::VstKeyCode key{0, 12, 0};
-    EXPECT_EQ(editor->keyDown(key), -1);
-    EXPECT_EQ(dispatch(vst::effEditKeyDown, 0, 12, nullptr, 0.0f), -1);
-    EXPECT_EQ(dispatch(vst::effEditKeyUp, 0, 12, nullptr, 0.0f), -1);
+    EXPECT_EQ(editor->keyDown(key), 0);
+    EXPECT_EQ(dispatch(vst::effEditKeyDown, 0, 12, nullptr, 0.0f), 0);
+    EXPECT_EQ(dispatch(vst::effEditKeyUp, 0, 12, nullptr, 0.0f), 0);
     EXPECT_FALSE(editor->wheel(1.0f));
     EXPECT_EQ(dispatch(vst::effSetEditKnobMode, 0, 2), 1);
     EXPECT_EQ(gui::knobMode(), 2);

@@ -28,6 +28,13 @@ constexpr gui::Rect kFeedbackKnob{13, 154, 55, 196};
 class FlangerEditorAcceptance : public testing::EditorInParent {
 protected:
     FlangerEditorAcceptance() : EditorInParent(FLANGER_MODULE_PATH, 400, 260) {}
+
+    ::Window keyboardFocus() {
+        ::Window focused = 0;
+        int revert = 0;
+        XGetInputFocus(host, &focused, &revert);
+        return focused;
+    }
 };
 
 TEST_F(FlangerEditorAcceptance, LampSwitchesSyncOnAndTheNoteMenuPicksOneQuarterTriplet) {
@@ -117,6 +124,31 @@ TEST_F(FlangerEditorAcceptance, AFastOnePixelDragOfAKnobEndsWhereTheSlowOneDoes)
     driveWhileIdling([&](Driver& input) { drag(input, 0); });  // every event inside one idle
     EXPECT_EQ(plugin->parameter(kFeedback), slow);
     EXPECT_GE(automationsInsideEdits(kFeedback), 1);
+}
+
+TEST_F(FlangerEditorAcceptance, ClickedKnobTakesTheArrowsUntilThePointerLeavesOrEscape) {
+    const auto step = [&](KeySym key) { driveWhileIdling([&](Driver& input) { input.key(key); }); };
+    const auto clickKnob = [&] {
+        driveWhileIdling([&](Driver& input) { input.quickClick(rootX(18), rootY(175)); });
+        EXPECT_EQ(keyboardFocus(), editorWindow);
+    };
+    for (const bool byEscape : {false, true}) {
+        SCOPED_TRACE(byEscape ? "Escape" : "pointer leaves");
+        clickKnob();
+        const float clicked = plugin->parameter(kFeedback);
+        step(XK_Up);
+        EXPECT_GT(plugin->parameter(kFeedback), clicked);
+        const float stepped = plugin->parameter(kFeedback);
+        driveWhileIdling([&](Driver& input) {
+            if (byEscape)
+                input.key(XK_Escape);
+            else
+                input.moveTo(rootX(385), rootY(250), 60);  // the host's window only
+        });
+        EXPECT_EQ(keyboardFocus(), parent);
+        step(XK_Up);
+        EXPECT_EQ(plugin->parameter(kFeedback), stepped);
+    }
 }
 
 }  // namespace

@@ -540,6 +540,38 @@ TEST_F(FlangerEditorTest, SteppedKnobsMoveOneStepPerWheelStep) {
     }
 }
 
+// Keys the host forwards: a key no control under the pointer (or focused) uses stays the host's,
+// and one over a knob steps it; two steps before the next repaint that come back to the drawn
+// value still reach the parameter.
+TEST_F(FlangerEditorTest, ForwardedArrowsStepOnlyTheControlUnderThePointer) {
+    open();
+    const auto key = [this](int32_t opcode, std::uint8_t virt) {
+        return effect->dispatch(opcode, 0, virt, nullptr, 0.0f);
+    };
+    std::vector<float> before;
+    for (int i = 0; i < FlangerParameters::kParameterCount; ++i) before.push_back(table->peekNormalized(i));
+    const std::size_t mark = host.requests.size();
+    headless.setPointer(300, 20);  // the background beside the title
+    EXPECT_EQ(key(vst::effEditKeyDown, gui::kVirtualDown), 0);
+    EXPECT_EQ(key(vst::effEditKeyUp, gui::kVirtualDown), 0);
+    EXPECT_TRUE(requestsSince(mark).empty());
+    for (int i = 0; i < FlangerParameters::kParameterCount; ++i)
+        EXPECT_EQ(table->peekNormalized(i), before[static_cast<std::size_t>(i)]) << i;
+
+    headless.setPointer(34, 175);  // the Feedback knob
+    gui::Control* knob = control(Tag::kFeedbackKnob);
+    const float start = knob->getValue();
+    EXPECT_EQ(key(vst::effEditKeyDown, gui::kVirtualDown), 1);
+    EXPECT_LT(table->peekNormalized(FlangerParameters::kFeedback), start);
+    EXPECT_EQ(requestsSince(mark),
+              (std::vector{request(vst::audioMasterBeginEdit, 0), request(vst::audioMasterAutomate, 0),
+                           request(vst::audioMasterEndEdit, 0)}));
+    EXPECT_EQ(key(vst::effEditKeyDown, gui::kVirtualUp), 1);
+    EXPECT_FLOAT_EQ(knob->getValue(), start);
+    EXPECT_NEAR(table->peekNormalized(FlangerParameters::kFeedback), knob->getValue(), 1e-6f);
+    EXPECT_EQ(table->peekNormalized(FlangerParameters::kOutput), before[FlangerParameters::kOutput]);
+}
+
 TEST_F(FlangerEditorTest, LoadsItsBitmapsOnlyWhenTheHostFirstAsksForTheWindow) {
     // An effect that is only rendered with never pays for its editor's pictures.
     EXPECT_EQ(editor->bitmapSet().size(), 0);

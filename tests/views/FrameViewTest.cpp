@@ -133,29 +133,37 @@ TEST_F(Frame, ModalViewTakesAllClicksAndAloneRepaints) {
     modal->release();
 }
 
-TEST_F(Frame, KeysGoToFocusThenModalThenChildrenTopmostFirst) {
-    TestControl* first = add({0, 0, 10, 10}, 1);
-    TestControl* second = add({0, 0, 10, 10}, 2);
+// A key nobody points at must reach no control: the host keeps it.
+TEST_F(Frame, KeysGoToFocusThenModalThenOnlyTheChildUnderThePointer) {
+    TestControl* below = add({0, 0, 50, 80}, 1);
+    TestControl* above = add({0, 0, 50, 80}, 2);
+    TestControl* right = add({60, 0, 100, 80}, 5);
     auto* modal = new TestControl({0, 0, 1, 1}, nullptr, 3);
     auto* focus = new TestControl({0, 0, 1, 1}, nullptr, 4);
+    for (TestControl* c : {below, above, right, modal, focus}) c->keyAnswer = -1;
+    headless.setPointer(10, 10);
     frame->setModalView(modal);
     frame->setFocusView(focus);
-    for (TestControl* c : {first, second, modal, focus}) c->keyAnswer = -1;
     EXPECT_EQ(frame->onKeyPress({'x', 0, 0}), -1);
-    EXPECT_EQ(TestControl::keys, (std::vector<int>{4, 3, 2, 1}));
+    EXPECT_EQ(TestControl::keys, (std::vector<int>{4, 3}));  // nothing behind the modal view
 
+    frame->setModalView(nullptr);
     TestControl::keys.clear();
-    first->keyAnswer = 5;
-    EXPECT_EQ(frame->onKeyPress({'x', 0, 0}), 5);
-    EXPECT_EQ(TestControl::keys, (std::vector<int>{4, 3, 2, 1}));
-    TestControl::keys.clear();
-    second->keyAnswer = 0;  // 0 is an answer too: the search stops there
+    above->keyAnswer = 0;  // 0 is an answer too
     EXPECT_EQ(frame->onKeyPress({'x', 0, 0}), 0);
-    EXPECT_EQ(TestControl::keys, (std::vector<int>{4, 3, 2}));
-    EXPECT_EQ(frame->onKeyRelease({'x', 0, 0}), -1);  // the test control handles no releases
+    EXPECT_EQ(TestControl::keys, (std::vector<int>{4, 2}));
 
     frame->setFocusView(nullptr);
-    frame->setModalView(nullptr);
+    TestControl::keys.clear();
+    headless.setPointer(90, 10);
+    EXPECT_EQ(frame->onKeyPress({'x', 0, 0}), -1);
+    EXPECT_EQ(frame->onKeyRelease({'x', 0, 0}), -1);  // the test control handles no releases
+    EXPECT_EQ(TestControl::keys, (std::vector<int>{5}));
+    TestControl::keys.clear();
+    headless.setPointer(55, 10);  // between the children
+    EXPECT_EQ(frame->onKeyPress({0, kVirtualDown, 0}), -1);
+    EXPECT_TRUE(TestControl::keys.empty());
+
     modal->release();
     focus->release();
 }
@@ -292,6 +300,13 @@ TEST_F(Frame, WheelGoesToTheViewUnderTheLivePointer) {
     window->postWheel(60, 10, -1.0f);  // the window's own wheel events take the same way
     headless.processEvents();
     EXPECT_FLOAT_EQ(right->getValue(), 0.5f);
+
+    frame->setFocusView(left);  // the focused control first, wherever the pointer is
+    left->setValue(0.5f);
+    EXPECT_TRUE(frame->onWheelTurn(nullptr, {}, 1.0f));
+    EXPECT_FLOAT_EQ(left->getValue(), 0.6f);
+    EXPECT_FLOAT_EQ(right->getValue(), 0.5f);
+    frame->setFocusView(nullptr);
 
     headless.setPointer(245, 110);  // between the two
     EXPECT_FALSE(frame->onWheelTurn(nullptr, {}, 1.0f));
