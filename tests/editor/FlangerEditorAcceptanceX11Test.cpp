@@ -87,7 +87,7 @@ TEST_F(FlangerEditorAcceptance, QuickClicksToggleTheLampAndOpenTheRateBoxAtEvery
     for (const int period : {66, 20}) {
         idleMs = period;
         driveWhileIdling(
-            [&](Driver& input) { input.quickClick(rootX(kLamp.left + 5), rootY(kLamp.top + 5)); });
+            [&](Driver& input) { input.click(rootX(kLamp.left + 5), rootY(kLamp.top + 5)); });
         lamp = 1.0f - lamp;
         EXPECT_EQ(plugin->parameter(kSwitch), lamp) << "idled every " << period << " ms";
     }
@@ -95,7 +95,7 @@ TEST_F(FlangerEditorAcceptance, QuickClicksToggleTheLampAndOpenTheRateBoxAtEvery
 
     idleMs = 66;
     driveWhileIdling([&](Driver& input) {
-        input.quickClick(rootX(kRateSpot.left + 15), rootY(kRateSpot.top + 6));  // opens the edit box
+        input.click(rootX(kRateSpot.left + 15), rootY(kRateSpot.top + 6));  // opens the edit box
         for (int i = 0; i < 6; ++i) input.key(XK_BackSpace);
         input.key(XK_3);
         input.key(XK_Return);
@@ -129,7 +129,7 @@ TEST_F(FlangerEditorAcceptance, AFastOnePixelDragOfAKnobEndsWhereTheSlowOneDoes)
 TEST_F(FlangerEditorAcceptance, ClickedKnobTakesTheArrowsUntilThePointerLeavesOrEscape) {
     const auto step = [&](KeySym key) { driveWhileIdling([&](Driver& input) { input.key(key); }); };
     const auto clickKnob = [&] {
-        driveWhileIdling([&](Driver& input) { input.quickClick(rootX(18), rootY(175)); });
+        driveWhileIdling([&](Driver& input) { input.click(rootX(18), rootY(175)); });
         EXPECT_EQ(keyboardFocus(), editorWindow);
     };
     for (const bool byEscape : {false, true}) {

@@ -48,14 +48,9 @@ public:
         XTestFakeButtonEvent(display, 1, False, 0);
         settle(100);
     }
-    void click(int x, int y) {
-        moveTo(x, y);
-        press();
-        release();
-    }
     // Press and release together, as `xdotool click 1` or a touchpad tap: both are queued before
     // the editor's next idle handles the press.
-    void quickClick(int x, int y) {
+    void click(int x, int y) {
         moveTo(x, y);
         XTestFakeButtonEvent(display, 1, True, 0);
         XTestFakeButtonEvent(display, 1, False, 0);
