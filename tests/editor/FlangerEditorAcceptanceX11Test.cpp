@@ -86,8 +86,7 @@ TEST_F(FlangerEditorAcceptance, QuickClicksToggleTheLampAndOpenTheRateBoxAtEvery
     float lamp = plugin->parameter(kSwitch);
     for (const int period : {66, 20}) {
         idleMs = period;
-        driveWhileIdling(
-            [&](Driver& input) { input.click(rootX(kLamp.left + 5), rootY(kLamp.top + 5)); });
+        driveWhileIdling([&](Driver& input) { input.click(rootX(kLamp.left + 5), rootY(kLamp.top + 5)); });
         lamp = 1.0f - lamp;
         EXPECT_EQ(plugin->parameter(kSwitch), lamp) << "idled every " << period << " ms";
     }
