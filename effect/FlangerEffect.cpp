@@ -24,7 +24,20 @@ namespace flanger::effect {
 
 namespace {
 
-using enum params::FlangerParameters::ParameterIndex;
+// The parameters by name (a using-enum declaration here trips clang 14).
+constexpr int32_t kFeedback = params::FlangerParameters::kFeedback;
+constexpr int32_t kDelay = params::FlangerParameters::kDelay;
+constexpr int32_t kDepth = params::FlangerParameters::kDepth;
+constexpr int32_t kStereo = params::FlangerParameters::kStereo;
+constexpr int32_t kSwitch = params::FlangerParameters::kSwitch;
+constexpr int32_t kRate = params::FlangerParameters::kRate;
+constexpr int32_t kSyncBeat = params::FlangerParameters::kSyncBeat;
+constexpr int32_t kTmpSync = params::FlangerParameters::kTmpSync;
+constexpr int32_t kShapeSync = params::FlangerParameters::kShapeSync;
+constexpr int32_t kOutput = params::FlangerParameters::kOutput;
+constexpr int32_t kMix = params::FlangerParameters::kMix;
+constexpr int32_t kBeatsPerCycle = params::FlangerParameters::kBeatsPerCycle;
+constexpr int32_t kParameterCount = params::FlangerParameters::kParameterCount;
 constexpr int32_t kHostParameterCount = params::FlangerParameters::kHostParameterCount;
 
 constexpr int32_t kUniqueId = vst::fourCharacters('K', 'Z', 'T', 'M');
