@@ -28,7 +28,7 @@ for rate in 44100 96000; do
         program=0
         while [ "$program" -lt 8 ]; do
             out="$work/out.wav"
-            "$render" --plugin "$module" --program "$program" --block "$block" --tempo 128 \
+            "$render" --plugin "$module" --program "$program" --block "$block" --tempo 128 --float \
                 "$work/in-$rate.wav" "$out" >/dev/null
             # Only the sample data, bit for bit: the header's peak chunk carries a time stamp.
             data=$(grep -obUa -m1 data "$out" | head -n 1 | cut -d: -f1)

@@ -127,7 +127,8 @@ TEST_F(RenderTool, RendersThroughThePluginWithNormalisedValues) {
 
 TEST_F(RenderTool, MonoInputIsRenderedThroughBothInputsToStereo) {
     writeAudio(folder / "mono.flac", 48000, 1, 5000, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-    ASSERT_EQ(run(path("mono.flac") + " " + path("out.flac") + fake() + " --set Invert=on"), 0) << errors;
+    ASSERT_EQ(run(path("mono.flac") + " " + path("out.flac") + fake() + " --set Invert=on --no-dither"), 0)
+        << errors;
     const Audio in = readAudio(folder / "mono.flac");
     const Audio out = readAudio(folder / "out.flac");
     EXPECT_EQ(out.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);  // the input's sample format
@@ -159,8 +160,9 @@ TEST_F(RenderTool, SixteenBitInputReachesThePluginAsTheLibrarysFloats) {
             ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
             sf_write_short(f, ramp.data(), static_cast<sf_count_t>(ramp.size()));
             sf_close(f);
-            ASSERT_EQ(
-                run(path(input.filename().string()) + " " + path("out.wav") + fake() + " --param 0=0.5"), 0)
+            ASSERT_EQ(run(path(input.filename().string()) + " " + path("out.wav") + fake() +
+                          " --param 0=0.5 --float"),
+                      0)
                 << errors;  // gain 1
             const Audio in = readAudio(input);
             const Audio out = readAudio(folder / "out.wav");
@@ -189,38 +191,54 @@ TEST_F(RenderTool, HostBlockSizeDoesNotChangeTheOutput) {
     EXPECT_EQ(fileBytes(folder / "a.wav"), fileBytes(folder / "c.wav"));
 }
 
+// A typo is a refusal (exit 2) before anything is written; a render that fails exits 1.
 TEST_F(RenderTool, FailuresExitNonZeroAndLeaveNoOutput) {
     writeAudio(folder / "slow.wav", 4000, 2, 100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     writeAudio(folder / "quad.wav", 44100, 4, 100, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const std::string render = path("stereo.wav") + " " + path("out.wav") + fake();
     const struct {
         std::string arguments;
         const char* message;
+        int exitCode;
     } cases[] = {
-        {path("missing.wav") + " " + path("out.wav") + fake(), "cannot open"},
-        {path("stereo.wav") + " " + path("out.wav") + fake() + " --set Nothing=1", "unknown parameter"},
-        {path("stereo.wav") + " " + path("out.wav") + fake() + " --set Gain=loud", "refused"},
-        {path("stereo.wav") + " " + path("out.wav") + fake() + " --program Quiet", "unknown program"},
-        {path("stereo.wav") + " " + path("out.wav") + fake() + " --program 2", "no program 2"},
-        {path("stereo.wav") + " " + path("out.wav") + fake() + " --param 9=0.5", "no parameter 9"},
-        {path("stereo.wav") + " " + path("out.wav") + fake() + " --param 0=1.5", "from 0 to 1"},
-        {path("stereo.wav") + " " + path("out.wav") + " --plugin /nonexistent.so", "does not load"},
+        {path("missing.wav") + " " + path("out.wav") + fake(), "cannot open", 1},
+        {render + " --set Nothing=1", "unknown parameter", 2},
+        {render + " --set Gain=loud", "Gain cannot be \"loud\"; give it as --list shows it, e.g. \"0.50 dB\"",
+         2},
+        {render + " --set Gain", "NAME=VALUE", 2},
+        {render + " --program Quiet", "unknown program", 2},
+        {render + " --program 2", "no program 2", 2},
+        {render + " --param 9=0.5", "no parameter 9", 2},
+        {render + " --param 0=1.5", "from 0 to 1", 2},
+        {render + " --automate Gain=1:0.5,0.5:0.2", "must not go back", 2},
+        {render + " --automate Gain=1:x", "Gain cannot be \"x\"", 2},
+        {render + " --program-at 1:Quiet", "unknown program", 2},
+        {render + " --bits 8", "--bits expects 16, 24 or 32", 2},
+        {render + " --gain loud", "--gain expects decibels", 2},
+        {render + " --tempo 1000", "a BPM from 0 to 999", 2},
+        {render + " --save-fxp " + path("no/such/folder/p.fxp"), "cannot create a file in", 2},
+        {path("stereo.wav") + " " + path("out.flac") + fake() + " --float", "FLAC holds at most 24-bit", 2},
+        {path("stereo.wav") + " " + path("out.wav") + " --plugin /nonexistent.so", "does not load", 1},
         {path("stereo.wav") + " " + path("out.wav") + " --plugin '" + FAKE_NO_ENTRY_PATH + "'",
-         "does not load"},
-        {path("slow.wav") + " " + path("out.wav") + fake(), "unsupported sample rate"},
-        {path("quad.wav") + " " + path("out.wav") + fake(), "channels"},
-        {path("stereo.wav") + " " + path("out.xyz") + fake(), "output format"},
-        {path("stereo.wav") + " " + path("out.wav") + fake() + " --load-fxp " + path("missing.fxp"),
-         "cannot open"},
-        {path("stereo.wav") + " " + path("out.wav") + fake() + " --block 0", "--block"},
-        {path("stereo.wav") + fake(), "expected IN and OUT"},
-        {path("stereo.wav") + " " + path("out.wav") + fake() + " --bogus", "unknown option"},
+         "does not load", 1},
+        {path("slow.wav") + " " + path("out.wav") + fake(), "unsupported sample rate", 1},
+        {path("quad.wav") + " " + path("out.wav") + fake(), "channels", 1},
+        {path("stereo.wav") + " " + path("out.xyz") + fake(), "output format", 2},
+        {render + " --load-fxp " + path("missing.fxp"), "cannot open", 1},
+        {render + " --block 0", "--block", 2},
+        {path("stereo.wav") + fake(), "expected IN and OUT", 2},
+        {render + " --bogus", "unknown option", 2},
     };
     for (const auto& c : cases) {
-        EXPECT_NE(run(c.arguments), 0) << c.arguments;
+        EXPECT_EQ(run(c.arguments), c.exitCode) << c.arguments << "\n" << errors;
         EXPECT_NE(errors.find(c.message), std::string::npos) << c.arguments << "\n" << errors;
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << "one clear line: " << errors;
         EXPECT_FALSE(fs::exists(folder / "out.wav")) << c.arguments;
         EXPECT_TRUE(noTemporaries()) << c.arguments;
     }
+    ASSERT_EQ(run("--help"), 0);
+    EXPECT_NE(output.find("--automate NAME=T:V"), std::string::npos) << output;
+    EXPECT_NE(output.find("Examples:"), std::string::npos) << output;
 }
 
 TEST_F(RenderTool, BadInputFilesAreRefusedAndTheInputIsNeverOverwritten) {
@@ -234,12 +252,22 @@ TEST_F(RenderTool, BadInputFilesAreRefusedAndTheInputIsNeverOverwritten) {
         cut.write(whole.data(), static_cast<std::streamsize>(whole.size() / 2));
     }
     const auto original = fileBytes(folder / "stereo.wav");
+    {
+        auto bytes = original;
+        const std::string whole(bytes.begin(), bytes.end());
+        const size_t rate = whole.find("fmt ") + 12;
+        std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(rate),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(rate + 4), 0);
+        std::ofstream(folder / "rate0.wav", std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
     const struct {
         std::string arguments;
         const char* message;
     } cases[] = {
         {path("empty.wav") + " " + path("out.wav") + fake(), "cannot open"},
         {path("none.wav") + " " + path("out.wav") + fake(), "no audio frames"},
+        {path("rate0.wav") + " " + path("out.wav") + fake(), "its header gives no sample rate (0 Hz)"},
         {path("cut.wav") + " " + path("out.wav") + fake(), "truncated"},
         {path("eight.wav") + " " + path("out.wav") + fake(), "channels"},
         {path("high.wav") + " " + path("out.wav") + fake(), "unsupported sample rate"},
@@ -361,7 +389,11 @@ TEST_F(RenderTool, LibraryRendersAFileAndItsTailIntoACompleteOutput) {
     EXPECT_EQ(job.channels(), 2);
     EXPECT_EQ(job.inputFrames(), 20000);
     ProgressSeen progress;
-    const RenderResult result = job.run(*plugin, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 300, 1000, &progress);
+    RenderJob settings;
+    settings.hostBlock = 300;
+    settings.tailFrames = 1000;
+    settings.progress = &progress;
+    const RenderResult result = job.run(*plugin, settings);
     EXPECT_EQ(result.frames, 21000);
     EXPECT_EQ(progress.done, 21000);
     EXPECT_EQ(progress.total, 21000);
@@ -429,6 +461,167 @@ TEST_F(RenderTool, LibraryPresetFilesRestoreProgramsAndBanks) {
     }
 }
 
+// What sox says reading a file: nothing, for a file written as other programs expect.
+std::string soxComplaints(const fs::path& file) {
+    const std::string command = "sox '" + file.string() + "' -n 2>&1";
+    std::string said;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) said += buffer;
+        pclose(pipe);
+    }
+    return said;
+}
+
+TEST_F(RenderTool, OutputFormatFollowsTheInputOrTheRequestAndSoxReadsEveryFileCleanly) {
+    writeAudio(folder / "s16.wav", 44100, 2, 5000, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    writeAudio(folder / "s24.aiff", 44100, 2, 5000, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
+    const bool sox = std::system("command -v sox >/dev/null 2>&1") == 0;
+    const struct {
+        const char* input;
+        const char* output;
+        const char* options;
+        int format;
+        const char* note;
+    } cases[] = {
+        {"s16.wav", "a.wav", "", SF_FORMAT_WAV | SF_FORMAT_PCM_16, nullptr},
+        {"s16.wav", "b.wav", " --bits 24", SF_FORMAT_WAV | SF_FORMAT_PCM_24, nullptr},
+        {"s16.wav", "c.wav", " --bits 32", SF_FORMAT_WAV | SF_FORMAT_PCM_32, nullptr},
+        {"s16.wav", "d.wav", " --float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, nullptr},
+        {"stereo.wav", "e.wav", "", SF_FORMAT_WAV | SF_FORMAT_FLOAT, nullptr},
+        {"s24.aiff", "f.aiff", "", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, nullptr},
+        {"s16.wav", "g.aiff", " --float", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, nullptr},
+        {"s24.aiff", "h.flac", " --bits 16", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, nullptr},
+        {"stereo.wav", "i.flac", "", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, "FLAC holds at most 24-bit integers"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(run(path(c.input) + " " + path(c.output) + fake() + " --param 0=0.25" + c.options), 0)
+            << errors;
+        const Audio out = readAudio(folder / c.output);
+        EXPECT_EQ(out.format, c.format) << c.output;
+        EXPECT_EQ(out.frames(), readAudio(folder / c.input).frames()) << c.output;
+        if (c.note) {
+            EXPECT_NE(errors.find(c.note), std::string::npos) << errors;
+        } else {
+            EXPECT_EQ(errors, "") << c.output;
+        }
+        if (sox) {
+            EXPECT_EQ(soxComplaints(folder / c.output), "") << c.output;
+        }
+    }
+}
+
+TEST_F(RenderTool, IntegerOutputThatClipsIsCountedAndTheGainAppliesAfterTheEffect) {
+    // Gain 2 from the effect and +3 dB after it: a 0.5 sine peaks at +9 dBFS.
+    const std::string loud = fake() + " --param 0=1 --gain 3";
+    ASSERT_EQ(run(path("stereo.wav") + " " + path("float.wav") + loud), 0) << errors;
+    EXPECT_EQ(errors, "") << "float output keeps overs without a word";
+    ASSERT_EQ(run(path("stereo.wav") + " " + path("int.wav") + loud + " --bits 24"), 0) << errors;
+    const Audio in = readAudio(folder / "stereo.wav");
+    const Audio overs = readAudio(folder / "float.wav");
+    const float gain = 2.0f * std::pow(10.0f, 3.0f / 20.0f);
+    float peak = 0.0f;
+    long clipped = 0;
+    for (size_t i = 0; i < in.samples.size(); ++i) {
+        ASSERT_NEAR(overs.samples[i], in.samples[i] * gain, 1e-5f) << i;
+        peak = std::max(peak, std::fabs(overs.samples[i]));
+        clipped += std::fabs(overs.samples[i]) > 1.0f;
+    }
+    char expected[128];
+    std::snprintf(expected, sizeof expected,
+                  "flanger-render: %ld samples clipped, peak %+.1f dBFS; lower --gain or use --float\n",
+                  clipped, 20.0 * std::log10(peak));
+    EXPECT_EQ(errors, expected);
+    EXPECT_GT(clipped, 1000);
+}
+
+TEST(Dither, ErrorStaysWithinOneAndAHalfStepsAndIsWhite) {
+    TpdfDither dither(12345);
+    constexpr int kSamples = 1 << 16;
+    std::vector<double> error(kSamples);
+    double power = 0.0;
+    for (int i = 0; i < kSamples; ++i) {
+        // A quiet sine of three steps: without dither its error would follow the signal.
+        const float x = 3.0f / 32768.0f * std::sin(0.0123f * static_cast<float>(i));
+        bool clipped = true;
+        const int16_t q = quantise16(x, dither.next(), clipped);
+        EXPECT_FALSE(clipped);
+        error[static_cast<size_t>(i)] = static_cast<double>(q) - static_cast<double>(x) * 32768.0;
+        ASSERT_LE(std::fabs(error[static_cast<size_t>(i)]), 1.5) << i;
+        power += error[static_cast<size_t>(i)] * error[static_cast<size_t>(i)];
+    }
+    power /= kSamples;
+    EXPECT_NEAR(power, 0.25, 0.01);  // rounding (1/12) and triangular dither (1/6)
+    // A flat spectrum is an autocorrelation of nothing but the first lag.
+    for (int lag = 1; lag <= 64; ++lag) {
+        double sum = 0.0;
+        for (int i = lag; i < kSamples; ++i)
+            sum += error[static_cast<size_t>(i)] * error[static_cast<size_t>(i - lag)];
+        EXPECT_LT(std::fabs(sum / (kSamples - lag) / power), 0.02) << "lag " << lag;
+    }
+    bool clipped = false;
+    EXPECT_EQ(quantise16(1.5f, 0.0f, clipped), 32767);
+    EXPECT_TRUE(clipped);
+    EXPECT_EQ(quantise16(-1.0f, 0.0f, clipped), -32768);
+    EXPECT_FALSE(clipped);
+}
+
+// The fake effect's output is its input times twice the Gain value: the output shows exactly
+// which value was written when.
+TEST_F(RenderTool, AutomationWritesRampsEveryThirtyTwoFramesAndStepsAtTheirPoints) {
+    const std::string automate =
+        fake() + " --automate Gain=0.1:0.2,0.3:0.8 --automate Invert=0.2:off,0.35:on";
+    ASSERT_EQ(run(path("stereo.wav") + " " + path("a.wav") + automate + " --block 1000"), 0) << errors;
+    ASSERT_EQ(run(path("stereo.wav") + " " + path("b.wav") + automate + " --block 64"), 0) << errors;
+    EXPECT_EQ(fileBytes(folder / "a.wav"), fileBytes(folder / "b.wav"));
+    const Audio in = readAudio(folder / "stereo.wav");
+    const Audio out = readAudio(folder / "a.wav");
+    const int64_t f0 = 4410, f1 = 13230, invertAt = 15435;
+    for (int64_t f = 0; f < in.frames(); ++f) {
+        // The last write at or before f: the first point's value before it, the last after.
+        const int64_t written = f <= f0 ? f0 : f >= f1 ? f1 : std::max(f0, f - f % 32);
+        const double t = static_cast<double>(written - f0) / static_cast<double>(f1 - f0);
+        const auto value = static_cast<float>(0.2 + (0.8 - 0.2) * t);
+        const float gain = value * 2.0f * (f >= invertAt ? -1.0f : 1.0f);
+        for (int c = 0; c < 2; ++c) {
+            const auto i = static_cast<size_t>(2 * f + c);
+            ASSERT_NEAR(out.samples[i], in.samples[i] * gain, 1e-6f) << "frame " << f;
+        }
+    }
+    // A program change lands on its frame: program "Loud" is gain 2, inverted.
+    ASSERT_EQ(run(path("stereo.wav") + " " + path("p.wav") + fake() + " --program-at 0.25:Loud"), 0)
+        << errors;
+    const Audio switched = readAudio(folder / "p.wav");
+    for (size_t i = 0; i < in.samples.size(); ++i)
+        ASSERT_EQ(switched.samples[i], in.samples[i] * (i < 2 * 11025 ? 1.0f : -2.0f)) << i;
+}
+
+TEST_F(RenderTool, ManyFilesRenderOnEveryCoreToTheSameBytesAndAFailureSparesTheOthers) {
+    writeAudio(folder / "one.wav", 44100, 2, 30000, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    writeAudio(folder / "two.aiff", 48000, 1, 20000, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
+    { std::ofstream(folder / "broken.wav") << "no sound"; }
+    const std::string inputs = " " + path("one.wav") + " " + path("broken.wav") + " " + path("two.aiff") +
+                               " " + path("stereo.wav") + fake() + " --param 0=0.4";
+    EXPECT_EQ(run("--out-dir " + path("j1") + " -j 1" + inputs), 1);
+    EXPECT_NE(errors.find("broken.wav: cannot open"), std::string::npos) << errors;
+    EXPECT_NE(output.find("3 of 4 files rendered"), std::string::npos) << output;
+    EXPECT_EQ(run("--out-dir " + path("j3") + " -j 3" + inputs), 1);
+    for (const char* leaf : {"one.wav", "two.aiff", "stereo.wav"}) {
+        ASSERT_TRUE(fs::exists(folder / "j1" / leaf)) << leaf;
+        EXPECT_EQ(fileBytes(folder / "j1" / leaf), fileBytes(folder / "j3" / leaf)) << leaf;
+    }
+    EXPECT_FALSE(fs::exists(folder / "j1" / "broken.wav"));
+    // One instance per file: the same as rendering each alone, from a stream as well.
+    ASSERT_EQ(run("- " + path("alone.wav") + fake() + " --param 0=0.4 < " + path("one.wav")), 0) << errors;
+    EXPECT_EQ(fileBytes(folder / "alone.wav"), fileBytes(folder / "j1" / "one.wav"));
+    // The same name twice would overwrite one render with another.
+    fs::create_directory(folder / "again");
+    writeAudio(folder / "again" / "one.wav", 44100, 2, 100, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    EXPECT_EQ(run("--out-dir " + path("j4") + " " + path("one.wav") + " " + path("again/one.wav") + fake()),
+              2);
+    EXPECT_NE(errors.find("would both be written"), std::string::npos) << errors;
+}
+
 // The flanger itself, once its module is built.
 class RenderFlanger : public RenderTool {
 protected:
@@ -480,6 +673,21 @@ TEST_F(RenderFlanger, IsDeterministicAndIndependentOfTheHostBlockSize) {
     const auto bytes = fileBytes(folder / "a.wav");
     const std::string header(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), 256));
     EXPECT_EQ(header.find("PEAK"), std::string::npos);
+}
+
+TEST_F(RenderFlanger, NoteNamesAreReadInAnyCaseAndSpacing) {
+    const std::string in = path("long.wav") + flanger() + " --gain -6 --set Switch=on --set SyncBeat=";
+    ASSERT_EQ(run(in + "1/8d " + path("a.wav")), 0) << errors;
+    ASSERT_EQ(run(in + "'1/8 D' " + path("b.wav")), 0) << errors;
+    ASSERT_EQ(run(in + "1/8 " + path("c.wav")), 0) << errors;
+    EXPECT_EQ(errors, "") << "the flanger's own text entry needs no read-back";
+    EXPECT_EQ(fileBytes(folder / "a.wav"), fileBytes(folder / "b.wav"));
+    EXPECT_NE(fileBytes(folder / "a.wav"), fileBytes(folder / "c.wav"));
+    EXPECT_EQ(run(in + "1/8x " + path("d.wav")), 2);
+    EXPECT_NE(errors.find("SyncBeat cannot be \"1/8x\"; give it as --list shows it, e.g. \"1/1 beat\", from "
+                          "1/1 beat to 1/32 D beat"),
+              std::string::npos)
+        << errors;
 }
 
 TEST_F(RenderFlanger, TextSettingsSurviveAProgramFileRoundTrip) {

@@ -1,6 +1,8 @@
 // Block-wise stereo rendering, atomic output files and the default module path.
 #include "tools/render/Render.h"
 
+#include "tools/render/SoundOutput.h"
+
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -207,27 +209,16 @@ bool writeStereoWav(const std::string& path, const std::vector<float>& left, con
         if (error) *error = file.error();
         return false;
     }
-    SF_INFO info{};
-    info.samplerate = sampleRate;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* sound = sf_open_fd(file.releaseDescriptor(), SFM_WRITE, &info, SF_TRUE);
-    if (sound == nullptr) {
-        if (error) *error = std::string("cannot write ") + path + ": " + sf_strerror(nullptr);
-        return false;
-    }
-    // No peak chunk: it holds the time of writing, and the same audio should give the same bytes.
-    sf_command(sound, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     const size_t frames = std::min(left.size(), right.size());
-    std::vector<float> interleaved(frames * 2);
-    for (size_t i = 0; i < frames; ++i) {
-        interleaved[2 * i] = left[i];
-        interleaved[2 * i + 1] = right[i];
-    }
-    const sf_count_t written = sf_writef_float(sound, interleaved.data(), static_cast<sf_count_t>(frames));
-    const int closed = sf_close(sound);
-    if (written != static_cast<sf_count_t>(frames) || closed != 0) {
-        if (error) *error = "cannot write " + path;
+    try {
+        SoundWriter writer(file.releaseDescriptor(), path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, sampleRate,
+                           static_cast<int64_t>(frames), OutputStage{});
+        std::vector<float> l(left.begin(), left.begin() + static_cast<std::ptrdiff_t>(frames));
+        std::vector<float> r(right.begin(), right.begin() + static_cast<std::ptrdiff_t>(frames));
+        writer.write(l.data(), r.data(), frames);
+        writer.finish();
+    } catch (const RenderError& e) {
+        if (error) *error = e.what();
         return false;
     }
     if (!file.commit()) {

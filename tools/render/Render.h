@@ -4,12 +4,19 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "tools/common/TestHost.h"
 
 namespace flanger::tools {
+
+// A failure with a line for the user.
+class RenderError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // The range of sample rates the tools accept. The bounds are the tools' own: the flanger sizes its
 // delay lines from the rate it is given, so 6 ms fit at any rate.
@@ -87,7 +94,7 @@ private:
 bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string* error);
 
-// A stereo 32-bit float WAV file, written atomically.
+// A stereo 32-bit float WAV file (the format chunk other programs expect), written atomically.
 bool writeStereoWav(const std::string& path, const std::vector<float>& left, const std::vector<float>& right,
                     int sampleRate, std::string* error);
 

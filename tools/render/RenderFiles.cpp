@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -90,31 +92,64 @@ void savePreset(PluginInstance& plugin, const std::string& path, bool bank) {
     if (!writeFileAtomically(path, serializePresetFile(preset), &error)) fail(error);
 }
 
-// The temporary output while a render runs, so an interrupt removes it too. Written before the
-// handlers can see it; the handler only unlinks and exits (both async-signal-safe).
-char interruptedTemporary[4096] = {};
+// The temporary outputs of the renders running now, so an interrupt removes them too. A slot is
+// claimed, its path written, and only then marked for the handler, which reads marked slots,
+// unlinks and exits (all async-signal-safe).
+constexpr size_t kTemporarySlots = 256;
+struct TemporarySlot {
+    std::atomic<bool> claimed{false};
+    std::atomic<bool> marked{false};
+    char path[4096] = {};
+};
+TemporarySlot temporaries[kTemporarySlots];
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void removeTemporaryAndExit(int signal) {
-    if (interruptedTemporary[0] != '\0') unlink(interruptedTemporary);
+extern "C" void removeTemporariesAndExit(int signal) {
+    for (TemporarySlot& slot : temporaries) {
+        if (slot.marked.load(std::memory_order_acquire)) unlink(slot.path);
+    }
     _exit(128 + signal);
 }
 
-void removeTemporaryOnInterrupt(const std::string& path) {
-    if (path.size() >= sizeof interruptedTemporary) return;
-    std::memcpy(interruptedTemporary, path.c_str(), path.size() + 1);
-    struct sigaction action {};
-    action.sa_handler = removeTemporaryAndExit;
-    sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(s, &action, nullptr);
-}
+// Holds a slot while a render runs; the handlers are installed while any is held.
+class TemporaryGuard {
+public:
+    explicit TemporaryGuard(const std::string& path) {
+        {
+            const std::lock_guard<std::mutex> lock(installing);
+            if (holders++ == 0) install(removeTemporariesAndExit);
+        }
+        if (path.empty() || path.size() >= sizeof temporaries[0].path) return;
+        for (TemporarySlot& s : temporaries) {
+            if (s.claimed.exchange(true)) continue;
+            std::memcpy(s.path, path.c_str(), path.size() + 1);
+            s.marked.store(true, std::memory_order_release);
+            slot = &s;
+            break;
+        }
+    }
+    ~TemporaryGuard() {
+        if (slot != nullptr) {
+            slot->marked.store(false, std::memory_order_release);
+            slot->claimed.store(false);
+        }
+        const std::lock_guard<std::mutex> lock(installing);
+        if (--holders == 0) install(SIG_DFL);
+    }
+    TemporaryGuard(const TemporaryGuard&) = delete;
+    TemporaryGuard& operator=(const TemporaryGuard&) = delete;
 
-void forgetTemporary() {
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(s, &action, nullptr);
-    interruptedTemporary[0] = '\0';
-}
+private:
+    static void install(void (*handler)(int)) {
+        struct sigaction action {};
+        action.sa_handler = handler;
+        sigemptyset(&action.sa_mask);
+        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(s, &action, nullptr);
+    }
+    static inline std::mutex installing;
+    static inline int holders = 0;
+    TemporarySlot* slot = nullptr;
+};
 
 // Splits interleaved frames into the two channels (a mono file feeds both). 16-bit samples
 // become s / 32768, exactly the library's own float reading of them (every such value is a float).
@@ -198,9 +233,18 @@ void saveBankFile(PluginInstance& plugin, const std::string& path) {
 
 FileRender::FileRender(std::string inputPath, std::string outputPath)
     : input(std::move(inputPath)), output(std::move(outputPath)) {
-    if (sameFile(input, output)) fail("refusing to write " + output + ": it is the input file");
-    sound.reset(sf_open(input.c_str(), SFM_READ, &info));
-    if (sound == nullptr) fail("cannot open " + input + ": " + sf_strerror(nullptr));
+    const bool stream = input == "-";
+    if (!stream && sameFile(input, output)) fail("refusing to write " + output + ": it is the input file");
+    sound.reset(stream ? sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE)
+                       : sf_open(input.c_str(), SFM_READ, &info));
+    if (stream) input = "standard input";
+    if (sound == nullptr) {
+        const std::string reason = sf_strerror(nullptr);
+        // The library's words for a header that gives no sample rate.
+        if (reason.find("SF_INFO struct incomplete") != std::string::npos)
+            fail("cannot open " + input + ": its header gives no sample rate (0 Hz)");
+        fail("cannot open " + input + ": " + reason);
+    }
     if (info.frames <= 0) fail(input + " holds no audio frames");
     if (dataChunkTruncated(sound.get()))
         fail(input + " is truncated: its audio data ends before its header says");
@@ -212,40 +256,32 @@ FileRender::FileRender(std::string inputPath, std::string outputPath)
              std::to_string(kMinimumSampleRate) + " to " + std::to_string(kMaximumSampleRate) + " Hz)");
 }
 
-RenderResult FileRender::run(PluginInstance& plugin, int format, int32_t hostBlock, int64_t tailFrames,
-                             RenderProgress* progress) {
+RenderResult FileRender::run(PluginInstance& plugin, const RenderJob& job) {
     PendingFile pending(output);
     if (!pending.valid()) fail(pending.error());
-    removeTemporaryOnInterrupt(pending.temporaryPath());
-    SF_INFO outInfo{};
-    outInfo.samplerate = info.samplerate;
-    outInfo.channels = 2;
-    outInfo.format = format;
-    std::unique_ptr<SNDFILE, Closer> out(
-        sf_open_fd(pending.releaseDescriptor(), SFM_WRITE, &outInfo, SF_TRUE));
-    if (out == nullptr) fail("cannot write " + output + ": " + sf_strerror(nullptr));
-    // Integer formats clip at full scale instead of wrapping; float WAV keeps overs.
-    sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    // The library's peak chunk carries the time of writing: without it the same render gives
-    // the same bytes, which users and tests compare.
-    sf_command(out.get(), SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    const TemporaryGuard guard(pending.temporaryPath());
+    const int64_t totalFrames = info.frames + job.tailFrames;
+    SoundWriter writer(pending.releaseDescriptor(), output, job.format, info.samplerate, totalFrames,
+                       job.stage);
 
-    const int64_t totalFrames = info.frames + tailFrames;
-    const auto chunk = static_cast<size_t>(std::max(hostBlock, 16384));
+    const auto chunk = static_cast<size_t>(std::max(job.hostBlock, 16384));
     // 16-bit files are read as integers and scaled in the split: the library's conversion to
     // float is a slower loop over the same values.
     const bool sixteenBit = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
     std::vector<float> interleaved(sixteenBit ? 0 : chunk * static_cast<size_t>(info.channels));
     std::vector<short> interleavedShorts(sixteenBit ? chunk * static_cast<size_t>(info.channels) : 0);
-    std::vector<float> left(chunk), right(chunk), outLeft(chunk), outRight(chunk), outInterleaved(chunk * 2);
-    StereoRenderer renderer(plugin, hostBlock);
+    std::vector<float> left(chunk), right(chunk), outLeft(chunk), outRight(chunk);
+    StereoRenderer renderer(plugin, job.hostBlock);
+    Timeline none;
+    Timeline& timeline = job.timeline != nullptr ? *job.timeline : none;
 
     const auto started = std::chrono::steady_clock::now();
+    timeline.apply(plugin, 0);
     plugin.resume();
     preroll(plugin);
     int64_t done = 0;
     bool inputEnded = false;
-    int64_t tailLeft = tailFrames;
+    int64_t tailLeft = job.tailFrames;
     while (true) {
         size_t n = 0;
         if (!inputEnded) {
@@ -268,29 +304,30 @@ RenderResult FileRender::run(PluginInstance& plugin, int format, int32_t hostBlo
             std::fill(right.begin(), right.begin() + static_cast<std::ptrdiff_t>(n), 0.0f);
             tailLeft -= static_cast<int64_t>(n);
         }
-        // left and right are refilled for the next chunk: the plug-in may read them in place.
-        renderer.processConsuming(left.data(), right.data(), outLeft.data(), outRight.data(),
-                                  static_cast<int64_t>(n));
-        for (size_t i = 0; i < n; ++i) {
-            outInterleaved[2 * i] = outLeft[i];
-            outInterleaved[2 * i + 1] = outRight[i];
+        // Cut where the timeline writes, so each write lands on its frame whatever the block.
+        for (size_t at = 0; at < n;) {
+            const int64_t frame = done + static_cast<int64_t>(at);
+            if (timeline.due() == frame) timeline.apply(plugin, frame);
+            const size_t end =
+                static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), timeline.due() - done));
+            // left and right are refilled for the next chunk: the plug-in may read them in place.
+            renderer.processConsuming(left.data() + at, right.data() + at, outLeft.data() + at,
+                                      outRight.data() + at, static_cast<int64_t>(end - at));
+            at = end;
         }
-        if (sf_writef_float(out.get(), outInterleaved.data(), static_cast<sf_count_t>(n)) !=
-            static_cast<sf_count_t>(n))
-            fail("cannot write " + output + ": " + sf_strerror(out.get()));
+        writer.write(outLeft.data(), outRight.data(), n);
         done += static_cast<int64_t>(n);
-        if (progress) progress->update(done, totalFrames);
+        if (job.progress) job.progress->update(done, totalFrames);
     }
     plugin.suspend();
     RenderResult result;
     result.frames = done;
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (progress) progress->finish();
+    result.levels = writer.levels();
+    if (job.progress) job.progress->finish();
 
-    if (sf_close(out.release()) != 0) fail("cannot finish " + output);
-    const bool committed = pending.commit();
-    forgetTemporary();
-    if (!committed) fail(pending.error());
+    writer.finish();
+    if (!pending.commit()) fail(pending.error());
     return result;
 }
 

@@ -10,14 +10,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "tools/render/Automation.h"
 #include "tools/render/Render.h"
+#include "tools/render/SoundOutput.h"
 
 namespace flanger::tools {
-
-class RenderError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // .fxp and .fxb files. Loading refuses files of another plug-in (by id) and of the other kind;
 // values from a file are clamped to [0, 1], non-finite ones become 0. A bank of values loads
@@ -37,30 +34,42 @@ public:
     virtual void finish() = 0;
 };
 
+struct RenderJob {
+    int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;  // SF_FORMAT_* of the output, stereo
+    OutputStage stage;
+    int32_t hostBlock = 512;
+    int64_t tailFrames = 0;
+    Timeline* timeline = nullptr;  // writes during the render, from frame 0 of the input
+    RenderProgress* progress = nullptr;
+};
+
 struct RenderResult {
     int64_t frames = 0;    // input frames and tail
     double seconds = 0.0;  // wall-clock time from resume to suspend
+    OutputLevels levels;
 };
 
 // One input sound file rendered into one output file.
 class FileRender {
 public:
-    // Opens the input and refuses what cannot be rendered: an output that is the input itself,
-    // no frames, a truncated data chunk, more than two channels, a rate outside the tools' range.
+    // Opens the input ("-" reads a stream from standard input) and refuses what cannot be
+    // rendered: an output that is the input itself, no frames, a truncated data chunk, more than
+    // two channels, a rate outside the tools' range.
     FileRender(std::string inputPath, std::string outputPath);
 
     int sampleRate() const noexcept { return info.samplerate; }
     int channels() const noexcept { return info.channels; }
     int64_t inputFrames() const noexcept { return info.frames; }
     int inputFormat() const noexcept { return info.format; }  // SF_FORMAT_* of the input
+    const std::string& inputName() const noexcept { return input; }
 
-    // Resumes the prepared plug-in, prerolls it, feeds it the input (a mono file on both sides)
-    // and then tailFrames of silence in calls of at most hostBlock frames, and suspends it. The
-    // output is written in format (SF_FORMAT_*, stereo; integer formats clip) under a temporary
-    // name renamed over outputPath at the end; until then SIGINT, SIGTERM, SIGHUP and SIGPIPE
-    // remove the temporary and end the process. Call once.
-    RenderResult run(PluginInstance& plugin, int format, int32_t hostBlock, int64_t tailFrames,
-                     RenderProgress* progress = nullptr);
+    // Applies the timeline's writes due at frame 0, resumes the prepared plug-in, prerolls it,
+    // feeds it the input (a mono file on both sides) and then the tail of silence in calls of
+    // at most hostBlock frames (cut where the timeline writes), and suspends it. The output is
+    // written under a temporary name renamed over outputPath at the end; until then SIGINT,
+    // SIGTERM, SIGHUP and SIGPIPE remove the temporary and end the process. Call once; renders
+    // of different files may run on different threads at once.
+    RenderResult run(PluginInstance& plugin, const RenderJob& job);
 
 private:
     struct Closer {
