@@ -29,7 +29,7 @@ cpu_seconds() {
 
 # Both write 32-bit float WAV, so only the processing differs.
 sox_time=$(cpu_seconds sox "$work/in.wav" -e floating-point -b 32 "$work/sox.wav" flanger)
-render_time=$(cpu_seconds "$render" "$work/in.wav" "$work/render.wav" --plugin "$plugin")
+render_time=$(cpu_seconds "$render" "$work/in.wav" "$work/render.wav" --float --plugin "$plugin")
 
 awk -v s="$sox_time" -v r="$render_time" -v n="$runs" 'BEGIN {
     ratio = s > 0 ? r / s : 0
