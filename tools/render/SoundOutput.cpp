@@ -179,15 +179,20 @@ void SoundWriter::writeWavHeader(int64_t frames) {
 }
 
 void SoundWriter::write(float* left, float* right, size_t n) {
-    float peak = measured.peak;
     if (gain != 1.0f) {
         for (size_t i = 0; i < n; ++i) {
             left[i] *= gain;
             right[i] *= gain;
         }
     }
-    for (size_t i = 0; i < n; ++i) peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
-    measured.peak = peak;
+    // The largest magnitude through the bits: without the sign they order as the values do, and
+    // an integer maximum is one vector instruction (a float one is not, for NaN's sake).
+    uint32_t peakBits = std::bit_cast<uint32_t>(measured.peak);
+    for (size_t i = 0; i < n; ++i) {
+        peakBits = std::max(peakBits, std::bit_cast<uint32_t>(left[i]) & 0x7FFFFFFFu);
+        peakBits = std::max(peakBits, std::bit_cast<uint32_t>(right[i]) & 0x7FFFFFFFu);
+    }
+    measured.peak = std::bit_cast<float>(std::min(peakBits, 0x7F800000u));  // a NaN counts as infinite
 
     const int sub = format & SF_FORMAT_SUBMASK;
     if (sub == SF_FORMAT_PCM_16) {
