@@ -596,7 +596,7 @@ TEST_F(RenderTool, AutomationWritesRampsEveryThirtyTwoFramesAndStepsAtTheirPoint
         ASSERT_EQ(switched.samples[i], in.samples[i] * (i < 2 * 11025 ? 1.0f : -2.0f)) << i;
 }
 
-TEST_F(RenderTool, ManyFilesRenderOnEveryCoreToTheSameBytesAndAFailureSparesTheOthers) {
+TEST_F(RenderTool, ManyFilesOnThreadsRenderToTheSameBytesAndAFailureSparesTheOthers) {
     writeAudio(folder / "one.wav", 44100, 2, 30000, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     writeAudio(folder / "two.aiff", 48000, 1, 20000, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
     { std::ofstream(folder / "broken.wav") << "no sound"; }
