@@ -3,18 +3,46 @@
 // bench/instructions.sh runs both under callgrind; the difference is the engine's cost.
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <string>
 #include <vector>
 
 #include "dsp/FlangerEngine.h"
 #include "params/FlangerParameters.h"
+#include "tools/common/CommandLine.h"
+
+namespace {
+
+void usage(std::FILE* to) {
+    std::fprintf(to,
+                 "usage: flanger_instructions [--no-process] [--sync]\n"
+                 "Processes ten seconds of stereo noise through the engine and prints a checksum; run\n"
+                 "under callgrind by bench/instructions.sh.\n"
+                 "  --no-process   all the same work except the processing (default: process)\n"
+                 "  --sync         the sweep synced to 120 BPM (default: free)\n"
+                 "  -h, --help     this text\n"
+                 "examples:\n"
+                 "  flanger_instructions\n"
+                 "  valgrind --tool=callgrind flanger_instructions --no-process\n");
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    const flanger::tools::CommandLine commandLine("flanger_instructions", usage);
     bool processing = true;
     bool sync = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--no-process") == 0) processing = false;
-        if (std::strcmp(argv[i], "--sync") == 0) sync = true;
+        const std::string argument = argv[i];
+        if (argument == "--no-process")
+            processing = false;
+        else if (argument == "--sync")
+            sync = true;
+        else if (flanger::tools::isHelpOption(argument))
+            return commandLine.help();
+        else if (flanger::tools::looksLikeOption(argument))
+            return commandLine.unknownOption(argument);
+        else
+            return commandLine.refuse("unexpected argument " + argument);
     }
     constexpr int kRate = 44100;
     constexpr int kBlock = 512;

@@ -10,9 +10,12 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <thread>
+
+#include "tools/common/CommandLine.h"
 
 namespace {
 
@@ -112,24 +115,41 @@ private:
     std::atomic<bool> stopping{false};
 };
 
+void usage(std::FILE* to) {
+    std::fprintf(to,
+                 "usage: flanger_present_count SECONDS\n"
+                 "Counts the pixels every client of $DISPLAY presents over SECONDS (above 0; no default)\n"
+                 "through the server's RECORD extension.\n"
+                 "  -h, --help   this text\n"
+                 "examples:\n"
+                 "  flanger_present_count 10\n"
+                 "  DISPLAY=:1 flanger_present_count 0.5\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const double seconds = argc == 2 ? std::atof(argv[1]) : 0.0;
-    if (seconds <= 0.0) {
-        std::fprintf(stderr, "usage: %s SECONDS\n", argv[0]);
-        return 2;
+    const flanger::tools::CommandLine commandLine("flanger_present_count", usage);
+    std::optional<double> seconds;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (flanger::tools::isHelpOption(argument)) return commandLine.help();
+        if (flanger::tools::looksLikeOption(argument)) return commandLine.unknownOption(argument);
+        if (seconds) return commandLine.refuse("one duration at a time (" + argument + ")");
+        seconds = flanger::tools::readReal(argv[i]);
+        if (!seconds || *seconds <= 0.0) return commandLine.badValue("SECONDS", argv[i], "seconds above 0");
     }
+    if (!seconds) return commandLine.refuse("say for how many seconds");
     PresentCounter counter;
     Recorder recorder;
     if (!recorder.start(counter)) {
         std::printf("presented: not readable (no display, or the server has no RECORD extension)\n");
         return 1;
     }
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    std::this_thread::sleep_for(std::chrono::duration<double>(*seconds));
     recorder.stop();
     std::printf("presented: %llu pixels in %llu image requests over %.1f s\n",
                 static_cast<unsigned long long>(counter.pixels.load()),
-                static_cast<unsigned long long>(counter.requests.load()), seconds);
+                static_cast<unsigned long long>(counter.requests.load()), *seconds);
     return 0;
 }

@@ -1,6 +1,7 @@
 // flanger-host --editor as a user runs it: under a private Xvfb it shows the flanger's editor in
-// a top-level window of its own and exits cleanly when the window manager asks it to close; the
-// options the idle benchmark uses (idle period, animation, the host alone, CPU report) work.
+// a top-level window of its own and exits cleanly when the window manager asks it to close, when
+// another client destroys the window, and on Ctrl+C or SIGTERM; the options the idle benchmark
+// uses (idle period, animation, the host alone, CPU report) work.
 #include <gtest/gtest.h>
 
 #include <X11/Xatom.h>
@@ -42,9 +43,9 @@ int waitExit(pid_t pid, int timeoutMs) {
     return -1;
 }
 
-// Standard output goes to outputPath when one is given.
+// Standard output goes to outputPath and standard error to errorPath when they are given.
 pid_t spawnTool(const std::vector<std::string>& arguments, const std::string& display,
-                const std::string& outputPath = {}) {
+                const std::string& outputPath = {}, const std::string& errorPath = {}) {
     std::vector<char*> argv;
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -59,8 +60,20 @@ pid_t spawnTool(const std::vector<std::string>& arguments, const std::string& di
     posix_spawn_file_actions_init(&actions);
     if (!outputPath.empty())
         posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!errorPath.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // A test run started in the background inherits SIGINT ignored; the tool must see it as a user's.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return spawned == 0 ? pid : -1;
 }
@@ -173,6 +186,69 @@ TEST_F(FlangerHostEditor, ShowsTheEditorAndClosesWhenTheWindowIsClosed) {
     XSendEvent(display, window, False, NoEventMask, &close);
     XFlush(display);
     EXPECT_EQ(waitExit(tool, 10000), 0);
+    XCloseDisplay(display);
+}
+
+// The tool with --parameters, once its editor is open: its process, its window and where its
+// output goes.
+struct OpenEditorRun {
+    pid_t tool = -1;
+    ::Window window = 0;
+    std::string output;
+    std::string errors;
+};
+
+OpenEditorRun startWithOpenEditor(Display* display, const std::string& displayName, const std::string& name) {
+    OpenEditorRun run;
+    run.output = ::testing::TempDir() + name + ".out";
+    run.errors = ::testing::TempDir() + name + ".err";
+    run.tool = spawnTool({FLANGER_HOST_TOOL, "--editor", FLANGER_MODULE_PATH, "--parameters"}, displayName,
+                         run.output, run.errors);
+    if (run.tool <= 0) return run;
+    run.window = waitForToolWindow(display);
+    for (int i = 0; i < 200 && run.window != 0 && childrenOf(display, run.window).size() != 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return run;
+}
+
+// However the run ends, the editor is closed through the plug-in and what was asked is printed.
+void expectTidyEnd(const OpenEditorRun& run) {
+    const std::string output = readFile(run.output);
+    const std::string errors = readFile(run.errors);
+    EXPECT_NE(output.find("parameters:"), std::string::npos) << output;
+    EXPECT_NE(output.find("Feedback"), std::string::npos) << output;
+    EXPECT_EQ(errors.find("X error"), std::string::npos) << errors;
+}
+
+TEST_F(FlangerHostEditor, CtrlCAndSigtermCloseTheEditorAndStillPrintTheParameters) {
+    if (!std::filesystem::exists(kXvfb)) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_FALSE(displayName.empty());
+    Display* display = XOpenDisplay(displayName.c_str());
+    ASSERT_NE(display, nullptr);
+    // 130 tells a shell the run was interrupted; SIGTERM is a request to stop, and it did.
+    for (const auto& [signalNumber, exitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 0}}) {
+        const OpenEditorRun run = startWithOpenEditor(display, displayName, "flanger-host-signal");
+        ASSERT_GT(run.tool, 0);
+        ASSERT_NE(run.window, 0u);
+        kill(run.tool, signalNumber);
+        EXPECT_EQ(waitExit(run.tool, 10000), exitCode) << signalNumber;
+        expectTidyEnd(run);
+    }
+    XCloseDisplay(display);
+}
+
+TEST_F(FlangerHostEditor, AWindowDestroyedByAnotherClientEndsTheRunWithoutAnXError) {
+    if (!std::filesystem::exists(kXvfb)) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_FALSE(displayName.empty());
+    Display* display = XOpenDisplay(displayName.c_str());
+    ASSERT_NE(display, nullptr);
+    const OpenEditorRun run = startWithOpenEditor(display, displayName, "flanger-host-destroyed");
+    ASSERT_GT(run.tool, 0);
+    ASSERT_NE(run.window, 0u);
+    XDestroyWindow(display, run.window);  // what xdotool windowclose does
+    XFlush(display);
+    EXPECT_EQ(waitExit(run.tool, 10000), 0);
+    expectTidyEnd(run);
     XCloseDisplay(display);
 }
 

@@ -1,12 +1,13 @@
 // The tool's editor window: a top-level X11 window sized from effEditGetRect, the editor opened
 // into it, effEditIdle about every 20 ms (or as asked), and effEditClose before the window goes,
-// as hosts do.
+// as hosts do, however the run ends: closed, destroyed from outside, SIGINT or SIGTERM.
 #include "tools/common/EditorWindow.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <poll.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <chrono>
@@ -17,6 +18,40 @@
 namespace flanger::tools {
 
 namespace {
+
+// The signal that asked the run to end, or 0; the handler writes it, the idle loop reads it.
+volatile sig_atomic_t stopSignal = 0;
+
+void askToStop(int signalNumber) {
+    stopSignal = signalNumber;
+}
+
+// SIGINT and SIGTERM end the run at the next idle, so the editor is closed through the plug-in
+// and the caller's output still comes. SA_RESETHAND: a second Ctrl+C kills a close that hangs.
+// A signal the caller ignores (a background job's SIGINT) stays ignored.
+class StopSignals {
+public:
+    StopSignals() {
+        stopSignal = 0;
+        struct sigaction action {};
+        action.sa_handler = askToStop;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        for (int i = 0; i < 2; ++i) {
+            sigaction(kSignals[i], nullptr, &previous[i]);
+            if (previous[i].sa_handler != SIG_IGN) sigaction(kSignals[i], &action, nullptr);
+        }
+    }
+    ~StopSignals() {
+        for (int i = 0; i < 2; ++i) sigaction(kSignals[i], &previous[i], nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+    static constexpr int kSignals[2] = {SIGINT, SIGTERM};
+    struct sigaction previous[2]{};
+};
 
 // The tool is the host here: keep running whatever X errors the plug-in's calls cause.
 int reportXError(Display* display, XErrorEvent* error) {
@@ -91,15 +126,16 @@ private:
 
 }  // namespace
 
-int runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options) {
+EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options) {
     if (options.openEditor && !plugin.hasFlag(vst::effFlagsHasEditor)) {
         std::fprintf(stderr, "flanger-host: %s has no editor\n", plugin.path().c_str());
-        return 1;
+        return EditorRunEnd::NotShown;
     }
+    const StopSignals signals;
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         std::fprintf(stderr, "flanger-host: cannot open the X display (is DISPLAY set?)\n");
-        return 1;
+        return EditorRunEnd::NotShown;
     }
     XErrorHandler previous = XSetErrorHandler(reportXError);
 
@@ -148,15 +184,19 @@ int runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options) {
     CpuReport cpu(options.seconds);
     long step = 0;
     bool running = true;
+    bool destroyedFromOutside = false;  // then the window, and the editor's inside it, are gone
     while (running) {
         while (XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
             if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow)
                 running = false;
-            if (event.type == DestroyNotify && event.xdestroywindow.window == window) running = false;
+            if (event.type == DestroyNotify && event.xdestroywindow.window == window) {
+                running = false;
+                destroyedFromOutside = true;
+            }
         }
-        if (!running) break;
+        if (!running || stopSignal != 0) break;
         if (options.animateParameter >= 0)
             plugin.setParameter(options.animateParameter, animatedValue(step++));
         if (options.openEditor) plugin.dispatch(vst::effEditIdle);
@@ -170,11 +210,14 @@ int runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options) {
 
     if (options.reportCpu) cpu.print(options.idleMs);
     if (options.openEditor) plugin.dispatch(vst::effEditClose);
-    XDestroyWindow(display, window);
+    // Destroying a window another client destroyed would be a BadWindow of our own making.
+    if (!destroyedFromOutside) XDestroyWindow(display, window);
     XSync(display, False);
     XSetErrorHandler(previous);
     XCloseDisplay(display);
-    return 0;
+    if (stopSignal == SIGINT) return EditorRunEnd::Interrupted;
+    if (stopSignal == SIGTERM) return EditorRunEnd::Terminated;
+    return EditorRunEnd::Closed;
 }
 
 }  // namespace flanger::tools

@@ -1,5 +1,5 @@
 // flanger-host --editor: shows a plug-in's editor in a top-level X11 window of the tool's own
-// and idles it the way hosts do, until the user closes the window.
+// and idles it the way hosts do, until the user closes the window or interrupts the tool.
 #pragma once
 
 #include "tools/common/TestHost.h"
@@ -14,7 +14,14 @@ struct EditorRunOptions {
     bool reportCpu = false;         // print the process's CPU time per wall second, after the first second
 };
 
-// Answers the process exit code: 0 after a clean close, 1 when the editor cannot be shown.
-int runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options);
+// How the run ended. Every end but NotShown closed the editor through the plug-in first.
+enum class EditorRunEnd {
+    Closed,       // the window was closed (by the window manager or another client) or the time ran out
+    Interrupted,  // SIGINT
+    Terminated,   // SIGTERM
+    NotShown,     // no editor, or no display
+};
+
+EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options);
 
 }  // namespace flanger::tools

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tools/common/CommandLine.h"
 #include "tools/demo/DemoSignal.h"
 #include "tools/render/Render.h"
 
@@ -49,22 +50,36 @@ Levels measure(const std::vector<float>& left, const std::vector<float>& right) 
     return l;
 }
 
-int usage() {
-    std::fprintf(stderr, "usage: flanger-demo [--plugin PATH] [--out DIR]   (default DIR: out/demo)\n");
-    return 2;
+void usage(std::FILE* to) {
+    std::fprintf(to,
+                 "usage: flanger-demo [--plugin PATH] [--out DIR]\n"
+                 "Writes the generated demo signal (dry.wav) and its render through every program of the\n"
+                 "plug-in (N-NAME.wav) into DIR, with each file's peak, loudness and change.\n"
+                 "  --plugin PATH   the VST 2.x module (default: the flanger module of this build tree)\n"
+                 "  --out DIR       the folder, made when missing (default: out/demo)\n"
+                 "  -h, --help      this text\n"
+                 "examples:\n"
+                 "  flanger-demo\n"
+                 "  flanger-demo --plugin build/BrackwaterFlanger.so --out /tmp/demo\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    const CommandLine commandLine("flanger-demo", usage);
     std::string pluginPath = defaultPluginPath();
     std::string folder = "out/demo";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if ((arg == "--plugin" || arg == "--out") && i + 1 < argc) {
+        if (arg == "--plugin" || arg == "--out") {
+            if (i + 1 >= argc) return commandLine.missingValue(arg);
             (arg == "--plugin" ? pluginPath : folder) = argv[++i];
+        } else if (isHelpOption(arg)) {
+            return commandLine.help();
+        } else if (looksLikeOption(arg)) {
+            return commandLine.unknownOption(arg);
         } else {
-            return usage();
+            return commandLine.refuse("unexpected argument " + arg + " (the folder goes after --out)");
         }
     }
     std::error_code ec;

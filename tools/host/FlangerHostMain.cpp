@@ -1,9 +1,9 @@
 // flanger-host: loads a VST 2.x module through the test host and prints what a host sees.
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <optional>
 #include <string>
 
+#include "tools/common/CommandLine.h"
 #include "tools/common/EditorWindow.h"
 #include "tools/common/TestHost.h"
 
@@ -11,6 +11,9 @@ namespace {
 
 using flanger::tools::PluginInstance;
 namespace vst = flanger::vst;
+
+void usage(std::FILE* to);
+const flanger::tools::CommandLine commandLine("flanger-host", usage);
 
 std::string fourCharacters(int32_t id) {
     std::string out;
@@ -81,7 +84,6 @@ int printInfo(const std::string& path) {
     return 0;
 }
 
-// Options after "--editor PLUGIN.so"; false for one it does not know or a bad value.
 struct EditorArguments {
     flanger::tools::EditorRunOptions options;
     std::string animate;            // a parameter's name
@@ -89,25 +91,22 @@ struct EditorArguments {
     bool idleFromHostIdle = false;  // audioMasterIdle calls effEditIdle back, as some hosts do
 };
 
-bool positiveNumber(const char* text, double& out) {
-    char* end = nullptr;
-    out = std::strtod(text, &end);
-    return end != text && *end == 0 && out > 0.0;
-}
-
-bool parseEditorArguments(int argc, char** argv, int first, EditorArguments& parsed) {
+// Reads the options after "--editor PLUGIN.so"; an exit code when the tool must stop here (help,
+// or a command line it cannot follow).
+std::optional<int> parseEditorArguments(int argc, char** argv, int first, EditorArguments& parsed) {
     for (int i = first; i < argc; ++i) {
         const std::string option = argv[i];
-        const bool hasValue = i + 1 < argc;
-        double number = 0.0;
-        if (option == "--seconds" && hasValue && positiveNumber(argv[i + 1], number)) {
-            parsed.options.seconds = number;
-            ++i;
-        } else if (option == "--idle-ms" && hasValue && positiveNumber(argv[i + 1], number) &&
-                   number <= 1000.0 && number == static_cast<int>(number)) {
-            parsed.options.idleMs = static_cast<int>(number);
-            ++i;
-        } else if (option == "--animate" && hasValue) {
+        const bool takesValue = option == "--seconds" || option == "--idle-ms" || option == "--animate";
+        if (takesValue && i + 1 >= argc) return commandLine.missingValue(option);
+        if (option == "--seconds") {
+            const auto seconds = flanger::tools::readReal(argv[++i]);
+            if (!seconds || *seconds <= 0.0) return commandLine.badValue(option, argv[i], "seconds above 0");
+            parsed.options.seconds = *seconds;
+        } else if (option == "--idle-ms") {
+            const auto ms = flanger::tools::readInteger(argv[++i], 1, 1000);
+            if (!ms) return commandLine.badValue(option, argv[i], "whole milliseconds from 1 to 1000");
+            parsed.options.idleMs = static_cast<int>(*ms);
+        } else if (option == "--animate") {
             parsed.animate = argv[++i];
         } else if (option == "--idle-from-host-idle") {
             parsed.idleFromHostIdle = true;
@@ -117,11 +116,15 @@ bool parseEditorArguments(int argc, char** argv, int first, EditorArguments& par
             parsed.options.reportCpu = true;
         } else if (option == "--parameters") {
             parsed.printParameters = true;
+        } else if (flanger::tools::isHelpOption(option)) {
+            return commandLine.help();
+        } else if (flanger::tools::looksLikeOption(option)) {
+            return commandLine.unknownOption(option);
         } else {
-            return false;
+            return commandLine.refuse("one module at a time (" + option + ")");
         }
     }
-    return true;
+    return std::nullopt;
 }
 
 int showEditor(const std::string& path, EditorArguments arguments) {
@@ -144,42 +147,76 @@ int showEditor(const std::string& path, EditorArguments arguments) {
             return 1;
         }
     }
-    const int result = flanger::tools::runEditorWindow(*plugin, arguments.options);
-    if (result == 0 && arguments.printParameters) printParameters(*plugin);
+    using flanger::tools::EditorRunEnd;
+    const EditorRunEnd end = flanger::tools::runEditorWindow(*plugin, arguments.options);
+    // An interrupted run still prints what the editor left: that is what Ctrl+C was waiting for.
+    if (end != EditorRunEnd::NotShown && arguments.printParameters) printParameters(*plugin);
     plugin->suspend();
     plugin->close();
-    return result;
+    switch (end) {
+        case EditorRunEnd::Closed:
+        case EditorRunEnd::Terminated:
+            return 0;
+        case EditorRunEnd::Interrupted:
+            return 130;  // 128 + SIGINT, as a shell reports it: a script's loop or && chain stops here
+        case EditorRunEnd::NotShown:
+            break;
+    }
+    return 1;
 }
 
 void usage(std::FILE* to) {
-    std::fprintf(to,
-                 "usage: flanger-host --info PLUGIN.so\n"
-                 "       flanger-host --help\n"
-                 "       flanger-host --editor PLUGIN.so [--seconds S] [--idle-ms MS] [--animate PARAMETER]\n"
-                 "                    [--idle-from-host-idle] [--no-open] [--cpu] [--parameters]\n"
-                 "  --seconds S      close by itself after S seconds\n"
-                 "  --idle-ms MS     idle every MS milliseconds, 1 to 1000 (default 20; hosts use 20 to 66)\n"
-                 "  --idle-from-host-idle\n"
-                 "                   also call effEditIdle from inside the plug-in's audioMasterIdle, as "
-                 "some hosts do\n"
-                 "  --animate NAME   move the parameter NAME before every idle\n"
-                 "  --no-open        the window and idle loop without opening the editor (the host alone)\n"
-                 "  --cpu            print the process's CPU time per second of wall time at the end\n"
-                 "  --parameters     print the parameters once the window has closed\n");
+    std::fprintf(
+        to,
+        "usage: flanger-host --info PLUGIN.so\n"
+        "       flanger-host --editor PLUGIN.so [options]\n"
+        "       flanger-host --help\n"
+        "--info prints what a host sees of the module: its record, parameters, programs and chunk sizes.\n"
+        "--editor shows its editor in a window of its own, idled as hosts do, until the window is closed\n"
+        "or Ctrl+C.\n"
+        "options of --editor:\n"
+        "  --seconds S      close by itself after S seconds (default: stay open until closed)\n"
+        "  --idle-ms MS     idle every MS milliseconds, 1 to 1000 (default 20; hosts use 20 to 66)\n"
+        "  --idle-from-host-idle\n"
+        "                   also call effEditIdle from inside the plug-in's audioMasterIdle, as some\n"
+        "                   hosts do (default: only from the idle loop)\n"
+        "  --animate NAME   move the parameter NAME before every idle (default: none)\n"
+        "  --no-open        the window and idle loop without opening the editor, the host alone\n"
+        "                   (default: open it)\n"
+        "  --cpu            print the process's CPU time per second of wall time at the end (default: off)\n"
+        "  --parameters     print the parameters once the window has closed (default: off)\n"
+        "  -h, --help       this text\n"
+        "exit status: 0 done, 1 the module, its editor or the display failed, 2 a bad command line,\n"
+        "130 interrupted by Ctrl+C (the editor closed and --parameters printed first)\n"
+        "examples:\n"
+        "  flanger-host --info build/BrackwaterFlanger.so\n"
+        "  flanger-host --editor build/BrackwaterFlanger.so --idle-ms 66 --parameters\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        usage(stdout);
-        return 0;
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (flanger::tools::isHelpOption(mode)) return commandLine.help();
+    if (mode != "--info" && mode != "--editor") {
+        if (mode.empty()) return commandLine.refuse("say --info or --editor, and the module");
+        if (flanger::tools::looksLikeOption(mode)) return commandLine.unknownOption(mode);
+        return commandLine.refuse("say --info or --editor before the module (" + mode + ")");
     }
-    if (argc == 3 && std::strcmp(argv[1], "--info") == 0) return printInfo(argv[2]);
+    if (argc < 3) return commandLine.refuse(mode + " needs the module");
+    const std::string module = argv[2];
+    if (flanger::tools::isHelpOption(module)) return commandLine.help();
+    if (flanger::tools::looksLikeOption(module)) return commandLine.refuse(mode + " needs the module first");
+    if (mode == "--info") {
+        for (int i = 3; i < argc; ++i) {
+            const std::string extra = argv[i];
+            if (flanger::tools::isHelpOption(extra)) return commandLine.help();
+            if (flanger::tools::looksLikeOption(extra)) return commandLine.unknownOption(extra);
+            return commandLine.refuse("one module at a time (" + extra + ")");
+        }
+        return printInfo(module);
+    }
     EditorArguments editor;
-    if (argc >= 3 && std::strcmp(argv[1], "--editor") == 0 && parseEditorArguments(argc, argv, 3, editor)) {
-        return showEditor(argv[2], editor);
-    }
-    usage(stderr);
-    return 2;
+    if (const auto stop = parseEditorArguments(argc, argv, 3, editor)) return *stop;
+    return showEditor(module, editor);
 }

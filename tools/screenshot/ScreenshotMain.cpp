@@ -3,18 +3,41 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "tools/common/CommandLine.h"
 #include "tools/common/PngFile.h"
 #include "tools/screenshot/FlangerEditorPicture.h"
 
+namespace {
+
+void usage(std::FILE* to) {
+    std::fprintf(to,
+                 "usage: flanger-screenshot OUT.png [ABOUT.png]\n"
+                 "Writes the editor as it opens to OUT.png, and with its about picture open to ABOUT.png\n"
+                 "(default: OUT-about.png beside OUT.png); missing folders are made.\n"
+                 "  -h, --help   this text\n"
+                 "examples:\n"
+                 "  flanger-screenshot out/demo/editor.png\n"
+                 "  flanger-screenshot editor.png about.png\n");
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: %s OUT.png [ABOUT.png]\n", argv[0]);
-        return 2;
+    const flanger::tools::CommandLine commandLine("flanger-screenshot", usage);
+    std::vector<std::filesystem::path> paths;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (flanger::tools::isHelpOption(argument)) return commandLine.help();
+        if (flanger::tools::looksLikeOption(argument)) return commandLine.unknownOption(argument);
+        paths.emplace_back(argument);
     }
-    const std::filesystem::path out = argv[1];
+    if (paths.empty()) return commandLine.refuse("say where to write the picture");
+    if (paths.size() > 2) return commandLine.refuse("two pictures at most (" + paths[2].string() + ")");
+    const std::filesystem::path out = paths[0];
     std::filesystem::path about =
-        argc == 3 ? std::filesystem::path(argv[2]) : out.parent_path() / (out.stem().string() + "-about.png");
+        paths.size() == 2 ? paths[1] : out.parent_path() / (out.stem().string() + "-about.png");
     std::error_code ignored;
     for (const auto& path : {out, about}) {
         if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ignored);
@@ -22,12 +45,12 @@ int main(int argc, char** argv) {
     const auto editor = flanger::tools::renderFlangerEditor(false);
     const auto aboutPicture = flanger::tools::renderFlangerEditor(true);
     if (editor.empty() || aboutPicture.empty()) {
-        std::fprintf(stderr, "the skin bitmaps are missing from this build\n");
+        std::fprintf(stderr, "flanger-screenshot: the skin bitmaps are missing from this build\n");
         return 1;
     }
     if (!flanger::tools::writePng(out.string(), editor) ||
         !flanger::tools::writePng(about.string(), aboutPicture)) {
-        std::fprintf(stderr, "cannot write %s or %s\n", out.c_str(), about.c_str());
+        std::fprintf(stderr, "flanger-screenshot: cannot write %s or %s\n", out.c_str(), about.c_str());
         return 1;
     }
     std::printf("%s\n%s\n", out.c_str(), about.c_str());

@@ -1,11 +1,12 @@
 // flanger-validate: a hostile-host validation suite for any VST 2.x module, and the soak run.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
+#include "tools/common/CommandLine.h"
 #include "tools/validate/Categories.h"
 #include "tools/validate/Soak.h"
 
@@ -13,26 +14,36 @@ namespace {
 
 using namespace flanger::tools;
 
-void usage() {
-    std::fprintf(stderr,
+void usage(std::FILE* to) {
+    std::fprintf(to,
                  "usage: flanger-validate [options] PLUGIN.so\n"
-                 "  --category NAME   run only this category (repeatable): ");
-    for (const auto& c : categories()) std::fprintf(stderr, "%s ", c.name);
-    std::fprintf(stderr,
-                 "\n  --part NAME       run only this part of a category that has parts (repeatable):");
+                 "Runs every check category on the module, each in a process of its own, and prints PASS,\n"
+                 "FAIL or SKIP per category (exit 0 when none failed, 1 when one did).\n"
+                 "  --category NAME   run only this category (repeatable; default: all): ");
+    for (const auto& c : categories()) std::fprintf(to, "%s ", c.name);
+    std::fprintf(to,
+                 "\n  --part NAME       run only this part of a category that has parts (repeatable;\n"
+                 "                    default: all):");
     for (const auto& c : categories()) {
-        if (c.parts != nullptr) std::fprintf(stderr, " %s: %s;", c.name, c.parts);
+        if (c.parts != nullptr) std::fprintf(to, " %s: %s;", c.name, c.parts);
     }
-    std::fprintf(stderr,
-                 "\n  --xvfb            editor checks in a private Xvfb even when DISPLAY is set (without\n"
-                 "                    DISPLAY they always use one)\n"
-                 "  --editor-cycles N editor open/close cycles (default 1000, 200 with --quick)\n"
-                 "  --quick           fewer repetitions (for sanitizer builds)\n"
-                 "  --seed N          random seed (default 1)\n"
-                 "  --timeout S       seconds a category may take (default 300)\n"
-                 "  --no-fork         run in this process (a crash ends the run)\n"
-                 "  --show-output     let the plug-in's own output through instead of counting it\n"
-                 "  --soak SECONDS    instead: the soak run over SECONDS of audio\n");
+    std::fprintf(
+        to,
+        "\n  --xvfb            editor checks in a private Xvfb even when DISPLAY is set (default:\n"
+        "                    only without DISPLAY)\n"
+        "  --editor-cycles N editor open/close cycles, 1 or more (default 1000, 200 with --quick)\n"
+        "  --quick           fewer repetitions, for sanitizer builds (default: off)\n"
+        "  --seed N          random seed, 0 to 4294967295 (default 1)\n"
+        "  --timeout S       seconds a category may take (default 300)\n"
+        "  --no-fork         run in this process, so a crash ends the run (default: a process\n"
+        "                    per category)\n"
+        "  --show-output     let the plug-in's own output through instead of counting it (default:\n"
+        "                    counted)\n"
+        "  --soak SECONDS    instead: the soak run over SECONDS of audio (default: no soak)\n"
+        "  -h, --help        this text\n"
+        "examples:\n"
+        "  flanger-validate build/BrackwaterFlanger.so\n"
+        "  flanger-validate --quick --xvfb --category editor --part threads build/BrackwaterFlanger.so\n");
 }
 
 const char* statusWord(Outcome::Status status) {
@@ -81,53 +92,53 @@ int main(int argc, char** argv) {
     IsolationOptions isolation;
     std::vector<std::string> only;
     double soakSeconds = -1.0;
+    const CommandLine commandLine("flanger-validate", usage);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto value = [&](const char* what) -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "flanger-validate: %s needs a value\n", what);
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (arg == "--category")
-            only.emplace_back(value("--category"));
-        else if (arg == "--quick")
+        const bool takesValue = arg == "--category" || arg == "--part" || arg == "--editor-cycles" ||
+                                arg == "--seed" || arg == "--timeout" || arg == "--soak";
+        if (takesValue && i + 1 >= argc) return commandLine.missingValue(arg);
+        const char* value = takesValue ? argv[++i] : nullptr;
+        if (arg == "--category") {
+            only.emplace_back(value);
+        } else if (arg == "--quick") {
             context.quick = true;
-        else if (arg == "--part")
-            context.parts.emplace_back(value("--part"));
-        else if (arg == "--xvfb")
+        } else if (arg == "--part") {
+            context.parts.emplace_back(value);
+        } else if (arg == "--xvfb") {
             context.privateDisplay = true;
-        else if (arg == "--editor-cycles")
-            context.editorCycles = std::max(1, std::atoi(value("--editor-cycles")));
-        else if (arg == "--seed")
-            context.seed = static_cast<uint32_t>(std::strtoul(value("--seed"), nullptr, 10));
-        else if (arg == "--timeout")
-            isolation.timeoutSeconds = std::atof(value("--timeout"));
-        else if (arg == "--no-fork")
+        } else if (arg == "--editor-cycles") {
+            const auto cycles = readInteger(value, 1, std::numeric_limits<int>::max());
+            if (!cycles) return commandLine.badValue(arg, value, "a whole number of cycles, 1 or more");
+            context.editorCycles = static_cast<int>(*cycles);
+        } else if (arg == "--seed") {
+            const auto seed = readInteger(value, 0, std::numeric_limits<uint32_t>::max());
+            if (!seed) return commandLine.badValue(arg, value, "a whole number from 0 to 4294967295");
+            context.seed = static_cast<uint32_t>(*seed);
+        } else if (arg == "--timeout") {
+            const auto seconds = readReal(value);
+            if (!seconds || *seconds <= 0.0) return commandLine.badValue(arg, value, "seconds above 0");
+            isolation.timeoutSeconds = *seconds;
+        } else if (arg == "--soak") {
+            const auto seconds = readReal(value);
+            if (!seconds || *seconds <= 0.0)
+                return commandLine.badValue(arg, value, "seconds of audio above 0");
+            soakSeconds = *seconds;
+        } else if (arg == "--no-fork") {
             isolation.fork = false;
-        else if (arg == "--show-output")
+        } else if (arg == "--show-output") {
             isolation.captureOutput = false;
-        else if (arg == "--soak")
-            soakSeconds = std::atof(value("--soak"));
-        else if (arg == "--help" || arg == "-h") {
-            usage();
-            return 0;
-        } else if (!arg.empty() && arg[0] == '-') {
-            std::fprintf(stderr, "flanger-validate: unknown option %s\n", arg.c_str());
-            usage();
-            return 2;
+        } else if (isHelpOption(arg)) {
+            return commandLine.help();
+        } else if (looksLikeOption(arg)) {
+            return commandLine.unknownOption(arg);
         } else if (context.modulePath.empty()) {
             context.modulePath = arg;
         } else {
-            std::fprintf(stderr, "flanger-validate: one module at a time (%s)\n", arg.c_str());
-            return 2;
+            return commandLine.refuse("one module at a time (" + arg + ")");
         }
     }
-    if (context.modulePath.empty()) {
-        usage();
-        return 2;
-    }
+    if (context.modulePath.empty()) return commandLine.refuse("say which module to validate");
     for (const auto& name : only) {
         bool known = false;
         for (const auto& c : categories()) known = known || name == c.name;
