@@ -123,6 +123,9 @@ public:
     virtual void setEventHandler(WindowEvents* handler) noexcept = 0;
 
     // Optional services; a backend without them keeps these defaults.
+    // The window system's own id of the window (an XID on X11), for hosts that embed it by id;
+    // 0 where there is none.
+    virtual std::uintptr_t systemId() const noexcept { return 0; }
     // The title and class name the window system shows for the window.
     virtual void setIdentity(const char* /*title*/, const char* /*className*/) noexcept {}
     // Any shape outside CursorKind is ignored.

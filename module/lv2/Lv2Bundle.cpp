@@ -114,6 +114,8 @@ int main(int argc, char** argv) {
     manifest << kPrefixes;
     manifest << "<" << lv2::kPluginUri << ">\n    a lv2:Plugin ;\n    lv2:binary <" << lv2::kDspBinary
              << "> ;\n    rdfs:seeAlso <flanger.ttl> .\n\n";
+    manifest << "<" << lv2::kUiUri << ">\n    a ui:X11UI ;\n    ui:binary <" << lv2::kUiBinary
+             << "> ;\n    rdfs:seeAlso <flanger.ttl> .\n";
     for (size_t p = 0; p < programs.size(); ++p)
         manifest << "\n<" << lv2::kPresetUriPrefix << p << ">\n    a pset:Preset ;\n    lv2:appliesTo <"
                  << lv2::kPluginUri << "> ;\n    rdfs:label " << quoted(programs[p].name)
@@ -125,7 +127,7 @@ int main(int argc, char** argv) {
            << "    doap:name \"Brackwater Flanger\" ;\n"
            << "    lv2:minorVersion " << lv2Minor << " ;\n    lv2:microVersion " << lv2Micro << " ;\n"
            << "    lv2:optionalFeature lv2:hardRTCapable, urid:map ;\n"
-           << "    lv2:port";
+           << "    ui:ui <" << lv2::kUiUri << "> ;\n    lv2:port";
     const Program& defaults = programs.front();
     for (uint32_t i = 0; i < lv2::kControlCount; ++i) {
         const int e = static_cast<int>(i);
@@ -165,6 +167,10 @@ int main(int argc, char** argv) {
            << "        atom:supports time:Position ;\n        lv2:designation lv2:control ;\n"
            << "        lv2:portProperty lv2:connectionOptional ;\n        lv2:index " << lv2::kTimePort
            << " ;\n        lv2:symbol \"time\" ;\n        lv2:name \"Time\"\n    ] .\n\n";
+    plugin << "<" << lv2::kUiUri
+           << ">\n    a ui:X11UI ;\n    lv2:requiredFeature ui:parent, ui:idleInterface ;\n"
+           << "    lv2:optionalFeature ui:resize, ui:touch, ui:noUserResize ;\n"
+           << "    lv2:extensionData ui:idleInterface .\n";
 
     std::ostringstream presets;
     presets << kPrefixes;

@@ -134,6 +134,9 @@ public:
     void present() noexcept override;
     ScreenPoint screenOrigin() noexcept override;
     bool isOpen() const noexcept override { return open; }
+    std::uintptr_t systemId() const noexcept override {
+        return open ? static_cast<std::uintptr_t>(window) : 0;
+    }
     void setEventHandler(WindowEvents* receiver) noexcept override { handler = receiver; }
     void setIdentity(const char* title, const char* className) noexcept override;
     void setCursorShape(int shape) noexcept override;

@@ -238,7 +238,7 @@ TEST_F(RenderTool, FailuresExitNonZeroAndLeaveNoOutput) {
     }
     ASSERT_EQ(run("--help"), 0);
     EXPECT_NE(output.find("--automate NAME=T:V"), std::string::npos) << output;
-    EXPECT_NE(output.find("Examples:"), std::string::npos) << output;
+    EXPECT_NE(output.find("examples:"), std::string::npos) << output;
 }
 
 TEST_F(RenderTool, BadInputFilesAreRefusedAndTheInputIsNeverOverwritten) {

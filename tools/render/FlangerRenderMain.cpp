@@ -124,7 +124,7 @@ const char* kUsage =
     "  --list                   parameters with their ranges, and programs\n"
     "  -h, --help               this text\n"
     "\n"
-    "Examples:\n"
+    "examples:\n"
     "  flanger-render in.wav out.wav --program \"Grand Prix\" --set Feedback=70 --bits 24\n"
     "  flanger-render --out-dir flanged -j 2 --automate Mix=0:0,10:100 --format flac takes/*.wav\n";
 
