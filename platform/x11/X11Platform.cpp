@@ -467,6 +467,13 @@ bool X11Window::create(NativeParent parent) noexcept {
         window = 0;
         return false;
     }
+    // A fixed size, said where embedding hosts look for it: they keep the window at its size
+    // instead of stretching it over their container.
+    XSizeHints size{};
+    size.flags = PSize | PMinSize | PMaxSize | PBaseSize;
+    size.width = size.min_width = size.max_width = size.base_width = surface.width();
+    size.height = size.min_height = size.max_height = size.base_height = surface.height();
+    XSetWMNormalHints(display, window, &size);
     gc = XCreateGC(display, window, 0, nullptr);
     const bool sharedOk = state.allowSharedMemory && XShmQueryExtension(display) == True &&
                           createSharedImage(parentAttributes.visual, parentAttributes.depth);
