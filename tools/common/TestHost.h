@@ -87,7 +87,8 @@ struct HostOptions {
 // is not recorded.
 class PluginInstance {
 public:
-    // Loads the module (RTLD_NOW | RTLD_LOCAL), finds VSTPluginMain, then main, and calls it.
+    // Loads the module (RTLD_NOW | RTLD_LOCAL; LoadLibrary on Windows), finds VSTPluginMain, then
+    // main, and calls it.
     // Returns null and fills error on failure; error may be null.
     static std::unique_ptr<PluginInstance> load(const std::string& path, const HostOptions& options = {},
                                                 std::string* error = nullptr);
