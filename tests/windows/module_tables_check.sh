@@ -3,11 +3,14 @@
 # names system DLLs only: the compiler's runtime (winpthread, libstdc++, libgcc) is linked in,
 # so the DLL loads in a host's folder that carries none of them. And no aligned 32-byte move
 # touches the stack: Windows aligns it to 16 bytes only, and this compiler does not realign it
-# for AVX locals, so such a move would crash in the AVX2 sweep on some calls.
-#   tests/windows/module_tables_check.sh BrackwaterFlanger.dll [OBJDUMP]
+# for AVX locals, so such a move would crash in the AVX2 sweep on some calls. With a version, the
+# DLL's version resource must carry it (what the file's properties show).
+#   tests/windows/module_tables_check.sh BrackwaterFlanger.dll [OBJDUMP [WINDRES VERSION]]
 set -eu
 dll="$1"
 objdump=${2:-x86_64-w64-mingw32-objdump}
+windres=${3:-}
+version=${4:-}
 tables=$(mktemp)
 trap 'rm -f "$tables"' EXIT INT TERM
 "$objdump" -p "$dll" >"$tables"
@@ -33,6 +36,17 @@ if [ -n "$aligned" ]; then
     echo "aligned AVX moves on the stack:" >&2
     echo "$aligned" | head -n 5 >&2
     status=1
+fi
+if [ -n "$version" ]; then
+    resources=$("$windres" -i "$dll" -O rc 2>/dev/null || true)
+    numbers=$(echo "$version" | sed 's/\./, /g')
+    for expected in "FILEVERSION $numbers, 0" "VALUE \"FileVersion\", \"$version\"" \
+        "VALUE \"ProductVersion\", \"$version\""; do
+        case "$resources" in
+            *"$expected"*) ;;
+            *) echo "the version resource lacks: $expected" >&2; status=1 ;;
+        esac
+    done
 fi
 [ "$status" -eq 0 ] && echo "exports: $exports; imports: $(echo $imports)"
 exit "$status"
