@@ -14,7 +14,7 @@ allowed() {
         dsp) echo "params" ;;
         resources) echo "text" ;;
         platform) echo "" ;;
-        platform/x11 | platform/headless) echo "platform" ;;
+        platform/x11 | platform/headless | platform/win32) echo "platform" ;;
         host) echo "params text resources" ;;
         gui) echo "platform resources text" ;;
         gui/editor) echo "gui host params resources text platform" ;;

@@ -2,7 +2,11 @@
 // answers, loaded through the test host.
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include "platform/win32/Win32Library.h"
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstring>
 #include <memory>
@@ -30,11 +34,38 @@ TEST(ModuleEntry, HostAnsweringVersionZeroGetsNoRecord) {
     EXPECT_TRUE(instance == nullptr || !instance->isOpen());
 }
 
-TEST(ModuleEntry, BothEntryNamesBuildARecord) {
+#if defined(_WIN32)
+void* openModule() {
+    std::string error;
+    void* library = platform::win32::loadLibrary(FLANGER_MODULE_PATH, &error);
+    EXPECT_NE(library, nullptr) << error;
+    return library;
+}
+void* moduleSymbol(void* library, const char* name) {
+    return platform::win32::findSymbol(library, name);
+}
+void closeModule(void* library) {
+    platform::win32::freeLibrary(library);
+}
+#else
+void* openModule() {
     void* library = dlopen(FLANGER_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
+    EXPECT_NE(library, nullptr) << dlerror();
+    return library;
+}
+void* moduleSymbol(void* library, const char* name) {
+    return dlsym(library, name);
+}
+void closeModule(void* library) {
+    dlclose(library);
+}
+#endif
+
+TEST(ModuleEntry, BothEntryNamesBuildARecord) {
+    void* library = openModule();
+    ASSERT_NE(library, nullptr);
     for (const char* name : {"VSTPluginMain", "main"}) {
-        auto entry = reinterpret_cast<vst::EntryProc>(dlsym(library, name));
+        auto entry = reinterpret_cast<vst::EntryProc>(moduleSymbol(library, name));
         ASSERT_NE(entry, nullptr) << name;
         auto host = [](vst::EffectRecord*, int32_t opcode, int32_t, intptr_t, void*, float) -> intptr_t {
             return opcode == vst::audioMasterVersion ? 2400 : 0;
@@ -44,7 +75,7 @@ TEST(ModuleEntry, BothEntryNamesBuildARecord) {
         EXPECT_EQ(record->magic, vst::kEffectMagic);
         EXPECT_EQ(record->dispatcher(record, vst::effClose, 0, 0, nullptr, 0), 1);
     }
-    dlclose(library);
+    closeModule(library);
 }
 
 TEST(ModuleRecord, FreshRecordDescribesTheFlanger) {

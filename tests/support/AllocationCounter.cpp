@@ -4,6 +4,9 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
 
 namespace flanger::testing {
 namespace {
@@ -29,7 +32,20 @@ void* allocateAligned(std::size_t size, std::align_val_t alignment) noexcept {
     record(size);
     const std::size_t align = static_cast<std::size_t>(alignment);
     const std::size_t rounded = (size + align - 1) / align * align;
+#if defined(_WIN32)
+    // The Windows C runtime has no aligned_alloc; its aligned blocks need their own free.
+    return _aligned_malloc(rounded == 0 ? align : rounded, align);
+#else
     return std::aligned_alloc(align, rounded == 0 ? align : rounded);
+#endif
+}
+
+void releaseAligned(void* p) noexcept {
+#if defined(_WIN32)
+    _aligned_free(p);
+#else
+    std::free(p);
+#endif
 }
 
 }  // namespace
@@ -59,6 +75,7 @@ int64_t AllocationScope::bytes() const {
 
 using flanger::testing::allocate;
 using flanger::testing::allocateAligned;
+using flanger::testing::releaseAligned;
 
 void* operator new(std::size_t size) {
     if (void* p = allocate(size)) return p;
@@ -108,20 +125,20 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 void operator delete(void* p, std::align_val_t) noexcept {
-    std::free(p);
+    releaseAligned(p);
 }
 void operator delete[](void* p, std::align_val_t) noexcept {
-    std::free(p);
+    releaseAligned(p);
 }
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
+    releaseAligned(p);
 }
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
+    releaseAligned(p);
 }
 void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
-    std::free(p);
+    releaseAligned(p);
 }
 void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept {
-    std::free(p);
+    releaseAligned(p);
 }

@@ -3,7 +3,9 @@
 // goes back to the C locale, and the folder is removed, when the object goes.
 #pragma once
 
+#if !defined(_WIN32)
 #include <unistd.h>
+#endif
 
 #include <clocale>
 #include <cstdlib>
@@ -20,6 +22,15 @@ public:
             active = true;
             return;
         }
+#if defined(_WIN32)
+        // The Windows C runtime names its locales otherwise, and every one is installed.
+        for (const char* name : {"German_Germany.1252", "German", "deu"}) {
+            if (std::setlocale(LC_ALL, name) != nullptr) {
+                active = true;
+                return;
+            }
+        }
+#else
         std::error_code ec;
         folder = std::filesystem::temp_directory_path(ec) / ("flanger-locale-" + std::to_string(getpid()));
         if (ec || !std::filesystem::create_directories(folder, ec) || ec) return;
@@ -30,11 +41,14 @@ public:
         if (!std::filesystem::exists(folder / "de_DE.UTF-8", ec)) return;
         setenv("LOCPATH", folder.c_str(), 1);
         active = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+#endif
     }
     ~CommaLocale() {
         std::setlocale(LC_ALL, "C");
         if (folder.empty()) return;
+#if !defined(_WIN32)
         unsetenv("LOCPATH");
+#endif
         std::error_code ec;
         std::filesystem::remove_all(folder, ec);
     }
@@ -42,7 +56,9 @@ public:
     CommaLocale& operator=(const CommaLocale&) = delete;
 
     // False when no such locale can be had here: the test should skip.
-    bool selected() const noexcept { return active; }
+    bool selected() const noexcept {
+        return active;
+    }
 
 private:
     std::filesystem::path folder;

@@ -1,7 +1,11 @@
 // The test host: module loading, the callback and the dispatcher helpers.
 #include "tools/common/TestHost.h"
 
+#if defined(_WIN32)
+#include "platform/win32/Win32Library.h"
+#else
 #include <dlfcn.h>
+#endif
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
@@ -13,6 +17,34 @@
 namespace flanger::tools {
 
 namespace {
+
+// The system's module loader: the dynamic linker, or LoadLibrary through the Win32 backend.
+#if defined(_WIN32)
+void* openModule(const std::string& path, std::string& why) {
+    return platform::win32::loadLibrary(path, &why);
+}
+void* moduleSymbol(void* lib, const char* name) {
+    return platform::win32::findSymbol(lib, name);
+}
+void closeModule(void* lib) {
+    platform::win32::freeLibrary(lib);
+}
+#else
+void* openModule(const std::string& path, std::string& why) {
+    void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) {
+        const char* text = dlerror();
+        why = text ? text : "unknown error";
+    }
+    return lib;
+}
+void* moduleSymbol(void* lib, const char* name) {
+    return dlsym(lib, name);
+}
+void closeModule(void* lib) {
+    dlclose(lib);
+}
+#endif
 
 // The instance this thread is calling into (entry, dispatcher or process): plug-ins call back
 // before their record reaches us (the version query, with a null or not yet known effect), and
@@ -104,17 +136,17 @@ PluginInstance::PluginInstance(void* lib, std::string path, const HostOptions& o
 
 std::unique_ptr<PluginInstance> PluginInstance::load(const std::string& path, const HostOptions& options,
                                                      std::string* error) {
-    void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    void* lib = openModule(path, why);
     if (lib == nullptr) {
-        const char* why = dlerror();
-        if (error) *error = "cannot load " + path + ": " + (why ? why : "unknown error");
+        if (error) *error = "cannot load " + path + ": " + why;
         return nullptr;
     }
-    void* symbol = dlsym(lib, "VSTPluginMain");
-    if (symbol == nullptr) symbol = dlsym(lib, "main");
+    void* symbol = moduleSymbol(lib, "VSTPluginMain");
+    if (symbol == nullptr) symbol = moduleSymbol(lib, "main");
     if (symbol == nullptr) {
         if (error) *error = path + " exports neither VSTPluginMain nor main";
-        dlclose(lib);
+        closeModule(lib);
         return nullptr;
     }
     std::unique_ptr<PluginInstance> instance(new PluginInstance(lib, path, options));
@@ -159,7 +191,7 @@ bool PluginInstance::start(vst::EntryProc entry, std::string* error) {
 
 PluginInstance::~PluginInstance() {
     close();
-    if (library != nullptr) dlclose(library);
+    if (library != nullptr) closeModule(library);
 }
 
 intptr_t PluginInstance::close() {

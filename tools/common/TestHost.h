@@ -79,7 +79,7 @@ struct HostOptions {
     intptr_t hostVersion = 2400;  // answer to audioMasterVersion; 0 makes plug-ins refuse to start
 };
 
-// One plug-in instance. Each instance dlopens the module itself (the loader counts
+// One plug-in instance. Each instance loads the module itself (the loader counts
 // references), so several instances of one module coexist. Not copyable or movable: the
 // plug-in's callback finds the instance through the record's host field (resvd1), or, for a
 // call with a null effect, as the instance this thread is currently calling into. A null-effect
@@ -87,7 +87,8 @@ struct HostOptions {
 // is not recorded.
 class PluginInstance {
 public:
-    // Loads the module (RTLD_NOW | RTLD_LOCAL), finds VSTPluginMain, then main, and calls it.
+    // Loads the module (RTLD_NOW | RTLD_LOCAL; LoadLibrary on Windows), finds VSTPluginMain, then
+    // main, and calls it.
     // Returns null and fills error on failure; error may be null.
     static std::unique_ptr<PluginInstance> load(const std::string& path, const HostOptions& options = {},
                                                 std::string* error = nullptr);

@@ -1,11 +1,20 @@
-// flanger-host: loads a VST 2.x module through the test host and prints what a host sees.
+// flanger-host: loads a VST 2.x module through the test host and prints what a host sees, shows
+// its editor (X11 only) or renders raw stereo float audio through it, as flanger-render cuts it.
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tools/common/CommandLine.h"
-#include "tools/common/EditorWindow.h"
 #include "tools/common/TestHost.h"
+#include "tools/render/StereoRender.h"
+#if FLANGER_HOST_EDITOR
+#include "tools/common/EditorWindow.h"
+#endif
 
 namespace {
 
@@ -84,6 +93,121 @@ int printInfo(const std::string& path) {
     return 0;
 }
 
+// Options after "--render PLUGIN IN.f32 OUT.f32".
+struct RenderArguments {
+    std::string input;
+    std::string output;
+    int32_t program = -1;  // -1: the plug-in's own start program
+    int sampleRate = 44100;
+    int32_t block = 512;
+    double tempo = 120.0;
+};
+
+std::optional<int> parseRenderArguments(int argc, char** argv, int first, RenderArguments& parsed) {
+    for (int i = first; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (flanger::tools::isHelpOption(option)) return commandLine.help();
+        const bool takesValue =
+            option == "--program" || option == "--rate" || option == "--block" || option == "--tempo";
+        if (!takesValue) {
+            if (flanger::tools::looksLikeOption(option)) return commandLine.unknownOption(option);
+            return commandLine.refuse("--render takes one input and one output (" + option + ")");
+        }
+        if (i + 1 >= argc) return commandLine.missingValue(option);
+        const char* value = argv[++i];
+        if (option == "--program") {
+            const auto n = flanger::tools::readInteger(value, 0, 1 << 20);
+            if (!n) return commandLine.badValue(option, value, "a program number");
+            parsed.program = static_cast<int32_t>(*n);
+        } else if (option == "--rate") {
+            const auto n = flanger::tools::readInteger(value, flanger::tools::kMinimumSampleRate,
+                                                       flanger::tools::kMaximumSampleRate);
+            if (!n) return commandLine.badValue(option, value, "a sample rate from 8000 to 192000 Hz");
+            parsed.sampleRate = static_cast<int>(*n);
+        } else if (option == "--block") {
+            const auto n = flanger::tools::readInteger(value, 1, 65536);
+            if (!n) return commandLine.badValue(option, value, "1 to 65536 frames");
+            parsed.block = static_cast<int32_t>(*n);
+        } else {
+            const auto bpm = flanger::tools::readReal(value);
+            if (!bpm || *bpm <= 0.0 || *bpm > 999.0)
+                return commandLine.badValue(option, value, "a BPM above 0 up to 999");
+            parsed.tempo = *bpm;
+        }
+    }
+    return std::nullopt;
+}
+
+// Raw interleaved stereo 32-bit floats in the machine's byte order, in and out, so the same
+// render runs where no sound-file library is built. The plug-in is driven as flanger-render
+// drives it: the same start, preroll and block cutting (tools/render/StereoRender.h).
+int renderRaw(const std::string& path, const RenderArguments& arguments) {
+    std::ifstream in(arguments.input, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "flanger-host: cannot open %s\n", arguments.input.c_str());
+        return 1;
+    }
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    constexpr size_t kFrameBytes = 2 * sizeof(float);
+    if (in.bad() || bytes.size() % kFrameBytes != 0) {
+        std::fprintf(stderr, "flanger-host: %s is not whole stereo float frames\n", arguments.input.c_str());
+        return 1;
+    }
+    const size_t frames = bytes.size() / kFrameBytes;
+    std::vector<float> interleaved(frames * 2);
+    std::memcpy(interleaved.data(), bytes.data(), bytes.size());
+    std::vector<float> left(frames), right(frames), outLeft(frames), outRight(frames);
+    for (size_t i = 0; i < frames; ++i) {
+        left[i] = interleaved[2 * i];
+        right[i] = interleaved[2 * i + 1];
+    }
+
+    const auto rate = static_cast<float>(arguments.sampleRate);
+    flanger::tools::HostOptions options;
+    options.sampleRate = rate;
+    options.blockSize = std::max(arguments.block, flanger::tools::kAnnouncedBlockSize);
+    std::string error;
+    auto plugin = PluginInstance::load(path, options, &error);
+    if (!plugin) {
+        std::fprintf(stderr, "flanger-host: %s\n", error.c_str());
+        return 1;
+    }
+    if (plugin->inputCount() < 1 || plugin->outputCount() < 1) {
+        std::fprintf(stderr, "flanger-host: %s has no audio inputs and outputs\n", path.c_str());
+        return 1;
+    }
+    if (arguments.program >= plugin->programCount()) {
+        std::fprintf(stderr, "flanger-host: %s has %d programs\n", path.c_str(), plugin->programCount());
+        return 1;
+    }
+    plugin->answers().setTempo(arguments.tempo);
+    plugin->answers().setTimeFlags(vst::kVstTempoValid | vst::kVstTransportPlaying);
+    flanger::tools::prepareForRender(*plugin, rate, arguments.block);
+    if (arguments.program >= 0) plugin->setProgram(arguments.program);
+    flanger::tools::StereoRenderer renderer(*plugin, arguments.block);
+    plugin->resume();
+    flanger::tools::preroll(*plugin);
+    renderer.process(left.data(), right.data(), outLeft.data(), outRight.data(),
+                     static_cast<int64_t>(frames));
+    plugin->suspend();
+    plugin->close();
+
+    for (size_t i = 0; i < frames; ++i) {
+        interleaved[2 * i] = outLeft[i];
+        interleaved[2 * i + 1] = outRight[i];
+    }
+    std::ofstream out(arguments.output, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(interleaved.data()),
+              static_cast<std::streamsize>(interleaved.size() * sizeof(float)));
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "flanger-host: cannot write %s\n", arguments.output.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+#if FLANGER_HOST_EDITOR
 struct EditorArguments {
     flanger::tools::EditorRunOptions options;
     std::string animate;            // a parameter's name
@@ -165,13 +289,25 @@ int showEditor(const std::string& path, EditorArguments arguments) {
     return 1;
 }
 
+#endif
+
 void usage(std::FILE* to) {
     std::fprintf(
         to,
-        "usage: flanger-host --info PLUGIN.so\n"
-        "       flanger-host --editor PLUGIN.so [options]\n"
+        "usage: flanger-host --info PLUGIN\n"
+#if FLANGER_HOST_EDITOR
+        "       flanger-host --editor PLUGIN [options]\n"
+#endif
+        "       flanger-host --render PLUGIN IN.f32 OUT.f32 [--program N] [--rate HZ] [--block N] [--tempo "
+        "BPM]\n"
         "       flanger-host --help\n"
         "--info prints what a host sees of the module: its record, parameters, programs and chunk sizes.\n"
+        "--render renders raw interleaved stereo 32-bit floats as flanger-render does (start, preroll,\n"
+        "block cutting): --program N (default: the module's own), --rate HZ (default 44100),\n"
+        "--block N (default 512), --tempo BPM (default 120).\n");
+#if FLANGER_HOST_EDITOR
+    std::fprintf(
+        to,
         "--editor shows its editor in a window of its own, idled as hosts do, until the window is closed\n"
         "or Ctrl+C.\n"
         "options of --editor:\n"
@@ -184,13 +320,21 @@ void usage(std::FILE* to) {
         "  --no-open        the window and idle loop without opening the editor, the host alone\n"
         "                   (default: open it)\n"
         "  --cpu            print the process's CPU time per second of wall time at the end (default: off)\n"
-        "  --parameters     print the parameters once the window has closed (default: off)\n"
+        "  --parameters     print the parameters once the window has closed (default: off)\n");
+#endif
+    std::fprintf(
+        to,
         "  -h, --help       this text\n"
         "exit status: 0 done, 1 the module, its editor or the display failed, 2 a bad command line,\n"
         "130 interrupted by Ctrl+C (the editor closed and --parameters printed first)\n"
         "examples:\n"
         "  flanger-host --info build/BrackwaterFlanger.so\n"
-        "  flanger-host --editor build/BrackwaterFlanger.so --idle-ms 66 --parameters\n");
+#if FLANGER_HOST_EDITOR
+        "  flanger-host --editor build/BrackwaterFlanger.so --idle-ms 66 --parameters\n"
+#else
+        "  flanger-host --render BrackwaterFlanger.dll in.f32 out.f32 --program 4\n"
+#endif
+    );
 }
 
 }  // namespace
@@ -198,10 +342,10 @@ void usage(std::FILE* to) {
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (flanger::tools::isHelpOption(mode)) return commandLine.help();
-    if (mode != "--info" && mode != "--editor") {
-        if (mode.empty()) return commandLine.refuse("say --info or --editor, and the module");
+    if (mode != "--info" && mode != "--editor" && mode != "--render") {
+        if (mode.empty()) return commandLine.refuse("say --info, --editor or --render, and the module");
         if (flanger::tools::looksLikeOption(mode)) return commandLine.unknownOption(mode);
-        return commandLine.refuse("say --info or --editor before the module (" + mode + ")");
+        return commandLine.refuse("say --info, --editor or --render before the module (" + mode + ")");
     }
     if (argc < 3) return commandLine.refuse(mode + " needs the module");
     const std::string module = argv[2];
@@ -216,7 +360,19 @@ int main(int argc, char** argv) {
         }
         return printInfo(module);
     }
+    if (mode == "--render") {
+        if (argc < 5) return commandLine.refuse("--render needs the module, IN.f32 and OUT.f32");
+        RenderArguments render;
+        render.input = argv[3];
+        render.output = argv[4];
+        if (const auto stop = parseRenderArguments(argc, argv, 5, render)) return *stop;
+        return renderRaw(module, render);
+    }
+#if FLANGER_HOST_EDITOR
     EditorArguments editor;
     if (const auto stop = parseEditorArguments(argc, argv, 3, editor)) return *stop;
     return showEditor(module, editor);
+#else
+    return commandLine.refuse("this build has no editor window (--editor)");
+#endif
 }

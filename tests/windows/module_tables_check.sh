@@ -1,0 +1,52 @@
+#!/bin/sh
+# The Windows module's export table holds exactly the two entry points, and its import table
+# names system DLLs only: the compiler's runtime (winpthread, libstdc++, libgcc) is linked in,
+# so the DLL loads in a host's folder that carries none of them. And no aligned 32-byte move
+# touches the stack: Windows aligns it to 16 bytes only, and this compiler does not realign it
+# for AVX locals, so such a move would crash in the AVX2 sweep on some calls. With a version, the
+# DLL's version resource must carry it (what the file's properties show).
+#   tests/windows/module_tables_check.sh BrackwaterFlanger.dll [OBJDUMP [WINDRES VERSION]]
+set -eu
+dll="$1"
+objdump=${2:-x86_64-w64-mingw32-objdump}
+windres=${3:-}
+version=${4:-}
+tables=$(mktemp)
+trap 'rm -f "$tables"' EXIT INT TERM
+"$objdump" -p "$dll" >"$tables"
+
+exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' "$tables" | sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort | tr '\n' ' ')
+if [ "$exports" != "VSTPluginMain main " ]; then
+    echo "exports are \"$exports\", expected exactly VSTPluginMain and main" >&2
+    exit 1
+fi
+
+imports=$(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' "$tables" | tr 'A-Z' 'a-z' | sort -u)
+[ -n "$imports" ] || { echo "no import table found in $dll" >&2; exit 1; }
+status=0
+for name in $imports; do
+    case "$name" in
+        kernel32.dll | user32.dll | gdi32.dll | ole32.dll | shell32.dll | version.dll | advapi32.dll | \
+            msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll) ;;
+        *) echo "imports $name, which is no system DLL" >&2; status=1 ;;
+    esac
+done
+aligned=$("$objdump" -d "$dll" | grep -E 'vmov(aps|apd|dqa)[[:space:]].*ymm' | grep -E '\(%(rsp|rbp)' || true)
+if [ -n "$aligned" ]; then
+    echo "aligned AVX moves on the stack:" >&2
+    echo "$aligned" | head -n 5 >&2
+    status=1
+fi
+if [ -n "$version" ]; then
+    resources=$("$windres" -i "$dll" -O rc 2>/dev/null || true)
+    numbers=$(echo "$version" | sed 's/\./, /g')
+    for expected in "FILEVERSION $numbers, 0" "VALUE \"FileVersion\", \"$version\"" \
+        "VALUE \"ProductVersion\", \"$version\""; do
+        case "$resources" in
+            *"$expected"*) ;;
+            *) echo "the version resource lacks: $expected" >&2; status=1 ;;
+        esac
+    done
+fi
+[ "$status" -eq 0 ] && echo "exports: $exports; imports: $(echo $imports)"
+exit "$status"
