@@ -4,7 +4,8 @@
 # so the DLL loads in a host's folder that carries none of them. And no aligned 32-byte move
 # touches the stack: Windows aligns it to 16 bytes only, and this compiler does not realign it
 # for AVX locals, so such a move would crash in the AVX2 sweep on some calls. With a version, the
-# DLL's version resource must carry it (what the file's properties show).
+# DLL's version resource must carry it (what the file's properties show), and the eleven skin
+# bitmaps must be there as bitmap resources 1000-1010.
 #   tests/windows/module_tables_check.sh BrackwaterFlanger.dll [OBJDUMP [WINDRES VERSION]]
 set -eu
 dll="$1"
@@ -45,6 +46,12 @@ if [ -n "$version" ]; then
         case "$resources" in
             *"$expected"*) ;;
             *) echo "the version resource lacks: $expected" >&2; status=1 ;;
+        esac
+    done
+    for id in 1000 1001 1002 1003 1004 1005 1006 1007 1008 1009 1010; do
+        case "$resources" in
+            *"$id 2 /* RT_BITMAP */"*) ;;
+            *) echo "no bitmap resource $id" >&2; status=1 ;;
         esac
     done
 fi
