@@ -6,7 +6,9 @@
 #   private_xvfb_stop                            ends that server (safe to call twice)
 
 private_xvfb_start() {
-    Xvfb -displayfd 3 -screen 0 "${2:-640x480}x24" -nolisten tcp 3>"$1/display" 2>"$1/xvfb.log" &
+    # -noreset: the server would reset whenever its last client leaves, and a client connecting
+    # during the reset is refused (scripts start and end one client after another).
+    Xvfb -displayfd 3 -screen 0 "${2:-640x480}x24" -nolisten tcp -noreset 3>"$1/display" 2>"$1/xvfb.log" &
     xvfb_pid=$!
     for _ in $(seq 100); do
         [ -s "$1/display" ] && break
