@@ -62,4 +62,7 @@ struct IsolationOptions {
 // Runs checks(findings) and reports how it ended.
 Outcome runIsolated(const std::function<void(Findings&)>& checks, const IsolationOptions& options);
 
+// False where there is no fork: there only options.fork = false runs anything.
+bool childProcessesAvailable() noexcept;
+
 }  // namespace flanger::tools
