@@ -1,7 +1,8 @@
 #!/bin/sh
 # The Windows module, cross-built here: installs mingw-w64 and Wine if missing, configures the
 # build folder (default build-windows) with the mingw-w64 toolchain and builds the DLL, the
-# Windows test host and the Windows tests (run them with ctest --test-dir build-windows).
+# Windows test host, the validator and the Windows tests (run them with ctest --test-dir
+# build-windows).
 #   scripts/build-windows.sh [BUILD_DIR] [extra cmake args...]
 set -eu
 cd "$(dirname "$0")/.."

@@ -1,4 +1,4 @@
-// The category table and the small helpers the categories share.
+// Finding categories in this build's table, and the small helpers the categories share.
 #include "tools/validate/Categories.h"
 
 #include <algorithm>
@@ -6,24 +6,20 @@
 
 namespace flanger::tools {
 
-namespace {
-
-constexpr const char* kEditorParts = "rect cycles parents threads";
-
-}  // namespace
-
 const std::vector<Category>& categories() {
-    static const std::vector<Category> table = {
-        {"lifecycle", checkLifecycle, nullptr, nullptr},
-        {"opcodes", checkOpcodes, nullptr, nullptr},
-        {"configuration", checkConfiguration, nullptr, nullptr},
-        {"parameters", checkParameters, nullptr, nullptr},
-        {"audio", checkAudio, nullptr, nullptr},
-        {"state", checkState, nullptr, nullptr},
-        {"threads", checkThreads, nullptr, nullptr},
-        {"editor", checkEditor, nullptr, kEditorParts},
-    };
-    return table;
+    return validatorBuild().categories;
+}
+
+const Category* findCategory(const std::string& name) {
+    for (const auto& c : categories()) {
+        if (name == c.name) return &c;
+    }
+    return nullptr;
+}
+
+bool isLinuxOnly(const std::string& name) {
+    const auto& left = validatorBuild().linuxOnly;
+    return std::any_of(left.begin(), left.end(), [&](const char* c) { return name == c; });
 }
 
 bool hasPart(const Category& category, const std::string& part) {

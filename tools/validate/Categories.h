@@ -15,6 +15,7 @@ void checkConfiguration(const CheckContext& context, Findings& findings);
 void checkParameters(const CheckContext& context, Findings& findings);
 void checkAudio(const CheckContext& context, Findings& findings);
 void checkState(const CheckContext& context, Findings& findings);
+// Built on Linux only: the thread checks, and the editor checks on X11.
 void checkThreads(const CheckContext& context, Findings& findings);
 void checkEditor(const CheckContext& context, Findings& findings);
 
@@ -25,7 +26,19 @@ struct Category {
     const char* parts;  // the parts --part can pick, space-separated; null when it has none
 };
 
+// This system's validator: what it checks and how its usage names things. The source file CMake
+// picks per system defines it (CategoryTable.cpp on Linux, CategoryTableWindows.cpp).
+struct ValidatorBuild {
+    std::vector<Category> categories;
+    std::vector<const char*> linuxOnly;  // categories left out here, so that asking for one is answered
+    const char* moduleName;              // what the usage calls the module ("PLUGIN.so")
+    const char* examples;                // the usage's example lines
+};
+const ValidatorBuild& validatorBuild();
+
 const std::vector<Category>& categories();
+const Category* findCategory(const std::string& name);  // null when this build has none of that name
+bool isLinuxOnly(const std::string& name);
 bool hasPart(const Category& category, const std::string& part);
 
 // A text the plug-in wrote into `size` bytes: empty when it is terminated inside them and made

@@ -1,5 +1,6 @@
 // Memory the validator hands to a plug-in: every block ends exactly at an inaccessible page,
 // so a write (or read) one byte past the end faults at once instead of corrupting the host.
+// The Windows build has no guard pages: its blocks are ordinary memory (PlainMemory.cpp).
 #pragma once
 
 #include <cstddef>

@@ -1,10 +1,20 @@
 // Runs one group of checks in a forked child, so that a crash, a hang or a sanitizer abort in the
-// plug-in becomes a reported failure naming the last call the validator made into it.
+// plug-in becomes a reported failure naming the last call the validator made into it; or, where
+// the system cannot fork (Windows), in this process.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
+
+// The reports are formatted by the C++ library's vsnprintf, which on mingw-w64 is its own C99
+// one (%zu, %lld): the checks are held to that, not to the old Microsoft runtime's formats.
+#ifdef __MINGW_PRINTF_FORMAT
+#define FLANGER_PRINTF_FORMAT __MINGW_PRINTF_FORMAT
+#else
+#define FLANGER_PRINTF_FORMAT printf
+#endif
 
 namespace flanger::tools {
 
@@ -16,7 +26,7 @@ public:
     static constexpr int kTraceLength = 240;
 
     // Names the call about to be made on this thread (printf-style). Cheap: no allocation.
-    static void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+    static void note(const char* format, ...) __attribute__((format(FLANGER_PRINTF_FORMAT, 1, 2)));
     // Binds the calling thread to a slot with a label ("audio thread", "writer 1" ...).
     static void bindThread(int slot, const char* label);
     // Forgets a slot whose thread has ended: its last call no longer explains anything.
@@ -36,12 +46,12 @@ struct Outcome {
 // What a group of checks reports through; used inside the child.
 class Findings {
 public:
-    void fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void note(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void summary(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void fail(const char* format, ...) __attribute__((format(FLANGER_PRINTF_FORMAT, 2, 3)));
+    void note(const char* format, ...) __attribute__((format(FLANGER_PRINTF_FORMAT, 2, 3)));
+    void summary(const char* format, ...) __attribute__((format(FLANGER_PRINTF_FORMAT, 2, 3)));
     // The checks could not run here (no editor, no display): reported as SKIP with this reason
     // unless something failed before.
-    void skip(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void skip(const char* format, ...) __attribute__((format(FLANGER_PRINTF_FORMAT, 2, 3)));
     size_t failureCount() const noexcept { return failures.size(); }
     // Keeps what was found so far in the report, should the checks that follow crash or hang.
     void checkpoint() const;
@@ -61,5 +71,8 @@ struct IsolationOptions {
 
 // Runs checks(findings) and reports how it ended.
 Outcome runIsolated(const std::function<void(Findings&)>& checks, const IsolationOptions& options);
+
+// False where there is no fork: there only options.fork = false runs anything.
+bool childProcessesAvailable() noexcept;
 
 }  // namespace flanger::tools

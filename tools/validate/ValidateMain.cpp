@@ -15,35 +15,53 @@ namespace {
 using namespace flanger::tools;
 
 void usage(std::FILE* to) {
-    std::fprintf(to,
-                 "usage: flanger-validate [options] PLUGIN.so\n"
-                 "Runs every check category on the module, each in a process of its own, and prints PASS,\n"
-                 "FAIL or SKIP per category (exit 0 when none failed, 1 when one did).\n"
-                 "  --category NAME   run only this category (repeatable; default: all): ");
-    for (const auto& c : categories()) std::fprintf(to, "%s ", c.name);
-    std::fprintf(to,
-                 "\n  --part NAME       run only this part of a category that has parts (repeatable;\n"
-                 "                    default: all):");
-    for (const auto& c : categories()) {
-        if (c.parts != nullptr) std::fprintf(to, " %s: %s;", c.name, c.parts);
-    }
+    const ValidatorBuild& build = validatorBuild();
+    std::fprintf(to, "usage: flanger-validate [options] %s\n", build.moduleName);
     std::fprintf(
-        to,
-        "\n  --xvfb            editor checks in a private Xvfb even when DISPLAY is set (default:\n"
-        "                    only without DISPLAY)\n"
-        "  --editor-cycles N editor open/close cycles, 1 or more (default 1000, 200 with --quick)\n"
-        "  --quick           fewer repetitions, for sanitizer builds (default: off)\n"
-        "  --seed N          random seed, 0 to 4294967295 (default 1)\n"
-        "  --timeout S       seconds a category may take (default 300)\n"
-        "  --no-fork         run in this process, so a crash ends the run (default: a process\n"
-        "                    per category)\n"
-        "  --show-output     let the plug-in's own output through instead of counting it (default:\n"
-        "                    counted)\n"
-        "  --soak SECONDS    instead: the soak run over SECONDS of audio (default: no soak)\n"
-        "  -h, --help        this text\n"
-        "examples:\n"
-        "  flanger-validate build/BrackwaterFlanger.so\n"
-        "  flanger-validate --quick --xvfb --category editor --part threads build/BrackwaterFlanger.so\n");
+        to, childProcessesAvailable()
+                ? "Runs every check category on the module, each in a process of its own, and prints PASS,\n"
+                  "FAIL or SKIP per category (exit 0 when none failed, 1 when one did).\n"
+                : "Runs every check category on the module in this process (--no-fork), and prints PASS,\n"
+                  "FAIL or SKIP per category (exit 0 when none failed, 1 when one did).\n");
+    std::fprintf(to, "  --category NAME   run only this category (repeatable; default: all): ");
+    for (const auto& c : categories()) std::fprintf(to, "%s ", c.name);
+    if (!build.linuxOnly.empty()) {
+        std::fprintf(to, "\n                    (Linux-only:");
+        for (const char* name : build.linuxOnly) std::fprintf(to, " %s", name);
+        std::fprintf(to, ")");
+    }
+    const bool parts = std::any_of(categories().begin(), categories().end(),
+                                   [](const Category& c) { return c.parts != nullptr; });
+    if (parts) {
+        std::fprintf(to,
+                     "\n  --part NAME       run only this part of a category that has parts (repeatable;\n"
+                     "                    default: all):");
+        for (const auto& c : categories()) {
+            if (c.parts != nullptr) std::fprintf(to, " %s: %s;", c.name, c.parts);
+        }
+    }
+    if (findCategory("editor") != nullptr) {
+        std::fprintf(
+            to,
+            "\n  --xvfb            editor checks in a private Xvfb even when DISPLAY is set (default:\n"
+            "                    only without DISPLAY)\n"
+            "  --editor-cycles N editor open/close cycles, 1 or more (default 1000, 200 with --quick)");
+    }
+    std::fprintf(to,
+                 "\n  --quick           fewer repetitions, for sanitizer builds (default: off)\n"
+                 "  --seed N          random seed, 0 to 4294967295 (default 1)\n"
+                 "  --timeout S       seconds a category may take (default 300)\n"
+                 "  --no-fork         run in this process, so a crash ends the run (%s)\n"
+                 "  --show-output     let the plug-in's own output through instead of counting it (default:\n"
+                 "                    counted)\n"
+                 "  --soak SECONDS    instead: the soak run over SECONDS of audio (default: no soak)\n"
+                 "  -h, --help        this text\n"
+                 "examples:\n"
+                 "%s",
+                 childProcessesAvailable()
+                     ? "default: a process\n                    per category"
+                     : "required: a process per\n                    category is Linux-only",
+                 build.examples);
 }
 
 const char* statusWord(Outcome::Status status) {
@@ -99,6 +117,8 @@ int main(int argc, char** argv) {
                                 arg == "--seed" || arg == "--timeout" || arg == "--soak";
         if (takesValue && i + 1 >= argc) return commandLine.missingValue(arg);
         const char* value = takesValue ? argv[++i] : nullptr;
+        if ((arg == "--xvfb" || arg == "--editor-cycles") && findCategory("editor") == nullptr)
+            return commandLine.refuse(arg + " is for the editor category, which is Linux-only");
         if (arg == "--category") {
             only.emplace_back(value);
         } else if (arg == "--quick") {
@@ -140,13 +160,15 @@ int main(int argc, char** argv) {
     }
     if (context.modulePath.empty()) return commandLine.refuse("say which module to validate");
     for (const auto& name : only) {
-        bool known = false;
-        for (const auto& c : categories()) known = known || name == c.name;
-        if (!known) {
+        if (findCategory(name) != nullptr) continue;
+        if (isLinuxOnly(name))
+            std::fprintf(stderr, "flanger-validate: the %s category is Linux-only\n", name.c_str());
+        else
             std::fprintf(stderr, "flanger-validate: no category %s\n", name.c_str());
-            return 2;
-        }
+        return 2;
     }
+    if (isolation.fork && !childProcessesAvailable())
+        return commandLine.refuse("a process per category is Linux-only: pass --no-fork");
 
     for (const auto& part : context.parts) {
         bool known = false;
