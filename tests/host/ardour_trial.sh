@@ -10,8 +10,8 @@
 # Exits 77 (skipped) when Ardour, Xvfb or xdotool is missing. Everything it writes lives in one
 # temporary folder (Ardour's configuration, cache and session too); KEEP_DIR keeps the pictures.
 set -eu
-# shellcheck source=../support/private_xvfb.sh
-. "$(dirname "$0")/../support/private_xvfb.sh"
+# shellcheck source=../support/ardour_session.sh
+. "$(dirname "$0")/../support/ardour_session.sh"
 module=$1
 grab=$2
 golden=$3
@@ -21,26 +21,9 @@ for program in Xvfb xdotool ardour ardour7-lua "$lib/ardour-vst-scanner"; do
     command -v "$program" >/dev/null || { echo "SKIP: $program is not installed (Debian packages ardour, xvfb, xdotool)"; exit 77; }
 done
 
-work=$(mktemp -d)
-host=""
-cleanup() {
-    set +e  # a killed process's wait fails: everything here must still run
-    if [ -n "$host" ]; then
-        for child in $(ps -o pid= --ppid "$host"); do kill "$child" 2>/dev/null; done
-        kill "$host" 2>/dev/null
-        for _ in $(seq 50); do kill -0 "$host" 2>/dev/null || break; sleep 0.1; done
-        kill -9 "$host" 2>/dev/null
-        wait "$host" 2>/dev/null
-    fi
-    private_xvfb_stop
-    rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-
-# Ardour keeps everything under these; none of the user's own settings are read or touched.
-export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
+ardour_begin
 export LXVST_PATH="$work/vst" VST_PATH="$work/vst"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME/ardour7" "$LXVST_PATH"
+mkdir -p "$LXVST_PATH"
 cp "$module" "$LXVST_PATH/BrackwaterFlanger.so"
 # The host trusts its cache only when it is newer than the module, to the second: a copy made in
 # the same second as the scan would count as changed since.
@@ -48,70 +31,10 @@ touch -d '2000-01-01 00:00:00' "$LXVST_PATH/BrackwaterFlanger.so"
 # The scanner fills the plug-in cache the session tool and the host read.
 LD_LIBRARY_PATH=$lib timeout 120 "$lib/ardour-vst-scanner" -f "$LXVST_PATH/BrackwaterFlanger.so" >"$work/scan.log" 2>&1 ||
     { echo "FAIL: the host's scanner refused the module:"; cat "$work/scan.log"; exit 1; }
-# Not a first run (no welcome dialogs); the Dummy backend offered and started without asking.
-touch "$XDG_CONFIG_HOME/ardour7/.a7"
-cat >"$XDG_CONFIG_HOME/ardour7/config" <<'EOF'
-<?xml version="1.0" encoding="UTF-8"?>
-<Ardour>
-  <Config>
-    <Option name="hide-dummy-backend" value="0"/>
-    <Option name="try-autostart-engine" value="1"/>
-  </Config>
-  <Extra>
-    <AudioMIDISetup>
-      <EngineStates>
-        <State backend="None (Dummy)" driver="Normal Speed" device="Silence" input-device="" output-device="" sample-rate="48000" buffer-size="1024" n-periods="0" input-latency="0" output-latency="0" lm-input="" lm-output="" active="1" use-buffered-io="0" midi-option="1 in, 1 out, Silence" lru="1">
-          <MIDIDevices/>
-        </State>
-      </EngineStates>
-    </AudioMIDISetup>
-  </Extra>
-</Ardour>
-EOF
-
-session="$work/trial"  # Ardour opens a folder by the snapshot of its own name
-cat >"$work/make-session.lua" <<EOF
-AudioEngine:set_backend("None (Dummy)", "", "")
-local s = create_session("$session", "trial", 48000)
-assert(s, "no session")
-local track = s:new_audio_track(2, 2, nil, 1, "Flanged", ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true)
-local plugin = ARDOUR.LuaAPI.new_plugin(s, "BrackwaterFlanger", ARDOUR.PluginType.LXVST, "")
-assert(not plugin:isnil(), "the host does not know the plug-in")
-track:front():add_processor_by_index(plugin, 0, nil, true)
-s:save_state("", false, false, false, false, false)
-close_session()
-EOF
-timeout 120 ardour7-lua "$work/make-session.lua" >"$work/lua.log" 2>&1 ||
-    { echo "FAIL: the session could not be made:"; tail -n 20 "$work/lua.log"; exit 1; }
-file="$session/trial.ardour"
-route=$(sed -n 's/.*<Route [^>]*id="\([0-9]*\)" name="Flanged".*/\1/p' "$file")
-insert=$(sed -n 's/.*<Processor id="\([0-9]*\)" name="BrackwaterFlanger".*type="lxvst".*/\1/p' "$file")
-if [ -z "$route" ] || [ -z "$insert" ]; then
-    echo "FAIL: no track with the plug-in in the session"
-    exit 1
-fi
-# The plug-in's window is saved as open, so the host opens the editor as it loads the session.
-sed -i "s|</Session>|  <Extra><UI><Window name=\"P-$route-$insert\" visible=\"1\" x-off=\"140\" y-off=\"80\" x-size=\"392\" y-size=\"256\" custom-ui=\"1\"/></UI></Extra>\n</Session>|" "$file"
-
-private_xvfb_start "$work" 1280x900 || exit 1
-
-# -a: no announcements fetched from the network.
-ardour -a -n "$session" >"$work/ardour.log" 2>&1 &
-host=$!
-matched=""
-for _ in $(seq 120); do
-    sleep 0.5
-    kill -0 "$host" 2>/dev/null || { echo "FAIL: the host ended:"; tail -n 20 "$work/ardour.log"; exit 1; }
-    if "$grab" "$work/opened.png" "$golden" >"$work/grab.out" 2>&1; then
-        matched=yes
-        break
-    fi
-done
-cat "$work/grab.out"
-[ -n "$matched" ] || { echo "FAIL: no editor like $golden was shown within a minute"; exit 1; }
+ardour_session BrackwaterFlanger LXVST lxvst 'x-size=\"392\" y-size=\"256\" '
+ardour_show "$grab" "$golden"
 
 # Depth's knob is centred at (134, 175) in the editor: press there and turn it clockwise.
-editor=$(sed -n 's/^editor window \([0-9]*\),.*/\1/p' "$work/grab.out")
 xdotool mousemove --window "$editor" 134 175 sleep 0.1 mousedown 1 sleep 0.1 \
     mousemove --window "$editor" 138 168 sleep 0.1 mousemove --window "$editor" 145 160 sleep 0.1 \
     mousemove --window "$editor" 155 158 sleep 0.1 mousemove --window "$editor" 160 170 sleep 0.2 mouseup 1
@@ -135,13 +58,8 @@ value_of() { sed -n "s/.*<Controllable name=\"$1\"[^>]* value=\"\([^\"]*\)\".*/\
 before=$(value_of Depth)
 rate_before=$(value_of Rate)
 switch_before=$(value_of Switch)
-after=""
-for _ in $(seq 10); do
-    xdotool mousemove 900 650 click 1 sleep 0.3 key ctrl+s
-    sleep 1
-    after=$(value_of Depth)
-    [ -n "$after" ] && [ "$after" != "$before" ] && break
-done
+depth() { value_of Depth; }
+ardour_save_until depth "$before"
 echo "Depth in the session: ${before:-?} before the drag, ${after:-?} after"
 if [ -z "$after" ] || [ "$after" = "$before" ]; then
     echo "FAIL: the host did not get the new Depth"
