@@ -2,7 +2,9 @@
 // procedure's order, the first-paint rule of the idle repaint, and the module's window class.
 #include "gui/FrameView.h"
 
+#if !defined(_WIN32)
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +13,11 @@
 #include <new>
 
 #include "gui/SkinBitmap.h"
+
+#if defined(_WIN32)
+// The linker's symbol at the module's first byte: on Windows its address is the module handle.
+extern "C" const char __ImageBase;
+#endif
 
 namespace flanger::gui {
 
@@ -21,14 +28,18 @@ namespace {
 std::atomic<int> classUsers{0};
 
 const char* moduleClassName() noexcept {
-    // The module handle on this platform is the address the loader mapped the module at.
+    // The module handle is the address the loader mapped the module at.
     static const std::array<char, 40> name = [] {
         std::array<char, 40> text{};
-        Dl_info info{};
         std::uintptr_t base = 0;
+#if defined(_WIN32)
+        base = reinterpret_cast<std::uintptr_t>(&__ImageBase);
+#else
+        Dl_info info{};
         if (dladdr(reinterpret_cast<const void*>(&moduleClassName), &info) != 0) {
             base = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
         }
+#endif
         std::snprintf(text.data(), text.size(), "Plugin%08" PRIxPTR, base);
         return text;
     }();
