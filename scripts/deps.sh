@@ -6,7 +6,7 @@
 set -eu
 BUILD_PKGS="g++ cmake ninja-build pkg-config lv2-dev libsndfile1-dev libx11-dev libxext-dev libfreetype-dev libfontconfig-dev libpng-dev libcairo2-dev fonts-liberation fonts-dejavu-core"
 TEST_PKGS="locales lilv-utils sordi clang-format googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool libxtst-dev clang libclang-rt-14-dev valgrind sox jalv jackd2 dpf-plugins-vst lsp-plugins-vst ardour qtractor"
-WINDOWS_PKGS="g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest"
+WINDOWS_PKGS="g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest xvfb xdotool"
 pkgs="$BUILD_PKGS"
 for option in "$@"; do
     case "$option" in
