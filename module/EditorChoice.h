@@ -1,4 +1,4 @@
-// The editor each system's module offers: made on the X11 backend on Linux, none yet on Windows.
+// The editor each system's module offers: made on the X11 backend on Linux, on Win32 on Windows.
 #pragma once
 
 #include "host/EditorBase.h"

@@ -1,15 +1,32 @@
-// The Windows module's editor: none until the Win32 window backend exists, so hosts show their
-// own parameter controls. DllMain comes with the Win32 backend this module links; the skin
-// bitmaps are read from the DLL's bitmap resources through it.
+// The Windows module's editor: the flanger's editor on the Win32 backend. DllMain comes with the
+// backend this module links; the skin bitmaps are read from the DLL's bitmap resources through
+// it, and text is drawn by GDI.
+#include <memory>
+
+#include "editor/FlangerEditor.h"
 #include "module/EditorChoice.h"
+#include "platform/SystemText.h"
 #include "platform/win32/Win32Module.h"
+#include "platform/win32/Win32Platform.h"
 #include "resources/SkinBitmaps.h"
 
 namespace flanger::module {
 
+namespace {
+
+std::unique_ptr<platform::Platform> openWin32() noexcept {
+    return platform::Win32Platform::open();
+}
+
+host::EditorBase* createEditor(host::ExtendedEffect* effect) noexcept {
+    return editor::createFlangerEditor(effect, &openWin32);
+}
+
+}  // namespace
+
 host::EditorFactory editorFactory() noexcept {
     resources::setPackedBitmapReader(&platform::win32::moduleBitmap);
-    return nullptr;
+    return &createEditor;
 }
 
 }  // namespace flanger::module

@@ -1,6 +1,8 @@
-// flanger-host --editor: shows a plug-in's editor in a top-level X11 window of the tool's own
+// flanger-host --editor: shows a plug-in's editor in a top-level window of the tool's own (X11 or Win32)
 // and idles it the way hosts do, until the user closes the window or interrupts the tool.
 #pragma once
+
+#include <string>
 
 #include "tools/common/TestHost.h"
 
@@ -12,6 +14,7 @@ struct EditorRunOptions {
     bool openEditor = true;  // false: the same window and loop with no editor, to measure the host alone
     int32_t animateParameter = -1;  // >= 0: this parameter is moved before every idle, as automation would
     bool reportCpu = false;         // print the process's CPU time per wall second, after the first second
+    std::string snapshotPath;       // Windows: the editor's pixels written here (binary PPM) before it closes
 };
 
 // How the run ended. Every end but NotShown closed the editor through the plug-in first.

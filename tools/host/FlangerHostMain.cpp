@@ -1,5 +1,5 @@
 // flanger-host: loads a VST 2.x module through the test host and prints what a host sees, shows
-// its editor (X11 only) or renders raw stereo float audio through it, as flanger-render cuts it.
+// its editor (X11 or Win32) or renders raw stereo float audio through it, as flanger-render cuts it.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -213,14 +213,24 @@ struct EditorArguments {
     std::string animate;            // a parameter's name
     bool printParameters = false;   // the values the editor left, once it is closed
     bool idleFromHostIdle = false;  // audioMasterIdle calls effEditIdle back, as some hosts do
+    bool printEdits = false;        // the begin and end of every edit the editor reported, in order
 };
+
+// The edits the editor reported while it was open, one line each, in the order they came.
+void printEdits(PluginInstance& plugin) {
+    for (const flanger::tools::HostRequest& request : plugin.requests().snapshot()) {
+        if (request.opcode == vst::audioMasterBeginEdit) std::printf("edit begin %d\n", request.index);
+        if (request.opcode == vst::audioMasterEndEdit) std::printf("edit end %d\n", request.index);
+    }
+}
 
 // Reads the options after "--editor PLUGIN.so"; an exit code when the tool must stop here (help,
 // or a command line it cannot follow).
 std::optional<int> parseEditorArguments(int argc, char** argv, int first, EditorArguments& parsed) {
     for (int i = first; i < argc; ++i) {
         const std::string option = argv[i];
-        const bool takesValue = option == "--seconds" || option == "--idle-ms" || option == "--animate";
+        const bool takesValue =
+            option == "--seconds" || option == "--idle-ms" || option == "--animate" || option == "--snapshot";
         if (takesValue && i + 1 >= argc) return commandLine.missingValue(option);
         if (option == "--seconds") {
             const auto seconds = flanger::tools::readReal(argv[++i]);
@@ -237,7 +247,20 @@ std::optional<int> parseEditorArguments(int argc, char** argv, int first, Editor
         } else if (option == "--no-open") {
             parsed.options.openEditor = false;
         } else if (option == "--cpu") {
+#if defined(_WIN32)
+            return commandLine.refuse("--cpu is Linux-only");
+#else
             parsed.options.reportCpu = true;
+#endif
+        } else if (option == "--snapshot") {
+#if defined(_WIN32)
+            parsed.options.snapshotPath = argv[++i];
+#else
+            return commandLine.refuse(
+                "--snapshot is Windows-only (flanger-screenshot takes pictures on Linux)");
+#endif
+        } else if (option == "--edits") {
+            parsed.printEdits = true;
         } else if (option == "--parameters") {
             parsed.printParameters = true;
         } else if (flanger::tools::isHelpOption(option)) {
@@ -274,6 +297,7 @@ int showEditor(const std::string& path, EditorArguments arguments) {
     using flanger::tools::EditorRunEnd;
     const EditorRunEnd end = flanger::tools::runEditorWindow(*plugin, arguments.options);
     // An interrupted run still prints what the editor left: that is what Ctrl+C was waiting for.
+    if (end != EditorRunEnd::NotShown && arguments.printEdits) printEdits(*plugin);
     if (end != EditorRunEnd::NotShown && arguments.printParameters) printParameters(*plugin);
     plugin->suspend();
     plugin->close();
@@ -319,7 +343,14 @@ void usage(std::FILE* to) {
         "  --animate NAME   move the parameter NAME before every idle (default: none)\n"
         "  --no-open        the window and idle loop without opening the editor, the host alone\n"
         "                   (default: open it)\n"
+#if defined(_WIN32)
+        "  --snapshot FILE  write the editor's pixels to FILE (binary PPM) before closing it (default: "
+        "none)\n"
+#else
         "  --cpu            print the process's CPU time per second of wall time at the end (default: off)\n"
+#endif
+        "  --edits          print every edit's begin and end, with its parameter, once closed (default: "
+        "off)\n"
         "  --parameters     print the parameters once the window has closed (default: off)\n");
 #endif
     std::fprintf(
@@ -330,9 +361,12 @@ void usage(std::FILE* to) {
         "examples:\n"
         "  flanger-host --info build/BrackwaterFlanger.so\n"
 #if FLANGER_HOST_EDITOR
-        "  flanger-host --editor build/BrackwaterFlanger.so --idle-ms 66 --parameters\n"
-#else
+#if defined(_WIN32)
+        "  flanger-host --editor BrackwaterFlanger.dll --seconds 5 --snapshot editor.ppm --parameters\n"
         "  flanger-host --render BrackwaterFlanger.dll in.f32 out.f32 --program 4\n"
+#else
+        "  flanger-host --editor build/BrackwaterFlanger.so --idle-ms 66 --parameters\n"
+#endif
 #endif
     );
 }

@@ -1,0 +1,80 @@
+#!/bin/sh
+# The Windows editor as a user meets it, under Wine on an X server of its own: flanger-host.exe
+# opens the DLL's editor in a Win32 window; the editor must cover its 370 x 216 area and look as
+# its golden picture (a raw pixel dump); a click on the lamp (a press and a release together)
+# turns Switch on; a drag over the Feedback knob in 1-pixel steps edits Feedback within one
+# begin/end edit.
+#   tests/windows/editor_check.sh FLANGER-HOST.EXE BRACKWATERFLANGER.DLL GOLDEN.ppm
+# FLANGER_REGENERATE_GOLDENS=1 rewrites the golden picture.
+set -u
+host=$1
+module=$2
+golden=$3
+here=$(cd "$(dirname "$0")" && pwd)
+wine_run="$here/../../scripts/wine-run.sh"
+for tool in Xvfb xdotool; do
+    command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/deps.sh --windows)" >&2; exit 1; }
+done
+work=$(mktemp -d)
+# shellcheck source=../support/private_xvfb.sh
+. "$here/../support/private_xvfb.sh"
+trap 'private_xvfb_stop; rm -rf "$work"' EXIT
+private_xvfb_start "$work" 800x600 || exit 1
+status=0
+fail() {
+    echo "FAIL: $*" >&2
+    status=1
+}
+
+# Waits until the host's window is on the X server and the editor has had time to paint.
+wait_for_editor() {
+    for _ in $(seq 200); do
+        grep -q "editor window" "$1" 2>/dev/null && xdotool search --name "flanger-host" >/dev/null 2>&1 && {
+            sleep 0.5
+            return 0
+        }
+        sleep 0.05
+    done
+    echo "the editor's window never appeared:" >&2
+    cat "$1" >&2
+    return 1
+}
+
+# 1. What it looks like, untouched.
+"$wine_run" "$host" --editor "$module" --seconds 3 --snapshot "$work/editor.ppm" >"$work/look.out" 2>&1
+grep -q "editor window 370x216 at 0,0" "$work/look.out" || fail "the editor did not open at 370 x 216: $(cat "$work/look.out")"
+if [ "${FLANGER_REGENERATE_GOLDENS:-}" = 1 ]; then
+    cp "$work/editor.ppm" "$golden"
+    echo "regenerated $golden"
+elif [ ! -f "$golden" ]; then
+    fail "missing golden $golden (FLANGER_REGENERATE_GOLDENS=1 writes it)"
+elif ! cmp -s "$work/editor.ppm" "$golden"; then
+    mkdir -p "${TMPDIR:-/tmp}/brackwater-windows-actual"
+    cp "$work/editor.ppm" "${TMPDIR:-/tmp}/brackwater-windows-actual/editor-actual.ppm"
+    fail "the editor's pixels differ from $golden in $(cmp -l "$work/editor.ppm" "$golden" | wc -l) bytes; see ${TMPDIR:-/tmp}/brackwater-windows-actual"
+fi
+
+# 2. A quick click on the lamp and a drag of a knob, as xdotool's user makes them.
+"$wine_run" "$host" --editor "$module" --seconds 6 --edits --parameters >"$work/use.out" 2>&1 &
+running=$!
+if wait_for_editor "$work/use.out"; then
+    xdotool mousemove 262 146 click 1
+    sleep 0.3
+    # From the knob's lower left, up and to the right, a pixel at a time.
+    xdotool mousemove 19 184 mousedown 1
+    for step in $(seq 25); do
+        xdotool mousemove $((19 + step / 2)) $((184 - step))
+    done
+    xdotool mouseup 1
+fi
+wait "$running" || fail "flanger-host ended with $?: $(cat "$work/use.out")"
+# Windows programs end their lines with CR LF.
+tr -d '\r' <"$work/use.out" >"$work/use.txt" && mv "$work/use.txt" "$work/use.out"
+[ -n "${FLANGER_CHECK_VERBOSE:-}" ] && cat "$work/use.out"
+grep -Eq "^ +4 Switch +on " "$work/use.out" || fail "the click on the lamp did not turn Switch on: $(cat "$work/use.out")"
+grep -Eq "^ +0 Feedback +% +50.0 " "$work/use.out" && fail "the drag did not change Feedback"
+edits=$(grep "^edit " "$work/use.out" | tr '\n' ' ')
+[ "$edits" = "edit begin 4 edit end 4 edit begin 0 edit end 0 " ] ||
+    fail "the edits reported were not the lamp's and the knob's, once each: $edits"
+[ "$status" = 0 ] && echo "the editor opened, matched its golden picture, took the click and the drag"
+exit "$status"
