@@ -1,0 +1,116 @@
+// The Windows editor opened and closed as a host does it, over and over, in a parent window of
+// the test's own: nothing is left behind (the backend's own counts, since Wine answers 0 to
+// GetGuiResources; the child windows under the parent; the window class), and a host that
+// destroys its window before closing the editor breaks nothing.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "effect/FlangerEffect.h"
+#include "host/VstInterface.h"
+#include "module/EditorChoice.h"
+#include "platform/win32/LiveObjects.h"
+#include "platform/win32/Win32Platform.h"
+
+namespace flanger {
+namespace {
+
+intptr_t host(vst::EffectRecord*, int32_t opcode, int32_t, intptr_t, void*, float) {
+    return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+void pumpFor(int milliseconds) {
+    const DWORD start = GetTickCount();
+    do {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(1);
+    } while (GetTickCount() - start < static_cast<DWORD>(milliseconds));
+}
+
+int childWindows(HWND parent) {
+    int count = 0;
+    EnumChildWindows(
+        parent, [](HWND, LPARAM counter) -> BOOL { return ++*reinterpret_cast<int*>(counter), TRUE; },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+bool classRegistered() {
+    const std::string name = platform::frameWindowClassName();
+    WNDCLASSEXA description{};
+    description.cbSize = sizeof description;
+    return GetClassInfoExA(GetModuleHandleW(nullptr), name.c_str(), &description) != FALSE;
+}
+
+class WindowsEditor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        parent = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 370, 216, nullptr,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(parent, nullptr);
+        effect = std::make_unique<effect::FlangerEffect>(&host, module::editorFactory());
+        ASSERT_TRUE(effect->initialise());
+        record = effect->effectRecord();
+    }
+    void TearDown() override {
+        effect.reset();
+        if (IsWindow(parent) != FALSE) DestroyWindow(parent);
+    }
+    intptr_t dispatch(int32_t opcode, void* ptr = nullptr) {
+        return record->dispatcher(record, opcode, 0, 0, ptr, 0.0f);
+    }
+
+    HWND parent = nullptr;
+    std::unique_ptr<effect::FlangerEffect> effect;
+    vst::EffectRecord* record = nullptr;
+};
+
+TEST_F(WindowsEditor, TwoHundredOpenCloseCyclesLeaveNothingBehind) {
+    const int gdiBefore = platform::win32::liveGdiObjects();
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        ASSERT_EQ(dispatch(vst::effEditOpen, parent), 1) << "cycle " << cycle;
+        if (cycle == 0) {
+            // One child window covering the editor's area, in the module's class.
+            ASSERT_EQ(childWindows(parent), 1);
+            HWND child = GetWindow(parent, GW_CHILD);
+            RECT area{};
+            GetClientRect(child, &area);
+            EXPECT_EQ(area.right - area.left, 370);
+            EXPECT_EQ(area.bottom - area.top, 216);
+            EXPECT_TRUE(classRegistered());
+        }
+        pumpFor(cycle % 50 == 0 ? 40 : 2);  // paints, and now and then a few idles' worth
+        dispatch(vst::effEditIdle);
+        dispatch(vst::effEditClose);
+    }
+    EXPECT_EQ(platform::win32::liveWindows(), 0);
+    EXPECT_EQ(platform::win32::liveGdiObjects(), gdiBefore);
+    EXPECT_EQ(childWindows(parent), 0);
+    EXPECT_FALSE(classRegistered()) << "the class goes with the last window";
+}
+
+TEST_F(WindowsEditor, AHostThatDestroysItsWindowFirstBreaksNothing) {
+    ASSERT_EQ(dispatch(vst::effEditOpen, parent), 1);
+    pumpFor(40);
+    DestroyWindow(parent);  // the editor's window goes with it
+    pumpFor(10);
+    dispatch(vst::effEditIdle);
+    dispatch(vst::effEditClose);
+    EXPECT_EQ(platform::win32::liveWindows(), 0);
+    EXPECT_FALSE(classRegistered());
+    // And the next parent gets a working editor again.
+    parent = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 370, 216, nullptr, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+    ASSERT_EQ(dispatch(vst::effEditOpen, parent), 1);
+    EXPECT_EQ(childWindows(parent), 1);
+    dispatch(vst::effEditClose);
+}
+
+}  // namespace
+}  // namespace flanger
