@@ -1,6 +1,6 @@
 // The Windows module's editor: the flanger's editor on the Win32 backend. DllMain comes with the
 // backend this module links; the skin bitmaps are read from the DLL's bitmap resources through
-// it, and text is drawn by GDI.
+// it, the about texts from its version resource, and text is drawn by GDI.
 #include <memory>
 
 #include "editor/FlangerEditor.h"
@@ -9,6 +9,7 @@
 #include "platform/win32/Win32Module.h"
 #include "platform/win32/Win32Platform.h"
 #include "resources/SkinBitmaps.h"
+#include "resources/VersionInfo.h"
 
 namespace flanger::module {
 
@@ -26,6 +27,8 @@ host::EditorBase* createEditor(host::ExtendedEffect* effect) noexcept {
 
 host::EditorFactory editorFactory() noexcept {
     resources::setPackedBitmapReader(&platform::win32::moduleBitmap);
+    // The about texts come from the file's version resource, as its properties show them.
+    resources::setVersionQuery(&platform::win32::moduleVersionValue);
     return &createEditor;
 }
 

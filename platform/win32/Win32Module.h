@@ -13,4 +13,10 @@ void* moduleInstance() noexcept;
 // pixels); in a program that is no DLL, the program's own. False when there is none.
 bool moduleBitmap(int id, const unsigned char** data, std::size_t* size) noexcept;
 
+// A value of the module file's version resource, as the system's file properties read it
+// (GetFileVersionInfo, VerQueryValue): path such as "\StringFileInfo\000004e4\FileVersion" or
+// "\VarFileInfo\Translation"; text comes back as 8-bit text with its terminating zero. The values
+// stay valid while the module is loaded. False when the file has no such value.
+bool moduleVersionValue(const char* path, const void** value, std::size_t* length) noexcept;
+
 }  // namespace flanger::platform::win32

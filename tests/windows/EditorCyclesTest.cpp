@@ -1,7 +1,8 @@
 // The Windows editor opened and closed as a host does it, over and over, in a parent window of
 // the test's own: nothing is left behind (the backend's own counts, since Wine answers 0 to
 // GetGuiResources; the child windows under the parent; the window class), and a host that
-// destroys its window before closing the editor breaks nothing.
+// destroys its window before closing the editor breaks nothing. The program carries the DLL's
+// version resource, so the about texts are read as the module reads its own.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -13,6 +14,7 @@
 #include "module/EditorChoice.h"
 #include "platform/win32/LiveObjects.h"
 #include "platform/win32/Win32Platform.h"
+#include "resources/VersionInfo.h"
 
 namespace flanger {
 namespace {
@@ -110,6 +112,15 @@ TEST_F(WindowsEditor, AHostThatDestroysItsWindowFirstBreaksNothing) {
     ASSERT_EQ(dispatch(vst::effEditOpen, parent), 1);
     EXPECT_EQ(childWindows(parent), 1);
     dispatch(vst::effEditClose);
+}
+
+TEST_F(WindowsEditor, TheAboutTextsComeFromTheFilesVersionResource) {
+    const resources::VersionInfo info;  // the module's editor factory installed the system's reader
+    char version[32] = {}, legal[128] = {};
+    info.fileVersion(version, sizeof version);
+    info.legalText(legal, sizeof legal);
+    EXPECT_STREQ(version, FLANGER_VERSION);
+    EXPECT_STREQ(legal, FLANGER_COPYRIGHT);
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 #!/bin/sh
-# The Windows editor as a user meets it, under Wine on an X server of its own: flanger-host.exe
+# The Windows editor as a user meets it, under Wine on an X server of its own (run through
+# tests/windows/on_xvfb.sh, which gives it DISPLAY and the window tests' Wine prefix): flanger-host.exe
 # opens the DLL's editor in a Win32 window; the editor must cover its 370 x 216 area and look as
 # its golden picture (a raw pixel dump); a click on the lamp (a press and a release together)
 # turns Switch on; a drag over the Feedback knob in 1-pixel steps edits Feedback within one
 # begin/end edit.
-#   tests/windows/editor_check.sh FLANGER-HOST.EXE BRACKWATERFLANGER.DLL GOLDEN.ppm
+#   tests/windows/on_xvfb.sh tests/windows/editor_check.sh FLANGER-HOST.EXE BRACKWATERFLANGER.DLL GOLDEN.ppm
 # FLANGER_REGENERATE_GOLDENS=1 rewrites the golden picture.
 set -u
 host=$1
@@ -12,14 +13,10 @@ module=$2
 golden=$3
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../scripts/wine-run.sh"
-for tool in Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/deps.sh --windows)" >&2; exit 1; }
-done
+command -v xdotool >/dev/null || { echo "xdotool is not installed (scripts/deps.sh --windows)" >&2; exit 1; }
+[ -n "${DISPLAY:-}" ] || { echo "run it through tests/windows/on_xvfb.sh" >&2; exit 1; }
 work=$(mktemp -d)
-# shellcheck source=../support/private_xvfb.sh
-. "$here/../support/private_xvfb.sh"
-trap 'private_xvfb_stop; rm -rf "$work"' EXIT
-private_xvfb_start "$work" 800x600 || exit 1
+trap 'rm -rf "$work"' EXIT
 status=0
 fail() {
     echo "FAIL: $*" >&2
