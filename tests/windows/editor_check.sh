@@ -2,8 +2,8 @@
 # The Windows editor as a user meets it, under Wine on an X server of its own (run through
 # tests/windows/on_xvfb.sh, which gives it DISPLAY and the window tests' Wine prefix): flanger-host.exe
 # opens the DLL's editor in a Win32 window; the editor must cover its 370 x 216 area and look as
-# its golden picture (a raw pixel dump); a click on the lamp (a press and a release together)
-# turns Switch on; a drag over the Feedback knob in 1-pixel steps edits Feedback within one
+# its golden picture (a raw pixel dump); a value typed into the Rate field is entered; a click on
+# the lamp (a press and a release together) turns Switch on; a drag over the Feedback knob in 1-pixel steps edits Feedback within one
 # begin/end edit.
 #   tests/windows/on_xvfb.sh tests/windows/editor_check.sh FLANGER-HOST.EXE BRACKWATERFLANGER.DLL GOLDEN.ppm
 # FLANGER_REGENERATE_GOLDENS=1 rewrites the golden picture.
@@ -51,10 +51,15 @@ elif ! cmp -s "$work/editor.ppm" "$golden"; then
     fail "the editor's pixels differ from $golden in $(cmp -l "$work/editor.ppm" "$golden" | wc -l) bytes; see ${TMPDIR:-/tmp}/brackwater-windows-actual"
 fi
 
-# 2. A quick click on the lamp and a drag of a knob, as xdotool's user makes them.
+# 2. A typed value, a quick click on the lamp and a drag of a knob, as xdotool's user makes them.
 "$wine_run" "$host" --editor "$module" --seconds 6 --edits --parameters >"$work/use.out" 2>&1 &
 running=$!
 if wait_for_editor "$work/use.out"; then
+    # The Rate field's edit box: a click opens it, the keys go to it, Return enters the value.
+    xdotool mousemove 237 145 click 1
+    sleep 0.3
+    xdotool key --delay 20 BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace 3 Return
+    sleep 0.3
     xdotool mousemove 262 146 click 1
     sleep 0.3
     # From the knob's lower left, up and to the right, a pixel at a time.
@@ -68,10 +73,12 @@ wait "$running" || fail "flanger-host ended with $?: $(cat "$work/use.out")"
 # Windows programs end their lines with CR LF.
 tr -d '\r' <"$work/use.out" >"$work/use.txt" && mv "$work/use.txt" "$work/use.out"
 [ -n "${FLANGER_CHECK_VERBOSE:-}" ] && cat "$work/use.out"
+grep -Eq "^ +5 Rate +Hz +3.0 " "$work/use.out" || fail "typing 3 and Return into the Rate field did not set 3 Hz"
 grep -Eq "^ +4 Switch +on " "$work/use.out" || fail "the click on the lamp did not turn Switch on: $(cat "$work/use.out")"
 grep -Eq "^ +0 Feedback +% +50.0 " "$work/use.out" && fail "the drag did not change Feedback"
 edits=$(grep "^edit " "$work/use.out" | tr '\n' ' ')
-[ "$edits" = "edit begin 4 edit end 4 edit begin 0 edit end 0 " ] ||
-    fail "the edits reported were not the lamp's and the knob's, once each: $edits"
-[ "$status" = 0 ] && echo "the editor opened, matched its golden picture, took the click and the drag"
+# As on Linux: the field reports the click that opens it and then the value entered.
+[ "$edits" = "edit begin 5 edit end 5 edit begin 5 edit end 5 edit begin 4 edit end 4 edit begin 0 edit end 0 " ] ||
+    fail "the edits reported were not the field's, the lamp's and the knob's: $edits"
+[ "$status" = 0 ] && echo "the editor opened, matched its golden picture, took the typed value, the click and the drag"
 exit "$status"
