@@ -219,6 +219,26 @@ TEST_F(Win32PopupTest, EndsWhenTheOwnerGoesOrTheCaptureOrActivationIsTaken) {
     SetForegroundWindow(owner);
     pump(50);
 
+    // Another program's window comes to the front, as when the user switches to it.
+    popup = openWin32Popup(owner, kMenu, picture(160, 80, 2));
+    ASSERT_NE(popup, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION program{};
+    wchar_t command[] = L"notepad.exe";
+    ASSERT_NE(
+        CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &program),
+        FALSE);
+    WaitForInputIdle(program.hProcess, 5000);
+    for (int pass = 0; pass < 250 && popup->isOpen(); ++pass) popup->nextInput(input, 20);
+    EXPECT_FALSE(popup->isOpen());
+    TerminateProcess(program.hProcess, 0);
+    WaitForSingleObject(program.hProcess, 5000);
+    CloseHandle(program.hThread);
+    CloseHandle(program.hProcess);
+    SetForegroundWindow(owner);
+    pump(50);
+
     popup = openWin32Popup(owner, kMenu, picture(160, 80, 3));
     ASSERT_NE(popup, nullptr);
     popup->show(1, kSubmenu, picture(120, 90, 4));
