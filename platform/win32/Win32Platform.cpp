@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "platform/win32/LiveObjects.h"
+#include "platform/win32/Win32Keys.h"
 #include "platform/win32/Win32Module.h"
+#include "platform/win32/Win32Popup.h"
 
 namespace flanger::platform {
 namespace {
@@ -102,40 +104,6 @@ int signedHigh(LPARAM value) noexcept {
 
 bool keyDown(int key) noexcept {
     return (GetKeyState(key) & 0x8000) != 0;
-}
-
-// The keys the toolkit tells apart; the keypad's Enter is Return with the extended-key flag.
-Key keyOfVirtualKey(WPARAM virtualKey, LPARAM flags) noexcept {
-    switch (virtualKey) {
-        case VK_BACK:
-            return Key::Backspace;
-        case VK_RETURN:
-            return (flags & (1 << 24)) != 0 ? Key::KeypadEnter : Key::Return;
-        case VK_ESCAPE:
-            return Key::Escape;
-        case VK_INSERT:
-            return Key::Insert;
-        case VK_DELETE:
-            return Key::Delete;
-        case VK_HOME:
-            return Key::Home;
-        case VK_END:
-            return Key::End;
-        case VK_LEFT:
-            return Key::Left;
-        case VK_RIGHT:
-            return Key::Right;
-        case VK_UP:
-            return Key::Up;
-        case VK_DOWN:
-            return Key::Down;
-        case 'A':
-            return Key::LetterA;
-        case 'V':
-            return Key::LetterV;
-        default:
-            return Key::Other;
-    }
 }
 
 void appendUtf8(std::string& out, std::uint32_t code) {
@@ -440,20 +408,18 @@ bool Win32Platform::readClipboardText(std::string& out) noexcept {
 }
 
 bool Win32Platform::offersPopups() const noexcept {
-    return false;
+    return true;
 }
 
 PixelBox Win32Platform::screenArea() noexcept {
-    const POINT origin{0, 0};
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    if (GetMonitorInfoW(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &monitor) == FALSE) return {};
-    return {monitor.rcWork.left, monitor.rcWork.top, monitor.rcWork.right, monitor.rcWork.bottom};
+    // The work area of the monitor the editor is on.
+    return win32::win32ScreenArea(state->windows.empty() ? nullptr : state->windows.front()->handle());
 }
 
-std::unique_ptr<Popup> Win32Platform::openPopup(Window& /*owner*/, const PixelBox& /*box*/,
-                                                const Surface& /*pixels*/) noexcept {
-    return nullptr;
+std::unique_ptr<Popup> Win32Platform::openPopup(Window& owner, const PixelBox& box,
+                                                const Surface& pixels) noexcept {
+    if (&owner.owner() != this || !owner.isOpen()) return nullptr;
+    return win32::openWin32Popup(nativeWindowHandle(owner), box, pixels);
 }
 
 bool Win32Window::create(HWND parent) noexcept {
@@ -661,7 +627,7 @@ void Win32Window::pointerMessage(UINT message, WPARAM wParam, LPARAM lParam) noe
 
 void Win32Window::keyDownMessage(WPARAM virtualKey, LPARAM flags) noexcept {
     TextKey key;
-    key.key = keyOfVirtualKey(virtualKey, flags);
+    key.key = win32::keyOfVirtualKey(static_cast<unsigned>(virtualKey), (flags & (1 << 24)) != 0);
     key.shift = keyDown(VK_SHIFT);
     key.control = keyDown(VK_CONTROL);
     if (textReceiver != nullptr) {

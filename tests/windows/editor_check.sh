@@ -3,7 +3,7 @@
 # tests/windows/on_xvfb.sh, which gives it DISPLAY and the window tests' Wine prefix): flanger-host.exe
 # opens the DLL's editor in a Win32 window; the editor must cover its 370 x 216 area and look as
 # its golden picture (a raw pixel dump); a value typed into the Rate field is entered; a click on
-# the lamp (a press and a release together) turns Switch on; a drag over the Feedback knob in 1-pixel steps edits Feedback within one
+# the lamp (a press and a release together) turns Switch on; the note menu's popup takes a pick; a drag over the Feedback knob in 1-pixel steps edits Feedback within one
 # begin/end edit.
 #   tests/windows/on_xvfb.sh tests/windows/editor_check.sh FLANGER-HOST.EXE BRACKWATERFLANGER.DLL GOLDEN.ppm
 # FLANGER_REGENERATE_GOLDENS=1 rewrites the golden picture.
@@ -62,6 +62,11 @@ if wait_for_editor "$work/use.out"; then
     sleep 0.3
     xdotool mousemove 262 146 click 1
     sleep 0.3
+    # Sync on: the note menu stands where the field was; its popup takes a pick by keys.
+    xdotool mousemove 232 145 click 1
+    sleep 0.5
+    xdotool key --delay 50 Down Down Return
+    sleep 0.3
     # From the knob's lower left, up and to the right, a pixel at a time.
     xdotool mousemove 19 184 mousedown 1
     for step in $(seq 25); do
@@ -74,11 +79,12 @@ wait "$running" || fail "flanger-host ended with $?: $(cat "$work/use.out")"
 tr -d '\r' <"$work/use.out" >"$work/use.txt" && mv "$work/use.txt" "$work/use.out"
 [ -n "${FLANGER_CHECK_VERBOSE:-}" ] && cat "$work/use.out"
 grep -Eq "^ +5 Rate +Hz +3.0 " "$work/use.out" || fail "typing 3 and Return into the Rate field did not set 3 Hz"
+grep -Eq "^ +6 SyncBeat +beat +1/4 " "$work/use.out" || fail "Down, Down, Return in the note menu's popup did not pick 1/4"
 grep -Eq "^ +4 Switch +on " "$work/use.out" || fail "the click on the lamp did not turn Switch on: $(cat "$work/use.out")"
 grep -Eq "^ +0 Feedback +% +50.0 " "$work/use.out" && fail "the drag did not change Feedback"
 edits=$(grep "^edit " "$work/use.out" | tr '\n' ' ')
 # As on Linux: the field reports the click that opens it and then the value entered.
-[ "$edits" = "edit begin 5 edit end 5 edit begin 5 edit end 5 edit begin 4 edit end 4 edit begin 0 edit end 0 " ] ||
-    fail "the edits reported were not the field's, the lamp's and the knob's: $edits"
-[ "$status" = 0 ] && echo "the editor opened, matched its golden picture, took the typed value, the click and the drag"
+[ "$edits" = "edit begin 5 edit end 5 edit begin 5 edit end 5 edit begin 4 edit end 4 edit begin 6 edit end 6 edit begin 0 edit end 0 " ] ||
+    fail "the edits reported were not the field's, the lamp's, the menu's and the knob's: $edits"
+[ "$status" = 0 ] && echo "the editor opened, matched its golden picture, took the typed value, the click, the menu pick and the drag"
 exit "$status"
