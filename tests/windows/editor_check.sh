@@ -4,7 +4,7 @@
 # opens the DLL's editor in a Win32 window; the editor must cover its 370 x 216 area and look as
 # its golden picture (a raw pixel dump); a value typed into the Rate field is entered; a click on
 # the lamp (a press and a release together) turns Switch on; the note menu's popup takes a pick; a drag over the Feedback knob in 1-pixel steps edits Feedback within one
-# begin/end edit.
+# begin/end edit, and two wheel steps over it are two more.
 #   tests/windows/on_xvfb.sh tests/windows/editor_check.sh FLANGER-HOST.EXE BRACKWATERFLANGER.DLL GOLDEN.ppm
 # FLANGER_REGENERATE_GOLDENS=1 rewrites the golden picture.
 set -u
@@ -73,6 +73,9 @@ if wait_for_editor "$work/use.out"; then
         xdotool mousemove $((19 + step / 2)) $((184 - step))
     done
     xdotool mouseup 1
+    sleep 0.2
+    # Two wheel steps away from the user over the same knob: each one an edit of its own.
+    xdotool click 4 click 4
 fi
 wait "$running" || fail "flanger-host ended with $?: $(cat "$work/use.out")"
 # Windows programs end their lines with CR LF.
@@ -84,7 +87,7 @@ grep -Eq "^ +4 Switch +on " "$work/use.out" || fail "the click on the lamp did n
 grep -Eq "^ +0 Feedback +% +50.0 " "$work/use.out" && fail "the drag did not change Feedback"
 edits=$(grep "^edit " "$work/use.out" | tr '\n' ' ')
 # As on Linux: the field reports the click that opens it and then the value entered.
-[ "$edits" = "edit begin 5 edit end 5 edit begin 5 edit end 5 edit begin 4 edit end 4 edit begin 6 edit end 6 edit begin 0 edit end 0 " ] ||
-    fail "the edits reported were not the field's, the lamp's, the menu's and the knob's: $edits"
-[ "$status" = 0 ] && echo "the editor opened, matched its golden picture, took the typed value, the click, the menu pick and the drag"
+[ "$edits" = "edit begin 5 edit end 5 edit begin 5 edit end 5 edit begin 4 edit end 4 edit begin 6 edit end 6 edit begin 0 edit end 0 edit begin 0 edit end 0 edit begin 0 edit end 0 " ] ||
+    fail "the edits reported were not the field's, the lamp's, the menu's, the knob drag's and the two wheel steps': $edits"
+[ "$status" = 0 ] && echo "the editor opened, matched its golden picture, took the typed value, the click, the menu pick, the drag and the wheel"
 exit "$status"
