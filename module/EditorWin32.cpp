@@ -6,6 +6,7 @@
 #include "editor/FlangerEditor.h"
 #include "module/EditorChoice.h"
 #include "platform/SystemText.h"
+#include "platform/win32/GdiText.h"
 #include "platform/win32/Win32Module.h"
 #include "platform/win32/Win32Platform.h"
 #include "resources/SkinBitmaps.h"
@@ -29,6 +30,7 @@ host::EditorFactory editorFactory() noexcept {
     resources::setPackedBitmapReader(&platform::win32::moduleBitmap);
     // The about texts come from the file's version resource, as its properties show them.
     resources::setVersionQuery(&platform::win32::moduleVersionValue);
+    platform::setSystemText(&platform::win32::gdiText());
     return &createEditor;
 }
 

@@ -13,6 +13,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/win32/GdiText.h"
 #include "platform/win32/LiveObjects.h"
 #include "platform/win32/Win32Keys.h"
 #include "platform/win32/Win32Module.h"
@@ -62,7 +63,11 @@ const wchar_t* acquireClass() noexcept {
 void releaseClass() noexcept {
     std::lock_guard<std::mutex> lock(classMutex);
     if (classUsers <= 0) return;
-    if (--classUsers == 0) UnregisterClassW(className, moduleHandle());
+    if (--classUsers == 0) {
+        UnregisterClassW(className, moduleHandle());
+        // With the last editor gone, so go the fonts its text was drawn with.
+        win32::clearGdiText();
+    }
 }
 
 // The PhysicalButton bits of the logical buttons a message's key state names: the toolkit
