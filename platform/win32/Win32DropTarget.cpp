@@ -9,6 +9,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstring>
@@ -71,6 +72,8 @@ public:
 bool toUtf8(const std::wstring& text, std::string& out) {
     out.clear();
     if (text.empty()) return true;
+    // Up to three bytes for each UTF-16 unit: the result's length must fit an int.
+    if (text.size() > static_cast<std::size_t>(INT_MAX / 3)) return false;
     const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
                                            static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     if (length <= 0) return false;
@@ -86,7 +89,7 @@ bool readText(IDataObject* data, std::string& out) {
         if (block.bytes != nullptr) {
             std::wstring text(block.size / sizeof(WCHAR), L'\0');
             std::memcpy(text.data(), block.bytes, text.size() * sizeof(WCHAR));
-            text.resize(text.find(L'\0') == std::wstring::npos ? text.size() : text.find(L'\0'));
+            text.resize(std::min(text.size(), text.find(L'\0')));
             if (toUtf8(text, out)) return true;
         }
     }
