@@ -49,6 +49,10 @@ public:
     virtual bool onKey(const TextKey& /*key*/) { return false; }
 };
 
+// Longest dropped file name a backend hands on, terminator included; longer ones would arrive cut
+// and are left out.
+inline constexpr std::size_t kMaxDroppedName = 1024;
+
 // Receives what the user drops onto a window: file names (type 0, count = number of names) or
 // one text (type 1, one item, count = its size in bytes). Answers whether a view took it.
 class DropEvents {

@@ -15,6 +15,7 @@
 
 #include "platform/win32/GdiText.h"
 #include "platform/win32/LiveObjects.h"
+#include "platform/win32/Win32DropTarget.h"
 #include "platform/win32/Win32Keys.h"
 #include "platform/win32/Win32Module.h"
 #include "platform/win32/Win32Popup.h"
@@ -183,6 +184,7 @@ public:
     void setEventHandler(WindowEvents* receiver) noexcept override { handler = receiver; }
     void setIdentity(const char* title, const char* className) noexcept override;
     void setCursorShape(int shape) noexcept override;
+    void setDropHandler(DropEvents* receiver) noexcept override;
     bool beginTextInput(TextInputEvents* receiver, std::uint32_t clickTimeMs) noexcept override;
     void endTextInput() noexcept override;
     void holdKeyFocus() noexcept override;
@@ -209,8 +211,9 @@ private:
     HDC memory = nullptr;                  // holds the DIB section selected
     HBITMAP section = nullptr;
     HGDIOBJ sectionBefore = nullptr;
-    std::uint32_t* bits = nullptr;  // the section's pixels, top row first, 0x00RRGGBB
-    HCURSOR cursor = nullptr;       // the shape shown now; null = the class's arrow
+    std::uint32_t* bits = nullptr;                   // the section's pixels, top row first, 0x00RRGGBB
+    HCURSOR cursor = nullptr;                        // the shape shown now; null = the class's arrow
+    std::unique_ptr<win32::DropRegistration> drops;  // OLE and the drop target, while drops are taken
     bool open = false;
     WindowEvents* handler = nullptr;
     // Text input: the window takes the keyboard only while an edit box is open, or a pointer
@@ -458,6 +461,8 @@ Win32Window::~Win32Window() {
     endTextInput();
     auto& list = state.windows;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    // Revoked while the window still exists, or OLE would keep the target alive.
+    drops.reset();
     if (window != nullptr) {
         // The messages it receives while going find no frame any more.
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
@@ -480,6 +485,7 @@ Win32Window::~Win32Window() {
 void Win32Window::destroyed() noexcept {
     // Destroyed with the host's parent: the frame draws nothing from now on.
     if (window == nullptr) return;
+    drops.reset();
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     window = nullptr;
     open = false;
@@ -551,6 +557,11 @@ void Win32Window::setCursorShape(int shape) noexcept {
     cursor = shape == kCursorDefault ? nullptr : LoadCursorW(nullptr, MAKEINTRESOURCEW(kIds[shape]));
     if (pointerInside())
         SetCursor(cursor != nullptr ? cursor : LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
+}
+
+void Win32Window::setDropHandler(DropEvents* receiver) noexcept {
+    drops.reset();
+    if (receiver != nullptr && window != nullptr) drops = win32::DropRegistration::attach(window, receiver);
 }
 
 bool Win32Window::pointerInside() noexcept {

@@ -7,10 +7,9 @@
 #include <string_view>
 #include <vector>
 
-namespace flanger::platform {
+#include "platform/Platform.h"
 
-// Longest name handed on, terminator included; longer ones would arrive cut and are left out.
-inline constexpr std::size_t kMaxDroppedName = 1024;
+namespace flanger::platform {
 
 // The local file names of a uri-list (RFC 2483: one URI per line, '#' comments), percent-decoded.
 // Only file: URIs on this machine (no host, or "localhost") are taken; others, names with an

@@ -13,6 +13,7 @@
 #include "host/VstInterface.h"
 #include "module/EditorChoice.h"
 #include "platform/win32/LiveObjects.h"
+#include "platform/win32/Win32DropTarget.h"
 #include "platform/win32/Win32Platform.h"
 #include "resources/VersionInfo.h"
 
@@ -86,6 +87,7 @@ TEST_F(WindowsEditor, TwoHundredOpenCloseCyclesLeaveNothingBehind) {
             EXPECT_EQ(area.right - area.left, 370);
             EXPECT_EQ(area.bottom - area.top, 216);
             EXPECT_TRUE(classRegistered());
+            EXPECT_EQ(platform::win32::liveDropTargets(), 1) << "the window takes drops";
         }
         pumpFor(cycle % 50 == 0 ? 40 : 2);  // paints, and now and then a few idles' worth
         dispatch(vst::effEditIdle);
@@ -93,6 +95,7 @@ TEST_F(WindowsEditor, TwoHundredOpenCloseCyclesLeaveNothingBehind) {
     }
     EXPECT_EQ(platform::win32::liveWindows(), 0);
     EXPECT_EQ(platform::win32::liveGdiObjects(), gdiBefore);
+    EXPECT_EQ(platform::win32::liveDropTargets(), 0);
     EXPECT_EQ(childWindows(parent), 0);
     EXPECT_FALSE(classRegistered()) << "the class goes with the last window";
 }
@@ -105,6 +108,7 @@ TEST_F(WindowsEditor, AHostThatDestroysItsWindowFirstBreaksNothing) {
     dispatch(vst::effEditIdle);
     dispatch(vst::effEditClose);
     EXPECT_EQ(platform::win32::liveWindows(), 0);
+    EXPECT_EQ(platform::win32::liveDropTargets(), 0);
     EXPECT_FALSE(classRegistered());
     // And the next parent gets a working editor again.
     parent = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP | WS_VISIBLE, 0, 0, 370, 216, nullptr, nullptr,
