@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -116,6 +117,23 @@ TEST_F(WindowsEditor, AHostThatDestroysItsWindowFirstBreaksNothing) {
     ASSERT_EQ(dispatch(vst::effEditOpen, parent), 1);
     EXPECT_EQ(childWindows(parent), 1);
     dispatch(vst::effEditClose);
+}
+
+TEST_F(WindowsEditor, PastedTextIsTheClipboardsUnicodeTextAsUtf8) {
+    // What another program copies: UTF-16, a character beyond the basic plane among it.
+    const wchar_t copied[] = {L'2', L'.', L'5', 0x00A0, L'H', L'z', 0xD834, 0xDD1E, 0};
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof copied);
+    ASSERT_NE(block, nullptr);
+    std::memcpy(GlobalLock(block), copied, sizeof copied);
+    GlobalUnlock(block);
+    ASSERT_TRUE(OpenClipboard(parent));
+    EmptyClipboard();
+    ASSERT_NE(SetClipboardData(CF_UNICODETEXT, block), nullptr);
+    CloseClipboard();
+    const auto windows = platform::Win32Platform::open();
+    std::string pasted;
+    ASSERT_TRUE(windows->readClipboardText(pasted));
+    EXPECT_EQ(pasted, "2.5\xC2\xA0Hz\xF0\x9D\x84\x9E");
 }
 
 TEST_F(WindowsEditor, TheAboutTextsComeFromTheFilesVersionResource) {
