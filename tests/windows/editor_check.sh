@@ -39,7 +39,7 @@ wait_for_editor() {
 
 # 1. What it looks like, untouched.
 "$wine_run" "$host" --editor "$module" --seconds 3 --snapshot "$work/editor.ppm" >"$work/look.out" 2>&1
-grep -q "editor window 370x216 at 0,0" "$work/look.out" || fail "the editor did not open at 370 x 216: $(cat "$work/look.out")"
+grep -q "editor window 370x216 at " "$work/look.out" || fail "the editor did not open at 370 x 216: $(cat "$work/look.out")"
 if [ "${FLANGER_REGENERATE_GOLDENS:-}" = 1 ]; then
     cp "$work/editor.ppm" "$golden"
     echo "regenerated $golden"
@@ -54,23 +54,30 @@ fi
 # 2. A typed value, a quick click on the lamp and a drag of a knob, as xdotool's user makes them.
 "$wine_run" "$host" --editor "$module" --seconds 6 --edits --parameters >"$work/use.out" 2>&1 &
 running=$!
+# xdotool works on the screen: the editor's points are offset by where its window's client area is.
+click_at() {
+    xdotool mousemove $((left + $1)) $((top + $2)) click "$3"
+}
 if wait_for_editor "$work/use.out"; then
+    origin=$(sed -n 's/.*editor window [0-9]*x[0-9]* at \([0-9-]*\),\([0-9-]*\).*/\1 \2/p' "$work/use.out" | head -n 1)
+    left=${origin% *}
+    top=${origin#* }
     # The Rate field's edit box: a click opens it, the keys go to it, Return enters the value.
-    xdotool mousemove 237 145 click 1
+    click_at 237 145 1
     sleep 0.3
     xdotool key --delay 20 BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace 3 Return
     sleep 0.3
-    xdotool mousemove 262 146 click 1
+    click_at 262 146 1
     sleep 0.3
     # Sync on: the note menu stands where the field was; its popup takes a pick by keys.
-    xdotool mousemove 232 145 click 1
+    click_at 232 145 1
     sleep 0.5
     xdotool key --delay 50 Down Down Return
     sleep 0.3
     # From the knob's lower left, up and to the right, a pixel at a time.
-    xdotool mousemove 19 184 mousedown 1
+    xdotool mousemove $((left + 19)) $((top + 184)) mousedown 1
     for step in $(seq 25); do
-        xdotool mousemove $((19 + step / 2)) $((184 - step))
+        xdotool mousemove $((left + 19 + step / 2)) $((top + 184 - step))
     done
     xdotool mouseup 1
     sleep 0.2

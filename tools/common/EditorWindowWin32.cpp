@@ -111,17 +111,25 @@ EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& opt
 
     int width = 0, height = 0;
     editorSize(plugin, width, height);
-    // A frameless window at the screen's top-left: its client area is the whole window, so
-    // scripts find the editor's pixels at the window's own position.
+    // A fixed-size window with a caption at the screen's top-left, its client area the editor's
+    // size; where that area lands on the screen is printed for scripts.
     const TextAnswer name = plugin.text(vst::effGetEffectName, 0);
     const std::string title = "flanger-host: " + (name.text.empty() ? plugin.path() : name.text);
-    HWND window = CreateWindowExA(0, "FlangerHost", title.c_str(), WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0,
-                                  0, width, height, nullptr, nullptr, instance, nullptr);
+    constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    const auto outerSize = [](int clientWidth, int clientHeight) {
+        RECT outer{0, 0, clientWidth, clientHeight};
+        AdjustWindowRectEx(&outer, kStyle, FALSE, 0);
+        return outer;
+    };
+    RECT outer = outerSize(width, height);
+    HWND window = CreateWindowExA(0, "FlangerHost", title.c_str(), kStyle, 0, 0, outer.right - outer.left,
+                                  outer.bottom - outer.top, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         std::fprintf(stderr, "flanger-host: cannot make a window (is there a display?)\n");
         SetConsoleCtrlHandler(consoleStop, FALSE);
         return EditorRunEnd::NotShown;
     }
+    ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     if (options.openEditor) {
         if (plugin.dispatch(vst::effEditOpen, 0, 0, window) == 0)
@@ -131,10 +139,14 @@ EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& opt
         if (afterWidth != width || afterHeight != height) {
             width = afterWidth;
             height = afterHeight;
-            SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+            outer = outerSize(width, height);
+            SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                         SWP_NOMOVE | SWP_NOZORDER);
         }
     }
-    std::printf("flanger-host: editor window %dx%d at 0,0\n", width, height);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    std::printf("flanger-host: editor window %dx%d at %ld,%ld\n", width, height, origin.x, origin.y);
     std::fflush(stdout);
 
     const auto start = std::chrono::steady_clock::now();
