@@ -211,7 +211,9 @@ bool XdndReceiver::handle(const XEvent& event) noexcept {
 void XdndReceiver::deliver(const XSelectionEvent& selection) noexcept {
     const ::Window from = source;
     const Offer kind = offer;
-    const Atom performed = action;
+    // The drop only reads a name or a text: a finished move would tell the source (a file manager,
+    // a text editor) it may delete its original.
+    const Atom performed = atom("XdndActionCopy");
     bool taken = false;
     if (selection.property != None) {
         Atom actualType = 0;

@@ -176,6 +176,8 @@ TEST_F(FrameDropX11, FileListReachesTheTopmostChildWithDecodedNames) {
     EXPECT_EQ(below->dropType, kDropFiles);
     EXPECT_EQ(finished.xclient.data.l[1] & 1, 1);
     EXPECT_EQ(static_cast<::Window>(finished.xclient.data.l[0]), target);
+    // Offered as a move, done as a copy: the source must not delete the files.
+    EXPECT_EQ(static_cast<Atom>(finished.xclient.data.l[2]), atom("XdndActionCopy"));
 }
 
 TEST_F(FrameDropX11, TextArrivesAsOneItemWithItsSize) {
