@@ -1,4 +1,4 @@
-// The virtual-key table; letters are the same codes in either case.
+// The virtual-key table (letters are the same codes in either case) and the button messages.
 #include "platform/win32/Win32Keys.h"
 
 #include <windows.h>
@@ -35,6 +35,22 @@ Key keyOfVirtualKey(unsigned virtualKey, bool extended) noexcept {
             return Key::LetterV;
         default:
             return Key::Other;
+    }
+}
+
+std::uint32_t physicalButtonOfMessage(unsigned message, bool swapped) noexcept {
+    switch (message) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+            return swapped ? kRightButton : kLeftButton;
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+            return swapped ? kLeftButton : kRightButton;
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONUP:
+            return kMiddleButton;
+        default:
+            return 0;
     }
 }
 

@@ -81,22 +81,6 @@ std::uint32_t physicalButtons(WPARAM keys, bool swapped) noexcept {
     return bits;
 }
 
-std::uint32_t physicalButtonOf(UINT message, bool swapped) noexcept {
-    switch (message) {
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONUP:
-            return swapped ? kRightButton : kLeftButton;
-        case WM_RBUTTONDOWN:
-        case WM_RBUTTONUP:
-            return swapped ? kLeftButton : kRightButton;
-        case WM_MBUTTONDOWN:
-        case WM_MBUTTONUP:
-            return kMiddleButton;
-        default:
-            return 0;
-    }
-}
-
 bool isPress(UINT message) noexcept {
     return message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN;
 }
@@ -638,7 +622,7 @@ void Win32Window::pointerMessage(UINT message, WPARAM wParam, LPARAM lParam) noe
     SetCapture(window);
     if (handler != nullptr)
         handler->onButtonPress(signedLow(lParam), signedHigh(lParam),
-                               physicalButtonOf(message, state.swapped));
+                               win32::physicalButtonOfMessage(message, state.swapped));
 }
 
 void Win32Window::keyDownMessage(WPARAM virtualKey, LPARAM flags) noexcept {

@@ -74,7 +74,6 @@ private:
     void dispatchPaints() noexcept;
     bool takeInput(PopupInput& out) noexcept;
     bool translate(const MSG& message, PopupInput& out) const noexcept;
-    std::uint32_t physicalButton(UINT message) const noexcept;
 
     HWND owner;
     HWND activeAtOpen = nullptr;
@@ -304,22 +303,6 @@ void Win32Popup::dispatchPaints() noexcept {
         DispatchMessageW(&message);
 }
 
-std::uint32_t Win32Popup::physicalButton(UINT message) const noexcept {
-    switch (message) {
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONUP:
-            return swapped ? kRightButton : kLeftButton;
-        case WM_RBUTTONDOWN:
-        case WM_RBUTTONUP:
-            return swapped ? kLeftButton : kRightButton;
-        case WM_MBUTTONDOWN:
-        case WM_MBUTTONUP:
-            return kMiddleButton;
-        default:
-            return 0;
-    }
-}
-
 bool Win32Popup::translate(const MSG& message, PopupInput& out) const noexcept {
     POINT at{GET_X_LPARAM(message.lParam), GET_Y_LPARAM(message.lParam)};
     switch (message.message) {
@@ -349,7 +332,7 @@ bool Win32Popup::translate(const MSG& message, PopupInput& out) const noexcept {
     ClientToScreen(message.hwnd, &at);
     out.at = {at.x, at.y};
     out.key = Key::Other;
-    out.button = physicalButton(message.message);
+    out.button = physicalButtonOfMessage(message.message, swapped);
     if (message.message == WM_MOUSEMOVE) {
         out.kind = PopupInput::kMotion;
     } else {
