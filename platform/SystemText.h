@@ -31,9 +31,10 @@ public:
     // One line of 8-bit (Windows-1252) text; false when the font cannot be made.
     virtual bool measure(const SystemFont& font, const char* text, SystemTextMetrics& out) noexcept = 0;
     // Blends one line's grey-scale coverage in ink over target's pixels, baseline at y = baseline
-    // from pen x, inside clip (already within the surface). Adds no damage: the caller does.
-    virtual void draw(Surface& target, const SystemFont& font, const char* text, int x, int baseline,
-                      std::uint32_t ink, const PixelBox& clip) noexcept = 0;
+    // from pen x, inside clip (already within the surface). Adds no damage: the caller does, from
+    // the advance width it answers (0 when the font cannot be made).
+    virtual int draw(Surface& target, const SystemFont& font, const char* text, int x, int baseline,
+                     std::uint32_t ink, const PixelBox& clip) noexcept = 0;
     // The family the system draws the font with, e.g. "Liberation Sans"; empty when unknown.
     virtual std::string family(const SystemFont& /*font*/) noexcept { return {}; }
 };

@@ -77,15 +77,17 @@ public:
         }
     }
 
-    void draw(Surface& target, const SystemFont& font, const char* text, int x, int baseline,
-              std::uint32_t ink, const PixelBox& clip) noexcept override {
+    int draw(Surface& target, const SystemFont& font, const char* text, int x, int baseline,
+             std::uint32_t ink, const PixelBox& clip) noexcept override {
+        int advance = 0;
         try {
             std::lock_guard<std::mutex> lock(mutex);
             const CachedFont* cached = select(font);
             const std::wstring line = utf16(text);
-            if (cached == nullptr || line.empty()) return;
+            if (cached == nullptr || line.empty()) return advance;
             SIZE size{};
-            if (!GetTextExtentPoint32W(dc, line.data(), static_cast<int>(line.size()), &size)) return;
+            if (!GetTextExtentPoint32W(dc, line.data(), static_cast<int>(line.size()), &size)) return advance;
+            advance = static_cast<int>(size.cx);
             // Italics lean past the advance and some glyphs start left of the pen: a margin of a
             // third of the height takes them in.
             const long long pad = cached->metrics.tmOverhang + std::max(1, font.pixelSize) / 3 + 2;
@@ -94,13 +96,13 @@ public:
             const PixelBox lineBox{clampToInt(x - pad), clampToInt(top), clampToInt(x + size.cx + pad),
                                    clampToInt(bottom)};
             const PixelBox box = lineBox.intersect(clip).intersect({0, 0, target.width(), target.height()});
-            if (box.empty()) return;
+            if (box.empty()) return advance;
             const int width = box.right - box.left, height = box.bottom - box.top;
-            if (!ensureBitmap(width, height)) return;
+            if (!ensureBitmap(width, height)) return advance;
             for (int row = 0; row < height; ++row)
                 std::fill_n(bits + static_cast<std::size_t>(row) * bitmapWidth, width, 0u);
             if (!TextOutW(dc, x - box.left, baseline - box.top, line.data(), static_cast<int>(line.size())))
-                return;
+                return advance;
             GdiFlush();  // the bits are read directly: GDI may still hold the drawing in its batch
 
             const int inkRed = redOf(ink), inkGreen = greenOf(ink), inkBlue = blueOf(ink);
@@ -121,6 +123,7 @@ public:
             }
         } catch (...) {
         }
+        return advance;
     }
 
     std::string family(const SystemFont& font) noexcept override {
