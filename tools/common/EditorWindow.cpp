@@ -61,30 +61,12 @@ int reportXError(Display* display, XErrorEvent* error) {
     return 0;
 }
 
-void editorSize(PluginInstance& plugin, int& width, int& height) {
-    vst::ERect* rect = nullptr;
-    if (plugin.dispatch(vst::effEditGetRect, 0, 0, &rect) != 0 && rect != nullptr) {
-        width = rect->right - rect->left;
-        height = rect->bottom - rect->top;
-    }
-    if (width <= 0 || height <= 0) {
-        width = 400;
-        height = 300;
-    }
-}
-
 // The scheduler's own account, to the nanosecond: the tick-sampled user and system times would
 // hide a fraction of a percent in their noise.
 double processCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-// A triangle over 100 idle periods, so every idle sees a new value and the sweep looks like automation.
-float animatedValue(long step) {
-    const long phase = step % 100;
-    return static_cast<float>(phase < 50 ? phase : 100 - phase) / 50.0f;
 }
 
 // The process's CPU time over the run after a warm-up (the first paint, fonts, shared memory are

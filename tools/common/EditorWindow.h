@@ -27,4 +27,10 @@ enum class EditorRunEnd {
 
 EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options);
 
+// What the X11 and Win32 windows share (EditorWindowCommon.cpp).
+// The editor's size as effEditGetRect gives it; 400 × 300 when it gives none.
+void editorSize(PluginInstance& plugin, int& width, int& height);
+// A triangle over 100 idle periods, so every idle sees a new value and the sweep looks like automation.
+float animatedValue(long step);
+
 }  // namespace flanger::tools

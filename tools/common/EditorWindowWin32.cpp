@@ -31,23 +31,6 @@ LRESULT CALLBACK hostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void editorSize(PluginInstance& plugin, int& width, int& height) {
-    vst::ERect* rect = nullptr;
-    if (plugin.dispatch(vst::effEditGetRect, 0, 0, &rect) != 0 && rect != nullptr) {
-        width = rect->right - rect->left;
-        height = rect->bottom - rect->top;
-    }
-    if (width <= 0 || height <= 0) {
-        width = 400;
-        height = 300;
-    }
-}
-
-float animatedValue(long step) {
-    const long phase = step % 100;
-    return static_cast<float>(phase < 50 ? phase : 100 - phase) / 50.0f;
-}
-
 // The editor's pixels as they are on the screen now, as a binary PPM: read back from the host
 // window's client area, which the editor covers.
 bool writeSnapshot(HWND window, int width, int height, const std::string& path) {
