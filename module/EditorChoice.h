@@ -8,4 +8,8 @@ namespace flanger::module {
 // Null: the effect has no editor (its record then carries no editor flag and effEditOpen answers 0).
 host::EditorFactory editorFactory() noexcept;
 
+// The descriptor a host's run loop watches for the open editor's window events (its own X
+// connection on Linux), or -1 where there is none.
+int editorConnectionFd(vst::EffectRecord* record) noexcept;
+
 }  // namespace flanger::module

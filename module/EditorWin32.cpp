@@ -34,4 +34,9 @@ host::EditorFactory editorFactory() noexcept {
     return &createEditor;
 }
 
+// Windows delivers the editor's window messages through the thread's own queue.
+int editorConnectionFd(vst::EffectRecord*) noexcept {
+    return -1;
+}
+
 }  // namespace flanger::module

@@ -2,6 +2,9 @@
 #include <memory>
 
 #include "editor/FlangerEditor.h"
+#include "gui/FrameView.h"
+#include "gui/editor/FrameEditor.h"
+#include "host/ExtendedEffect.h"
 #include "module/EditorChoice.h"
 #include "platform/x11/X11Platform.h"
 
@@ -22,6 +25,17 @@ host::EditorBase* createEditor(host::ExtendedEffect* effect) noexcept {
 
 host::EditorFactory editorFactory() noexcept {
     return &createEditor;
+}
+
+int editorConnectionFd(vst::EffectRecord* record) noexcept {
+    auto* effect = record != nullptr
+                       ? static_cast<host::ExtendedEffect*>(static_cast<host::EffectBase*>(record->object))
+                       : nullptr;
+    auto* editor = effect != nullptr ? dynamic_cast<gui::editor::FrameEditor*>(effect->editor()) : nullptr;
+    if (editor == nullptr || editor->frameView() == nullptr || editor->frameView()->nativeWindow() == nullptr)
+        return -1;
+    auto* x11 = dynamic_cast<platform::X11Platform*>(&editor->frameView()->nativeWindow()->owner());
+    return x11 != nullptr && x11->connected() ? x11->connectionFd() : -1;
 }
 
 }  // namespace flanger::module
