@@ -1,6 +1,6 @@
-// The tool's editor window: a top-level X11 window sized from effEditGetRect, the editor opened
-// into it, effEditIdle about every 20 ms (or as asked), and effEditClose before the window goes,
-// as hosts do, however the run ends: closed, destroyed from outside, SIGINT or SIGTERM.
+// The tool's editor window: a top-level X11 window sized from the editor, the editor opened into
+// it, idled about every 20 ms (or as asked, or as its own timers ask), and closed before the
+// window goes, as hosts do, however the run ends: closed, destroyed from outside, SIGINT or SIGTERM.
 #include "tools/common/EditorWindow.h"
 
 #include <X11/Xatom.h>
@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace flanger::tools {
 
@@ -108,9 +109,9 @@ private:
 
 }  // namespace
 
-EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options) {
-    if (options.openEditor && !plugin.hasFlag(vst::effFlagsHasEditor)) {
-        std::fprintf(stderr, "flanger-host: %s has no editor\n", plugin.path().c_str());
+EditorRunEnd runEditorWindow(EditorClient& editor, const EditorRunOptions& options) {
+    if (options.openEditor && !editor.hasEditor()) {
+        std::fprintf(stderr, "flanger-host: %s has no editor\n", editor.path().c_str());
         return EditorRunEnd::NotShown;
     }
     const StopSignals signals;
@@ -122,12 +123,12 @@ EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& opt
     XErrorHandler previous = XSetErrorHandler(reportXError);
 
     int width = 0, height = 0;
-    editorSize(plugin, width, height);
+    editor.size(width, height);
     const ::Window window =
         XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(width),
                             static_cast<unsigned>(height), 0, 0, 0);
-    const TextAnswer name = plugin.text(vst::effGetEffectName, 0);
-    const std::string title = "flanger-host: " + (name.text.empty() ? plugin.path() : name.text);
+    const std::string name = editor.name();
+    const std::string title = "flanger-host: " + (name.empty() ? editor.path() : name);
     XStoreName(display, window, title.c_str());
     XClassHint classHint{const_cast<char*>("flanger-host"), const_cast<char*>("FlangerHost")};
     XSetClassHint(display, window, &classHint);
@@ -148,13 +149,11 @@ EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& opt
     }
 
     if (options.openEditor) {
-        // Some plug-ins take the host's Display* from value, others open their own connection.
-        const intptr_t opened = plugin.dispatch(vst::effEditOpen, 0, reinterpret_cast<intptr_t>(display),
-                                                reinterpret_cast<void*>(static_cast<std::uintptr_t>(window)));
-        if (opened == 0)
-            std::fprintf(stderr, "flanger-host: effEditOpen answered 0; showing whatever it made\n");
+        // Some plug-ins take the host's Display*, others open their own connection.
+        if (!editor.open(display, reinterpret_cast<void*>(static_cast<std::uintptr_t>(window))))
+            std::fprintf(stderr, "flanger-host: the editor's open failed; showing whatever it made\n");
         int afterWidth = width, afterHeight = height;
-        editorSize(plugin, afterWidth, afterHeight);  // hosts ask again after open
+        editor.size(afterWidth, afterHeight);  // hosts ask again after open
         if (afterWidth != width || afterHeight != height) {
             XResizeWindow(display, window, static_cast<unsigned>(afterWidth),
                           static_cast<unsigned>(afterHeight));
@@ -180,18 +179,21 @@ EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& opt
         }
         if (!running || stopSignal != 0) break;
         if (options.animateParameter >= 0)
-            plugin.setParameter(options.animateParameter, animatedValue(step++));
-        if (options.openEditor) plugin.dispatch(vst::effEditIdle);
+            editor.setParameter(options.animateParameter, animatedValue(step++));
+        if (options.openEditor) editor.idle();
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         if (options.reportCpu) cpu.afterIdle(elapsed.count());
         if (options.seconds > 0.0 && elapsed.count() >= options.seconds) break;
-        // Sleep for one idle period, waking early for the window's own events.
-        pollfd wake{ConnectionNumber(display), POLLIN, 0};
-        poll(&wake, 1, options.idleMs);
+        // Sleep for one idle period, waking early for the window's own events (and the editor's).
+        std::vector<pollfd> wake{{ConnectionNumber(display), POLLIN, 0}};
+        if (options.openEditor)
+            for (int fd : editor.wakeDescriptors()) wake.push_back({fd, POLLIN, 0});
+        poll(wake.data(), static_cast<nfds_t>(wake.size()),
+             options.openEditor ? editor.waitMs(options.idleMs) : options.idleMs);
     }
 
     if (options.reportCpu) cpu.print(options.idleMs);
-    if (options.openEditor) plugin.dispatch(vst::effEditClose);
+    if (options.openEditor) editor.close();
     // Destroying a window another client destroyed would be a BadWindow of our own making.
     if (!destroyedFromOutside) XDestroyWindow(display, window);
     XSync(display, False);

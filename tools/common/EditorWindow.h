@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tools/common/TestHost.h"
 
@@ -25,6 +26,29 @@ enum class EditorRunEnd {
     NotShown,     // no editor, or no display
 };
 
+// What the window needs of a plug-in's editor, whatever the plug-in's format.
+class EditorClient {
+public:
+    virtual ~EditorClient() = default;
+    virtual bool hasEditor() = 0;
+    virtual std::string path() = 0;  // for messages
+    virtual std::string name() = 0;  // for the window's title; empty: the path
+    // The editor's size; 400 × 300 when it gives none.
+    virtual void size(int& width, int& height) = 0;
+    // Opens the editor into parent: on X11 the window's XID, display the tool's own connection
+    // (which some plug-ins take); on Windows the HWND, display null. False: it said it failed.
+    virtual bool open(void* display, void* parent) = 0;
+    virtual void idle() = 0;
+    virtual void close() = 0;
+    virtual void setParameter(int32_t index, float normalised) = 0;  // --animate
+    // X11: descriptors of the editor's own the window's wait also wakes for, and the longest that
+    // wait may be before the editor needs its idle (at most idleMs).
+    virtual std::vector<int> wakeDescriptors() { return {}; }
+    virtual int waitMs(int idleMs) { return idleMs; }
+};
+
+EditorRunEnd runEditorWindow(EditorClient& editor, const EditorRunOptions& options);
+// A VST 2.x plug-in's editor: effEditOpen, effEditIdle every idle period, effEditClose.
 EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options);
 
 // What the X11 and Win32 windows share (EditorWindowCommon.cpp).

@@ -1,6 +1,6 @@
-// The tool's editor window on Windows: a top-level window whose client area is sized from
-// effEditGetRect, the editor opened into it, effEditIdle about every 20 ms (or as asked) from
-// the message loop, and effEditClose before the window goes, as Windows hosts do.
+// The tool's editor window on Windows: a top-level window whose client area is sized from the
+// editor, the editor opened into it, idled about every 20 ms (or as asked) from the message loop,
+// and closed before the window goes, as Windows hosts do.
 #include <windows.h>
 
 #include <chrono>
@@ -75,9 +75,9 @@ bool writeSnapshot(HWND window, int width, int height, const std::string& path) 
 
 }  // namespace
 
-EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& options) {
-    if (options.openEditor && !plugin.hasFlag(vst::effFlagsHasEditor)) {
-        std::fprintf(stderr, "flanger-host: %s has no editor\n", plugin.path().c_str());
+EditorRunEnd runEditorWindow(EditorClient& editor, const EditorRunOptions& options) {
+    if (options.openEditor && !editor.hasEditor()) {
+        std::fprintf(stderr, "flanger-host: %s has no editor\n", editor.path().c_str());
         return EditorRunEnd::NotShown;
     }
     stopRequested = 0;
@@ -93,11 +93,11 @@ EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& opt
     RegisterClassExW(&description);
 
     int width = 0, height = 0;
-    editorSize(plugin, width, height);
+    editor.size(width, height);
     // A fixed-size window with a caption at the screen's top-left, its client area the editor's
     // size; where that area lands on the screen is printed for scripts.
-    const TextAnswer name = plugin.text(vst::effGetEffectName, 0);
-    const std::string title = "flanger-host: " + (name.text.empty() ? plugin.path() : name.text);
+    const std::string name = editor.name();
+    const std::string title = "flanger-host: " + (name.empty() ? editor.path() : name);
     constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     const auto outerSize = [](int clientWidth, int clientHeight) {
         RECT outer{0, 0, clientWidth, clientHeight};
@@ -115,10 +115,10 @@ EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& opt
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     if (options.openEditor) {
-        if (plugin.dispatch(vst::effEditOpen, 0, 0, window) == 0)
-            std::fprintf(stderr, "flanger-host: effEditOpen answered 0; showing whatever it made\n");
+        if (!editor.open(nullptr, window))
+            std::fprintf(stderr, "flanger-host: the editor's open failed; showing whatever it made\n");
         int afterWidth = width, afterHeight = height;
-        editorSize(plugin, afterWidth, afterHeight);  // hosts ask again after open
+        editor.size(afterWidth, afterHeight);  // hosts ask again after open
         if (afterWidth != width || afterHeight != height) {
             width = afterWidth;
             height = afterHeight;
@@ -148,8 +148,8 @@ EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& opt
         const auto now = std::chrono::steady_clock::now();
         if (now >= nextIdle) {
             if (options.animateParameter >= 0)
-                plugin.setParameter(options.animateParameter, animatedValue(step++));
-            if (options.openEditor) plugin.dispatch(vst::effEditIdle);
+                editor.setParameter(options.animateParameter, animatedValue(step++));
+            if (options.openEditor) editor.idle();
             nextIdle = now + std::chrono::milliseconds(options.idleMs);
         }
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
@@ -161,7 +161,7 @@ EditorRunEnd runEditorWindow(PluginInstance& plugin, const EditorRunOptions& opt
 
     if (!options.snapshotPath.empty() && !writeSnapshot(window, width, height, options.snapshotPath))
         std::fprintf(stderr, "flanger-host: cannot write %s\n", options.snapshotPath.c_str());
-    if (options.openEditor) plugin.dispatch(vst::effEditClose);
+    if (options.openEditor) editor.close();
     DestroyWindow(window);
     UnregisterClassW(L"FlangerHost", instance);
     SetConsoleCtrlHandler(consoleStop, FALSE);

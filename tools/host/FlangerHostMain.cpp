@@ -1,5 +1,6 @@
-// flanger-host: loads a VST 2.x module through the test host and prints what a host sees, shows
-// its editor (X11 or Win32) or renders raw stereo float audio through it, as flanger-render cuts it.
+// flanger-host: loads a VST 2.x module or a VST3 bundle through the test hosts and prints what a host
+// sees, shows its editor (X11 or Win32) or renders raw stereo float audio through it, as
+// flanger-render cuts it.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "tools/common/CommandLine.h"
 #include "tools/common/TestHost.h"
+#include "tools/common/Vst3Host.h"
 #include "tools/render/StereoRender.h"
 #if FLANGER_HOST_EDITOR
 #include "tools/common/EditorWindow.h"
@@ -19,7 +21,9 @@
 namespace {
 
 using flanger::tools::PluginInstance;
+using flanger::tools::Vst3Plugin;
 namespace vst = flanger::vst;
+namespace vst3 = flanger::vst3;
 
 void usage(std::FILE* to);
 const flanger::tools::CommandLine commandLine("flanger-host", usage);
@@ -139,28 +143,58 @@ std::optional<int> parseRenderArguments(int argc, char** argv, int first, Render
 }
 
 // Raw interleaved stereo 32-bit floats in the machine's byte order, in and out, so the same
-// render runs where no sound-file library is built. The plug-in is driven as flanger-render
-// drives it: the same start, preroll and block cutting (tools/render/StereoRender.h).
-int renderRaw(const std::string& path, const RenderArguments& arguments) {
-    std::ifstream in(arguments.input, std::ios::binary);
+// render runs where no sound-file library is built.
+struct StereoAudio {
+    std::vector<float> left, right;
+};
+
+std::optional<StereoAudio> readRawStereo(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "flanger-host: cannot open %s\n", arguments.input.c_str());
-        return 1;
+        std::fprintf(stderr, "flanger-host: cannot open %s\n", path.c_str());
+        return std::nullopt;
     }
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     constexpr size_t kFrameBytes = 2 * sizeof(float);
     if (in.bad() || bytes.size() % kFrameBytes != 0) {
-        std::fprintf(stderr, "flanger-host: %s is not whole stereo float frames\n", arguments.input.c_str());
-        return 1;
+        std::fprintf(stderr, "flanger-host: %s is not whole stereo float frames\n", path.c_str());
+        return std::nullopt;
     }
     const size_t frames = bytes.size() / kFrameBytes;
     std::vector<float> interleaved(frames * 2);
     std::memcpy(interleaved.data(), bytes.data(), bytes.size());
-    std::vector<float> left(frames), right(frames), outLeft(frames), outRight(frames);
+    StereoAudio audio{std::vector<float>(frames), std::vector<float>(frames)};
     for (size_t i = 0; i < frames; ++i) {
-        left[i] = interleaved[2 * i];
-        right[i] = interleaved[2 * i + 1];
+        audio.left[i] = interleaved[2 * i];
+        audio.right[i] = interleaved[2 * i + 1];
     }
+    return audio;
+}
+
+bool writeRawStereo(const std::string& path, const StereoAudio& audio) {
+    std::vector<float> interleaved(audio.left.size() * 2);
+    for (size_t i = 0; i < audio.left.size(); ++i) {
+        interleaved[2 * i] = audio.left[i];
+        interleaved[2 * i + 1] = audio.right[i];
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(interleaved.data()),
+              static_cast<std::streamsize>(interleaved.size() * sizeof(float)));
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "flanger-host: cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The plug-in is driven as flanger-render drives it: the same start, preroll and block cutting
+// (tools/render/StereoRender.h).
+int renderRaw(const std::string& path, const RenderArguments& arguments) {
+    const std::optional<StereoAudio> input = readRawStereo(arguments.input);
+    if (!input) return 1;
+    const size_t frames = input->left.size();
+    StereoAudio output{std::vector<float>(frames), std::vector<float>(frames)};
 
     const auto rate = static_cast<float>(arguments.sampleRate);
     flanger::tools::HostOptions options;
@@ -187,24 +221,168 @@ int renderRaw(const std::string& path, const RenderArguments& arguments) {
     flanger::tools::StereoRenderer renderer(*plugin, arguments.block);
     plugin->resume();
     flanger::tools::preroll(*plugin);
-    renderer.process(left.data(), right.data(), outLeft.data(), outRight.data(),
+    renderer.process(input->left.data(), input->right.data(), output.left.data(), output.right.data(),
                      static_cast<int64_t>(frames));
     plugin->suspend();
     plugin->close();
+    return writeRawStereo(arguments.output, output) ? 0 : 1;
+}
 
-    for (size_t i = 0; i < frames; ++i) {
-        interleaved[2 * i] = outLeft[i];
-        interleaved[2 * i + 1] = outRight[i];
+// --- VST3 bundles, driven alike: the same rate, announced block, program before activation, tempo,
+// preroll and block cutting, so a bundle and a VST 2.x module of one effect render the same bytes.
+
+std::unique_ptr<Vst3Plugin> loadVst3(const std::string& path) {
+    std::string error;
+    auto plugin = Vst3Plugin::load(path, &error);
+    if (!plugin) std::fprintf(stderr, "flanger-host: %s\n", error.c_str());
+    return plugin;
+}
+
+// The parameter flagged as the program change, if any.
+std::optional<flanger::tools::Vst3ParameterInfo> programParameter(Vst3Plugin& plugin) {
+    for (const auto& info : plugin.parameters())
+        if ((info.flags & vst3::ParameterInfo::kIsProgramChange) != 0) return info;
+    return std::nullopt;
+}
+
+const char* flagNames(int32_t flags) {
+    static std::string text;
+    text.clear();
+    if (flags & vst3::ParameterInfo::kCanAutomate) text += " automate";
+    if (flags & vst3::ParameterInfo::kIsReadOnly) text += " read-only";
+    if (flags & vst3::ParameterInfo::kIsList) text += " list";
+    if (flags & vst3::ParameterInfo::kIsHidden) text += " hidden";
+    if (flags & vst3::ParameterInfo::kIsProgramChange) text += " program";
+    if (flags & vst3::ParameterInfo::kIsBypass) text += " bypass";
+    return text.c_str();
+}
+
+void printVst3Parameters(Vst3Plugin& plugin) {
+    std::printf("parameters:\n");
+    for (const auto& info : plugin.parameters()) {
+        const double value = plugin.parameter(info.id);
+        const std::string shown = plugin.display(info.id, value).value_or("?");
+        std::printf("  %3u %-16s %-8s %-10s value %.6f\n", info.id, info.title.c_str(), info.units.c_str(),
+                    shown.c_str(), value);
     }
-    std::ofstream out(arguments.output, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(interleaved.data()),
-              static_cast<std::streamsize>(interleaved.size() * sizeof(float)));
-    out.close();
-    if (!out) {
-        std::fprintf(stderr, "flanger-host: cannot write %s\n", arguments.output.c_str());
+}
+
+int printVst3Info(const std::string& path) {
+    std::string error;
+    auto module = flanger::tools::Vst3Module::load(path, &error);
+    if (!module) {
+        std::fprintf(stderr, "flanger-host: %s\n", error.c_str());
         return 1;
     }
+    const flanger::tools::Vst3FactoryInfo factory = module->factoryInfo();
+    std::printf("bundle           %s\n", path.c_str());
+    std::printf("binary           %s\n", module->binaryPath().c_str());
+    std::printf("vendor           %s\n", factory.vendor.c_str());
+    std::printf("url              %s\n", factory.url.c_str());
+    std::printf("email            %s\n", factory.email.c_str());
+    std::printf("factory flags    0x%X\n", static_cast<uint32_t>(factory.flags));
+    const auto classes = module->classes();
+    const flanger::tools::Vst3ClassInfo* audio = nullptr;
+    for (const auto& info : classes) {
+        std::printf("class            %s %s \"%s\"\n", flanger::tools::hexUid(info.cid.data()).c_str(),
+                    info.category.c_str(), info.name.c_str());
+        if (info.extended) {
+            std::printf("  subCategories  %s\n", info.subCategories.c_str());
+            std::printf("  vendor         %s\n", info.vendor.c_str());
+            std::printf("  version        %s\n", info.version.c_str());
+            std::printf("  sdkVersion     %s\n", info.sdkVersion.c_str());
+            std::printf("  classFlags     0x%X\n", info.classFlags);
+        }
+        if (audio == nullptr && info.category == "Audio Module Class") audio = &info;
+    }
+    if (audio == nullptr) {
+        std::fprintf(stderr, "flanger-host: %s has no class of category \"Audio Module Class\"\n",
+                     path.c_str());
+        return 1;
+    }
+    auto plugin = Vst3Plugin::create(module, audio->cid.data(), &error);
+    if (!plugin) {
+        std::fprintf(stderr, "flanger-host: %s\n", error.c_str());
+        return 1;
+    }
+    vst3::TUID controllerId{};
+    const bool named = plugin->component()->getControllerClassId(controllerId) == vst3::kResultOk;
+    std::printf("controller       %s%s\n",
+                plugin->controllerIsComponent() ? "the component itself" : "a class of its own",
+                named ? (", class " + flanger::tools::hexUid(controllerId)).c_str() : "");
+    for (const int32_t direction : {vst3::kInput, vst3::kOutput}) {
+        const int32_t count = plugin->component()->getBusCount(vst3::kAudio, direction);
+        std::printf("audio %-10s %d bus(es)\n", direction == vst3::kInput ? "inputs" : "outputs", count);
+        for (int32_t i = 0; i < count; ++i) {
+            vst3::BusInfo bus{};
+            if (plugin->component()->getBusInfo(vst3::kAudio, direction, i, bus) != vst3::kResultOk) continue;
+            std::printf("  %d \"%s\" %d channel(s)%s%s\n", i, flanger::tools::fromUtf16(bus.name).c_str(),
+                        bus.channelCount, bus.busType == vst3::kMain ? " main" : " aux",
+                        (bus.flags & vst3::kDefaultActive) ? " active by default" : "");
+        }
+    }
+    const bool single = plugin->processor()->canProcessSampleSize(vst3::kSample32) == vst3::kResultOk;
+    const bool twice = plugin->processor()->canProcessSampleSize(vst3::kSample64) == vst3::kResultOk;
+    std::printf("sample sizes     %s%s\n", single ? "32-bit" : "", twice ? " 64-bit" : "");
+    std::printf("latency          %u\n", plugin->processor()->getLatencySamples());
+    std::printf("tail             %u\n", plugin->processor()->getTailSamples());
+    std::printf("parameters       %d\n", plugin->parameterCount());
+    for (const auto& info : plugin->parameters()) {
+        std::printf("  %3u %-16s %-6s steps %-3d default %.6f%s\n", info.id, info.title.c_str(),
+                    info.units.c_str(), info.stepCount, info.defaultValue, flagNames(info.flags));
+    }
+    printVst3Parameters(*plugin);
+    const auto programs = plugin->programNames();
+    std::printf("programs:\n");
+    for (size_t i = 0; i < programs.size(); ++i) std::printf("  %3zu %s\n", i, programs[i].c_str());
+    vst3::tresult stateResult = vst3::kResultFalse;
+    const auto state = plugin->state(&stateResult);
+    std::printf("state bytes      %zu%s\n", state.size(),
+                stateResult == vst3::kResultOk ? "" : " (getState failed)");
     return 0;
+}
+
+int renderVst3(const std::string& path, const RenderArguments& arguments) {
+    const std::optional<StereoAudio> input = readRawStereo(arguments.input);
+    if (!input) return 1;
+    const size_t frames = input->left.size();
+    StereoAudio output{std::vector<float>(frames), std::vector<float>(frames)};
+    auto plugin = loadVst3(path);
+    if (!plugin) return 1;
+    std::optional<flanger::tools::Vst3ParameterInfo> program;
+    if (arguments.program >= 0) {
+        program = programParameter(*plugin);
+        const int32_t count = program ? program->stepCount + 1 : 0;
+        if (!program || program->stepCount < 1 || arguments.program >= count) {
+            std::fprintf(stderr, "flanger-host: %s has %d programs\n", path.c_str(), program ? count : 0);
+            return 1;
+        }
+    }
+    plugin->setTempo(arguments.tempo);
+    const double rate = arguments.sampleRate;
+    const int32_t announced = std::max(arguments.block, flanger::tools::kAnnouncedBlockSize);
+    if (plugin->setupProcessing(rate, announced) != vst3::kResultOk ||
+        plugin->setBusArrangements(vst3::kArrangementStereo, vst3::kArrangementStereo) != vst3::kResultOk) {
+        std::fprintf(stderr, "flanger-host: %s refuses stereo at %d Hz\n", path.c_str(),
+                     arguments.sampleRate);
+        return 1;
+    }
+    if (program)
+        plugin->setParameter(program->id, static_cast<double>(arguments.program) / program->stepCount);
+    if (plugin->setActive(true) != vst3::kResultOk) {
+        std::fprintf(stderr, "flanger-host: %s refuses to be activated\n", path.c_str());
+        return 1;
+    }
+    plugin->setProcessing(true);
+    std::vector<float> left(flanger::tools::kPrerollFrames, 0.0f), right(left);
+    bool ok = flanger::tools::renderStereo(*plugin, left.data(), right.data(), left.data(), right.data(),
+                                           flanger::tools::kPrerollFrames, flanger::tools::kPrerollBlock);
+    ok = flanger::tools::renderStereo(*plugin, input->left.data(), input->right.data(), output.left.data(),
+                                      output.right.data(), static_cast<int64_t>(frames), arguments.block) &&
+         ok;
+    plugin->stop();
+    if (!ok) std::fprintf(stderr, "flanger-host: %s: a process call did not answer ok\n", path.c_str());
+    return writeRawStereo(arguments.output, output) && ok ? 0 : 1;
 }
 
 #if FLANGER_HOST_EDITOR
@@ -274,6 +452,83 @@ std::optional<int> parseEditorArguments(int argc, char** argv, int first, Editor
     return std::nullopt;
 }
 
+// A VST3 editor in the tool's window: its timers and descriptors run from the window's loop.
+class Vst3Editor final : public flanger::tools::EditorClient {
+public:
+    explicit Vst3Editor(Vst3Plugin& p) : plugin(p) {}
+    bool hasEditor() override {
+        vst3::IPlugView* view = plugin.controller() ? plugin.controller()->createView("editor") : nullptr;
+        if (view != nullptr) view->release();
+        return view != nullptr;
+    }
+    std::string path() override { return plugin.module().bundlePath(); }
+    std::string name() override { return plugin.name(); }
+    void size(int& width, int& height) override {
+        if (!plugin.editorSize(width, height)) {
+            width = 400;
+            height = 300;
+        }
+    }
+    bool open(void*, void* parent) override {
+        std::string error;
+        if (plugin.openEditor(parent, &error)) return true;
+        std::fprintf(stderr, "flanger-host: %s\n", error.c_str());
+        return false;
+    }
+    void idle() override { plugin.runLoopOnce(0); }
+    void close() override { plugin.closeEditor(); }
+    void setParameter(int32_t id, float normalised) override {
+        plugin.setParameter(static_cast<vst3::ParamID>(id), normalised);
+    }
+    std::vector<int> wakeDescriptors() override { return plugin.runLoop().descriptors(); }
+    int waitMs(int idleMs) override { return plugin.runLoop().msUntilNextTimer(idleMs); }
+
+private:
+    Vst3Plugin& plugin;
+};
+
+int editorExit(flanger::tools::EditorRunEnd end) {
+    using flanger::tools::EditorRunEnd;
+    switch (end) {
+        case EditorRunEnd::Closed:
+        case EditorRunEnd::Terminated:
+            return 0;
+        case EditorRunEnd::Interrupted:
+            return 130;  // 128 + SIGINT, as a shell reports it: a script's loop or && chain stops here
+        case EditorRunEnd::NotShown:
+            break;
+    }
+    return 1;
+}
+
+int showVst3Editor(const std::string& path, EditorArguments arguments) {
+    if (arguments.idleFromHostIdle) return commandLine.refuse("--idle-from-host-idle is for VST 2.x modules");
+    auto plugin = loadVst3(path);
+    if (!plugin) return 1;
+    plugin->start(44100.0, 1024);
+    if (!arguments.animate.empty()) {
+        const auto id = plugin->findParameter(arguments.animate);
+        if (!id) {
+            std::fprintf(stderr, "flanger-host: %s has no parameter \"%s\"\n", path.c_str(),
+                         arguments.animate.c_str());
+            return 1;
+        }
+        arguments.options.animateParameter = static_cast<int32_t>(*id);
+    }
+    Vst3Editor editor(*plugin);
+    using flanger::tools::EditorRunEnd;
+    const EditorRunEnd end = flanger::tools::runEditorWindow(editor, arguments.options);
+    if (end != EditorRunEnd::NotShown && arguments.printEdits) {
+        for (const flanger::tools::Vst3Edit& edit : plugin->handler().edits()) {
+            if (edit.kind == flanger::tools::Vst3Edit::Kind::Begin) std::printf("edit begin %u\n", edit.id);
+            if (edit.kind == flanger::tools::Vst3Edit::Kind::End) std::printf("edit end %u\n", edit.id);
+        }
+    }
+    if (end != EditorRunEnd::NotShown && arguments.printParameters) printVst3Parameters(*plugin);
+    plugin->stop();
+    return editorExit(end);
+}
+
 int showEditor(const std::string& path, EditorArguments arguments) {
     std::string error;
     auto plugin = PluginInstance::load(path, {}, &error);
@@ -301,16 +556,7 @@ int showEditor(const std::string& path, EditorArguments arguments) {
     if (end != EditorRunEnd::NotShown && arguments.printParameters) printParameters(*plugin);
     plugin->suspend();
     plugin->close();
-    switch (end) {
-        case EditorRunEnd::Closed:
-        case EditorRunEnd::Terminated:
-            return 0;
-        case EditorRunEnd::Interrupted:
-            return 130;  // 128 + SIGINT, as a shell reports it: a script's loop or && chain stops here
-        case EditorRunEnd::NotShown:
-            break;
-    }
-    return 1;
+    return editorExit(end);
 }
 
 #endif
@@ -325,10 +571,12 @@ void usage(std::FILE* to) {
         "       flanger-host --render PLUGIN IN.f32 OUT.f32 [--program N] [--rate HZ] [--block N] [--tempo "
         "BPM]\n"
         "       flanger-host --help\n"
-        "--info prints what a host sees of the module: its record, parameters, programs and chunk sizes.\n"
+        "PLUGIN is a VST 2.x module, or a VST3 bundle (a folder, or a file, whose name ends in .vst3).\n"
+        "--info prints what a host sees of the module: its record, parameters, programs and chunk sizes\n"
+        "(of a bundle: its factory, classes, buses, parameters, programs and state size).\n"
         "--render renders raw interleaved stereo 32-bit floats as flanger-render does (start, preroll,\n"
-        "block cutting): --program N (default: the module's own), --rate HZ (default 44100),\n"
-        "--block N (default 512), --tempo BPM (default 120).\n");
+        "block cutting): --program N (default: the module's own; a bundle's through its program\n"
+        "parameter), --rate HZ (default 44100), --block N (default 512), --tempo BPM (default 120).\n");
 #if FLANGER_HOST_EDITOR
     std::fprintf(
         to,
@@ -336,10 +584,11 @@ void usage(std::FILE* to) {
         "or Ctrl+C.\n"
         "options of --editor:\n"
         "  --seconds S      close by itself after S seconds (default: stay open until closed)\n"
-        "  --idle-ms MS     idle every MS milliseconds, 1 to 1000 (default 20; hosts use 20 to 66)\n"
+        "  --idle-ms MS     idle every MS milliseconds, 1 to 1000 (default 20; hosts use 20 to 66); a\n"
+        "                   bundle's editor also runs whenever its own timers and descriptors ask\n"
         "  --idle-from-host-idle\n"
         "                   also call effEditIdle from inside the plug-in's audioMasterIdle, as some\n"
-        "                   hosts do (default: only from the idle loop)\n"
+        "                   hosts do (default: only from the idle loop; VST 2.x only)\n"
         "  --animate NAME   move the parameter NAME before every idle (default: none)\n"
         "  --no-open        the window and idle loop without opening the editor, the host alone\n"
         "                   (default: open it)\n"
@@ -366,6 +615,7 @@ void usage(std::FILE* to) {
         "  flanger-host --render BrackwaterFlanger.dll in.f32 out.f32 --program 4\n"
 #else
         "  flanger-host --editor build/BrackwaterFlanger.so --idle-ms 66 --parameters\n"
+        "  flanger-host --render build/vst3/BrackwaterFlanger.vst3 in.f32 out.f32 --program 4\n"
 #endif
 #endif
     );
@@ -392,7 +642,7 @@ int main(int argc, char** argv) {
             if (flanger::tools::looksLikeOption(extra)) return commandLine.unknownOption(extra);
             return commandLine.refuse("one module at a time (" + extra + ")");
         }
-        return printInfo(module);
+        return flanger::tools::Vst3Module::isBundle(module) ? printVst3Info(module) : printInfo(module);
     }
     if (mode == "--render") {
         if (argc < 5) return commandLine.refuse("--render needs the module, IN.f32 and OUT.f32");
@@ -400,12 +650,14 @@ int main(int argc, char** argv) {
         render.input = argv[3];
         render.output = argv[4];
         if (const auto stop = parseRenderArguments(argc, argv, 5, render)) return *stop;
-        return renderRaw(module, render);
+        return flanger::tools::Vst3Module::isBundle(module) ? renderVst3(module, render)
+                                                            : renderRaw(module, render);
     }
 #if FLANGER_HOST_EDITOR
     EditorArguments editor;
     if (const auto stop = parseEditorArguments(argc, argv, 3, editor)) return *stop;
-    return showEditor(module, editor);
+    return flanger::tools::Vst3Module::isBundle(module) ? showVst3Editor(module, editor)
+                                                        : showEditor(module, editor);
 #else
     return commandLine.refuse("this build has no editor window (--editor)");
 #endif
