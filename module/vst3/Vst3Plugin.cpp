@@ -541,6 +541,14 @@ tresult FlangerVst3::process(ProcessData& data) {
         }
     }
     finishChanges();
+    if (!audio) {
+        // Nothing was heard: the changes of a call without audio hold from now on.
+        for (ParamID id = 0; id < kEffectParameterCount; ++id) {
+            if (!rampPending[id]) continue;
+            setEffectParameter(id, lastPoint[id].value);
+            rampPending[id] = false;
+        }
+    }
     if (frames > 0) framesDone += frames;
     return kResultOk;
 }
