@@ -6,8 +6,20 @@
 
 namespace flanger::tools {
 
+namespace {
+bool vst3Module = false;  // set once, before any category runs
+}
+
+void validateVst3Bundle(bool on) {
+    vst3Module = on;
+}
+
+const ValidatorBuild& activeBuild() {
+    return vst3Module ? vst3ValidatorBuild() : validatorBuild();
+}
+
 const std::vector<Category>& categories() {
-    return validatorBuild().categories;
+    return activeBuild().categories;
 }
 
 const Category* findCategory(const std::string& name) {
@@ -18,7 +30,7 @@ const Category* findCategory(const std::string& name) {
 }
 
 bool isLinuxOnly(const std::string& name) {
-    const auto& left = validatorBuild().linuxOnly;
+    const auto& left = activeBuild().linuxOnly;
     return std::any_of(left.begin(), left.end(), [&](const char* c) { return name == c; });
 }
 

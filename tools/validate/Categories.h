@@ -35,6 +35,11 @@ struct ValidatorBuild {
     const char* examples;                // the usage's example lines
 };
 const ValidatorBuild& validatorBuild();
+// The categories for a VST3 bundle (Vst3Checks.cpp), the same on both systems.
+const ValidatorBuild& vst3ValidatorBuild();
+// Picks the VST3 categories for what categories() and the lookups answer from now on.
+void validateVst3Bundle(bool on);
+const ValidatorBuild& activeBuild();
 
 const std::vector<Category>& categories();
 const Category* findCategory(const std::string& name);  // null when this build has none of that name

@@ -1,4 +1,5 @@
-// flanger-validate: a hostile-host validation suite for any VST 2.x module, and the soak run.
+// flanger-validate: a hostile-host validation suite for any VST 2.x module or VST3 bundle, and the
+// soak run.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "tools/common/CommandLine.h"
+#include "tools/common/Vst3Host.h"
 #include "tools/validate/Categories.h"
 #include "tools/validate/Soak.h"
 
@@ -159,6 +161,7 @@ int main(int argc, char** argv) {
         }
     }
     if (context.modulePath.empty()) return commandLine.refuse("say which module to validate");
+    validateVst3Bundle(Vst3Module::isBundle(context.modulePath));
     for (const auto& name : only) {
         if (findCategory(name) != nullptr) continue;
         if (isLinuxOnly(name))
