@@ -1011,14 +1011,15 @@ double Vst3Automation::Lane::valueAt(int64_t frame) const {
 void Vst3Automation::pointsFor(int64_t start, int32_t frames, ParameterChanges& changes) const {
     const int64_t end = start + frames - 1;
     for (const Lane& lane : lanes) {
-        if (lane.points.empty()) continue;
-        const int64_t first = lane.points.front().frame;
+        // Plug-ins ramp from the value they have at a call's start to its first point, so every
+        // call up to the last point gets one at its start: a lane holds its first value until its
+        // first point, as a host's curve does.
+        if (lane.points.empty() || start > lane.points.back().frame) continue;
         const int64_t last = lane.points.back().frame;
-        if (end < first || start > last) continue;
-        std::vector<int64_t> at{std::max(start, first)};
+        std::vector<int64_t> at{start};
         for (const Point& p : lane.points) {
             if (p.frame < start || p.frame > end) continue;
-            if (p.frame - 1 >= std::max(start, first)) at.push_back(p.frame - 1);
+            if (p.frame - 1 >= start) at.push_back(p.frame - 1);
             at.push_back(p.frame);
         }
         at.push_back(std::min(end, last));

@@ -426,10 +426,11 @@ using BlockChanges = std::function<void(int64_t start, int32_t frames, Parameter
 bool renderStereo(Vst3Plugin& plugin, const float* inLeft, const float* inRight, float* outLeft,
                   float* outRight, int64_t frames, int32_t hostBlock, const BlockChanges& changes = {});
 
-// Piecewise-linear automation lanes, written as hosts write a curve: every call inside a lane's
-// span gets the lane's value at its first and last frame and on both sides of each point inside
-// it, so the plug-in's interpolation between points follows the curve whatever the block size.
-// Two points at one frame make a jump there.
+// Piecewise-linear automation lanes, written as hosts write a curve: every call up to a lane's
+// last point gets the lane's value at its first and last frame and on both sides of each point
+// inside it, so the plug-in's interpolation between points follows the curve whatever the block
+// size. A lane holds its first value before its first point and its last after its last; two
+// points at one frame make a jump there.
 class Vst3Automation {
 public:
     void add(vst3::ParamID id, int64_t frame, double value);  // in time order per parameter
