@@ -291,6 +291,12 @@ TEST_F(Vst3Bundle, EmptyShortForeignCorruptAndNewerStatesAreRefusedWithNothingCh
     for (const auto& [what, bytes] : refused) {
         SCOPED_TRACE(what);
         EXPECT_NE(plugin->setState(bytes), vst3::kResultOk);
+        // Also from a stream that reads short and answers ok with nothing at its end, where a
+        // reader that loops until it has all it wants never ends.
+        tools::MemoryStream stingy(bytes);
+        stingy.setReadLimit(5);
+        stingy.setOkAtEnd(true);
+        EXPECT_NE(plugin->setState(stingy), vst3::kResultOk);
         EXPECT_EQ(allParameters(*plugin), values);
         EXPECT_EQ(plugin->state(), before);
     }

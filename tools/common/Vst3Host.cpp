@@ -194,6 +194,13 @@ MemoryStream::MemoryStream(std::vector<uint8_t> bytes, int64_t position) : data(
     at = std::clamp<int64_t>(position, 0, static_cast<int64_t>(data.size()));
 }
 
+std::unique_ptr<MemoryStream> MemoryStream::replay() const {
+    auto copy = std::make_unique<MemoryStream>(data, at);
+    copy->readLimit = readLimit;
+    copy->okAtEnd = okAtEnd;
+    return copy;
+}
+
 std::vector<uint8_t> MemoryStream::bytesFrom(int64_t position) const {
     if (position < 0 || position >= static_cast<int64_t>(data.size())) return {};
     return std::vector<uint8_t>(data.begin() + static_cast<std::ptrdiff_t>(position), data.end());
@@ -212,8 +219,8 @@ tresult MemoryStream::read(void* buffer, int32_t numBytes, int32_t* numBytesRead
     if (count > 0) std::memcpy(buffer, data.data() + at, static_cast<size_t>(count));
     at += count;
     if (numBytesRead != nullptr) *numBytesRead = static_cast<int32_t>(count);
-    // At the end a read of something answers false, as file streams do.
-    return count > 0 || numBytes == 0 ? kResultOk : kResultFalse;
+    // At the end a read of something answers false, as file streams do, unless told otherwise.
+    return count > 0 || numBytes == 0 || okAtEnd ? kResultOk : kResultFalse;
 }
 
 tresult MemoryStream::write(void* buffer, int32_t numBytes, int32_t* numBytesWritten) {
@@ -905,14 +912,17 @@ tresult Vst3Plugin::setState(std::span<const uint8_t> bytes, int64_t startPositi
     const auto filler = static_cast<size_t>(std::max<int64_t>(startPosition, 0));
     std::vector<uint8_t> contents(filler, 0xA5);
     contents.insert(contents.end(), bytes.begin(), bytes.end());
-    MemoryStream stream(contents, startPosition);
+    MemoryStream stream(std::move(contents), startPosition);
     stream.setReadLimit(readLimit);
+    return setState(stream);
+}
+
+tresult Vst3Plugin::setState(MemoryStream& stream) {
+    const std::unique_ptr<MemoryStream> again = stream.replay();
     const tresult result = componentObject->setState(&stream);
     if (result == kResultOk && controllerObject != nullptr) {
         // Hosts hand the controller the same state, so what it shows follows what was loaded.
-        MemoryStream again(contents, startPosition);
-        again.setReadLimit(readLimit);
-        controllerObject->setComponentState(&again);
+        controllerObject->setComponentState(again.get());
     }
     return result;
 }

@@ -63,6 +63,10 @@ public:
     explicit MemoryStream(std::vector<uint8_t> bytes, int64_t position = 0);
 
     void setReadLimit(int32_t bytesPerRead) noexcept { readLimit = bytesPerRead; }  // 0: no limit
+    // At the end a read answers ok with no bytes, as some hosts' streams do (default: false).
+    void setOkAtEnd(bool on) noexcept { okAtEnd = on; }
+    // A new stream over the same bytes, at the same position, read the same way.
+    std::unique_ptr<MemoryStream> replay() const;
     const std::vector<uint8_t>& bytes() const noexcept { return data; }
     std::vector<uint8_t> bytesFrom(int64_t position) const;
     int64_t position() const noexcept { return at; }
@@ -79,6 +83,7 @@ private:
     std::vector<uint8_t> data;
     int64_t at = 0;
     int32_t readLimit = 0;
+    bool okAtEnd = false;
     int32_t reads = 0;
     int32_t seekCalls = 0;
 };
@@ -371,6 +376,9 @@ public:
     // most readLimit bytes per call (0: all asked). A separate controller also gets it through
     // setComponentState, as hosts do.
     vst3::tresult setState(std::span<const uint8_t> bytes, int64_t startPosition = 0, int32_t readLimit = 0);
+    // setState from a stream of the caller's; a separate controller gets a copy of it from the
+    // position it stood at.
+    vst3::tresult setState(MemoryStream& stream);
 
     // The editor: createView("editor"), the system's platform type asked, setFrame, attached to
     // parent (an X11 window ID, or an HWND). False and a message when any step fails.
