@@ -157,15 +157,17 @@ TEST_F(Vst3Bundle, AutomationSoundsTheSameAtAnyHostBlockSize) {
     automation.add(kSwitch, 15013, 1.0);
     const Stereo in = noise(44100, 5);
 
-    auto small = started(44100.0, 64);
     auto large = started(44100.0, 1024);
     auto still = started(44100.0, 1024);
-    ASSERT_TRUE(small && large && still);
-    const Stereo inSmall = render(*small, in, 64, automation.asChanges());
+    ASSERT_TRUE(large && still);
     const Stereo inLarge = render(*large, in, 1024, automation.asChanges());
-    const Stereo unmoved = render(*still, in, 1024);
-    EXPECT_TRUE(inSmall == inLarge);
-    EXPECT_GT(largestDifference(inSmall, unmoved), 0.05f) << "the automation was not heard";
+    EXPECT_GT(largestDifference(inLarge, render(*still, in, 1024)), 0.05f) << "the automation was not heard";
+    // Small blocks, and odd ones whose calls never start on the 32-frame grid.
+    for (const int32_t block : {64, 37}) {
+        auto small = started(44100.0, block);
+        ASSERT_TRUE(small);
+        EXPECT_TRUE(render(*small, in, block, automation.asChanges()) == inLarge) << "in blocks of " << block;
+    }
     EXPECT_NEAR(large->parameter(kDepth), 0.9, 1e-6);
     EXPECT_EQ(large->parameter(kSwitch), 1.0);
 }
