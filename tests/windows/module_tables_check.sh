@@ -1,12 +1,13 @@
 #!/bin/sh
-# The Windows module's export table holds exactly the two entry points, and its import table
-# names system DLLs only: the compiler's runtime (winpthread, libstdc++, libgcc) is linked in,
-# so the DLL loads in a host's folder that carries none of them. And no aligned 32-byte move
-# touches the stack: Windows aligns it to 16 bytes only, and this compiler does not realign it
-# for AVX locals, so such a move would crash in the AVX2 sweep on some calls. With a version, the
-# DLL's version resource must carry it (what the file's properties show), and the eleven skin
-# bitmaps must be there as bitmap resources 1000-1010.
-#   tests/windows/module_tables_check.sh BrackwaterFlanger.dll [OBJDUMP [WINDRES VERSION]]
+# A Windows module's export table holds exactly its format's entry points (the VST 2.x DLL's two,
+# the VST3 module's three: a .vst3 file), and its import table names system DLLs only: the
+# compiler's runtime (winpthread, libstdc++, libgcc) is linked in, so the DLL loads in a host's
+# folder that carries none of them. And no aligned 32-byte move touches the stack: Windows aligns
+# it to 16 bytes only, and this compiler does not realign it for AVX locals, so such a move would
+# crash in the AVX2 sweep on some calls. With a version, the DLL's version resource must carry it
+# (what the file's properties show), and the eleven skin bitmaps must be there as bitmap
+# resources 1000-1010.
+#   tests/windows/module_tables_check.sh BrackwaterFlanger.dll|BrackwaterFlanger.vst3 [OBJDUMP [WINDRES VERSION]]
 set -eu
 dll="$1"
 objdump=${2:-x86_64-w64-mingw32-objdump}
@@ -16,9 +17,13 @@ tables=$(mktemp)
 trap 'rm -f "$tables"' EXIT INT TERM
 "$objdump" -p "$dll" >"$tables"
 
-exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' "$tables" | sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort | tr '\n' ' ')
-if [ "$exports" != "VSTPluginMain main " ]; then
-    echo "exports are \"$exports\", expected exactly VSTPluginMain and main" >&2
+case "$dll" in
+    *.vst3) expected="ExitDll GetPluginFactory InitDll " ;;
+    *) expected="VSTPluginMain main " ;;
+esac
+exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' "$tables" | sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | LC_ALL=C sort | tr '\n' ' ')
+if [ "$exports" != "$expected" ]; then
+    echo "exports are \"$exports\", expected exactly $expected" >&2
     exit 1
 fi
 
