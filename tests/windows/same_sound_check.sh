@@ -1,7 +1,8 @@
 #!/bin/sh
 # The same sound on both systems: the eight factory programs rendered over one fixed input by
-# the Linux module and by the Windows DLL under Wine, through the same test host code, must be
-# the same bytes. Skips (77) when the Windows build, Wine or sox is missing.
+# the Linux module and, under Wine, by the Windows DLL and the Windows VST3 bundle, through the
+# same test host code, must be the same bytes. Skips (77) when the Windows build, Wine or sox is
+# missing.
 #   tests/windows/same_sound_check.sh LINUX_HOST LINUX_MODULE WINDOWS_BUILD_DIR
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -9,8 +10,9 @@ host="$1"
 module="$2"
 windows="$3"
 dll="$windows/BrackwaterFlanger.dll"
+bundle="$windows/vst3/BrackwaterFlanger.vst3"
 exe="$windows/tools/host/flanger-host.exe"
-for f in "$dll" "$exe"; do
+for f in "$dll" "$bundle/Contents/x86_64-win/BrackwaterFlanger.vst3" "$exe"; do
     [ -e "$f" ] || { echo "skipped: no $f (scripts/build-windows.sh builds it)"; exit 77; }
 done
 command -v wine >/dev/null || { echo "skipped: wine is not installed (scripts/deps.sh --windows)"; exit 77; }
@@ -33,16 +35,19 @@ for setting in "44100 512" "96000 64"; do
     while [ "$program" -lt 8 ]; do
         options="--program $program --rate $rate --block $block --tempo 128"
         "$host" --render "$module" "$work/in.f32" "$work/linux.f32" $options
-        "$here/../../scripts/wine-run.sh" "$exe" --render "$dll" "$work/in.f32" "$work/windows.f32" $options
         linux=$(sha256sum <"$work/linux.f32" | cut -c1-16)
-        if cmp -s "$work/linux.f32" "$work/windows.f32"; then
-            echo "rate $rate block $block program $program: same ($linux)"
-        else
-            echo "rate $rate block $block program $program: DIFFERENT (linux $linux, windows" \
-                "$(sha256sum <"$work/windows.f32" | cut -c1-16), first difference at byte" \
-                "$(cmp "$work/linux.f32" "$work/windows.f32" | sed -n 's/.* byte \([0-9]*\).*/\1/p'))"
-            status=1
-        fi
+        for plugin in "$dll" "$bundle"; do
+            name=${plugin##*/}
+            "$here/../../scripts/wine-run.sh" "$exe" --render "$plugin" "$work/in.f32" "$work/windows.f32" $options
+            if cmp -s "$work/linux.f32" "$work/windows.f32"; then
+                echo "rate $rate block $block program $program $name: same ($linux)"
+            else
+                echo "rate $rate block $block program $program $name: DIFFERENT (linux $linux, windows" \
+                    "$(sha256sum <"$work/windows.f32" | cut -c1-16), first difference at byte" \
+                    "$(cmp "$work/linux.f32" "$work/windows.f32" | sed -n 's/.* byte \([0-9]*\).*/\1/p'))"
+                status=1
+            fi
+        done
         program=$((program + 1))
     done
 done
