@@ -245,16 +245,15 @@ std::optional<flanger::tools::Vst3ParameterInfo> programParameter(Vst3Plugin& pl
     return std::nullopt;
 }
 
-const char* flagNames(int32_t flags) {
-    static std::string text;
-    text.clear();
+std::string flagNames(int32_t flags) {
+    std::string text;
     if (flags & vst3::ParameterInfo::kCanAutomate) text += " automate";
     if (flags & vst3::ParameterInfo::kIsReadOnly) text += " read-only";
     if (flags & vst3::ParameterInfo::kIsList) text += " list";
     if (flags & vst3::ParameterInfo::kIsHidden) text += " hidden";
     if (flags & vst3::ParameterInfo::kIsProgramChange) text += " program";
     if (flags & vst3::ParameterInfo::kIsBypass) text += " bypass";
-    return text.c_str();
+    return text;
 }
 
 void printVst3Parameters(Vst3Plugin& plugin) {
@@ -329,7 +328,7 @@ int printVst3Info(const std::string& path) {
     std::printf("parameters       %d\n", plugin->parameterCount());
     for (const auto& info : plugin->parameters()) {
         std::printf("  %3u %-16s %-6s steps %-3d default %.6f%s\n", info.id, info.title.c_str(),
-                    info.units.c_str(), info.stepCount, info.defaultValue, flagNames(info.flags));
+                    info.units.c_str(), info.stepCount, info.defaultValue, flagNames(info.flags).c_str());
     }
     printVst3Parameters(*plugin);
     const auto programs = plugin->programNames();
