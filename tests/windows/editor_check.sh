@@ -3,9 +3,12 @@
 # tests/windows/on_xvfb.sh, which gives it DISPLAY and the window tests' Wine prefix): flanger-host.exe
 # opens the DLL's editor in a Win32 window; the editor must cover its 370 x 216 area and look as
 # its golden picture (a raw pixel dump); a value typed into the Rate field is entered; a click on
-# the lamp (a press and a release together) turns Switch on; the note menu's popup takes a pick; a drag over the Feedback knob in 1-pixel steps edits Feedback within one
-# begin/end edit, and two wheel steps over it are two more.
-#   tests/windows/on_xvfb.sh tests/windows/editor_check.sh FLANGER-HOST.EXE BRACKWATERFLANGER.DLL GOLDEN.ppm
+# the lamp (a press and a release together) turns Switch on; the note menu's popup takes a pick;
+# a drag over the Feedback knob in 1-pixel steps edits Feedback within one begin/end edit, and two
+# wheel steps over it are two more; a parameter the host keeps moving moves on the screen (the
+# editor learns it in its idle: the host's, or a VST3 view's own timer). MODULE is the DLL or the
+# VST3 bundle.
+#   tests/windows/on_xvfb.sh tests/windows/editor_check.sh FLANGER-HOST.EXE MODULE GOLDEN.ppm
 # FLANGER_REGENERATE_GOLDENS=1 rewrites the golden picture.
 set -u
 host=$1
@@ -96,5 +99,14 @@ edits=$(grep "^edit " "$work/use.out" | tr '\n' ' ')
 # As on Linux: the field reports the click that opens it and then the value entered.
 [ "$edits" = "edit begin 5 edit end 5 edit begin 5 edit end 5 edit begin 4 edit end 4 edit begin 6 edit end 6 edit begin 0 edit end 0 edit begin 0 edit end 0 edit begin 0 edit end 0 " ] ||
     fail "the edits reported were not the field's, the lamp's, the menu's, the knob drag's and the two wheel steps': $edits"
-[ "$status" = 0 ] && echo "the editor opened, matched its golden picture, took the typed value, the click, the menu pick, the drag and the wheel"
+
+# 3. The host moves Depth before every idle: the picture must leave the untouched one.
+"$wine_run" "$host" --editor "$module" --seconds 2 --animate Depth --snapshot "$work/moved.ppm" >"$work/moved.out" 2>&1 ||
+    fail "flanger-host ended with $? while moving Depth: $(cat "$work/moved.out")"
+if [ ! -s "$work/moved.ppm" ]; then
+    fail "no snapshot of the editor while the host moved Depth: $(cat "$work/moved.out")"
+elif cmp -s "$work/moved.ppm" "$work/editor.ppm"; then
+    fail "Depth moved by the host never showed: the editor was not idled"
+fi
+[ "$status" = 0 ] && echo "the editor opened, matched its golden picture, took the typed value, the click, the menu pick, the drag and the wheel, and showed the host's changes"
 exit "$status"
