@@ -83,9 +83,14 @@ tresult FlangerView::attached(void* parent, FIDString type) {
     if (dispatch(vst::effEditOpen, 0, 0, parent) == 0) return kResultFalse;
     open = true;
 #if defined(_WIN32)
-    timer.start(
-        static_cast<int>(kIdlePeriodMs), [](void* self) noexcept { static_cast<FlangerView*>(self)->idle(); },
-        this);
+    // An editor nothing idles would never paint: without its timer it does not open.
+    if (!timer.start(
+            static_cast<int>(kIdlePeriodMs),
+            [](void* self) noexcept { static_cast<FlangerView*>(self)->idle(); }, this)) {
+        dispatch(vst::effEditClose);
+        open = false;
+        return kResultFalse;
+    }
 #else
     // The host's run loop is the only thing that runs the editor: no thread of its own.
     void* loop = nullptr;

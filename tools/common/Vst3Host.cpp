@@ -179,8 +179,15 @@ void toUtf16(const std::string& text, vst3::char16* out, size_t capacity) {
 
 std::string hexUid(const char* bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
+    // The ID as its four words are written: Windows stores the first word and the halves of the
+    // second little-endian (a COM GUID), Linux every byte in the written order.
+#if defined(_WIN32)
+    constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+#else
+    constexpr int kOrder[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+#endif
     std::string out;
-    for (int i = 0; i < 16; ++i) {
+    for (int i : kOrder) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         out += kDigits[b >> 4];
         out += kDigits[b & 0xF];

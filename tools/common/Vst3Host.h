@@ -22,7 +22,7 @@ namespace flanger::tools {
 // capacity units; writing always terminates and never splits a character.
 std::string fromUtf16(const vst3::char16* text, size_t capacity = 128);
 void toUtf16(const std::string& text, vst3::char16* out, size_t capacity = 128);
-// A class ID as 32 hex digits, its bytes in stored order.
+// A class ID as 32 hex digits, its four words as they are written (as hosts print it).
 std::string hexUid(const char* bytes);
 
 // Host objects live inside their owner: reference counts are kept (a test can see what the
