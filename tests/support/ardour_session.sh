@@ -12,6 +12,12 @@
 #   ardour_save_until FUNCTION BEFORE
 #                                saves the session (Ctrl+S in the main window) until FUNCTION
 #                                answers something other than BEFORE; the answer is in $after
+#   ardour_play WAV              puts the stereo WAV (at the session's 48 kHz) on the track as one
+#                                region at the start, without fades: what the track plays
+#   ardour_lua FILE              runs the Lua in FILE headlessly on the saved $session, with
+#                                `session` loaded and export_wav(NAME, FRAMES) to export the first
+#                                FRAMES of the master bus to $work/export/NAME.wav (32-bit float,
+#                                no dither, no normalising); closes the session without saving
 # shellcheck source=private_xvfb.sh
 . "$(dirname "$0")/../support/private_xvfb.sh"
 
@@ -67,6 +73,13 @@ local track = s:new_audio_track(2, 2, nil, 1, "Flanged", ARDOUR.PresentationInfo
 local plugin = ARDOUR.LuaAPI.new_plugin(s, "$1", ARDOUR.PluginType.$2, "")
 assert(not plugin:isnil(), "the host does not know the plug-in")
 track:front():add_processor_by_index(plugin, 0, nil, true)
+-- The host connects new tracks from a thread of its own, which a save right away may miss: the
+-- track's sound reaches the master bus whatever that thread has done by then.
+for c = 0, 1 do
+    local out = track:front():output():audio(c)
+    local master = s:master_out():input():audio(c):name()
+    if not out:connected_to(master) then out:connect(master) end
+end
 s:save_state("", false, false, false, false, false)
 close_session()
 LUA
@@ -109,4 +122,92 @@ ardour_save_until() {
         after=$("$1")
         [ -n "$after" ] && [ "$after" != "$2" ] && break
     done
+}
+
+
+ardour_play() {
+    audio="$session/interchange/trial/audiofiles"
+    mkdir -p "$audio"
+    # One mono file per channel, named as the host names its own takes.
+    sox "$1" -e floating-point -b 32 "$audio/input%L.wav" remix 1
+    sox "$1" -e floating-point -b 32 "$audio/input%R.wav" remix 2
+    # Lengths and positions are in the host's superclock, 282240000 ticks a second.
+    length=$(($(soxi -s "$1") * 282240000 / 48000))
+    # IDs far above the session's counter, so nothing the host makes later collides with them.
+    sources='    <Source name="input%L.wav" type="audio" flags="" id="9000001" captured-for="" channel="0" origin="" gain="1"/>\n    <Source name="input%R.wav" type="audio" flags="" id="9000002" captured-for="" channel="0" origin="" gain="1"/>'
+    region() {
+        echo "<Region name=\"$1\" muted=\"0\" opaque=\"1\" locked=\"0\" automatic=\"0\" whole-file=\"$2\" start=\"a0\" length=\"a$length@a0\" sync-position=\"a0\" layering-index=\"0\" fade-in-active=\"0\" fade-out-active=\"0\" id=\"$3\" type=\"audio\" source-0=\"9000001\" source-1=\"9000002\" master-source-0=\"9000001\" master-source-1=\"9000002\" channels=\"2\"/>"
+    }
+    sed -i -e "s|<Sources/>|<Sources>\n$sources\n  </Sources>|" \
+        -e "s|<Regions/>|<Regions>\n    $(region input 1 9000003)\n  </Regions>|" \
+        -e "s|\(<Playlist [^>]*name=\"Flanged\"[^>]*\)/>|\1>\n      $(region input.1 0 9000004)\n    </Playlist>|" "$file"
+    grep -q 'id="9000004"' "$file" || { echo "FAIL: the input could not be put on the track"; exit 1; }
+}
+
+ardour_lua() {
+    export_dir="$work/export"
+    # The host finds export formats and presets in its configuration folder: one of our own, so
+    # two exports of the same signal are the same bytes.
+    mkdir -p "$XDG_CONFIG_HOME/ardour7/export" "$export_dir"
+    cat >"$XDG_CONFIG_HOME/ardour7/export/trial.format" <<'FORMAT'
+<?xml version="1.0" encoding="UTF-8"?>
+<ExportFormatSpecification name="Trial float WAV" id="6b1e3c2a-7f4d-4c1b-9a55-0d2f8e7c4b11" with-cue="false" with-toc="false" with-mp4chaps="false" command="" analyse="false" soundcloud-upload="false">
+  <Encoding id="F_WAV" type="T_Sndfile" extension="wav" name="WAV" has-sample-format="true" channel-limit="256"/>
+  <SampleRate rate="SR_Session"/>
+  <SRCQuality quality="SRC_SincBest"/>
+  <EncodingOptions>
+    <Option name="sample-format" value="SF_Float"/>
+    <Option name="dithering" value="D_None"/>
+    <Option name="tag-metadata" value="false"/>
+    <Option name="tag-support" value="false"/>
+    <Option name="broadcast-info" value="false"/>
+  </EncodingOptions>
+  <Processing>
+    <Normalize enabled="false" loudness="no" dbfs="0" lufs="-23" dbtp="-1"/>
+    <Silence>
+      <Start><Trim enabled="false"/><Add enabled="false"><Duration format="Timecode" hours="0" minutes="0" seconds="0" frames="0"/></Add></Start>
+      <End><Trim enabled="false"/><Add enabled="false"><Duration format="Timecode" hours="0" minutes="0" seconds="0" frames="0"/></Add></End>
+    </Silence>
+  </Processing>
+</ExportFormatSpecification>
+FORMAT
+    cat >"$XDG_CONFIG_HOME/ardour7/export/trial.preset" <<'PRESET'
+<?xml version="1.0" encoding="UTF-8"?>
+<ExportPreset id="3c9d5e1f-2a4b-4e6d-8f10-5b7a9c2e4d01" name="Trial float WAV">
+  <ExportFormat id="6b1e3c2a-7f4d-4c1b-9a55-0d2f8e7c4b11"/>
+  <ExportFilename>
+    <Folder relative="1" path="export"/>
+    <Field name="label" enabled="0"/>
+    <Field name="session" enabled="0"/>
+    <Field name="snapshot" enabled="0"/>
+    <Field name="timespan" enabled="1"/>
+    <Field name="revision" enabled="0"/>
+    <Field name="time" enabled="0" value="T_None"/>
+    <Field name="date" enabled="0" value="D_None"/>
+  </ExportFilename>
+</ExportPreset>
+PRESET
+    {
+        cat <<LUA
+AudioEngine:set_backend("None (Dummy)", "", "")
+session = load_session("$session", "trial")
+assert(session, "the session did not load")
+function export_wav(name, frames)
+    local export = session:simple_export()
+    assert(export:set_preset("3c9d5e1f-2a4b-4e6d-8f10-5b7a9c2e4d01"), "the host lacks the export preset")
+    export:set_folder("$export_dir")
+    export:set_name(name)
+    export:set_range(0, frames)
+    assert(export:run_export(), "the export failed")
+end
+LUA
+        # In a block of its own, so nothing of the session is still held when it closes.
+        echo "do"
+        cat "$1"
+        # The host's Lua tool may end well after an error: the last line proves the script ran.
+        printf '\nend\ncollectgarbage()\nclose_session()\nprint("lua: the script ran to its end")\n'
+    } >"$work/run.lua"
+    timeout 120 ardour7-lua "$work/run.lua" >"$work/lua.log" 2>&1 || true
+    grep -q '^lua: the script ran to its end' "$work/lua.log" ||
+        { echo "FAIL: the Lua script $1 did not run through:"; grep -v '^\[ERROR\]: Ignored format' "$work/lua.log" | tail -n 20; exit 1; }
 }
