@@ -23,6 +23,26 @@ namespace {
 
 std::atomic<int> entries{0};  // writers: the host's entry and exit calls, on any thread
 
+void enter() noexcept {
+    entries.fetch_add(1, std::memory_order_relaxed);
+}
+
+// An exit without a matching entry is answered as well, and leaves the count at zero.
+void leave() noexcept {
+    int now = entries.load(std::memory_order_relaxed);
+    while (now > 0 && !entries.compare_exchange_weak(now, now - 1, std::memory_order_relaxed)) {
+    }
+}
+
+// What every version of the class information starts with.
+template <class Info>
+void describeClass(Info& info) noexcept {
+    info = Info{};
+    std::memcpy(info.cid, kFlangerClassId.bytes, sizeof info.cid);
+    info.cardinality = kManyInstances;
+    copyBytes(info.category, sizeof info.category, kClassCategory);
+}
+
 class Factory final : public IPluginFactory3 {
 public:
     tresult VST3_CALL queryInterface(const TUID iid, void** object) override {
@@ -49,19 +69,13 @@ public:
 
     tresult VST3_CALL getClassInfo(int32_t index, PClassInfo* info) override {
         if (index != 0 || info == nullptr) return kInvalidArgument;
-        *info = PClassInfo{};
-        std::memcpy(info->cid, kFlangerClassId.bytes, sizeof info->cid);
-        info->cardinality = kManyInstances;
-        copyBytes(info->category, sizeof info->category, kClassCategory);
+        describeClass(*info);
         copyBytes(info->name, sizeof info->name, kClassName);
         return kResultOk;
     }
     tresult VST3_CALL getClassInfo2(int32_t index, PClassInfo2* info) override {
         if (index != 0 || info == nullptr) return kInvalidArgument;
-        *info = PClassInfo2{};
-        std::memcpy(info->cid, kFlangerClassId.bytes, sizeof info->cid);
-        info->cardinality = kManyInstances;
-        copyBytes(info->category, sizeof info->category, kClassCategory);
+        describeClass(*info);
         copyBytes(info->name, sizeof info->name, kClassName);
         copyBytes(info->subCategories, sizeof info->subCategories, kSubCategories);
         copyBytes(info->vendor, sizeof info->vendor, kVendor);
@@ -71,10 +85,7 @@ public:
     }
     tresult VST3_CALL getClassInfoUnicode(int32_t index, PClassInfoW* info) override {
         if (index != 0 || info == nullptr) return kInvalidArgument;
-        *info = PClassInfoW{};
-        std::memcpy(info->cid, kFlangerClassId.bytes, sizeof info->cid);
-        info->cardinality = kManyInstances;
-        copyBytes(info->category, sizeof info->category, kClassCategory);
+        describeClass(*info);
         copyToUtf16(info->name, 64, kClassName);
         copyBytes(info->subCategories, sizeof info->subCategories, kSubCategories);
         copyToUtf16(info->vendor, 64, kVendor);
@@ -108,29 +119,22 @@ FLANGER_ENTRY flanger::vst3::IPluginFactory* GetPluginFactory() {
 
 #if defined(_WIN32)
 FLANGER_ENTRY bool InitDll() {
-    flanger::vst3::entries.fetch_add(1, std::memory_order_relaxed);
+    flanger::vst3::enter();
     return true;
 }
 
 FLANGER_ENTRY bool ExitDll() {
-    int now = flanger::vst3::entries.load(std::memory_order_relaxed);
-    while (now > 0 &&
-           !flanger::vst3::entries.compare_exchange_weak(now, now - 1, std::memory_order_relaxed)) {
-    }
+    flanger::vst3::leave();
     return true;
 }
 #else
 FLANGER_ENTRY bool ModuleEntry(void*) {
-    flanger::vst3::entries.fetch_add(1, std::memory_order_relaxed);
+    flanger::vst3::enter();
     return true;
 }
 
-// An exit without a matching entry is answered as well, and leaves the count at zero.
 FLANGER_ENTRY bool ModuleExit() {
-    int now = flanger::vst3::entries.load(std::memory_order_relaxed);
-    while (now > 0 &&
-           !flanger::vst3::entries.compare_exchange_weak(now, now - 1, std::memory_order_relaxed)) {
-    }
+    flanger::vst3::leave();
     return true;
 }
 #endif
