@@ -17,7 +17,8 @@
 #   ardour_lua FILE              runs the Lua in FILE headlessly on the saved $session, with
 #                                `session` loaded and export_wav(NAME, FRAMES) to export the first
 #                                FRAMES of the master bus to $work/export/NAME.wav (32-bit float,
-#                                no dither, no normalising); closes the session without saving
+#                                no dither, no normalising); closes the session without saving;
+#                                runs it again where the host's tool crashed
 # shellcheck source=private_xvfb.sh
 . "$(dirname "$0")/../support/private_xvfb.sh"
 
@@ -192,13 +193,19 @@ PRESET
 AudioEngine:set_backend("None (Dummy)", "", "")
 session = load_session("$session", "trial")
 assert(session, "the session did not load")
+-- Each export has an exporter of its own, gone before the next is made: two alive at once share
+-- the session's export state and corrupt the host's memory (one exporter run twice leaves the
+-- third export empty).
 function export_wav(name, frames)
-    local export = session:simple_export()
-    assert(export:set_preset("3c9d5e1f-2a4b-4e6d-8f10-5b7a9c2e4d01"), "the host lacks the export preset")
-    export:set_folder("$export_dir")
-    export:set_name(name)
-    export:set_range(0, frames)
-    assert(export:run_export(), "the export failed")
+    local exporter = session:simple_export()
+    assert(exporter:set_preset("3c9d5e1f-2a4b-4e6d-8f10-5b7a9c2e4d01"), "the host lacks the export preset")
+    exporter:set_folder("$export_dir")
+    exporter:set_name(name)
+    exporter:set_range(0, frames)
+    local done = exporter:run_export()
+    exporter = nil
+    collectgarbage()
+    assert(done, "the export failed")
 end
 LUA
         # In a block of its own, so nothing of the session is still held when it closes.
@@ -207,7 +214,16 @@ LUA
         # The host's Lua tool may end well after an error: the last line proves the script ran.
         printf '\nend\ncollectgarbage()\nclose_session()\nprint("lua: the script ran to its end")\n'
     } >"$work/run.lua"
-    timeout 120 ardour7-lua "$work/run.lua" >"$work/lua.log" 2>&1 || true
-    grep -q '^lua: the script ran to its end' "$work/lua.log" ||
-        { echo "FAIL: the Lua script $1 did not run through:"; grep -v '^\[ERROR\]: Ignored format' "$work/lua.log" | tail -n 20; exit 1; }
+    # Ardour 7.3's tools crash now and then in their export code, with no plug-in in the session
+    # as well (a third of the runs here): a script the host itself crashed in runs again.
+    for attempt in 1 2 3 4 5 6 7 8; do
+        status=0
+        timeout 120 ardour7-lua "$work/run.lua" >"$work/lua.log" 2>&1 || status=$?
+        grep -q '^lua: the script ran to its end' "$work/lua.log" && return 0
+        [ "$status" -gt 128 ] && [ "$status" -ne 124 ] || break
+        echo "the host's Lua tool crashed (status $status, attempt $attempt): running $(basename "$1") again"
+    done
+    echo "FAIL: the Lua script $1 did not run through:"
+    grep -v '^\[ERROR\]: Ignored format' "$work/lua.log" | tail -n 20
+    exit 1
 }
