@@ -1,7 +1,7 @@
 #!/bin/sh
 # The VST3 bundle tried in a real host, as a user would: Ardour's VST3 scanner lists it; on a track
 # of a session made headlessly through Ardour's Lua tool, playing a test signal, it exports the
-# same bytes as the VST 2.x module at the same settings (a still sweep: Depth and Rate at 0), and
+# same samples as the VST 2.x module at the same settings (a still sweep: Depth and Rate at 0), and
 # again after both picked the same factory program; saved and loaded again, its values and
 # program come back; exported disabled, it passes the input through. Then Ardour under a private
 # Xvfb shows its editor like the golden picture, and a quick click on the lamp (press and release
@@ -150,7 +150,7 @@ raw "$work/input.wav" "$work/input.f32"
 # The samples, not the files: the float WAV's PEAK chunk carries the time of writing.
 cmp "$work/vst3.f32" "$work/vst2.f32" ||
     { echo "FAIL: the VST3 export differs from the VST 2.x module's at the same settings"; exit 1; }
-echo "exported at the same settings, the VST3 and the VST 2.x module are the same bytes"
+echo "exported at the same settings, the VST3 and the VST 2.x module give the same samples, bit for bit"
 
 # The program's values as both plug-ins report them, in 0 … 1, then its sound.
 grep '^program' "$work/vst3.log" >"$work/program.vst3"

@@ -193,9 +193,8 @@ PRESET
 AudioEngine:set_backend("None (Dummy)", "", "")
 session = load_session("$session", "trial")
 assert(session, "the session did not load")
--- Each export has an exporter of its own, gone before the next is made: two alive at once share
--- the session's export state and corrupt the host's memory (one exporter run twice leaves the
--- third export empty).
+-- Each export has an exporter of its own (one run again leaves its later exports empty), collected
+-- before the next is made, while no export runs.
 function export_wav(name, frames)
     local exporter = session:simple_export()
     assert(exporter:set_preset("3c9d5e1f-2a4b-4e6d-8f10-5b7a9c2e4d01"), "the host lacks the export preset")
@@ -223,7 +222,11 @@ LUA
         [ "$status" -gt 128 ] && [ "$status" -ne 124 ] || break
         echo "the host's Lua tool crashed (status $status, attempt $attempt): running $(basename "$1") again"
     done
-    echo "FAIL: the Lua script $1 did not run through:"
+    if [ "$status" -eq 124 ]; then
+        echo "FAIL: the Lua script $1 did not end within two minutes: the host hung. It printed:"
+    else
+        echo "FAIL: the Lua script $1 did not run through (status $status):"
+    fi
     grep -v '^\[ERROR\]: Ignored format' "$work/lua.log" | tail -n 20
     exit 1
 }
