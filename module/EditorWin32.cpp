@@ -26,7 +26,7 @@ host::EditorBase* createEditor(host::ExtendedEffect* effect) noexcept {
 
 }  // namespace
 
-host::EditorFactory editorFactory() noexcept {
+host::EditorFactory editorFactory(bool) noexcept {
     resources::setPackedBitmapReader(&platform::win32::moduleBitmap);
     // The about texts come from the file's version resource, as its properties show them.
     resources::setVersionQuery(&platform::win32::moduleVersionValue);

@@ -17,14 +17,24 @@ std::unique_ptr<platform::Platform> openX11() noexcept {
     return platform::X11Platform::open(nullptr);
 }
 
+std::unique_ptr<platform::Platform> openX11InContainer() noexcept {
+    auto opened = platform::X11Platform::open(nullptr);
+    if (opened != nullptr) opened->setOwnContainer(true);
+    return opened;
+}
+
 host::EditorBase* createEditor(host::ExtendedEffect* effect) noexcept {
     return editor::createFlangerEditor(effect, &openX11);
 }
 
+host::EditorBase* createContainedEditor(host::ExtendedEffect* effect) noexcept {
+    return editor::createFlangerEditor(effect, &openX11InContainer);
+}
+
 }  // namespace
 
-host::EditorFactory editorFactory() noexcept {
-    return &createEditor;
+host::EditorFactory editorFactory(bool ownContainer) noexcept {
+    return ownContainer ? &createContainedEditor : &createEditor;
 }
 
 int editorConnectionFd(vst::EffectRecord* record) noexcept {

@@ -81,6 +81,7 @@ struct X11Platform::State {
     int mappedButtons = 0;
     bool swapped = false;
     bool allowSharedMemory = true;
+    bool ownContainer = false;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::vector<class X11Window*> windows;
 
@@ -154,6 +155,7 @@ public:
 private:
     void putBox(const PixelBox& box) noexcept;
     bool createSharedImage(Visual* visual, int depth) noexcept;
+    void destroyContainer() noexcept;
     void destroyImage() noexcept;
     bool pointerInside() noexcept;
     void handleHeldKey(XKeyEvent& event) noexcept;
@@ -166,6 +168,7 @@ private:
     X11Platform& platform;
     X11Platform::State& state;
     Surface surface;
+    ::Window container = 0;  // the host's parent holds this, and the window sits in it at (0, 0)
     ::Window window = 0;
     GC gc = nullptr;
     XImage* image = nullptr;
@@ -444,6 +447,10 @@ void X11Platform::sync() noexcept {
 bool X11Platform::connected() const noexcept {
     return !state->lost.load(std::memory_order_relaxed);
 }
+void X11Platform::setOwnContainer(bool on) noexcept {
+    state->ownContainer = on;
+}
+
 int X11Platform::connectionFd() const noexcept {
     return ConnectionNumber(state->display);
 }
@@ -458,21 +465,42 @@ bool X11Window::create(NativeParent parent) noexcept {
     attributes.background_pixmap = None;  // the backing surface paints everything
     attributes.border_pixel = 0;
     attributes.colormap = parentAttributes.colormap;
-    window = XCreateWindow(display, static_cast<::Window>(parent), 0, 0,
-                           static_cast<unsigned>(surface.width()), static_cast<unsigned>(surface.height()), 0,
-                           parentAttributes.depth, InputOutput, parentAttributes.visual,
-                           CWEventMask | CWBackPixmap | CWBorderPixel | CWColormap, &attributes);
-    XSync(display, False);
-    if (window == 0 || platform.errorCount() != errorsBefore) {
-        window = 0;
-        return false;
-    }
     // A fixed size, said where embedding hosts look for it: they keep the window at its size
     // instead of stretching it over their container.
     XSizeHints size{};
     size.flags = PSize | PMinSize | PMaxSize | PBaseSize;
     size.width = size.min_width = size.max_width = size.base_width = surface.width();
     size.height = size.min_height = size.max_height = size.base_height = surface.height();
+    ::Window holder = static_cast<::Window>(parent);
+    if (state.ownContainer) {
+        // Some hosts adopt the first window made in their parent and stretch it over their own
+        // area: that one is a plain container, so the editor keeps its size inside it.
+        XSetWindowAttributes plain{};
+        plain.background_pixel = 0;
+        plain.border_pixel = 0;
+        plain.colormap = parentAttributes.colormap;
+        container =
+            XCreateWindow(display, holder, 0, 0, static_cast<unsigned>(surface.width()),
+                          static_cast<unsigned>(surface.height()), 0, parentAttributes.depth, InputOutput,
+                          parentAttributes.visual, CWBackPixel | CWBorderPixel | CWColormap, &plain);
+        XSync(display, False);
+        if (container == 0 || platform.errorCount() != errorsBefore) {
+            container = 0;
+            return false;
+        }
+        XSetWMNormalHints(display, container, &size);
+        holder = container;
+    }
+    window = XCreateWindow(display, holder, 0, 0, static_cast<unsigned>(surface.width()),
+                           static_cast<unsigned>(surface.height()), 0, parentAttributes.depth, InputOutput,
+                           parentAttributes.visual, CWEventMask | CWBackPixmap | CWBorderPixel | CWColormap,
+                           &attributes);
+    XSync(display, False);
+    if (window == 0 || platform.errorCount() != errorsBefore) {
+        window = 0;
+        destroyContainer();
+        return false;
+    }
     XSetWMNormalHints(display, window, &size);
     gc = XCreateGC(display, window, 0, nullptr);
     const bool sharedOk = state.allowSharedMemory && XShmQueryExtension(display) == True &&
@@ -489,15 +517,24 @@ bool X11Window::create(NativeParent parent) noexcept {
         XDestroyWindow(display, window);
         XSync(display, False);
         window = 0;
+        destroyContainer();
         return false;
     }
     fastFormat = image->red_mask == 0xFF0000 && image->green_mask == 0xFF00 && image->blue_mask == 0xFF &&
                  image->byte_order == LSBFirst;
     alphaBits = parentAttributes.depth == 32 ? 0xFF000000u : 0;
     XMapWindow(display, window);
+    if (container != 0) XMapWindow(display, container);
     XFlush(display);
     open = true;
     return true;
+}
+
+void X11Window::destroyContainer() noexcept {
+    if (container == 0) return;
+    XDestroyWindow(state.display, container);
+    XSync(state.display, False);
+    container = 0;
 }
 
 bool X11Window::createSharedImage(Visual* visual, int depth) noexcept {
@@ -571,6 +608,7 @@ X11Window::~X11Window() {
     // The host may already have destroyed the parent (and with it this window): a BadWindow here
     // is trapped and counted.
     if (window != 0) XDestroyWindow(display, window);
+    if (container != 0) XDestroyWindow(display, container);
     XSync(display, False);
 }
 

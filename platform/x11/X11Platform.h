@@ -47,6 +47,9 @@ public:
     // False once the connection broke; everything then does nothing instead of ending the process.
     bool connected() const noexcept;
     int connectionFd() const noexcept;
+    // Windows made from now on sit in a plain container window of their own, which is what the
+    // host's parent holds: for hosts that stretch the first window made in their parent.
+    void setOwnContainer(bool on) noexcept;
 
     struct State;
 
