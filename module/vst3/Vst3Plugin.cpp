@@ -84,7 +84,7 @@ FlangerVst3* FlangerVst3::create() noexcept {
 
 bool FlangerVst3::open() noexcept {
     try {
-        effect = new (std::nothrow) effect::FlangerEffect(&answerTrampoline, module::editorFactory());
+        effect = new (std::nothrow) effect::FlangerEffect(&answerTrampoline, module::editorFactory(true));
         if (effect == nullptr) return false;
         if (!effect->initialise()) {
             delete effect;
@@ -251,7 +251,7 @@ tresult FlangerVst3::setState(IBStream* state) {
         std::vector<unsigned char> body(static_cast<std::size_t>(size));
         if (!readFully(state, body.data(), body.size())) return kResultFalse;
         if (!module::loadState(*effectRecord, body.data(), body.size())) return kResultFalse;
-        displayChanged.store(true, std::memory_order_release);
+        noteValuesChanged();
         return kResultOk;
     } catch (...) {
         return kResultFalse;
@@ -330,8 +330,9 @@ tresult FlangerVst3::setProcessing(TBool) {
 // ---- IEditController
 
 tresult FlangerVst3::setComponentState(IBStream*) {
-    // The component is this object: the state is already loaded. The host re-reads the values.
-    if (handler != nullptr) handler->restartComponent(IComponentHandler::kParamValuesChanged);
+    // The component is this object: the state is already loaded. The host learns the values from
+    // the next process call (calling it back from inside this call can deadlock a host).
+    noteValuesChanged();
     return kResultOk;
 }
 
@@ -478,7 +479,7 @@ tresult FlangerVst3::setParamNormalized(ParamID id, ParamValue value) {
             static_cast<int32_t>(std::lround(std::clamp(value, 0.0, 1.0) * (programCount() - 1)));
         if (program != currentProgram()) {
             selectProgram(program);
-            if (handler != nullptr) handler->restartComponent(IComponentHandler::kParamValuesChanged);
+            noteValuesChanged();
         }
     }
     return kResultOk;
@@ -529,7 +530,7 @@ intptr_t FlangerVst3::answerEffect(int32_t opcode, int32_t index, intptr_t value
                 handler->endEdit(static_cast<ParamID>(index));
             return 1;
         case vst::audioMasterUpdateDisplay:
-            displayChanged.store(true, std::memory_order_release);
+            noteValuesChanged();
             return 1;
         case vst::audioMasterSizeWindow:
             return openView != nullptr && openView->resizeTo(index, static_cast<int32_t>(value)) ? 1 : 0;

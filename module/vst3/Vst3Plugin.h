@@ -164,8 +164,16 @@ private:
     std::atomic<bool> bypassed{false};
     float bypassGain = 0.0f;
     float bypassStep = 1.0f;
-    // Raised where the effect changed values itself; the view's timer tells the host.
+    // Raised where values changed other than by the host's own writes (a program, a state): the
+    // next process call reports them as output changes, the view's timer as a restart. Neither
+    // happens inside the host's call, where calling the host back can deadlock it.
     std::atomic<bool> displayChanged{false};
+    std::atomic<bool> reportValues{false};
+    void noteValuesChanged() noexcept {
+        displayChanged.store(true, std::memory_order_release);
+        reportValues.store(true, std::memory_order_release);
+    }
+    void reportValuesTo(IParameterChanges* changes) noexcept;
 
     // Audio thread: the time the effect asks for, where automation points stand, and scratch
     // for the dry signal and a discarded channel.

@@ -88,7 +88,7 @@ void FlangerVst3::applyStepped(int32_t at) noexcept {
                 const auto program = static_cast<int32_t>(std::lround(value * (programCount() - 1)));
                 if (program != currentProgram()) {
                     selectProgram(program);
-                    displayChanged.store(true, std::memory_order_release);
+                    noteValuesChanged();
                 }
             } else
                 setEffectParameter(id, value);
@@ -236,8 +236,20 @@ tresult FlangerVst3::process(ProcessData& data) {
             rampPending[id] = false;
         }
     }
+    if (reportValues.exchange(false, std::memory_order_acq_rel)) reportValuesTo(data.outputParameterChanges);
     if (frames > 0) framesDone += frames;
     return kResultOk;
+}
+
+// The values a program or a state set, handed back as the host reads a processor's own changes.
+void FlangerVst3::reportValuesTo(IParameterChanges* changes) noexcept {
+    if (changes == nullptr) return;
+    for (ParamID id = 0; id < static_cast<ParamID>(kParameterCount); ++id) {
+        if (id == kBypassId) continue;  // the host's own
+        int32_t index = 0;
+        IParamValueQueue* queue = changes->addParameterData(id, index);
+        if (queue != nullptr) queue->addPoint(0, getParamNormalized(id), index);
+    }
 }
 
 }  // namespace flanger::vst3
