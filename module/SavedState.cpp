@@ -47,9 +47,14 @@ int64_t stateBodySize(const unsigned char* header, std::size_t size) noexcept {
     return body;
 }
 
+int32_t stateProgram(const unsigned char* body, std::size_t size) noexcept {
+    if (body == nullptr || size < 5) return -1;
+    return static_cast<int32_t>(word(body + size - 4));
+}
+
 bool loadState(vst::EffectRecord& record, const unsigned char* body, std::size_t size) noexcept {
     if (body == nullptr || size < 5 || size > kLargestStateBody) return false;
-    const auto program = static_cast<int32_t>(word(body + size - 4));
+    const int32_t program = stateProgram(body, size);
     // The program is checked before anything loads, so a state naming a program that does not
     // exist changes nothing; the chunk loader refuses a corrupt bank with nothing changed.
     if (program < 0 || program >= record.numPrograms) return false;

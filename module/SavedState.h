@@ -27,4 +27,7 @@ int64_t stateBodySize(const unsigned char* header, std::size_t size) noexcept;
 // that is short, corrupt or names a program the effect does not have.
 bool loadState(vst::EffectRecord& record, const unsigned char* body, std::size_t size) noexcept;
 
+// The program a body names (as loadState takes it), or -1 for a body too short to name one.
+int32_t stateProgram(const unsigned char* body, std::size_t size) noexcept;
+
 }  // namespace flanger::module

@@ -123,8 +123,10 @@ int32_t FlangerVst3::programCount() const noexcept {
     return std::max(effectRecord->numPrograms, 1);
 }
 
+// The program as this object last picked or loaded it: the only paths that change it. Read from
+// the audio thread too, where asking the effect would race with a pick on another thread.
 int32_t FlangerVst3::currentProgram() noexcept {
-    return static_cast<int32_t>(dispatch(vst::effGetProgram));
+    return shownProgram.load(std::memory_order_relaxed);
 }
 
 void FlangerVst3::selectProgram(int32_t program) noexcept {
@@ -132,6 +134,7 @@ void FlangerVst3::selectProgram(int32_t program) noexcept {
     dispatch(vst::effBeginSetProgram);
     dispatch(vst::effSetProgram, 0, program);
     dispatch(vst::effEndSetProgram);
+    shownProgram.store(program, std::memory_order_relaxed);
 }
 
 void FlangerVst3::setEffectParameter(ParamID id, double normalised) noexcept {
@@ -251,6 +254,7 @@ tresult FlangerVst3::setState(IBStream* state) {
         std::vector<unsigned char> body(static_cast<std::size_t>(size));
         if (!readFully(state, body.data(), body.size())) return kResultFalse;
         if (!module::loadState(*effectRecord, body.data(), body.size())) return kResultFalse;
+        shownProgram.store(module::stateProgram(body.data(), body.size()), std::memory_order_relaxed);
         noteValuesChanged();
         return kResultOk;
     } catch (...) {

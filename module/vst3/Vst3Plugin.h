@@ -162,6 +162,8 @@ private:
     // The host's bypass: its target (writer: process or the host's controller calls; reader:
     // process) and the dry/wet crossfade (audio thread).
     std::atomic<bool> bypassed{false};
+    // Writers: whichever host thread picks a program or loads a state; readers: any.
+    std::atomic<int32_t> shownProgram{0};
     float bypassGain = 0.0f;
     float bypassStep = 1.0f;
     // Raised where values changed other than by the host's own writes (a program, a state): the
