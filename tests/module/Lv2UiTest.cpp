@@ -85,20 +85,13 @@ TEST(Lv2Ui, EditsReachTheHostAsWritesInsideOneTouchAndHostValuesMoveTheControls)
     XFree(children);
 
     auto idleWhile = [&](const std::function<void(Driver&)>& script) {
-        std::atomic<bool> done{false};
-        std::thread driver([&] {
-            Display* own = XOpenDisplay(server.displayName().c_str());
-            Driver input(own);
-            script(input);
-            XCloseDisplay(own);
-            done = true;
-        });
-        while (!done) {
-            idle->idle(handle);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        driver.join();
-        for (int i = 0; i < 5; ++i) idle->idle(handle);
+        flanger::testing::driveWhileIdling(
+            server.displayName(), script,
+            [&] {
+                idle->idle(handle);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            },
+            5);
     };
     const int x = 30, y = 40;  // the parent's place on the screen
     // Depth's knob at (134, 175): pressed, dragged clockwise in 1-pixel steps, released.

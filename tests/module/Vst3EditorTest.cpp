@@ -57,17 +57,8 @@ TEST(Vst3Editor, RunsFromTheHostsRunLoopAndReportsEditsAsBeginPerformEnd) {
 
     // The host's GUI thread: nothing but the run loop, every 20 ms at most.
     auto runWhile = [&](const std::function<void(Driver&)>& script) {
-        std::atomic<bool> done{false};
-        std::thread driver([&] {
-            Display* own = XOpenDisplay(server.displayName().c_str());
-            Driver input(own);
-            script(input);
-            XCloseDisplay(own);
-            done = true;
-        });
-        while (!done) plugin->runLoopOnce(20);
-        driver.join();
-        for (int i = 0; i < 10; ++i) plugin->runLoopOnce(20);
+        flanger::testing::driveWhileIdling(
+            server.displayName(), script, [&] { plugin->runLoopOnce(20); }, 10);
     };
     runWhile([](Driver& input) { input.settle(200); });  // the first paint
     EXPECT_EQ(childCount(host, parent), 1u) << "the editor's window sits in the parent";

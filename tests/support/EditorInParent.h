@@ -67,6 +67,23 @@ private:
     Display* display;
 };
 
+// Runs script on a Driver of its own connection to displayName while the host's GUI thread
+// calls idleOnce (which waits for its own period), then idles afterwards times more.
+inline void driveWhileIdling(const std::string& displayName, const std::function<void(Driver&)>& script,
+                             const std::function<void()>& idleOnce, int afterwards) {
+    std::atomic<bool> done{false};
+    std::thread driver([&] {
+        Display* own = XOpenDisplay(displayName.c_str());
+        Driver input(own);
+        script(input);
+        XCloseDisplay(own);
+        done = true;
+    });
+    while (!done) idleOnce();
+    driver.join();
+    for (int i = 0; i < afterwards; ++i) idleOnce();
+}
+
 // The fixture: one private server for the suite; each test loads the module afresh, opens its
 // editor into a new grey parent window that holds the keyboard focus, and closes it afterwards.
 class EditorInParent : public ::testing::Test {
