@@ -45,6 +45,17 @@ public:
     virtual void dataParameterChanged(int32_t /*index*/, const void* /*block*/, int32_t /*size*/,
                                       int32_t /*offset*/) {}
     virtual void sampleRateChanged(float /*rate*/) {}
+    // The scale the host's window system asks of the editor, in percent (see hostScalePercent);
+    // 0 when the host says none, so the user's choice or the desktop decides. Before or while open.
+    virtual void setHostScale(int32_t /*percent*/) {}
+
+    // How a format wrapper resizes the host's window when the editor's size changes while it is
+    // open: answers whether the host took the new size. Without one, the VST 2.x host is asked.
+    using ResizeHook = bool (*)(void* context, int32_t width, int32_t height) noexcept;
+    void setResizeHook(ResizeHook hook, void* context) noexcept {
+        resizeHook = hook;
+        resizeContext = context;
+    }
 
     void* parent() const { return parentWindow; }
 
@@ -54,7 +65,18 @@ protected:
     // Writer: requestRedraw, from whatever thread sets parameters; reader and clearer: idle on
     // the host's GUI thread.
     std::atomic<int32_t> redrawRequested{0};
+    ResizeHook resizeHook = nullptr;
+    void* resizeContext = nullptr;
 };
+
+// A host's scale factor as percent: 1 – 4 is a factor (1.5 is 150 %), 100 – 400 was sent as
+// percent already (some hosts send 100 for 100 %); anything else, NaN included, is not trusted
+// and answers 0.
+constexpr int32_t hostScalePercent(double factor) noexcept {
+    if (factor >= 1.0 && factor <= 4.0) return static_cast<int32_t>(factor * 100.0 + 0.5);
+    if (factor >= 100.0 && factor <= 400.0) return static_cast<int32_t>(factor + 0.5);
+    return 0;
+}
 
 // Creates the effect's editor; the editor attaches itself to the effect. module/ hands the
 // factory to the effect it creates, so the effect never depends on the editor code.

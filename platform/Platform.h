@@ -215,6 +215,9 @@ public:
     // with the pointer and keyboard grabbed; null when a grab is refused.
     virtual bool offersPopups() const noexcept { return false; }
     virtual PixelBox screenArea() noexcept { return {}; }
+    // The desktop's scale for windows in parent, in percent of 96 dpi (Xft.dpi on X11, the dpi of
+    // the parent's top-level window on Windows), unrounded; 0 when the desktop says nothing.
+    virtual int desktopScalePercent(NativeParent /*parent*/) noexcept { return 0; }
     virtual std::unique_ptr<Popup> openPopup(Window& /*owner*/, const PixelBox& /*box*/,
                                              const Surface& /*pixels*/) noexcept {
         return nullptr;
