@@ -1,6 +1,6 @@
 // Popup menu windows for the X11 backend: override-redirect windows on the editor's own
 // connection, one per open menu level, with the pointer and keyboard grabbed on the first.
-// Only X11Platform.cpp and X11Popup.cpp include this header.
+// Only the backend's own sources include this header.
 #pragma once
 
 #include <X11/Xlib.h>

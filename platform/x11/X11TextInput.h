@@ -1,7 +1,7 @@
 // Keyboard input for the X11 backend: keysyms to the platform's keys (for edit boxes and popups);
 // for edit boxes, key events decoded through an input method where the host's locale allows one,
 // else keysym to Unicode without the process locale; and the CLIPBOARD's text read with a bounded
-// wait. Only X11Platform.cpp and X11Popup.cpp include this header.
+// wait. Only the backend's own sources include this header.
 #pragma once
 
 #include <X11/Xlib.h>
