@@ -31,6 +31,7 @@
 #include "params/FlangerParameters.h"
 #include "params/NoteTable.h"
 #include "params/ParameterText.h"
+#include "resources/Palette.h"
 #include "text/NumberText.h"
 
 namespace flanger::editor {
@@ -61,12 +62,12 @@ constexpr float kRateKnobStep = 0.05f;
 constexpr gui::Color kDisabledInk{127, 127, 127, 0};
 
 // The skin's palette, for what is drawn in code: the open edit box, the note popup, the dimmed knob.
-constexpr std::uint32_t kSkinScreen = 0x090E12;
-constexpr std::uint32_t kSkinScreenEdge = 0x33434F;
-constexpr std::uint32_t kSkinPanel = 0x25303A;
-constexpr std::uint32_t kSkinAccent = 0x91E3EE;
-constexpr std::uint32_t kSkinAccentDeep = 0x387FB1;
-constexpr std::uint32_t kSkinDimLabel = 0x5F7382;
+constexpr std::uint32_t kSkinScreen = resources::palette::kScreen;
+constexpr std::uint32_t kSkinScreenEdge = resources::palette::kScreenEdge;
+constexpr std::uint32_t kSkinPanel = resources::palette::kPanel;
+constexpr std::uint32_t kSkinAccent = resources::palette::kAccent;
+constexpr std::uint32_t kSkinAccentDeep = resources::palette::kAccentDeep;
+constexpr std::uint32_t kSkinDimLabel = resources::palette::kDimLabel;
 
 constexpr gui::Color colourOf(std::uint32_t rgb) {
     return {static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
@@ -75,7 +76,7 @@ constexpr gui::Color colourOf(std::uint32_t rgb) {
 
 // The note popup as the skin's screens look: dark paper, light text, the accent for the pick.
 constexpr gui::menu::PopupLook kNotePopupLook{.paper = kSkinScreen,
-                                              .ink = 0xE6EEF2u,
+                                              .ink = resources::palette::kTitle,
                                               .greyInk = kSkinDimLabel,
                                               .highlight = kSkinAccentDeep,
                                               .highlightInk = 0xFFFFFFu,

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "gui/FrameView.h"
 #include "gui/SkinBitmap.h"
+#include "resources/Palette.h"
 
 namespace flanger::editor {
 
@@ -15,10 +17,13 @@ namespace {
 using gui::Canvas;
 using gui::Color;
 
-// Narrow bars push the ramps past their ends; the channels stay bytes.
-Color rampColor(int red, int green, int blue) noexcept {
-    auto channel = [](int c) { return static_cast<std::uint8_t>(std::clamp(c, 0, 255)); };
-    return {channel(red), channel(green), channel(blue), 0};
+// A ramp step: the skin colour darkened by the same amount in every channel. Narrow bars push the
+// ramps past their ends; the channels stay bytes.
+Color rampColor(std::uint32_t from, int darker) noexcept {
+    auto channel = [darker](std::uint32_t c) {
+        return static_cast<std::uint8_t>(std::clamp(static_cast<int>(c & 0xFF) - darker, 0, 255));
+    };
+    return {channel(from >> 16), channel(from >> 8), channel(from), 0};
 }
 
 void verticalLine(Canvas& canvas, int x, int top, int bottom) noexcept {
@@ -61,7 +66,7 @@ void StereoWidthBar::draw(Canvas& canvas) {
             // Left half: brightest at its outer end.
             for (int x = half; x >= band.lo; --x) {
                 const int k = static_cast<int>(static_cast<float>(x) / hf * 100.0f);
-                offscreen.setPenColor(rampColor(145 - k, 227 - k, 238 - k));
+                offscreen.setPenColor(rampColor(resources::palette::kAccent, k));
                 if (x == band.lo + 1) {
                     verticalLine(offscreen, x, 1, h - 1);
                 } else if (x == band.lo) {
@@ -75,7 +80,7 @@ void StereoWidthBar::draw(Canvas& canvas) {
             for (int x = half; x <= band.hi - 1 && reach > 0; ++x) {
                 const int m = band.hi - x;
                 const int k = static_cast<int>(static_cast<float>(m) / static_cast<float>(reach) * 50.0f);
-                offscreen.setPenColor(rampColor(56 - k, 127 - k, 177 - k));
+                offscreen.setPenColor(rampColor(resources::palette::kAccentDeep, k));
                 if (x == band.hi - 2) {
                     verticalLine(offscreen, x, 1, h - 1);
                 } else if (x == band.hi - 1) {

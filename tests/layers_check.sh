@@ -19,7 +19,7 @@ allowed() {
         gui) echo "platform resources text" ;;
         gui/editor) echo "gui host params resources text platform" ;;
         effect) echo "host params dsp text resources" ;;
-        editor) echo "gui gui/editor host params text" ;;
+        editor) echo "gui gui/editor host params resources text" ;;
         module) echo "*" ;;
     esac
 }

@@ -1,5 +1,5 @@
-// The skin artwork, drawn with Cairo. One palette: slate panels, near-black screens, cyan accents
-// (the accent is the stereo bar's colour), light grey-blue labels.
+// The skin artwork, drawn with Cairo in the palette the editor also draws with: slate panels,
+// near-black screens, cyan accents (the accent is the stereo bar's colour), light grey-blue labels.
 #include "resources/skin/SkinArt.h"
 
 #include <cairo.h>
@@ -20,20 +20,7 @@ constexpr Rgb rgb(std::uint32_t c) {
     return {((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0};
 }
 
-// Palette.
-constexpr std::uint32_t kChassisTop = 0x1C252D;
-constexpr std::uint32_t kChassisBottom = 0x131A20;
-constexpr std::uint32_t kSection = kKnobPanel;
-constexpr std::uint32_t kSectionLight = 0x3A4955;
-constexpr std::uint32_t kSectionDark = 0x10161B;
-constexpr std::uint32_t kScreen = 0x090E12;
-constexpr std::uint32_t kScreenEdge = 0x33434F;
-constexpr std::uint32_t kGrid = 0x17232B;
-constexpr std::uint32_t kLabel = 0x9DB1BF;
-constexpr std::uint32_t kDimLabel = 0x5F7382;
-constexpr std::uint32_t kAccent = 0x91E3EE;
-constexpr std::uint32_t kAccentDeep = 0x387FB1;
-constexpr std::uint32_t kTitle = 0xE6EEF2;
+using namespace palette;
 
 void setColour(cairo_t* cr, std::uint32_t c, double alpha = 1.0) {
     const Rgb v = rgb(c);
@@ -177,13 +164,13 @@ void label(cairo_t* cr, const std::string& s, double centreX, double baseline, A
 // A raised panel section: flat face, light top-left edge, dark bottom-right edge.
 void section(cairo_t* cr, int x, int y, int w, int h) {
     roundedPath(cr, x + 0.5, y + 0.5, w - 1, h - 1, 3);
-    setColour(cr, kSection);
+    setColour(cr, kPanel);
     cairo_fill_preserve(cr);
     cairo_set_line_width(cr, 1);
     cairo_pattern_t* edge = cairo_pattern_create_linear(0, y, 0, y + h);
-    const Rgb light = rgb(kSectionLight), dark = rgb(kSectionDark);
+    const Rgb light = rgb(kPanelLight), dark = rgb(kPanelDark);
     cairo_pattern_add_color_stop_rgb(edge, 0, light.r, light.g, light.b);
-    cairo_pattern_add_color_stop_rgb(edge, 0.5, rgb(kSection).r, rgb(kSection).g, rgb(kSection).b);
+    cairo_pattern_add_color_stop_rgb(edge, 0.5, rgb(kPanel).r, rgb(kPanel).g, rgb(kPanel).b);
     cairo_pattern_add_color_stop_rgb(edge, 1, dark.r, dark.g, dark.b);
     cairo_set_source(cr, edge);
     cairo_stroke(cr);
@@ -193,8 +180,8 @@ void section(cairo_t* cr, int x, int y, int w, int h) {
 // A sunken dark box with a one-pixel edge: screens and number fields.
 void sunkenBox(cairo_t* cr, int x, int y, int w, int h) {
     fillRect(cr, x, y, w, h, kScreen);
-    fillRect(cr, x, y, w, 1, kSectionDark);
-    fillRect(cr, x, y, 1, h, kSectionDark);
+    fillRect(cr, x, y, w, 1, kPanelDark);
+    fillRect(cr, x, y, 1, h, kPanelDark);
     fillRect(cr, x, y + h - 1, w, 1, kScreenEdge);
     fillRect(cr, x + w - 1, y, 1, h, kScreenEdge);
 }
@@ -202,7 +189,7 @@ void sunkenBox(cairo_t* cr, int x, int y, int w, int h) {
 Picture field(int width, int height) {
     // The controls show one column less than the bitmap: the box is drawn in the visible part.
     Art art(width, height);
-    fillRect(art.cr, 0, 0, width, height, kSection);
+    fillRect(art.cr, 0, 0, width, height, kPanel);
     sunkenBox(art.cr, 0, 0, width - 1, height);
     return art.opaque();
 }
@@ -324,7 +311,7 @@ Picture drawFieldRate() {
 Picture drawWidthBar() {
     Art art(196, 10);
     fillRect(art.cr, 0, 0, 196, 10, kScreen);
-    for (int i = 1; i < 8; ++i) fillRect(art.cr, i * 97 / 4, 7, 1, 2, kGrid);
+    for (int i = 1; i < 8; ++i) fillRect(art.cr, i * 97 / 4, 7, 1, 2, kScreenGrid);
     fillRect(art.cr, 97, 0, 1, 9, 0x22323D);
     return art.opaque();
 }
@@ -339,8 +326,8 @@ Picture drawDisplay() {
     cairo_set_source(cr, glass);
     cairo_fill(cr);
     cairo_pattern_destroy(glass);
-    for (int i = 1; i < 8; ++i) fillRect(cr, std::round(i * 24.5), 0, 1, 74, kGrid);
-    for (int i = 1; i < 4; ++i) fillRect(cr, 0, std::round(i * 18.5), 196, 1, kGrid);
+    for (int i = 1; i < 8; ++i) fillRect(cr, std::round(i * 24.5), 0, 1, 74, kScreenGrid);
+    for (int i = 1; i < 4; ++i) fillRect(cr, 0, std::round(i * 18.5), 196, 1, kScreenGrid);
     fillRect(cr, 0, 73, 196, 1, 0x1E2E38);
     return art.opaque();
 }
@@ -417,12 +404,12 @@ Picture drawSliderHandle() {
 Picture drawLamp() {
     Art art(11, 22);
     cairo_t* cr = art.cr;
-    fillRect(cr, 0, 0, 11, 22, kSection);
+    fillRect(cr, 0, 0, 11, 22, kPanel);
     for (int frame = 0; frame < 2; ++frame) {
         // Row 0 of each frame stays panel: the 12-pixel control shows one row of the next frame.
         const double cx = 5.5, cy = frame * 11 + 6.0;
         cairo_arc(cr, cx, cy, 4.6, 0, 2 * kPi);
-        setColour(cr, kSectionDark);
+        setColour(cr, kPanelDark);
         cairo_fill(cr);
         if (frame == 0) {
             cairo_arc(cr, cx, cy, 3.6, 0, 2 * kPi);

@@ -4,13 +4,14 @@
 
 #include <cstdint>
 
+#include "resources/Palette.h"
 #include "resources/skin/BmpWriter.h"
 
 namespace flanger::resources::skin {
 
 // The flat panel colour under every knob: the knob strip and the handles are blended against it,
 // so their keyed draws show no fringe.
-constexpr std::uint32_t kKnobPanel = 0x25303A;
+constexpr std::uint32_t kKnobPanel = palette::kPanel;
 constexpr std::uint32_t kColourKey = 0xFFFFFF;
 
 constexpr int kStripFrames = 65;
