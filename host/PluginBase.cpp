@@ -19,6 +19,9 @@ namespace {
 
 constexpr int32_t kWheelIndex = vst::fourCharacters('s', 't', 'C', 'A');
 constexpr intptr_t kWheelValue = vst::fourCharacters('W', 'h', 'e', 'e');
+constexpr int32_t kScaleIndex = vst::fourCharacters('P', 'r', 'e', 'S');
+constexpr intptr_t kScaleValue = vst::fourCharacters('A', 'e', 'C', 's');
+constexpr char kScalingCapability[] = "supportsViewDpiScaling";
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -199,7 +202,22 @@ bool PluginBase::vendorText(char* text) {
 intptr_t PluginBase::vendorMessage(int32_t index, intptr_t value, void*, float opt) {
     if (wheelForwarding && attachedEditor != nullptr && index == kWheelIndex && value == kWheelValue)
         return attachedEditor->wheel(opt) ? 1 : 0;
+    if (index == kScaleIndex && value == kScaleValue) {
+        // A factor that is not trusted changes nothing: the editor keeps the scale it has.
+        const int32_t percent = hostScalePercent(opt);
+        if (attachedEditor == nullptr || percent == 0) return 0;
+        attachedEditor->setHostScale(percent);
+        return 1;
+    }
     return 0;
+}
+
+int32_t PluginBase::answerCapability(const char* text) {
+    // Compared no further than our own text's terminator: the host's may be unterminated.
+    if (text != nullptr && attachedEditor != nullptr &&
+        std::strncmp(text, kScalingCapability, sizeof kScalingCapability) == 0)
+        return 1;
+    return ExtendedEffect::answerCapability(text);
 }
 
 bool PluginBase::initialise() {

@@ -41,7 +41,10 @@ public:
                                  vst::VstSpeakerArrangement* output) override;
     int32_t plugCategory() override { return vst::kPlugCategEffect; }
     bool vendorText(char* text) override;
+    // The wheel ('stCA' 'Whee') and the host's scale factor ('PreS' 'AeCs') for the editor.
     intptr_t vendorMessage(int32_t index, intptr_t value, void* ptr, float opt) override;
+    // "supportsViewDpiScaling": hosts send their scale factor only to an effect that says so.
+    int32_t answerCapability(const char* text) override;
 
     virtual void processAudio(float** inputs, float** outputs, int32_t frames, bool accumulate);
     virtual void programNameAt(char* text, int32_t program);

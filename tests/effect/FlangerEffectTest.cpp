@@ -44,8 +44,10 @@ public:
         wheelDistance = distance;
         return true;
     }
+    void setHostScale(int32_t percent) override { hostScale = percent; }
     std::vector<std::pair<int32_t, float>> changes;
     float wheelDistance = 0;
+    int32_t hostScale = -1;
 };
 
 class FlangerEffectTest : public ::testing::Test {
@@ -269,6 +271,33 @@ TEST_F(FlangerEffectTest, WheelTurnsReachTheEditorOnlyWithTheRightKey) {
     EXPECT_EQ(effect.vendorMessage(0x73744342, 0x57686565, nullptr, 2.0f), 0);
     EXPECT_EQ(effect.vendorMessage(0x73744341, 0, nullptr, 2.0f), 0);
     EXPECT_EQ(editor->wheelDistance, 1.0f);
+}
+
+TEST_F(FlangerEffectTest, TheHostsScaleFactorReachesTheEditorWhenItIsOne) {
+    constexpr int32_t kScale = 0x50726553;    // 'PreS'
+    constexpr intptr_t kFactor = 0x41654373;  // 'AeCs'
+    char capability[] = "supportsViewDpiScaling";
+    EXPECT_EQ(effect.dispatch(vst::effCanDo, 0, 0, capability, 0.0f), 0);  // nothing to scale yet
+    EXPECT_EQ(effect.vendorMessage(kScale, kFactor, nullptr, 2.0f), 0);
+    auto* editor = new WatchingEditor(&effect);
+    effect.attachEditor(editor);
+    EXPECT_EQ(effect.dispatch(vst::effCanDo, 0, 0, capability, 0.0f), 1);
+    char longer[] = "supportsViewDpiScalingToo";
+    EXPECT_EQ(effect.dispatch(vst::effCanDo, 0, 0, longer, 0.0f), 0);
+
+    EXPECT_EQ(effect.dispatch(vst::effVendorSpecific, kScale, kFactor, nullptr, 1.5f), 1);
+    EXPECT_EQ(editor->hostScale, 150);
+    EXPECT_EQ(effect.vendorMessage(kScale, kFactor, nullptr, 175.0f), 1);  // sent as percent
+    EXPECT_EQ(editor->hostScale, 175);
+    // Factors no display has leave the scale as it was.
+    for (float untrusted : {0.0f, 0.5f, -2.0f, 9.0f, NAN, INFINITY}) {
+        EXPECT_EQ(effect.vendorMessage(kScale, kFactor, nullptr, untrusted), 0) << untrusted;
+        EXPECT_EQ(editor->hostScale, 175);
+    }
+    EXPECT_EQ(effect.vendorMessage(kScale, 0, nullptr, 2.0f), 0);
+    EXPECT_EQ(editor->hostScale, 175);
+    // The wheel still arrives under its own key.
+    EXPECT_EQ(effect.vendorMessage(0x73744341, 0x57686565, nullptr, 1.0f), 1);
 }
 
 TEST_F(FlangerEffectTest, ConfigurationFollowsPinsAndArrangements) {
