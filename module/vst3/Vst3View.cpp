@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "host/EditorBase.h"
+#include "host/EffectBase.h"
 #include "host/VstInterface.h"
 #include "module/EditorChoice.h"
 #include "module/vst3/Vst3Plugin.h"
@@ -26,10 +28,13 @@ constexpr intptr_t kWheelValue = vst::fourCharacters('W', 'h', 'e', 'e');
 
 FlangerView::FlangerView(FlangerVst3* owner) noexcept : plugin(owner) {
     plugin->addRef();
+    // The plug-in makes one view at a time, so the editor's size changes go to this one's frame.
+    if (host::EditorBase* shown = editor(); shown != nullptr) shown->setResizeHook(&resizeHook, this);
 }
 
 FlangerView::~FlangerView() {
     detach();
+    if (host::EditorBase* shown = editor(); shown != nullptr) shown->setResizeHook(nullptr, nullptr);
     plugin->viewClosed(this);
     plugin->release();
 }
@@ -37,6 +42,11 @@ FlangerView::~FlangerView() {
 FlangerView* FlangerView::create(FlangerVst3* owner) noexcept {
     if (owner == nullptr) return nullptr;
     return new (std::nothrow) FlangerView(owner);
+}
+
+host::EditorBase* FlangerView::editor() noexcept {
+    host::EffectBase* effect = host::EffectBase::fromRecord(plugin->record());
+    return effect != nullptr ? effect->editorPointer() : nullptr;
 }
 
 intptr_t FlangerView::dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) noexcept {
@@ -192,15 +202,24 @@ tresult FlangerView::checkSizeConstraint(ViewRect* rect) {
     return kResultTrue;
 }
 
-// The editor draws at one size for now.
-tresult FlangerView::setContentScaleFactor(float) {
-    return kResultFalse;
+// Before or while attached; the editor's rectangle (getSize) follows, and an open editor asks the
+// frame for its new size itself.
+tresult FlangerView::setContentScaleFactor(float factor) {
+    const int32_t percent = host::hostScalePercent(factor);
+    host::EditorBase* shown = editor();
+    if (percent == 0 || shown == nullptr) return kResultFalse;
+    shown->setHostScale(percent);
+    return kResultTrue;
 }
 
 bool FlangerView::resizeTo(int32_t width, int32_t height) noexcept {
     if (frame == nullptr || width <= 0 || height <= 0) return false;
     ViewRect rect{0, 0, width, height};
-    return frame->resizeView(this, &rect) == kResultOk;
+    return frame->resizeView(this, &rect) == kResultTrue;
+}
+
+bool FlangerView::resizeHook(void* self, int32_t width, int32_t height) noexcept {
+    return static_cast<FlangerView*>(self)->resizeTo(width, height);
 }
 
 }  // namespace flanger::vst3

@@ -11,6 +11,10 @@
 #include "platform/win32/Win32IdleTimer.h"
 #endif
 
+namespace flanger::host {
+class EditorBase;
+}
+
 namespace flanger::vst3 {
 
 class FlangerVst3;
@@ -30,6 +34,7 @@ public:
 
     // The editor asks for another size: the host's frame decides.
     bool resizeTo(int32_t width, int32_t height) noexcept;
+    static bool resizeHook(void* self, int32_t width, int32_t height) noexcept;
 
     tresult VST3_CALL queryInterface(const TUID iid, void** object) override;
     uint32_t VST3_CALL addRef() override;
@@ -62,6 +67,7 @@ private:
                       float opt = 0.0f) noexcept;
     void idle() noexcept;
     void detach() noexcept;
+    host::EditorBase* editor() noexcept;  // the effect's, or null
 
     std::atomic<uint32_t> references{1};  // any thread the host holds the view on
     FlangerVst3* plugin;                  // held for the view's life

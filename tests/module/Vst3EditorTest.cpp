@@ -29,6 +29,24 @@ unsigned childCount(Display* display, ::Window parent) {
     return count;
 }
 
+::Window firstChild(Display* display, ::Window parent) {
+    ::Window root = 0, above = 0, *children = nullptr, first = 0;
+    unsigned count = 0;
+    XQueryTree(display, parent, &root, &above, &children, &count);
+    if (count > 0) first = children[0];
+    if (children != nullptr) XFree(children);
+    return first;
+}
+
+// The host's parent window at (x, y) on the screen, mapped.
+::Window makeParent(Display* host, int x, int y, unsigned width, unsigned height) {
+    const ::Window parent =
+        XCreateSimpleWindow(host, DefaultRootWindow(host), x, y, width, height, 0, 0, 0x808080);
+    XMapWindow(host, parent);
+    XSync(host, False);
+    return parent;
+}
+
 TEST(Vst3Editor, RunsFromTheHostsRunLoopAndReportsEditsAsBeginPerformEnd) {
     if (!PrivateXServer::installed()) GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
     PrivateXServer server;
@@ -37,10 +55,7 @@ TEST(Vst3Editor, RunsFromTheHostsRunLoopAndReportsEditsAsBeginPerformEnd) {
     Display* host = XOpenDisplay(server.displayName().c_str());
     ASSERT_NE(host, nullptr);
     const int x = 30, y = 40;  // the parent's place on the screen
-    const ::Window parent =
-        XCreateSimpleWindow(host, DefaultRootWindow(host), x, y, 400, 260, 0, 0, 0x808080);
-    XMapWindow(host, parent);
-    XSync(host, False);
+    const ::Window parent = makeParent(host, x, y, 400, 260);
 
     std::string error;
     auto plugin = flanger::tools::Vst3Plugin::load(FLANGER_VST3_BUNDLE, &error);
@@ -104,6 +119,53 @@ TEST(Vst3Editor, RunsFromTheHostsRunLoopAndReportsEditsAsBeginPerformEnd) {
     EXPECT_EQ(plugin->frame().referenceCount(), 1u);
     EXPECT_EQ(plugin->runLoop().referenceCount(), 1u);
     EXPECT_EQ(childCount(host, parent), 0u);
+    plugin.reset();
+    XCloseDisplay(host);
+}
+
+// A host on a 200 % display says so through the view: the view, the frame's resize request and
+// the windows drawn in the parent all take twice the design's size.
+TEST(Vst3Editor, TakesTheHostsContentScaleWhileOpen) {
+    if (!PrivateXServer::installed()) GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
+    PrivateXServer server;
+    ASSERT_TRUE(server.start(true));
+    setenv("DISPLAY", server.displayName().c_str(), 1);
+    Display* host = XOpenDisplay(server.displayName().c_str());
+    ASSERT_NE(host, nullptr);
+    const ::Window parent = makeParent(host, 0, 0, 800, 480);
+
+    std::string error;
+    auto plugin = flanger::tools::Vst3Plugin::load(FLANGER_VST3_BUNDLE, &error);
+    ASSERT_TRUE(plugin) << error;
+    ASSERT_TRUE(plugin->openEditor(reinterpret_cast<void*>(static_cast<uintptr_t>(parent)), &error)) << error;
+    for (int i = 0; i < 5; ++i) plugin->runLoopOnce(20);
+    int width = 0, height = 0;
+    EXPECT_EQ(plugin->setEditorScale(0.5f), flanger::vst3::kResultFalse) << "no display is that small";
+    ASSERT_TRUE(plugin->editorSize(width, height));
+    EXPECT_EQ(width, 370);
+    EXPECT_EQ(height, 216);
+
+    EXPECT_EQ(plugin->setEditorScale(2.0f), flanger::vst3::kResultTrue);
+    for (int i = 0; i < 5; ++i) plugin->runLoopOnce(20);
+    ASSERT_TRUE(plugin->editorSize(width, height));
+    EXPECT_EQ(width, 740);
+    EXPECT_EQ(height, 432);
+    EXPECT_GE(plugin->frame().resizeRequests(), 1) << "the open editor asked the host's frame";
+    const flanger::vst3::ViewRect asked = plugin->frame().lastResize();
+    EXPECT_EQ(asked.right - asked.left, 740);
+    EXPECT_EQ(asked.bottom - asked.top, 432);
+    // Every window between the parent and the editor's own (its container) has the new size.
+    XSync(host, False);
+    int levels = 0;
+    for (::Window w = firstChild(host, parent); w != 0; w = firstChild(host, w), ++levels) {
+        XWindowAttributes attributes{};
+        ASSERT_NE(XGetWindowAttributes(host, w, &attributes), 0);
+        EXPECT_EQ(attributes.width, 740) << "level " << levels;
+        EXPECT_EQ(attributes.height, 432) << "level " << levels;
+    }
+    EXPECT_GE(levels, 1);
+
+    plugin->closeEditor();
     plugin.reset();
     XCloseDisplay(host);
 }

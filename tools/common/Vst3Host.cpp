@@ -508,10 +508,11 @@ tresult PlugFrame::queryInterface(const vst3::TUID iid, void** object) {
     return answer(iid, vst3::kPlugFrameIid, object);
 }
 
-tresult PlugFrame::resizeView(vst3::IPlugView*, vst3::ViewRect* newSize) {
+tresult PlugFrame::resizeView(vst3::IPlugView* view, vst3::ViewRect* newSize) {
     if (newSize == nullptr) return vst3::kInvalidArgument;
     requested = *newSize;
     ++resizes;
+    if (view != nullptr && view->onSize(&requested) != kResultOk) return kResultFalse;
     return kResultOk;
 }
 
@@ -973,6 +974,17 @@ bool Vst3Plugin::editorSize(int& width, int& height) {
     width = rect.right - rect.left;
     height = rect.bottom - rect.top;
     return width > 0 && height > 0;
+}
+
+tresult Vst3Plugin::setEditorScale(float factor) {
+    if (plugView == nullptr) return kResultFalse;
+    void* found = nullptr;
+    if (plugView->queryInterface(vst3::kContentScaleIid.bytes, &found) != kResultOk || found == nullptr)
+        return vst3::kNoInterface;
+    auto* scaling = static_cast<vst3::IPlugViewContentScaleSupport*>(found);
+    const tresult result = scaling->setContentScaleFactor(factor);
+    scaling->release();
+    return result;
 }
 
 void Vst3Plugin::closeEditor() {

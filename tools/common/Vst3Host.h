@@ -213,7 +213,8 @@ private:
     long fdCalls = 0;
 };
 
-// The frame an editor is attached to: records resize requests; answers IRunLoop on Linux.
+// The frame an editor is attached to: records resize requests and takes each, telling the view
+// its new size (onSize) from inside the request as hosts do; answers IRunLoop on Linux.
 class PlugFrame final : public HostObject<vst3::IPlugFrame> {
 public:
     explicit PlugFrame(RunLoop& loop) : runLoop(loop) {}
@@ -384,6 +385,9 @@ public:
     // parent (an X11 window ID, or an HWND). False and a message when any step fails.
     bool openEditor(void* parent, std::string* error = nullptr);
     bool editorSize(int& width, int& height);
+    // The host's scale factor through the open view's IPlugViewContentScaleSupport: the view's
+    // answer, kNoInterface when it has none, kResultFalse without an open view.
+    vst3::tresult setEditorScale(float factor);
     void closeEditor();  // removed(), setFrame(null), release
     vst3::IPlugView* view() noexcept { return plugView; }
     void runLoopOnce(int waitMs = 0) { loop.runOnce(waitMs); }
