@@ -61,6 +61,7 @@ const char* kPrefixes =
     "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
@@ -169,8 +170,9 @@ int main(int argc, char** argv) {
            << " ;\n        lv2:symbol \"time\" ;\n        lv2:name \"Time\"\n    ] .\n\n";
     plugin << "<" << lv2::kUiUri
            << ">\n    a ui:X11UI ;\n    lv2:requiredFeature ui:parent, ui:idleInterface ;\n"
-           << "    lv2:optionalFeature ui:resize, ui:touch, ui:noUserResize ;\n"
-           << "    lv2:extensionData ui:idleInterface .\n";
+           << "    lv2:optionalFeature ui:resize, ui:touch, ui:noUserResize, opts:options, urid:map ;\n"
+           << "    opts:supportedOption ui:scaleFactor ;\n"
+           << "    lv2:extensionData ui:idleInterface, opts:interface .\n";
 
     std::ostringstream presets;
     presets << kPrefixes;

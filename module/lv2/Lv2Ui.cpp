@@ -2,7 +2,11 @@
 // parent window over a model effect of its own. The editor's edits reach the host through the
 // UI's write function (bracketed by ui:touch where the host offers it, so a drag is one
 // gesture); the host's port events move the editor's controls; the host's idle calls run it.
+// The host's scale factor (ui:scaleFactor) arrives as an option, at instantiate or later.
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cmath>
 #include <cstring>
@@ -28,6 +32,9 @@ struct UiInstance {
     LV2UI_Controller controller = nullptr;
     const LV2UI_Touch* touch = nullptr;
     const LV2UI_Resize* resize = nullptr;
+    // Mapped from the host's urid:map at instantiate; 0 (never a URID) without one.
+    LV2_URID scaleFactorKey = 0;
+    LV2_URID floatType = 0;
 };
 
 std::unique_ptr<platform::Platform> openX11() noexcept {
@@ -66,6 +73,43 @@ intptr_t answerEffect(vst::EffectRecord* record, int32_t opcode, int32_t index, 
     }
 }
 
+// The editor's size changed while open: the host's ui:resize took it when it answered 0.
+bool resizeHost(void* context, int32_t width, int32_t height) noexcept {
+    const LV2UI_Resize* resize = static_cast<UiInstance*>(context)->resize;
+    return resize != nullptr && resize->ui_resize(resize->handle, width, height) == 0;
+}
+
+// Takes ui:scaleFactor from the host's options and answers their LV2_Options_Status bits. A
+// factor that is not trusted changes nothing.
+uint32_t takeOptions(UiInstance& self, const LV2_Options_Option* options) noexcept {
+    uint32_t status = LV2_OPTIONS_SUCCESS;
+    host::EditorBase* editor = self.effect->editor();
+    // The list ends with a zeroed option.
+    for (; options != nullptr && (options->key != 0 || options->value != nullptr); ++options) {
+        if (options->context != LV2_OPTIONS_INSTANCE) {
+            status |= LV2_OPTIONS_ERR_BAD_SUBJECT;
+            continue;
+        }
+        if (self.scaleFactorKey == 0 || options->key != self.scaleFactorKey || editor == nullptr) {
+            status |= LV2_OPTIONS_ERR_BAD_KEY;
+            continue;
+        }
+        float factor = 0.0f;
+        if (options->type != self.floatType || options->size != sizeof factor || options->value == nullptr) {
+            status |= LV2_OPTIONS_ERR_BAD_VALUE;
+            continue;
+        }
+        std::memcpy(&factor, options->value, sizeof factor);
+        const int32_t percent = host::hostScalePercent(factor);
+        if (percent == 0) {
+            status |= LV2_OPTIONS_ERR_BAD_VALUE;
+            continue;
+        }
+        editor->setHostScale(percent);
+    }
+    return status;
+}
+
 intptr_t dispatch(UiInstance& self, int32_t opcode, int32_t index = 0, intptr_t value = 0,
                   void* ptr = nullptr) {
     return self.record->dispatcher(self.record, opcode, index, value, ptr, 0.0f);
@@ -90,11 +134,17 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     void* parent = nullptr;
     const LV2UI_Touch* touch = nullptr;
     const LV2UI_Resize* resize = nullptr;
+    const LV2_URID_Map* map = nullptr;
+    const LV2_Options_Option* options = nullptr;
     for (; features != nullptr && *features != nullptr; ++features) {
         const LV2_Feature& f = **features;
+        if (f.URI == nullptr) continue;
         if (std::strcmp(f.URI, LV2_UI__parent) == 0) parent = f.data;
         if (std::strcmp(f.URI, LV2_UI__touch) == 0) touch = static_cast<const LV2UI_Touch*>(f.data);
         if (std::strcmp(f.URI, LV2_UI__resize) == 0) resize = static_cast<const LV2UI_Resize*>(f.data);
+        if (std::strcmp(f.URI, LV2_URID__map) == 0) map = static_cast<const LV2_URID_Map*>(f.data);
+        if (std::strcmp(f.URI, LV2_OPTIONS__options) == 0)
+            options = static_cast<const LV2_Options_Option*>(f.data);
     }
     if (parent == nullptr) return nullptr;
     try {
@@ -109,6 +159,15 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
         self->record->user = self;
         dispatch(*self, vst::effOpen);
         auto* frameEditor = dynamic_cast<gui::editor::FrameEditor*>(self->effect->editor());
+        if (frameEditor != nullptr) {
+            if (map != nullptr && map->map != nullptr) {
+                self->scaleFactorKey = map->map(map->handle, LV2_UI__scaleFactor);
+                self->floatType = map->map(map->handle, LV2_ATOM__Float);
+            }
+            // Before the window opens, so it opens at the host's scale.
+            takeOptions(*self, options);
+            if (resize != nullptr) frameEditor->setResizeHook(&resizeHost, self);
+        }
         if (frameEditor == nullptr || dispatch(*self, vst::effEditOpen, 0, 0, parent) == 0 ||
             frameEditor->frameView() == nullptr || frameEditor->frameView()->nativeWindow() == nullptr) {
             close(self);
@@ -149,8 +208,26 @@ int idle(LV2UI_Handle handle) {
 
 const LV2UI_Idle_Interface kIdle = {idle};
 
+// The UI holds no option a host could read back.
+uint32_t getOptions(LV2_Handle, LV2_Options_Option* options) {
+    uint32_t status = LV2_OPTIONS_SUCCESS;
+    for (; options != nullptr && (options->key != 0 || options->value != nullptr); ++options)
+        status |= LV2_OPTIONS_ERR_BAD_KEY;
+    return status;
+}
+
+uint32_t setOptions(LV2_Handle handle, const LV2_Options_Option* options) {
+    if (handle == nullptr) return LV2_OPTIONS_ERR_UNKNOWN;
+    return takeOptions(*static_cast<UiInstance*>(handle), options);
+}
+
+const LV2_Options_Interface kOptions = {getOptions, setOptions};
+
 const void* extensionData(const char* uri) {
-    return std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &kIdle : nullptr;
+    if (uri == nullptr) return nullptr;
+    if (std::strcmp(uri, LV2_UI__idleInterface) == 0) return &kIdle;
+    if (std::strcmp(uri, LV2_OPTIONS__interface) == 0) return &kOptions;
+    return nullptr;
 }
 
 const LV2UI_Descriptor kDescriptor = {lv2::kUiUri, instantiate, cleanup, portEvent, extensionData};

@@ -2,10 +2,14 @@
 // and resize features, idled every 20 ms while the real pointer drags a knob and clicks the lamp.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/EditorInParent.h"
@@ -26,6 +30,25 @@ struct HostSide {
     int width = 0, height = 0;
 };
 
+// The UI binary, opened as a host opens it; closed at the end of the test.
+class UiLibrary {
+public:
+    UiLibrary() : library(dlopen(FLANGER_LV2_BUNDLE "/BrackwaterFlanger_ui.so", RTLD_NOW | RTLD_LOCAL)) {
+        if (library == nullptr) return;
+        auto entry =
+            reinterpret_cast<const LV2UI_Descriptor* (*)(uint32_t)>(dlsym(library, "lv2ui_descriptor"));
+        if (entry != nullptr) descriptor = entry(0);
+    }
+    ~UiLibrary() {
+        if (library != nullptr) dlclose(library);
+    }
+    UiLibrary(const UiLibrary&) = delete;
+    UiLibrary& operator=(const UiLibrary&) = delete;
+
+    void* library;
+    const LV2UI_Descriptor* descriptor = nullptr;
+};
+
 TEST(Lv2Ui, EditsReachTheHostAsWritesInsideOneTouchAndHostValuesMoveTheControls) {
     if (!PrivateXServer::installed()) GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
     PrivateXServer server;
@@ -38,12 +61,9 @@ TEST(Lv2Ui, EditsReachTheHostAsWritesInsideOneTouchAndHostValuesMoveTheControls)
     XMapWindow(host, parent);
     XSync(host, False);
 
-    void* library = dlopen(FLANGER_LV2_BUNDLE "/BrackwaterFlanger_ui.so", RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    auto entry = reinterpret_cast<const LV2UI_Descriptor* (*)(uint32_t)>(dlsym(library, "lv2ui_descriptor"));
-    ASSERT_NE(entry, nullptr);
-    const LV2UI_Descriptor* ui = entry(0);
-    ASSERT_NE(ui, nullptr);
+    UiLibrary binary;
+    ASSERT_NE(binary.descriptor, nullptr) << dlerror();
+    const LV2UI_Descriptor* ui = binary.descriptor;
     EXPECT_STREQ(ui->URI, "urn:brackwater:flanger#ui");
     const auto* idle = static_cast<const LV2UI_Idle_Interface*>(ui->extension_data(LV2_UI__idleInterface));
     ASSERT_NE(idle, nullptr);
@@ -132,7 +152,99 @@ TEST(Lv2Ui, EditsReachTheHostAsWritesInsideOneTouchAndHostValuesMoveTheControls)
     EXPECT_EQ(count, 0u) << "closing leaves nothing in the parent";
     if (children) XFree(children);
     XCloseDisplay(host);
-    dlclose(library);
+    server.stop();
+}
+
+// A host's urid:map: URIs numbered from 1 in the order first asked.
+struct UridMap {
+    std::vector<std::string> uris;
+    LV2_URID operator()(const char* uri) {
+        for (size_t i = 0; i < uris.size(); ++i)
+            if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+        uris.emplace_back(uri);
+        return static_cast<LV2_URID>(uris.size());
+    }
+};
+
+// A host on a 200 % display passes ui:scaleFactor 2 with its options: the UI asks ui:resize for
+// twice the design's size and opens its window at it; the options interface moves it later.
+TEST(Lv2Ui, TakesTheHostsScaleFactorFromItsOptions) {
+    if (!PrivateXServer::installed()) GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
+    PrivateXServer server;
+    ASSERT_TRUE(server.start(true));
+    setenv("DISPLAY", server.displayName().c_str(), 1);
+    Display* host = XOpenDisplay(server.displayName().c_str());
+    ASSERT_NE(host, nullptr);
+    const ::Window parent =
+        XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 800, 480, 0, 0, 0x808080);
+    XMapWindow(host, parent);
+    XSync(host, False);
+    UiLibrary binary;
+    ASSERT_NE(binary.descriptor, nullptr) << dlerror();
+    const LV2UI_Descriptor* ui = binary.descriptor;
+
+    UridMap uris;
+    LV2_URID_Map map{&uris,
+                     [](LV2_URID_Map_Handle h, const char* uri) { return (*static_cast<UridMap*>(h))(uri); }};
+    const LV2_URID scaleFactor = uris(LV2_UI__scaleFactor), floatType = uris(LV2_ATOM__Float);
+    const float two = 2.0f;
+    const LV2_Options_Option options[] = {{LV2_OPTIONS_INSTANCE, 0, scaleFactor, sizeof two, floatType, &two},
+                                          {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    HostSide side;
+    LV2UI_Resize resize{&side, [](LV2UI_Feature_Handle h, int w, int hgt) {
+                            static_cast<HostSide*>(h)->width = w;
+                            static_cast<HostSide*>(h)->height = hgt;
+                            return 0;
+                        }};
+    const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(static_cast<uintptr_t>(parent))};
+    const LV2_Feature resizeFeature{LV2_UI__resize, &resize};
+    const LV2_Feature mapFeature{LV2_URID__map, &map};
+    const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature* features[] = {&parentFeature, &resizeFeature, &mapFeature, &optionsFeature, nullptr};
+    auto write = [](LV2UI_Controller, uint32_t, uint32_t, uint32_t, const void*) {};
+    LV2UI_Widget widget = nullptr;
+    LV2UI_Handle handle =
+        ui->instantiate(ui, "urn:brackwater:flanger", FLANGER_LV2_BUNDLE, write, &side, &widget, features);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(side.width, 740);
+    EXPECT_EQ(side.height, 432);
+    const auto* idle = static_cast<const LV2UI_Idle_Interface*>(ui->extension_data(LV2_UI__idleInterface));
+    ASSERT_NE(idle, nullptr);
+    auto windowSize = [&] {
+        for (int i = 0; i < 5; ++i) {
+            idle->idle(handle);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(host, static_cast<::Window>(reinterpret_cast<uintptr_t>(widget)), &attributes);
+        return std::pair{attributes.width, attributes.height};
+    };
+    EXPECT_EQ(windowSize(), std::pair(740, 432));
+
+    // While open, through the options interface: a factor it trusts moves the UI and the host's
+    // window; one it does not, or a key it does not hold, is refused with nothing changed.
+    const auto* optionsInterface =
+        static_cast<const LV2_Options_Interface*>(ui->extension_data(LV2_OPTIONS__interface));
+    ASSERT_NE(optionsInterface, nullptr);
+    const float smaller = 1.5f, tiny = 0.5f;
+    const LV2_Options_Option scaled[] = {
+        {LV2_OPTIONS_INSTANCE, 0, scaleFactor, sizeof smaller, floatType, &smaller},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    EXPECT_EQ(optionsInterface->set(handle, scaled), uint32_t{LV2_OPTIONS_SUCCESS});
+    EXPECT_EQ(side.width, 555);
+    EXPECT_EQ(side.height, 324);
+    EXPECT_EQ(windowSize(), std::pair(555, 324));
+    const LV2_Options_Option refused[] = {
+        {LV2_OPTIONS_INSTANCE, 0, scaleFactor, sizeof tiny, floatType, &tiny},
+        {LV2_OPTIONS_INSTANCE, 0, uris(LV2_ATOM__Int), sizeof two, floatType, &two},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    EXPECT_EQ(optionsInterface->set(handle, refused),
+              uint32_t{LV2_OPTIONS_ERR_BAD_VALUE | LV2_OPTIONS_ERR_BAD_KEY});
+    EXPECT_EQ(side.width, 555);
+    EXPECT_EQ(windowSize(), std::pair(555, 324));
+
+    ui->cleanup(handle);
+    XCloseDisplay(host);
     server.stop();
 }
 
