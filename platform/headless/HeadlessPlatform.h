@@ -29,6 +29,8 @@ public:
     void processEvents() noexcept override;
     bool processOneExpose() noexcept override;
     bool readClipboardText(std::string& out) noexcept override;
+    // What setDesktopScalePercent stated, for every parent (0, the default: the desktop says nothing).
+    int desktopScalePercent(NativeParent /*parent*/) noexcept override { return desktopScale; }
 
     // Scripting.
     void setPointer(int screenX, int screenY) noexcept { state.position = {screenX, screenY}; }
@@ -36,6 +38,7 @@ public:
     void setModifiers(bool shift, bool control, bool alt) noexcept;
     void setButtonsSwapped(bool on) noexcept { swapped = on; }
     void setTickCount(std::uint32_t ms) noexcept { ticks = ms; }
+    void setDesktopScalePercent(int percent) noexcept { desktopScale = percent; }
     // What readClipboardText answers; clearClipboard makes it answer false.
     void setClipboardText(std::string text) {
         clipboard = std::move(text);
@@ -56,6 +59,7 @@ private:
     PointerState state;
     bool swapped = false;
     std::uint32_t ticks = 0;
+    int desktopScale = 0;
     int reads = 0;
     int sleepCalls = 0;
     std::function<void(HeadlessPlatform&)> readScript;

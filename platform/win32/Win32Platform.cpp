@@ -166,6 +166,32 @@ PixelBox Win32Platform::screenArea() noexcept {
     return win32::win32ScreenArea(state->windows.empty() ? nullptr : state->windows.front()->handle());
 }
 
+int Win32Platform::desktopScalePercent(NativeParent parent) noexcept {
+    // Looked up at run time: Windows before 10 (1607) and older Wine have no GetDpiForWindow.
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto dpiForWindow = []() noexcept -> DpiForWindow {
+        const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+        if (user32 == nullptr) return nullptr;
+        return reinterpret_cast<DpiForWindow>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
+    }();
+    UINT dpi = 0;
+    const HWND window = reinterpret_cast<HWND>(parent);
+    if (dpiForWindow != nullptr && window != nullptr && IsWindow(window) != FALSE) {
+        // The top-level window's: a host may give its child windows another awareness.
+        const HWND top = GetAncestor(window, GA_ROOT);
+        dpi = dpiForWindow(top != nullptr ? top : window);
+    }
+    if (dpi == 0) {
+        if (HDC screen = GetDC(nullptr)) {
+            const int pixels = GetDeviceCaps(screen, LOGPIXELSX);
+            ReleaseDC(nullptr, screen);
+            if (pixels > 0) dpi = static_cast<UINT>(pixels);
+        }
+    }
+    return dpi == 0 ? 0 : static_cast<int>((dpi * 100 + 48) / 96);
+}
+
 std::unique_ptr<Popup> Win32Platform::openPopup(Window& owner, const PixelBox& box,
                                                 const Surface& pixels) noexcept {
     if (&owner.owner() != this || !owner.isOpen()) return nullptr;

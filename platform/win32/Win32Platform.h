@@ -32,6 +32,9 @@ public:
     PixelBox screenArea() noexcept override;
     std::unique_ptr<Popup> openPopup(Window& owner, const PixelBox& box,
                                      const Surface& pixels) noexcept override;
+    // The dpi of parent's top-level window (GetDpiForWindow where the system has it), else the
+    // screen's; what the host's own dpi awareness lets it see.
+    int desktopScalePercent(NativeParent parent) noexcept override;
 
     struct State;
 

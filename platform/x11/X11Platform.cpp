@@ -1,11 +1,13 @@
 // The X11 backend's platform object: its own connection, whose X errors are trapped by a handler
 // that never lets them reach Xlib's default, and the pump, clipboard and popups of its windows.
 #include "platform/x11/X11Platform.h"
+#include "platform/x11/X11DesktopScale.h"
 #include "platform/x11/X11Popup.h"
 #include "platform/x11/X11State.h"
 #include "platform/x11/X11TextInput.h"
 #include "platform/x11/X11Window.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <array>
@@ -216,6 +218,28 @@ std::unique_ptr<Popup> X11Platform::openPopup(Window& owner, const PixelBox& box
     if (&owner.owner() != this || !owner.isOpen() || !connected()) return nullptr;
     return x11::openPopup(*this, state->display, static_cast<::Window>(nativeWindowId(owner)), box, pixels);
 }
+int X11Platform::desktopScalePercent(NativeParent /*parent*/) noexcept {
+    if (!connected()) return 0;
+    // The database lives on the first screen's root whatever screen the editor is on. 1 MiB
+    // bounds what a hostile property could make us hold; real ones are a few kilobytes.
+    constexpr long kMaxWords = 256 * 1024;
+    const ::Window firstRoot = RootWindow(state->display, 0);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(state->display, firstRoot, XA_RESOURCE_MANAGER, 0, kMaxWords, False,
+                                          XA_STRING, &type, &format, &count, &remaining, &data);
+    int percent = 0;
+    // A text cut short by the bound could end inside a line: it says nothing reliable.
+    if (status == Success && data != nullptr && type == XA_STRING && format == 8 && remaining == 0) {
+        // Xlib ends every property it returns with a NUL beyond its count.
+        percent = x11::desktopScaleOfResources(reinterpret_cast<const char*>(data));
+    }
+    if (data != nullptr) XFree(data);
+    return percent;
+}
+
 int X11Platform::errorCount() const noexcept {
     return errorCounts[static_cast<std::size_t>(state->slot)].load(std::memory_order_relaxed);
 }

@@ -37,6 +37,9 @@ public:
     PixelBox screenArea() noexcept override;
     std::unique_ptr<Popup> openPopup(Window& owner, const PixelBox& box,
                                      const Surface& pixels) noexcept override;
+    // Xft.dpi of the server's resource database (the root window's RESOURCE_MANAGER, read anew
+    // each call, so a change made with xrdb shows at the next ask); parent plays no part.
+    int desktopScalePercent(NativeParent parent) noexcept override;
 
     // X errors raised on this connection; they are counted here instead of reaching Xlib's
     // default handler, which would end the host process.
