@@ -152,6 +152,9 @@ public:
     // Drops at most count button events queued for the window unprocessed (the click that closed
     // a popup must not arrive as a new press).
     virtual void discardPendingButtons(int /*count*/) noexcept {}
+    // Gives the window (and its backing, cleared) a new fixed size; false when it cannot, and
+    // the window then keeps its old size.
+    virtual bool resize(int /*width*/, int /*height*/) noexcept { return false; }
 };
 
 // One input of an open popup, positions on the screen.
