@@ -19,7 +19,7 @@ constexpr std::size_t kInfoHeaderSize = 40;
 // Written by the module before an editor opens (its load), read by the editor's thread.
 std::atomic<PackedBitmapReader> reader{nullptr};
 std::mutex filesLock;
-std::array<std::vector<unsigned char>, kSkinBitmapCount> files;  // guarded by filesLock
+std::array<std::vector<unsigned char>, kSkinBitmapSlots> files;  // guarded by filesLock, by slot
 
 std::uint32_t le32(const unsigned char* p) noexcept {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -52,12 +52,13 @@ void setPackedBitmapReader(PackedBitmapReader installed) noexcept {
 }
 
 ResourceBytes skinBitmap(int id) noexcept {
-    if (id < kFirstSkinBitmap || id >= kFirstSkinBitmap + kSkinBitmapCount) return {};
+    const int slot = skinBitmapSlot(id);
+    if (slot < 0) return {};
     const PackedBitmapReader read = reader.load(std::memory_order_acquire);
     if (read == nullptr) return {};
     try {
         const std::lock_guard<std::mutex> hold(filesLock);
-        std::vector<unsigned char>& file = files[static_cast<std::size_t>(id - kFirstSkinBitmap)];
+        std::vector<unsigned char>& file = files[static_cast<std::size_t>(slot)];
         if (file.empty()) {
             const unsigned char* packed = nullptr;
             std::size_t size = 0;

@@ -27,11 +27,14 @@ void setColour(cairo_t* cr, std::uint32_t c, double alpha = 1.0) {
     cairo_set_source_rgba(cr, v.r, v.g, v.b, alpha);
 }
 
-// A Cairo surface of the bitmap's size; pictures come out opaque or colour-keyed.
+// A Cairo surface of the bitmap's size at a scale; pictures come out opaque or colour-keyed. The
+// art is drawn in the design's pixels: the surface's device scale puts every stroke, fill and glyph
+// at the physical resolution, so whole design pixels stay whole physical pixels at any scale.
 class Art {
 public:
-    Art(int w, int h) : width(w), height(h) {
-        surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    Art(int w, int h, int scale) : width(w * scale), height(h * scale) {
+        surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        cairo_surface_set_device_scale(surface, scale, scale);
         cr = cairo_create(surface);
         cairo_font_options_t* options = cairo_font_options_create();
         cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
@@ -83,7 +86,7 @@ public:
         return picture;
     }
 
-    int width, height;
+    int width, height;  // physical pixels
     cairo_surface_t* surface;
     cairo_t* cr;
 };
@@ -103,8 +106,18 @@ void roundedPath(cairo_t* cr, double x, double y, double w, double h, double r) 
     cairo_close_path(cr);
 }
 
+// The scale the art on cr is drawn at (physical pixels per design pixel).
+double scaleOf(cairo_t* cr) {
+    double x = 1, y = 1;
+    cairo_surface_get_device_scale(cairo_get_target(cr), &x, &y);
+    return x;
+}
+
+// Paints a picture drawn at cr's own scale at (x, y), in design pixels: its pixels land one to one.
 void paintPicture(cairo_t* cr, const Picture& picture, int x, int y, int visibleWidth, int visibleHeight) {
     cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, picture.width, picture.height);
+    const double scale = scaleOf(cr);
+    cairo_surface_set_device_scale(image, scale, scale);
     cairo_surface_flush(image);
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
@@ -141,15 +154,19 @@ void text(cairo_t* cr, const std::string& s, double x, double baseline, double s
     cairo_select_font_face(cr, "Liberation Sans", CAIRO_FONT_SLANT_NORMAL,
                            bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, size);
-    // Whole-pixel letter spacing over hinted advances keeps every gap the same.
+    // Whole-pixel letter spacing over hinted advances keeps every gap the same. Advances are hinted
+    // to physical pixels, so the pen snaps to those; the spacing and the baseline stay whole design
+    // pixels, where the 100 % art has them.
     tracking = std::round(tracking);
+    const double scale = scaleOf(cr);
+    auto snap = [scale](double v) { return std::round(v * scale) / scale; };
     const double width = textWidth(cr, s, tracking);
     double pen = align == Align::Left ? x : align == Align::Centre ? x - width / 2 : x - width;
-    pen = std::round(pen);
+    pen = snap(pen);
     setColour(cr, colour, alpha);
     for (char c : s) {
         const char glyph[2] = {c, 0};
-        cairo_move_to(cr, std::round(pen), std::round(baseline));
+        cairo_move_to(cr, snap(pen), std::round(baseline));
         cairo_show_text(cr, glyph);
         cairo_text_extents_t extents;
         cairo_text_extents(cr, glyph, &extents);
@@ -186,9 +203,9 @@ void sunkenBox(cairo_t* cr, int x, int y, int w, int h) {
     fillRect(cr, x + w - 1, y, 1, h, kScreenEdge);
 }
 
-Picture field(int width, int height) {
+Picture field(int width, int height, int scale) {
     // The controls show one column less than the bitmap: the box is drawn in the visible part.
-    Art art(width, height);
+    Art art(width, height, scale);
     fillRect(art.cr, 0, 0, width, height, kPanel);
     sunkenBox(art.cr, 0, 0, width - 1, height);
     return art.opaque();
@@ -298,26 +315,26 @@ void noteIcon(cairo_t* cr, double x, double baseline) {
 
 }  // namespace
 
-Picture drawFieldWide() {
-    return field(48, 12);
+Picture drawFieldWide(int scale) {
+    return field(48, 12, scale);
 }
-Picture drawFieldSmall() {
-    return field(28, 13);
+Picture drawFieldSmall(int scale) {
+    return field(28, 13, scale);
 }
-Picture drawFieldRate() {
-    return field(32, 12);
+Picture drawFieldRate(int scale) {
+    return field(32, 12, scale);
 }
 
-Picture drawWidthBar() {
-    Art art(196, 10);
+Picture drawWidthBar(int scale) {
+    Art art(196, 10, scale);
     fillRect(art.cr, 0, 0, 196, 10, kScreen);
     for (int i = 1; i < 8; ++i) fillRect(art.cr, i * 97 / 4, 7, 1, 2, kScreenGrid);
     fillRect(art.cr, 97, 0, 1, 9, 0x22323D);
     return art.opaque();
 }
 
-Picture drawDisplay() {
-    Art art(196, 74);
+Picture drawDisplay(int scale) {
+    Art art(196, 74, scale);
     cairo_t* cr = art.cr;
     cairo_pattern_t* glass = cairo_pattern_create_linear(0, 0, 0, 74);
     cairo_pattern_add_color_stop_rgb(glass, 0, 0x0C / 255.0, 0x13 / 255.0, 0x18 / 255.0);
@@ -332,12 +349,13 @@ Picture drawDisplay() {
     return art.opaque();
 }
 
-Picture drawKnobStrip() {
-    Picture strip(kStripFrameSize, kStripFrameSize * kStripFrames);
+Picture drawKnobStrip(int scale) {
+    const int frameSize = kStripFrameSize * scale;
+    Picture strip(frameSize, frameSize * kStripFrames);
     const double c = kStripFrameSize / 2.0;
     for (int frame = 0; frame < kStripFrames; ++frame) {
         const double value = frame / static_cast<double>(kStripFrames - 1);
-        Art art(kStripFrameSize, kStripFrameSize);
+        Art art(kStripFrameSize, kStripFrameSize, scale);
         cairo_t* cr = art.cr;
         const double start = 135.0 * kPi / 180.0;  // screen angle of the minimum (Cairo turns clockwise)
         const double sweep = 270.0 * kPi / 180.0;
@@ -365,24 +383,24 @@ Picture drawKnobStrip() {
         setColour(cr, kTitle);
         cairo_stroke(cr);
         const Picture one = art.keyed(kKnobPanel);
-        for (int y = 0; y < kStripFrameSize; ++y)
-            for (int x = 0; x < kStripFrameSize; ++x) strip.at(x, frame * kStripFrameSize + y) = one.at(x, y);
+        for (int y = 0; y < frameSize; ++y)
+            for (int x = 0; x < frameSize; ++x) strip.at(x, frame * frameSize + y) = one.at(x, y);
     }
     return strip;
 }
 
-Picture drawKnobHandle() {
+Picture drawKnobHandle(int scale) {
     // A 4 × 4 cyan dot for the small knobs; the corners are keyed, the edges blended against the
     // knob face it sits on.
-    Art art(4, 4);
+    Art art(4, 4, scale);
     cairo_arc(art.cr, 2, 2, 1.9, 0, 2 * kPi);
     setColour(art.cr, kAccent);
     cairo_fill(art.cr);
     return art.keyed(0x3F4D59);
 }
 
-Picture drawSliderHandle() {
-    Art art(12, 22);
+Picture drawSliderHandle(int scale) {
+    Art art(12, 22, scale);
     cairo_t* cr = art.cr;
     roundedPath(cr, 0.5, 0.5, 11, 21, 2);
     cairo_pattern_t* cap = cairo_pattern_create_linear(0, 0, 0, 22);
@@ -401,8 +419,8 @@ Picture drawSliderHandle() {
     return art.keyed(kKnobPanel);
 }
 
-Picture drawLamp() {
-    Art art(11, 22);
+Picture drawLamp(int scale) {
+    Art art(11, 22, scale);
     cairo_t* cr = art.cr;
     fillRect(cr, 0, 0, 11, 22, kPanel);
     for (int frame = 0; frame < 2; ++frame) {
@@ -433,8 +451,8 @@ Picture drawLamp() {
     return art.opaque();
 }
 
-Picture drawBackground() {
-    Art art(370, 216);
+Picture drawBackground(int scale) {
+    Art art(370, 216, scale);
     cairo_t* cr = art.cr;
     cairo_pattern_t* chassis = cairo_pattern_create_linear(0, 0, 0, 216);
     const Rgb top = rgb(kChassisTop), bottom = rgb(kChassisBottom);
@@ -457,12 +475,12 @@ Picture drawBackground() {
 
     // Screen bezel holding the width bar and the display as one instrument.
     sunkenBox(cr, 10, 29, 198, 88);
-    paintPicture(cr, drawWidthBar(), 12, 31, 194, 9);
-    paintPicture(cr, drawDisplay(), 11, 41, 196, 74);
+    paintPicture(cr, drawWidthBar(scale), 12, 31, 194, 9);
+    paintPicture(cr, drawDisplay(scale), 11, 41, 196, 74);
 
     // Main knob row: labels, number fields, knobs on their scale.
     const char* names[4] = {"FEEDBACK", "DELAY", "DEPTH", "STEREO"};
-    const Picture wide = drawFieldWide();
+    const Picture wide = drawFieldWide(scale);
     for (int i = 0; i < 4; ++i) {
         const int fieldLeft = 10 + 50 * i;
         label(cr, names[i], fieldLeft + 23.5, 134);
@@ -481,13 +499,13 @@ Picture drawBackground() {
     }
     label(cr, "RATE", 222, 134, Align::Left);
     noteIcon(cr, 262, 134);  // the sync lamp's label: a note, there is no room for a word
-    paintPicture(cr, drawFieldRate(), 222, 139, 31, 12);
-    paintPicture(cr, drawLamp(), 256, 140, 11, 11);
+    paintPicture(cr, drawFieldRate(scale), 222, 139, 31, 12);
+    paintPicture(cr, drawLamp(scale), 256, 140, 11, 11);
 
     // Output and mix faders with a shared scale between them.
     label(cr, "OUTPUT", 298.5, 25);
     label(cr, "MIX", 338.5, 25);
-    const Picture small = drawFieldSmall();
+    const Picture small = drawFieldSmall(scale);
     paintPicture(cr, small, 285, 30, 27, 13);
     paintPicture(cr, small, 325, 30, 27, 13);
     sliderTrack(cr, 293);
@@ -503,8 +521,8 @@ Picture drawBackground() {
     return art.opaque();
 }
 
-Picture drawAbout() {
-    Art art(370, 216);
+Picture drawAbout(int scale) {
+    Art art(370, 216, scale);
     cairo_t* cr = art.cr;
     cairo_pattern_t* deep = cairo_pattern_create_radial(185, 70, 10, 185, 110, 260);
     cairo_pattern_add_color_stop_rgb(deep, 0, 0x1E / 255.0, 0x2E / 255.0, 0x3A / 255.0);

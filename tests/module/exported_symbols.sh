@@ -1,6 +1,7 @@
 #!/bin/sh
 # A module must export its entry points and nothing else, so two plug-ins in one host process
-# never bind to each other's code; and it carries no test backend.
+# never bind to each other's code; it carries no test backend; and it stays under 8 MiB with the
+# skin bitmaps of both scales embedded (hosts copy and scan every module they find).
 #   exported_symbols.sh MODULE [EXPECTED...]   (default: the VST 2.x module's two entry points)
 set -eu
 module="$1"
@@ -16,4 +17,9 @@ if nm -C "$module" | grep -q 'HeadlessPlatform\|HeadlessWindow'; then
     echo "the module carries the headless backend"
     exit 1
 fi
-echo "exports: $symbols"
+bytes=$(wc -c <"$module")
+if [ "$bytes" -ge $((8 * 1024 * 1024)) ]; then
+    echo "the module is $bytes bytes, over 8 MiB"
+    exit 1
+fi
+echo "exports: $symbols; $bytes bytes"

@@ -6,7 +6,7 @@
 # it to 16 bytes only, and this compiler does not realign it for AVX locals, so such a move would
 # crash in the AVX2 sweep on some calls. With a version, the DLL's version resource must carry it
 # (what the file's properties show), and the eleven skin bitmaps must be there as bitmap
-# resources 1000-1010.
+# resources 1000-1010 and, drawn at 200 %, 2000-2010. The file stays under 8 MiB.
 #   tests/windows/module_tables_check.sh BrackwaterFlanger.dll|BrackwaterFlanger.vst3 [OBJDUMP [WINDRES VERSION]]
 set -eu
 dll="$1"
@@ -37,6 +37,11 @@ for name in $imports; do
         *) echo "imports $name, which is no system DLL" >&2; status=1 ;;
     esac
 done
+bytes=$(wc -c <"$dll")
+if [ "$bytes" -ge $((8 * 1024 * 1024)) ]; then
+    echo "$dll is $bytes bytes, over 8 MiB" >&2
+    status=1
+fi
 aligned=$("$objdump" -d "$dll" | grep -E 'vmov(aps|apd|dqa)[[:space:]].*ymm' | grep -E '\(%(rsp|rbp)' || true)
 if [ -n "$aligned" ]; then
     echo "aligned AVX moves on the stack:" >&2
@@ -53,12 +58,13 @@ if [ -n "$version" ]; then
             *) echo "the version resource lacks: $expected" >&2; status=1 ;;
         esac
     done
-    for id in 1000 1001 1002 1003 1004 1005 1006 1007 1008 1009 1010; do
+    for id in 1000 1001 1002 1003 1004 1005 1006 1007 1008 1009 1010 \
+        2000 2001 2002 2003 2004 2005 2006 2007 2008 2009 2010; do
         case "$resources" in
             *"$id 2 /* RT_BITMAP */"*) ;;
             *) echo "no bitmap resource $id" >&2; status=1 ;;
         esac
     done
 fi
-[ "$status" -eq 0 ] && echo "exports: $exports; imports: $(echo $imports)"
+[ "$status" -eq 0 ] && echo "exports: $exports; imports: $(echo $imports); $bytes bytes"
 exit "$status"
