@@ -116,7 +116,7 @@ void CurveDisplay::drawCurve(Canvas& canvas, const std::atomic<float>* curve, Co
 void CurveDisplay::draw(Canvas& canvas) {
     // A display without area (or a missing picture that gave it none) has nothing to show.
     if (width > 0 && height > 0) {
-        gui::OffscreenCanvas offscreen(frame, width, height, gui::colors::black);
+        gui::OffscreenCanvas offscreen(frame, width, height, gui::colors::black, canvas.blockScale(size));
         if (background != nullptr) background->draw(offscreen, {0, 0, width, height}, backgroundOffset);
         const Color second = secondColor.load(std::memory_order_relaxed);
         if ((flags & kDrawBaseline) != 0) {

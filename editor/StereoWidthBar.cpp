@@ -59,7 +59,7 @@ void StereoWidthBar::draw(Canvas& canvas) {
         const int half = w / 2;
         const float hf = static_cast<float>(half);
         const WidthBand band = stereoWidthBand(w, value);
-        gui::OffscreenCanvas offscreen(frame, w, h, gui::colors::black);
+        gui::OffscreenCanvas offscreen(frame, w, h, gui::colors::black, canvas.blockScale(size));
         if (background != nullptr) background->draw(offscreen, {0, 0, w, h}, {0, 0});
         // A bar of one column has no half to measure the ramps against.
         if (half > 0) {

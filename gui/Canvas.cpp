@@ -9,14 +9,16 @@
 
 namespace flanger::gui {
 
-Canvas::Canvas(FrameView* frame, platform::Surface* deviceContext, platform::Window* window) noexcept
-    : surface(deviceContext), targetWindow(window), owner(frame) {
+Canvas::Canvas(FrameView* frame, platform::Surface* deviceContext, platform::Window* window,
+               PixelScale scale) noexcept
+    : surface(deviceContext), targetWindow(window), owner(frame), scaling(scale) {
+    if (scaling.percent <= 0) scaling = {};
     if (window != nullptr) {
         const platform::ScreenPoint where = window->screenOrigin();
         origin = {where.x, where.y};
         // The frame's bounds are its window's size: the frame creates the window at its own size.
         const platform::Surface& backing = window->backing();
-        clip = {0, 0, backing.width(), backing.height()};
+        clip = scaling.coveringLogical({0, 0, backing.width(), backing.height()});
     }
 }
 
@@ -36,25 +38,31 @@ void Canvas::movePen(Point point) noexcept {
 
 void Canvas::plot(int x, int y) noexcept {
     // Wide pens stamp a square centred on the line; the dotted style applies to one-pixel pens only
-    // (wider dotted pens draw solid, as the platform's cosmetic pens do).
-    if (penWidth <= 1) {
-        if (dashStyle == 1 && (dashPhase++ & 1) != 0) return;
+    // (wider dotted pens draw solid, as the platform's cosmetic pens do). Scaled, a one-pixel pen
+    // is a square of one logical pixel with its corner on the line, and a dot one such square.
+    const int width = devicePenWidth();
+    const bool dotted = dashStyle == 1 && penWidth <= 1;
+    if (width <= 1) {
+        if (dotted && (dashPhase++ & 1) != 0) return;
         surface->setPixel(x, y, frameColor.pixel());
         return;
     }
-    const int half = (penWidth - 1) / 2;
-    surface->fill({x - half, y - half, x - half + penWidth, y - half + penWidth}, frameColor.pixel());
+    if (dotted && dashPhase++ % (2 * width) != 0) return;
+    const int half = scaling.edge((penWidth - 1) / 2);
+    surface->fill({x - half, y - half, x - half + width, y - half + width}, frameColor.pixel());
 }
 
 void Canvas::drawLineTo(Point point) noexcept {
     const Point to{point.h + drawOffset.h, point.v + drawOffset.v};
     if (surface != nullptr) {
-        int x = pen.h, y = pen.v;
-        const int dx = std::abs(to.h - x), dy = -std::abs(to.v - y);
-        const int sx = x < to.h ? 1 : -1, sy = y < to.v ? 1 : -1;
+        const Point end = scaling.toPhysical(to);
+        const Point start = scaling.toPhysical(pen);
+        int x = start.h, y = start.v;
+        const int dx = std::abs(end.h - x), dy = -std::abs(end.v - y);
+        const int sx = x < end.h ? 1 : -1, sy = y < end.v ? 1 : -1;
         int error = dx + dy;
         int minX = x, minY = y, maxX = x, maxY = y;
-        while (x != to.h || y != to.v) {
+        while (x != end.h || y != end.v) {
             plot(x, y);
             minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y),
             maxY = std::max(maxY, y);
@@ -68,7 +76,8 @@ void Canvas::drawLineTo(Point point) noexcept {
                 y += sy;
             }
         }
-        surface->addDamage({minX - penWidth, minY - penWidth, maxX + penWidth + 1, maxY + penWidth + 1});
+        const int width = devicePenWidth();
+        surface->addDamage({minX - width, minY - width, maxX + width + 1, maxY + width + 1});
     }
     pen = to;
 }
@@ -105,26 +114,32 @@ void Canvas::outlineRect(const Rect& rect) noexcept {
 void Canvas::fillInterior(const Rect& rect) noexcept {
     if (surface == nullptr) return;
     const Rect r = rect.movedBy(drawOffset.h, drawOffset.v);
-    surface->fill({r.left + 1, r.top + 1, r.right, r.bottom}, fillColor.pixel());
+    surface->fill(scaling.toPhysical(Rect{r.left + 1, r.top + 1, r.right, r.bottom}), fillColor.pixel());
+}
+
+FontRequest Canvas::deviceFont() const noexcept {
+    FontRequest request = fontSelected ? fontRequest : makeFontRequest(0, 0, 0);
+    request.pixelSize = scaling.lengthToPhysical(request.pixelSize);
+    return request;
 }
 
 void Canvas::drawTextLine(const char* text, const Rect& rect, int opaque, int align) noexcept {
     if (text == nullptr || surface == nullptr) return;
     if (!fontSelected) selectFont(0, 0, 0);
-    Rect r = rect.movedBy(drawOffset.h, drawOffset.v);
-    if (align != 1 && align != 2) r.left += 1;
-    const TextMetrics metrics = measureText(fontRequest, text);
+    const Rect logical = rect.movedBy(drawOffset.h, drawOffset.v);
+    platform::PixelBox r = scaling.toPhysical(logical);
+    if (align != 1 && align != 2) r.left = scaling.physicalX(logical.left + 1);
+    const FontRequest font = deviceFont();
+    const TextMetrics metrics = measureText(font, text);
     int x = r.left;
-    if (align == 1) x = r.left + (r.width() - metrics.width) / 2;
+    if (align == 1) x = r.left + (r.right - r.left - metrics.width) / 2;
     if (align == 2) x = r.right - metrics.width;
     // Vertically centred: the line's cell (ascent + descent) in the middle of the rectangle.
-    const int top = r.top + (r.height() - metrics.height()) / 2;
-    const platform::PixelBox clipBox{r.left, r.top, r.right, r.bottom};
+    const int top = r.top + (r.bottom - r.top - metrics.height()) / 2;
     if (opaque != 0)
-        surface->fill(
-            platform::PixelBox{x, top, x + metrics.width, top + metrics.height()}.intersect(clipBox),
-            fillColor.pixel());
-    drawText(*surface, fontRequest, text, x, top + metrics.ascent, fontColor.pixel(), clipBox);
+        surface->fill(platform::PixelBox{x, top, x + metrics.width, top + metrics.height()}.intersect(r),
+                      fillColor.pixel());
+    drawText(*surface, font, text, x, top + metrics.ascent, fontColor.pixel(), r);
 }
 
 std::uint32_t Canvas::readButtons() noexcept {
@@ -143,22 +158,24 @@ std::uint32_t Canvas::readButtons() noexcept {
 
 void Canvas::readPointer(Point& out) noexcept {
     const platform::PointerState state = livePlatform().trackPointer();
-    out = {state.position.x - origin.h, state.position.y - origin.v};
+    out = scaling.toLogical(Point{state.position.x - origin.h, state.position.y - origin.v});
 }
 
 void Canvas::currentPointer(Point& out) noexcept {
     const platform::PointerState state = livePlatform().readPointer();
-    out = {state.position.x - origin.h, state.position.y - origin.v};
+    out = scaling.toLogical(Point{state.position.x - origin.h, state.position.y - origin.v});
 }
 
-OffscreenCanvas::OffscreenCanvas(FrameView* frame, int width, int height, Color background) noexcept
-    : Canvas(frame, nullptr, nullptr),
+OffscreenCanvas::OffscreenCanvas(FrameView* frame, int width, int height, Color background,
+                                 PixelScale scale) noexcept
+    : Canvas(frame, nullptr, nullptr, scale),
       surfaceHeight(height),
       surfaceWidth(width),
       backgroundColor(background) {
     setClipRect({std::min(0, width), std::min(0, height), std::max(0, width), std::max(0, height)});
     try {
-        memory = platform::Surface(width, height);
+        memory = platform::Surface(pixelScale().physicalX(width), pixelScale().physicalY(height),
+                                   background.pixel());
     } catch (...) {
         return;  // no surface: the canvas draws nothing
     }
@@ -182,9 +199,9 @@ void OffscreenCanvas::setBitmap(SkinBitmap* bitmap) noexcept {
 void OffscreenCanvas::blitTo(Canvas& destination, const Rect& destRect, Point sourceOffset) noexcept {
     platform::Surface* target = destination.deviceContext();
     if (target == nullptr || memory.empty() || target == &memory) return;
-    const Point at{destRect.left + destination.offset().h, destRect.top + destination.offset().v};
-    platform::copyBlock(memory, sourceOffset.h, sourceOffset.v, *target, at.h, at.v, destRect.width(),
-                        destRect.height());
+    const platform::PixelBox to = destination.toDevice(destRect);
+    const Point from = pixelScale().toPhysical(sourceOffset);
+    platform::copyBlock(memory, from.h, from.v, *target, to.left, to.top, to.right - to.left, to.bottom - to.top);
 }
 
 }  // namespace flanger::gui

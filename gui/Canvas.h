@@ -1,6 +1,7 @@
 // The drawing context every paint goes through: pen, brush, text ink, font and offset over one
 // pixel surface (a window's backing or an offscreen one), plus the pointer and buttons.
 // Lines, rectangles, text and block copies are rasterised here, so every backend gives the same pixels.
+// Callers draw in logical coordinates; the canvas draws them at its scale in physical pixels.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include "gui/Color.h"
 #include "gui/Fonts.h"
 #include "gui/Geometry.h"
+#include "gui/PixelScale.h"
 #include "platform/Platform.h"
 
 namespace flanger::gui {
@@ -29,7 +31,9 @@ class Canvas {
 public:
     // deviceContext is the surface drawn into (null: drawing does nothing); window, when given,
     // supplies the screen origin and is presented when the canvas goes away.
-    Canvas(FrameView* frame, platform::Surface* deviceContext, platform::Window* window) noexcept;
+    // scale maps the logical coordinates callers draw at to the surface's physical pixels.
+    Canvas(FrameView* frame, platform::Surface* deviceContext, platform::Window* window,
+           PixelScale scale = {}) noexcept;
     virtual ~Canvas();
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
@@ -54,6 +58,19 @@ public:
     void readPointer(Point& out) noexcept;
     // The pointer as the events handled so far leave it, taking nothing from the queue.
     void currentPointer(Point& out) noexcept;
+
+    const PixelScale& pixelScale() const noexcept { return scaling; }
+    // The physical pixels of a logical rectangle, the offset applied: for code drawing pixels
+    // straight into deviceContext().
+    platform::PixelBox toDevice(const Rect& rect) const noexcept {
+        return scaling.toPhysical(rect.movedBy(drawOffset.h, drawOffset.v));
+    }
+    // The scale of an offscreen block to be copied to destRect here (see OffscreenCanvas::blitTo).
+    PixelScale blockScale(const Rect& destRect) const noexcept {
+        return scaling.anchoredAt({destRect.left + drawOffset.h, destRect.top + drawOffset.v});
+    }
+    // The font as it is rasterised: the selected one at the canvas's scale.
+    FontRequest deviceFont() const noexcept;
 
     Point offset() const noexcept { return drawOffset; }
     void setOffset(Point point) noexcept { drawOffset = point; }
@@ -81,6 +98,7 @@ protected:
 private:
     platform::Platform& livePlatform() noexcept;
     void plot(int x, int y) noexcept;
+    int devicePenWidth() const noexcept { return scaling.lengthToPhysical(penWidth); }
 
     Point origin;
     Point drawOffset;
@@ -95,15 +113,18 @@ private:
     Color fillColor = colors::black;
     int dashStyle = 0;
     Rect clip{0, 0, 1000, 1000};
-    Point pen;          // device coordinates (offset applied)
-    int dashPhase = 0;  // position in the dot pattern along the current polyline
+    PixelScale scaling;
+    Point pen;          // logical coordinates, offset applied
+    int dashPhase = 0;  // physical steps taken along the current polyline, for the dot pattern
 };
 
 // A canvas over a memory surface of its own, filled with a background colour; controls draw into
 // one and copy it to the window in one block.
 class OffscreenCanvas : public Canvas {
 public:
-    OffscreenCanvas(FrameView* frame, int width, int height, Color background) noexcept;
+    // width and height are logical; the surface is as large as they are at scale, which is the
+    // destination's blockScale for the rectangle the block will be copied to.
+    OffscreenCanvas(FrameView* frame, int width, int height, Color background, PixelScale scale = {}) noexcept;
     ~OffscreenCanvas() override;
 
     // Copies the destRect-sized block at sourceOffset in this surface to destRect (+ the
@@ -113,7 +134,7 @@ public:
     // An optional bitmap the surface is kept with; retained here, released on destruction.
     void setBitmap(SkinBitmap* bitmap) noexcept;
     SkinBitmap* bitmap() const noexcept { return heldBitmap; }
-    int width() const noexcept { return surfaceWidth; }
+    int width() const noexcept { return surfaceWidth; }  // logical
     int height() const noexcept { return surfaceHeight; }
     Color background() const noexcept { return backgroundColor; }
     const platform::Surface& pixels() const noexcept { return memory; }

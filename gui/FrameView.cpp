@@ -64,14 +64,16 @@ int windowClassUsers() noexcept {
 }
 
 FrameView::FrameView(const Rect& bounds, platform::Platform* windowPlatform,
-                     platform::NativeParent hostWindow, ViewEditor* owner)
+                     platform::NativeParent hostWindow, ViewEditor* owner, int scalePercent)
     : View(bounds),
       editor(owner),
+      scaling{scalePercent >= 25 && scalePercent <= 400 ? scalePercent : 100},
       platform(windowPlatform != nullptr ? *windowPlatform : platform::currentPlatform()),
       parentHandle(hostWindow) {
     if (hostWindow == 0) return;
     const char* className = acquireWindowClass();
-    window = platform.createChildWindow(hostWindow, bounds.width(), bounds.height());
+    window = platform.createChildWindow(hostWindow, scaling.edge(bounds.width()),
+                                        scaling.edge(bounds.height()));
     if (window == nullptr) {
         releaseWindowClass();
         return;
@@ -80,6 +82,31 @@ FrameView::FrameView(const Rect& bounds, platform::Platform* windowPlatform,
     window->setEventHandler(this);
     window->setDropHandler(this);
     dropRegistered = true;
+}
+
+FrameView::FrameView(const Rect& bounds, platform::Platform* windowPlatform, platform::NativeParent hostWindow,
+                     ViewEditor* owner, int scalePercent, std::unique_ptr<platform::Window> adopted)
+    : View(bounds),
+      editor(owner),
+      scaling{scalePercent >= 25 && scalePercent <= 400 ? scalePercent : 100},
+      platform(windowPlatform != nullptr ? *windowPlatform : platform::currentPlatform()),
+      parentHandle(hostWindow),
+      window(std::move(adopted)) {
+    if (window == nullptr) return;
+    window->setEventHandler(this);
+    window->setDropHandler(this);
+    dropRegistered = true;
+}
+
+std::unique_ptr<platform::Window> FrameView::releaseWindow() noexcept {
+    if (window == nullptr) return nullptr;
+    if (cursorChanged) setCursor(platform::kCursorDefault);
+    cursorChanged = false;
+    window->setDropHandler(nullptr);
+    window->setEventHandler(nullptr);
+    window->releaseKeyFocus();
+    dropRegistered = false;
+    return std::move(window);
 }
 
 FrameView::~FrameView() {
@@ -124,6 +151,17 @@ void FrameView::onMouseDown(Canvas& canvas, Point where) {
     if (modal != nullptr) {
         if (modal->containsPoint(where)) modal->onMouseDown(canvas, where);
         return;
+    }
+    if (editor != nullptr) {
+        View* under = nullptr;
+        for (std::size_t i = children.size(); i-- > 0 && under == nullptr;) {
+            if (children[i]->acceptsMouse() && children[i]->containsPoint(where)) under = children[i];
+        }
+        // The secondary button on the bare panel or the title: the editor's menu.
+        if ((under == nullptr || under->offersEditorMenu()) &&
+            (canvas.readButtons() & (kPrimaryButton | kSecondaryButton)) == kSecondaryButton &&
+            editor->openEditorMenu(canvas, where))
+            return;
     }
     for (std::size_t i = children.size(); i-- > 0;) {
         View* child = children[i];
@@ -192,7 +230,7 @@ bool FrameView::onFilesDropped(const char* const* items, std::int32_t count, std
 bool FrameView::onWheelTurn(Canvas* canvas, Point /*where*/, float distance) {
     Point live;
     getCurrentMouseLocation(live);
-    Canvas own(this, window != nullptr ? &window->backing() : nullptr, window.get());
+    Canvas own = windowCanvas();
     Canvas* use = canvas != nullptr ? canvas : &own;
     // Like the arrow keys: the focused control first, else the one under the pointer.
     if (modal == nullptr && focus != nullptr && focus->onWheelTurn(use, live, distance)) return true;
@@ -287,14 +325,14 @@ bool FrameView::idle() {
     if (!open) return false;
     if (firstPaint) return false;  // the platform paints the window first
     if (!isSomethingDirty()) return false;
-    Canvas canvas(this, window != nullptr ? &window->backing() : nullptr, window.get());
+    Canvas canvas = windowCanvas();
     redrawIfDirty(canvas);
     return true;
 }
 
 void FrameView::paintView(View* view) {
     if (!open) return;
-    Canvas canvas(this, window != nullptr ? &window->backing() : nullptr, window.get());
+    Canvas canvas = windowCanvas();
     if (view != nullptr && isChild(view)) {
         view->draw(canvas);
     } else {
@@ -329,7 +367,11 @@ void FrameView::getCurrentMouseLocation(Point& out) {
     const platform::PointerState state = platform.readPointer();
     platform::ScreenPoint origin;
     if (window != nullptr) origin = window->screenOrigin();
-    out = {state.position.x - origin.x, state.position.y - origin.y};
+    out = scaling.toLogical(Point{state.position.x - origin.x, state.position.y - origin.y});
+}
+
+Canvas FrameView::windowCanvas() noexcept {
+    return Canvas(this, window != nullptr ? &window->backing() : nullptr, window.get(), scaling);
 }
 
 View* FrameView::viewUnderCursor() {
@@ -379,15 +421,15 @@ bool FrameView::isSomethingDirty() const {
 void FrameView::onExpose(const platform::PixelBox& area) {
     // Only a non-empty update region is painted.
     if (!open || window == nullptr || area.empty()) return;
-    Canvas canvas(this, &window->backing(), window.get());
-    drawArea(canvas, {area.left, area.top, area.right, area.bottom});
+    Canvas canvas = windowCanvas();
+    drawArea(canvas, scaling.coveringLogical(area));
 }
 
 void FrameView::onButtonPress(int x, int y, std::uint32_t /*button*/) {
     if (!open || window == nullptr) return;
-    Canvas canvas(this, &window->backing(), window.get());
+    Canvas canvas = windowCanvas();
     // The position as the window message carries it: two unsigned 16-bit halves.
-    onMouseDown(canvas, {x & 0xFFFF, y & 0xFFFF});
+    onMouseDown(canvas, scaling.toLogical(Point{x & 0xFFFF, y & 0xFFFF}));
     keepKeysForFocus();
 }
 
@@ -444,7 +486,7 @@ void FrameView::onDestroyed() {
 bool FrameView::onDrop(const char* const* items, int count, int type, platform::ScreenPoint where) {
     platform::ScreenPoint origin;
     if (window != nullptr) origin = window->screenOrigin();
-    return onFilesDropped(items, count, type, {where.x - origin.x, where.y - origin.y});
+    return onFilesDropped(items, count, type, scaling.toLogical(Point{where.x - origin.x, where.y - origin.y}));
 }
 
 }  // namespace flanger::gui

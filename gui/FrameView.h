@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "gui/PixelScale.h"
 #include "gui/View.h"
 #include "platform/Platform.h"
 
@@ -23,10 +24,19 @@ public:
     static constexpr std::int32_t kMaxTag = 65535;
 
     // Creates the child window when parent is non-zero; windowPlatform null means the current
-    // platform. Without a parent, or when the platform refuses it, the frame has no window.
+    // platform. Without a parent, or when the platform refuses it, the frame has no window. size
+    // is logical; the window is that size at scalePercent.
     FrameView(const Rect& size, platform::Platform* windowPlatform, platform::NativeParent parent,
-              ViewEditor* editor);
+              ViewEditor* editor, int scalePercent = 100);
+    // A frame in the window an earlier frame let go (releaseWindow), e.g. for the same editor
+    // at another scale: hosts hold the window's id, so it stays. The window class use it holds
+    // passes to this frame.
+    FrameView(const Rect& size, platform::Platform* windowPlatform, platform::NativeParent parent,
+              ViewEditor* editor, int scalePercent, std::unique_ptr<platform::Window> adopted);
     ~FrameView() override;
+    // Lets the window go, with its use of the window class (see acquireWindowClass), to a frame
+    // that adopts it; this frame has no window from now on.
+    std::unique_ptr<platform::Window> releaseWindow() noexcept;
 
     void draw(Canvas& canvas) override;
     void drawArea(Canvas& canvas, const Rect& area) override;
@@ -70,6 +80,9 @@ public:
     void noteForwardedKey();
 
     bool isOpen() const noexcept { return open; }
+    const PixelScale& pixelScale() const noexcept { return scaling; }
+    // A canvas over the window's backing at the frame's scale (no surface without a window).
+    Canvas windowCanvas() noexcept;
     bool firstPaintPending() const noexcept { return firstPaint; }
     bool hasWindow() const noexcept { return window != nullptr; }
     platform::Window* nativeWindow() const noexcept { return window.get(); }
@@ -107,6 +120,7 @@ private:
     void reportEdits(std::int32_t tag, Report&& report);
 
     ViewEditor* editor;
+    PixelScale scaling;
     platform::Platform& platform;
     platform::NativeParent parentHandle;
     SkinBitmap* background = nullptr;

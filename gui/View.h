@@ -40,6 +40,9 @@ public:
     virtual void beginEdit(std::int32_t parameterIndex) = 0;
     virtual void endEdit(std::int32_t parameterIndex) = 0;
     virtual void dragRefresh() = 0;
+    // A secondary-button press on the panel or on a view offering it (offersEditorMenu): the
+    // editor's own menu; false when the editor has none.
+    virtual bool openEditorMenu(Canvas& /*canvas*/, Point /*where*/) { return false; }
 };
 
 class View {
@@ -64,6 +67,8 @@ public:
     virtual void focusGained(Canvas* canvas);
     // Whether arrow keys step the view once it has the focus (the window then keeps the keys).
     virtual bool stepsWithArrows() const { return false; }
+    // A secondary-button press on this view opens the editor's menu (the title does).
+    virtual bool offersEditorMenu() const { return false; }
     virtual bool needsRedraw() const;
     virtual void markDirty(bool flag);
     virtual void enableMouse(bool on) { mouseEnabled = on; }

@@ -67,7 +67,7 @@ void LinearSlider::draw(Canvas& canvas) {
         const Rect whole{0, 0, controlWidth, controlHeight};
         // The surface is kept between draws: start from black so no earlier handle remains.
         if (platform::Surface* surface = offscreen->deviceContext())
-            surface->fill({0, 0, controlWidth, controlHeight}, 0);
+            surface->fill({0, 0, surface->width(), surface->height()}, 0);
         if (transparent) restoreFrameBackground(*offscreen, frame, whole, size);
         drawBackground(*offscreen, background, whole, offset, transparent);
         if (handleBitmap != nullptr)
@@ -129,7 +129,8 @@ std::int32_t LinearSlider::onKeyPress(const KeyCode& key) {
 
 bool LinearSlider::onAttached(View* /*parentView*/) {
     offscreen.reset();
-    offscreen = std::make_unique<OffscreenCanvas>(frame, controlWidth, controlHeight, colors::black);
+    offscreen = std::make_unique<OffscreenCanvas>(frame, controlWidth, controlHeight, colors::black,
+                                                frame != nullptr ? frame->pixelScale().anchoredAt({size.left, size.top}) : PixelScale{});
     return true;
 }
 

@@ -17,6 +17,7 @@ public:
 
     void draw(Canvas& canvas) override;
     void onMouseDown(Canvas& canvas, Point where) override;
+    bool offersEditorMenu() const override { return true; }
 
     const Rect& displayArea() const noexcept { return display; }
     bool isOpen() const noexcept { return open; }

@@ -101,8 +101,12 @@ void ChoiceMenu::focusGained(Canvas* canvas) {
             const platform::ScreenPoint where = frame->nativeWindow()->screenOrigin();
             origin = {where.x, where.y};
         }
-        const Point at{origin.h + size.left,
-                       origin.v + ((style & kOpenOverControl) != 0 ? size.top : size.bottom)};
+        const PixelScale scale = canvas != nullptr ? canvas->pixelScale()
+                                 : frame != nullptr ? frame->pixelScale()
+                                                    : PixelScale{};
+        const Point corner =
+            scale.toPhysical(Point{size.left, (style & kOpenOverControl) != 0 ? size.top : size.bottom});
+        const Point at{origin.h + corner.h, origin.v + corner.v};
         // The pressed look shows while the popup is open.
         if (canvas != nullptr && canvas->window() != nullptr) canvas->window()->present();
         popupWanted = true;

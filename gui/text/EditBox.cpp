@@ -310,52 +310,61 @@ void EditBox::pointAt(int windowX, bool extend) {
 void EditBox::draw(Canvas& canvas) {
     platform::Surface* surface = canvas.deviceContext();
     if (surface == nullptr) return;
-    const Rect r = box.movedBy(canvas.offset().h, canvas.offset().v);
-    const platform::PixelBox clip{r.left, r.top, r.right, r.bottom};
+    // Drawn in physical pixels: the outline and the caret are one logical pixel thick, the text
+    // in the font at the canvas's scale.
+    const PixelScale& scale = canvas.pixelScale();
+    const int one = scale.lengthToPhysical(1);
+    FontRequest font = fontRequest;
+    font.pixelSize = scale.lengthToPhysical(font.pixelSize);
+    const auto widthAt = [&](std::size_t bytes) {
+        return measureText(font, toDrawable(content.substr(0, bytes)).c_str()).width;
+    };
+    const platform::PixelBox r = canvas.toDevice(box);
+    const platform::PixelBox clip = r;
     const bool outlined = !edge.sameRgb(back);
     if (outlined) {
         surface->fill(clip, edge.pixel());
-        surface->fill({r.left + 1, r.top + 1, r.right - 1, r.bottom - 1}, back.pixel());
+        surface->fill({r.left + one, r.top + one, r.right - one, r.bottom - one}, back.pixel());
     } else {
         surface->fill(clip, back.pixel());
     }
     const std::string shown = toDrawable(content);
-    const TextMetrics metrics = measureText(fontRequest, shown.c_str());
-    const int inner = r.width() - 2;
-    int x = r.left + 1 - scroll;
+    const TextMetrics metrics = measureText(font, shown.c_str());
+    const int inner = r.right - r.left - 2 * one;
+    int x = r.left + one - scale.edge(scroll);
     if (metrics.width <= inner) {
         if (align == 1)
-            x = r.left + 1 + (inner - metrics.width) / 2;
+            x = r.left + one + (inner - metrics.width) / 2;
         else if (align == 2)
-            x = r.right - 1 - metrics.width;
+            x = r.right - one - metrics.width;
     }
-    const int top = r.top + (r.height() - metrics.height()) / 2;
-    const platform::PixelBox inside{r.left + 1, r.top + (outlined ? 1 : 0), r.right - 1,
-                                    r.bottom - (outlined ? 1 : 0)};
+    const int top = r.top + (r.bottom - r.top - metrics.height()) / 2;
+    const platform::PixelBox inside{r.left + one, r.top + (outlined ? one : 0), r.right - one,
+                                    r.bottom - (outlined ? one : 0)};
     if (hasSelection()) {
         // Outlined: selected text in the font colour on a shade of the edge colour, kept a pixel
         // clear of the outline so the two do not run together. Else in the back colour on the
         // font colour.
-        const int from = x + widthOf(selectionStart());
-        const int to = x + widthOf(selectionEnd());
+        const int from = x + widthAt(selectionStart());
+        const int to = x + widthAt(selectionEnd());
         const platform::PixelBox markable =
-            outlined ? platform::PixelBox{inside.left, inside.top + 1, inside.right, inside.bottom - 1}
+            outlined ? platform::PixelBox{inside.left, inside.top + one, inside.right, inside.bottom - one}
                      : inside;
         const platform::PixelBox marked =
             platform::PixelBox{from, top, to, top + metrics.height()}.intersect(markable);
-        drawText(*surface, fontRequest, shown.c_str(), x, top + metrics.ascent, ink.pixel(), inside);
+        drawText(*surface, font, shown.c_str(), x, top + metrics.ascent, ink.pixel(), inside);
         const auto shade = [](std::uint8_t e, std::uint8_t b) {
             return static_cast<std::uint8_t>((e * 9 + b * 11) / 20);
         };
         const Color selection{shade(edge.red, back.red), shade(edge.green, back.green),
                               shade(edge.blue, back.blue), 0};
         surface->fill(marked, (outlined ? selection : ink).pixel());
-        drawText(*surface, fontRequest, shown.c_str(), x, top + metrics.ascent,
-                 (outlined ? ink : back).pixel(), marked);
+        drawText(*surface, font, shown.c_str(), x, top + metrics.ascent, (outlined ? ink : back).pixel(),
+                 marked);
     } else {
-        drawText(*surface, fontRequest, shown.c_str(), x, top + metrics.ascent, ink.pixel(), inside);
-        const int caretX = x + widthOf(caretAt);
-        surface->fill(platform::PixelBox{caretX, top, caretX + 1, top + metrics.height()}.intersect(
+        drawText(*surface, font, shown.c_str(), x, top + metrics.ascent, ink.pixel(), inside);
+        const int caretX = x + widthAt(caretAt);
+        surface->fill(platform::PixelBox{caretX, top, caretX + one, top + metrics.height()}.intersect(
                           outlined ? inside : clip),
                       ink.pixel());
     }
