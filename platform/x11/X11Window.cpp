@@ -11,8 +11,24 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
+#include <new>
+#include <utility>
 
 namespace flanger::platform {
+namespace {
+
+// A fixed size, said where embedding hosts look for it: they keep the window at its size instead
+// of stretching it over their container.
+XSizeHints fixedSize(int width, int height) noexcept {
+    XSizeHints size{};
+    size.flags = PSize | PMinSize | PMaxSize | PBaseSize;
+    size.width = size.min_width = size.max_width = size.base_width = width;
+    size.height = size.min_height = size.max_height = size.base_height = height;
+    return size;
+}
+
+}  // namespace
 
 bool X11Window::create(NativeParent parent) noexcept {
     Display* display = state.display;
@@ -24,12 +40,7 @@ bool X11Window::create(NativeParent parent) noexcept {
     attributes.background_pixmap = None;  // the backing surface paints everything
     attributes.border_pixel = 0;
     attributes.colormap = parentAttributes.colormap;
-    // A fixed size, said where embedding hosts look for it: they keep the window at its size
-    // instead of stretching it over their container.
-    XSizeHints size{};
-    size.flags = PSize | PMinSize | PMaxSize | PBaseSize;
-    size.width = size.min_width = size.max_width = size.base_width = surface.width();
-    size.height = size.min_height = size.max_height = size.base_height = surface.height();
+    XSizeHints size = fixedSize(surface.width(), surface.height());
     ::Window holder = static_cast<::Window>(parent);
     if (state.ownContainer) {
         // Some hosts adopt the first window made in their parent and stretch it over their own
@@ -62,23 +73,17 @@ bool X11Window::create(NativeParent parent) noexcept {
     }
     XSetWMNormalHints(display, window, &size);
     gc = XCreateGC(display, window, 0, nullptr);
-    const bool sharedOk = state.allowSharedMemory && XShmQueryExtension(display) == True &&
-                          createSharedImage(parentAttributes.visual, parentAttributes.depth);
-    if (!sharedOk) {
-        staging.assign(static_cast<std::size_t>(surface.width()) * surface.height(), 0);
-        image = XCreateImage(display, parentAttributes.visual, static_cast<unsigned>(parentAttributes.depth),
-                             ZPixmap, 0, reinterpret_cast<char*>(staging.data()),
-                             static_cast<unsigned>(surface.width()), static_cast<unsigned>(surface.height()),
-                             32, surface.width() * 4);
-    }
-    if (image == nullptr || image->bits_per_pixel != 32) {
-        destroyImage();
+    visual = parentAttributes.visual;
+    depth = parentAttributes.depth;
+    presentation = makePresentation(surface.width(), surface.height());
+    if (presentation == nullptr) {
         XDestroyWindow(display, window);
         XSync(display, False);
         window = 0;
         destroyContainer();
         return false;
     }
+    const XImage* image = presentation->image;
     fastFormat = image->red_mask == 0xFF0000 && image->green_mask == 0xFF00 && image->blue_mask == 0xFF &&
                  image->byte_order == LSBFirst;
     alphaBits = parentAttributes.depth == 32 ? 0xFF000000u : 0;
@@ -96,31 +101,61 @@ void X11Window::destroyContainer() noexcept {
     container = 0;
 }
 
-bool X11Window::createSharedImage(Visual* visual, int depth) noexcept {
+std::unique_ptr<X11Window::Presentation> X11Window::makePresentation(int width, int height) noexcept {
+    std::unique_ptr<Presentation> made(new (std::nothrow) Presentation);
+    if (made == nullptr) return nullptr;
+    const bool sharedOk = state.allowSharedMemory && XShmQueryExtension(state.display) == True &&
+                          makeSharedImage(*made, width, height);
+    if (!sharedOk) {
+        try {
+            made->staging.assign(static_cast<std::size_t>(width) * height, 0);
+        } catch (...) {
+            return nullptr;
+        }
+        made->image =
+            XCreateImage(state.display, visual, static_cast<unsigned>(depth), ZPixmap, 0,
+                         reinterpret_cast<char*>(made->staging.data()), static_cast<unsigned>(width),
+                         static_cast<unsigned>(height), 32, width * 4);
+    }
+    if (made->image == nullptr || made->image->bits_per_pixel != 32) {
+        destroyPresentation(made);
+        return nullptr;
+    }
+    return made;
+}
+
+bool X11Window::makeSharedImage(Presentation& out, int width, int height) noexcept {
     // Any failure here falls back to XPutImage: remote displays, no segments left, a server
     // that refuses the attach.
     Display* display = state.display;
-    image = XShmCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, nullptr, &segment,
-                            static_cast<unsigned>(surface.width()), static_cast<unsigned>(surface.height()));
-    if (image == nullptr) return false;
-    if (image->bits_per_pixel != 32) {
-        destroyImage();
+    XShmSegmentInfo& segment = out.segment;
+    const auto dropImage = [&out] {
+        out.image->data = nullptr;
+        XDestroyImage(out.image);
+        out.image = nullptr;
+    };
+    out.image = XShmCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, nullptr, &segment,
+                                static_cast<unsigned>(width), static_cast<unsigned>(height));
+    if (out.image == nullptr) return false;
+    if (out.image->bits_per_pixel != 32) {
+        dropImage();
         return false;
     }
-    segment.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image->bytes_per_line) * image->height,
-                           IPC_CREAT | 0600);
+    segment.shmid =
+        shmget(IPC_PRIVATE, static_cast<std::size_t>(out.image->bytes_per_line) * out.image->height,
+               IPC_CREAT | 0600);
     if (segment.shmid < 0) {
-        destroyImage();
+        dropImage();
         return false;
     }
     segment.shmaddr = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
     if (segment.shmaddr == reinterpret_cast<char*>(-1)) {
         shmctl(segment.shmid, IPC_RMID, nullptr);
         segment.shmaddr = nullptr;
-        destroyImage();
+        dropImage();
         return false;
     }
-    image->data = segment.shmaddr;
+    out.image->data = segment.shmaddr;
     segment.readOnly = False;
     const int errorsBefore = platform.errorCount();
     const bool attached = XShmAttach(display, &segment) == True;
@@ -130,27 +165,65 @@ bool X11Window::createSharedImage(Visual* visual, int depth) noexcept {
     if (!attached || platform.errorCount() != errorsBefore) {
         shmdt(segment.shmaddr);
         segment.shmaddr = nullptr;
-        destroyImage();
+        dropImage();
         return false;
     }
-    shared = true;
+    out.shared = true;
     return true;
 }
 
-void X11Window::destroyImage() noexcept {
-    if (shared) {
+void X11Window::destroyPresentation(std::unique_ptr<Presentation>& target) noexcept {
+    if (target == nullptr) return;
+    if (target->shared) {
         if (platform.connected()) {
-            XShmDetach(state.display, &segment);
+            XShmDetach(state.display, &target->segment);
             XSync(state.display, False);
         }
-        shmdt(segment.shmaddr);
-        shared = false;
+        shmdt(target->segment.shmaddr);
     }
-    if (image != nullptr) {
-        image->data = nullptr;  // the pixels belong to `staging` or the segment
-        XDestroyImage(image);
-        image = nullptr;
+    if (target->image != nullptr) {
+        target->image->data = nullptr;  // the pixels belong to `staging` or the segment
+        XDestroyImage(target->image);
     }
+    target.reset();
+}
+
+bool X11Window::resize(int width, int height) noexcept {
+    if (width <= 0 || height <= 0 || !open || window == 0 || !platform.connected()) return false;
+    // Everything that can fail is made first, so a refusal leaves the window as it was.
+    Surface resized;
+    try {
+        resized = Surface(width, height);
+    } catch (...) {
+        return false;
+    }
+    std::unique_ptr<Presentation> made = makePresentation(width, height);
+    if (made == nullptr) return false;
+    Display* display = state.display;
+    const int errorsBefore = platform.errorCount();
+    XSizeHints size = fixedSize(width, height);
+    const auto w = static_cast<unsigned>(width), h = static_cast<unsigned>(height);
+    // The container is what the host's parent holds and measures: it changes with the window.
+    if (container != 0) {
+        XResizeWindow(display, container, w, h);
+        XSetWMNormalHints(display, container, &size);
+    }
+    XResizeWindow(display, window, w, h);
+    XSetWMNormalHints(display, window, &size);
+    XSync(display, False);
+    if (!platform.connected() || platform.errorCount() != errorsBefore) {
+        // Only a window already gone refuses (the host destroyed the parent): its destruction is
+        // on its way through the queue.
+        destroyPresentation(made);
+        return false;
+    }
+    destroyPresentation(presentation);
+    presentation = std::move(made);
+    // The same object, so references to the backing stay good. The server throws the old
+    // contents away (the window keeps the default ForgetGravity) and exposes all of it.
+    surface = std::move(resized);
+    surface.addDamage({0, 0, width, height});
+    return true;
 }
 
 X11Window::~X11Window() {
@@ -158,7 +231,7 @@ X11Window::~X11Window() {
     auto& list = state.windows;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
     Display* display = state.display;
-    destroyImage();
+    destroyPresentation(presentation);
     // Freeing the GC releases client memory too; on a dead connection Xlib only drops the request.
     if (gc != nullptr) XFreeGC(display, gc);
     input.close(platform.connected());
@@ -173,7 +246,8 @@ X11Window::~X11Window() {
 
 void X11Window::putBox(const PixelBox& area) noexcept {
     const PixelBox box = area.intersect({0, 0, surface.width(), surface.height()});
-    if (box.empty() || !open || image == nullptr || !platform.connected()) return;
+    if (box.empty() || !open || presentation == nullptr || !platform.connected()) return;
+    XImage* image = presentation->image;
     for (int y = box.top; y < box.bottom; ++y) {
         const std::uint32_t* src = surface.row(y);
         auto* dst = reinterpret_cast<std::uint32_t*>(image->data +
@@ -198,7 +272,7 @@ void X11Window::putBox(const PixelBox& area) noexcept {
     }
     const auto w = static_cast<unsigned>(box.right - box.left),
                h = static_cast<unsigned>(box.bottom - box.top);
-    if (shared) {
+    if (presentation->shared) {
         XShmPutImage(state.display, window, gc, image, box.left, box.top, box.left, box.top, w, h, False);
         // The server reads the segment asynchronously: wait before the next present rewrites it.
         XSync(state.display, False);

@@ -40,23 +40,33 @@ public:
     void holdKeyFocus() noexcept override;
     void releaseKeyFocus() noexcept override;
     void discardPendingButtons(int count) noexcept override;
+    bool resize(int width, int height) noexcept override;
 
     void handle(XEvent& event) noexcept;
     ::Window id() const noexcept { return window; }
-    bool sharedMemory() const noexcept { return shared; }
+    bool sharedMemory() const noexcept { return presentation != nullptr && presentation->shared; }
 
 private:
+    // What the backing goes to the server through: an image over a shared segment, or over
+    // `staging` for XPutImage. Made anew whenever the size changes; it never moves while it
+    // lives, as a shared image points at its segment.
+    struct Presentation {
+        XImage* image = nullptr;
+        XShmSegmentInfo segment{};
+        bool shared = false;                 // image pixels live in a segment the server reads directly
+        std::vector<std::uint32_t> staging;  // the backing converted to the window's pixel format
+    };
+
     void putBox(const PixelBox& box) noexcept;
-    bool createSharedImage(Visual* visual, int depth) noexcept;
+    std::unique_ptr<Presentation> makePresentation(int width, int height) noexcept;
+    bool makeSharedImage(Presentation& out, int width, int height) noexcept;
+    void destroyPresentation(std::unique_ptr<Presentation>& target) noexcept;
     void destroyContainer() noexcept;
-    void destroyImage() noexcept;
     bool pointerInside() noexcept;
     void handleHeldKey(XKeyEvent& event) noexcept;
 
     Cursor cursor = 0;                    // the shape shown now; 0 = inherited from the parent (the host's)
     std::unique_ptr<XdndReceiver> drops;  // made when the window first becomes a drop target
-    XShmSegmentInfo segment{};
-    bool shared = false;  // image pixels live in a segment the server reads directly
 
     X11Platform& platform;
     X11Platform::State& state;
@@ -64,10 +74,11 @@ private:
     ::Window container = 0;  // the host's parent holds this, and the window sits in it at (0, 0)
     ::Window window = 0;
     GC gc = nullptr;
-    XImage* image = nullptr;
-    std::vector<std::uint32_t> staging;  // the backing converted to the window's pixel format
-    bool fastFormat = false;             // 32-bit pixels laid out as 0x00RRGGBB
-    std::uint32_t alphaBits = 0;         // set on depth-32 visuals so the pixels are opaque
+    std::unique_ptr<Presentation> presentation;
+    Visual* visual = nullptr;  // the parent's, kept for the presentations made at a new size
+    int depth = 0;
+    bool fastFormat = false;      // 32-bit pixels laid out as 0x00RRGGBB
+    std::uint32_t alphaBits = 0;  // set on depth-32 visuals so the pixels are opaque
     bool open = false;
     WindowEvents* handler = nullptr;
     PixelBox exposed;

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/x11/X11Platform.h"
 #include "tools/common/PrivateXServer.h"
@@ -197,6 +198,93 @@ TEST_F(X11Backend, ExposureRepaintsThroughTheHandler) {
     EXPECT_EQ(painter.exposures, before + 1);
     platform->sync();
     EXPECT_EQ(serverPixel(static_cast<::Window>(nativeWindowId(*window)), 8, 8), 0x00FF00u);
+}
+
+TEST_F(X11Backend, ResizingKeepsTheWindowAndRemakesItsBackingAtTheNewSize) {
+    struct Exposures : WindowEvents {
+        PixelBox seen;
+        void onExpose(const PixelBox& area) override { seen = seen.unite(area); }
+        void onButtonPress(int, int, std::uint32_t) override {}
+        void onWheel(int, int, float) override {}
+        void onDestroyed() override {}
+    };
+    // Room for the larger size on the 640 x 480 screen, as far as it reaches.
+    XMoveResizeWindow(host, parent, 0, 0, 740, 432);
+    XSync(host, False);
+    std::unique_ptr<X11Platform> plain = X11Platform::open(displayName.c_str(), false);
+    std::unique_ptr<X11Platform> contained = X11Platform::open(displayName.c_str());
+    ASSERT_NE(plain, nullptr);
+    ASSERT_NE(contained, nullptr);
+    contained->setOwnContainer(true);
+    for (X11Platform* backend : {platform.get(), plain.get(), contained.get()}) {
+        SCOPED_TRACE(backend == plain.get()       ? "XPutImage"
+                     : backend == contained.get() ? "container"
+                                                  : "shared");
+        auto window = backend->createChildWindow(parent, 370, 216);
+        ASSERT_NE(window, nullptr);
+        const auto id = static_cast<::Window>(nativeWindowId(*window));
+        Exposures exposures;
+        window->setEventHandler(&exposures);
+        for (int i = 0; i < 40 && exposures.seen.empty(); ++i) {
+            backend->sync();
+            backend->processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        window->backing().fill({0, 0, 370, 216}, 0xFFFFFF);
+
+        ASSERT_TRUE(window->resize(740, 432));
+        backend->sync();
+        EXPECT_EQ(nativeWindowId(*window), id) << "hosts hold the window's id";
+        // The window and whatever holds it in the parent, with the fixed-size hints.
+        std::vector<::Window> measured{id};
+        ::Window root = 0, holder = 0, *children = nullptr;
+        unsigned count = 0;
+        ASSERT_NE(XQueryTree(host, id, &root, &holder, &children, &count), 0);
+        if (children != nullptr) XFree(children);
+        EXPECT_EQ(holder != parent, backend == contained.get());
+        if (holder != parent) measured.push_back(holder);
+        for (::Window each : measured) {
+            int x = 0, y = 0;
+            unsigned width = 0, height = 0, border = 0, depth = 0;
+            ASSERT_NE(XGetGeometry(host, each, &root, &x, &y, &width, &height, &border, &depth), 0);
+            EXPECT_EQ(width, 740u);
+            EXPECT_EQ(height, 432u);
+            XSizeHints hints{};
+            long supplied = 0;
+            ASSERT_NE(XGetWMNormalHints(host, each, &hints, &supplied), 0);
+            EXPECT_EQ(hints.min_width, 740);
+            EXPECT_EQ(hints.max_width, 740);
+            EXPECT_EQ(hints.min_height, 432);
+            EXPECT_EQ(hints.max_height, 432);
+        }
+        // A black backing at the new size, all of it to be shown.
+        Surface& backing = window->backing();
+        ASSERT_EQ(backing.width(), 740);
+        ASSERT_EQ(backing.height(), 432);
+        EXPECT_EQ(backing.pixel(10, 10), 0u);
+        EXPECT_EQ(backing.pixel(739, 431), 0u);
+        const PixelBox damage = backing.damage();
+        EXPECT_EQ(damage.right - damage.left, 740);
+        EXPECT_EQ(damage.bottom - damage.top, 432);
+        window->present();
+        backing.fill({600, 400, 620, 420}, 0x3366CC);
+        window->present();
+        backend->sync();
+        EXPECT_EQ(serverPixel(id, 10, 10), 0u);
+        EXPECT_EQ(serverPixel(id, 610, 410), 0x3366CCu);
+        // The server exposes the new size too, for a repaint through the handler.
+        exposures.seen = {};
+        for (int i = 0; i < 40 && exposures.seen.bottom < 432; ++i) {
+            backend->sync();
+            backend->processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_EQ(exposures.seen.bottom, 432);
+        EXPECT_GT(exposures.seen.right, 600);
+        EXPECT_FALSE(window->resize(0, 432));
+        EXPECT_EQ(window->backing().width(), 740);
+        EXPECT_EQ(backend->errorCount(), 0);
+    }
 }
 
 }  // namespace
