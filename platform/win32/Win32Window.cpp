@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/win32/GdiText.h"
 #include "platform/win32/LiveObjects.h"
@@ -86,23 +87,35 @@ void* nativeWindowHandle(Window& window) noexcept {
     auto* own = dynamic_cast<Win32Window*>(&window);
     return own != nullptr ? own->handle() : nullptr;
 }
-bool Win32Window::create(HWND parent) noexcept {
-    windowClass = acquireClass();
-    if (windowClass == nullptr) return false;
+HBITMAP Win32Window::makeSection(HDC memory, int width, int height, std::uint32_t*& pixels) noexcept {
     BITMAPINFO format{};
     format.bmiHeader.biSize = sizeof format.bmiHeader;
-    format.bmiHeader.biWidth = surface.width();
-    format.bmiHeader.biHeight = -surface.height();  // top row first, as the surface keeps them
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height;  // top row first, as the surface keeps them
     format.bmiHeader.biPlanes = 1;
     format.bmiHeader.biBitCount = 32;
     format.bmiHeader.biCompression = BI_RGB;
-    void* pixels = nullptr;
+    void* made = nullptr;
+    HBITMAP created = CreateDIBSection(memory, &format, DIB_RGB_COLORS, &made, nullptr, 0);
+    if (created == nullptr) return nullptr;
+    win32::noteGdiObjectCreated();
+    if (made == nullptr) {
+        DeleteObject(created);
+        win32::noteGdiObjectDeleted();
+        return nullptr;
+    }
+    pixels = static_cast<std::uint32_t*>(made);
+    return created;
+}
+
+bool Win32Window::create(HWND parent) noexcept {
+    windowClass = acquireClass();
+    if (windowClass == nullptr) return false;
     memory = CreateCompatibleDC(nullptr);
-    if (memory != nullptr) win32::noteGdiObjectCreated();
-    section = CreateDIBSection(memory, &format, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    if (section != nullptr) win32::noteGdiObjectCreated();
-    if (memory == nullptr || section == nullptr || pixels == nullptr) return false;
-    bits = static_cast<std::uint32_t*>(pixels);
+    if (memory == nullptr) return false;
+    win32::noteGdiObjectCreated();
+    section = makeSection(memory, surface.width(), surface.height(), bits);
+    if (section == nullptr) return false;
     sectionBefore = SelectObject(memory, section);
     window = CreateWindowExW(0, windowClass, L"Window", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
                              surface.width(), surface.height(), parent, nullptr, moduleHandle(), this);
@@ -187,6 +200,37 @@ void Win32Window::paint() noexcept {
         blit(target, area);
     }
     EndPaint(window, &painting);
+}
+
+bool Win32Window::resize(int width, int height) noexcept {
+    if (width <= 0 || height <= 0 || !open || window == nullptr || memory == nullptr) return false;
+    // Everything that can fail is made first, so a refusal leaves the window as it was.
+    Surface resized;
+    try {
+        resized = Surface(width, height);
+    } catch (...) {
+        return false;
+    }
+    std::uint32_t* resizedBits = nullptr;
+    HBITMAP resizedSection = makeSection(memory, width, height, resizedBits);
+    if (resizedSection == nullptr) return false;
+    if (SetWindowPos(window, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE) ==
+        FALSE) {
+        DeleteObject(resizedSection);
+        win32::noteGdiObjectDeleted();
+        return false;
+    }
+    SelectObject(memory, resizedSection);  // the old section comes out, and can go
+    DeleteObject(section);
+    win32::noteGdiObjectDeleted();
+    section = resizedSection;
+    bits = resizedBits;
+    // The same object, so references to the backing stay good.
+    surface = std::move(resized);
+    surface.addDamage({0, 0, width, height});
+    // The class does not repaint all on resizing; the whole window is asked for, as on X11.
+    InvalidateRect(window, nullptr, FALSE);
+    return true;
 }
 
 ScreenPoint Win32Window::screenOrigin() noexcept {

@@ -67,11 +67,14 @@ public:
     void holdKeyFocus() noexcept override;
     void releaseKeyFocus() noexcept override;
     void discardPendingButtons(int count) noexcept override;
+    bool resize(int width, int height) noexcept override;
 
     HWND handle() const noexcept { return window; }
     LRESULT receive(HWND self, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
 private:
+    // A top-down 32-bit DIB section of width × height; null on failure.
+    static HBITMAP makeSection(HDC memory, int width, int height, std::uint32_t*& pixels) noexcept;
     void blit(HDC target, const PixelBox& box) noexcept;
     void paint() noexcept;
     void pointerMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;

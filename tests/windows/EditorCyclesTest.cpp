@@ -119,6 +119,39 @@ TEST_F(WindowsEditor, AHostThatDestroysItsWindowFirstBreaksNothing) {
     dispatch(vst::effEditClose);
 }
 
+TEST_F(WindowsEditor, TheBackendsWindowTakesANewSizeAndPresentsAllOfIt) {
+    // Room for the larger size, so what is presented there can be read back.
+    SetWindowPos(parent, nullptr, 0, 0, 740, 432, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int gdiBefore = platform::win32::liveGdiObjects();
+    {
+        const auto windows = platform::Win32Platform::open();
+        ASSERT_NE(windows, nullptr);
+        auto window = windows->createChildWindow(reinterpret_cast<platform::NativeParent>(parent), 370, 216);
+        ASSERT_NE(window, nullptr);
+        const int gdiOpen = platform::win32::liveGdiObjects();
+        ASSERT_TRUE(window->resize(740, 432));
+        auto* child = static_cast<HWND>(platform::nativeWindowHandle(*window));
+        EXPECT_EQ(GetWindow(parent, GW_CHILD), child) << "hosts hold the window's handle";
+        RECT area{};
+        GetClientRect(child, &area);
+        EXPECT_EQ(area.right - area.left, 740);
+        EXPECT_EQ(area.bottom - area.top, 432);
+        EXPECT_EQ(window->backing().width(), 740);
+        EXPECT_EQ(window->backing().height(), 432);
+        EXPECT_EQ(platform::win32::liveGdiObjects(), gdiOpen) << "the old section went";
+        window->backing().fill({700, 400, 720, 420}, 0x3366CC);
+        window->present();
+        pumpFor(40);
+        HDC shown = GetDC(child);
+        EXPECT_EQ(GetPixel(shown, 710, 410), RGB(0x33, 0x66, 0xCC));
+        EXPECT_EQ(GetPixel(shown, 10, 10), RGB(0, 0, 0));
+        ReleaseDC(child, shown);
+        EXPECT_FALSE(window->resize(-1, 432));
+        EXPECT_EQ(window->backing().width(), 740);
+    }
+    EXPECT_EQ(platform::win32::liveGdiObjects(), gdiBefore);
+}
+
 TEST_F(WindowsEditor, PastedTextIsTheClipboardsUnicodeTextAsUtf8) {
     // What another program copies: UTF-16, a character beyond the basic plane among it.
     const wchar_t copied[] = {L'2', L'.', L'5', 0x00A0, L'H', L'z', 0xD834, 0xDD1E, 0};
