@@ -2,6 +2,7 @@
 #include "platform/headless/HeadlessPlatform.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace flanger::platform {
 
@@ -72,7 +73,12 @@ bool HeadlessPlatform::readClipboardText(std::string& out) noexcept {
 }
 
 HeadlessWindow::HeadlessWindow(HeadlessPlatform& owningPlatform, NativeParent parent, int width, int height)
-    : platform(owningPlatform), parentWindow(parent), surface(width, height), shown(width, height) {
+    : platform(owningPlatform),
+      parentWindow(parent),
+      surface(width, height),
+      shown(width, height),
+      nativeWidth(width),
+      nativeHeight(height) {
     platform.live.push_back(this);
 }
 
@@ -96,6 +102,24 @@ void HeadlessWindow::present() noexcept {
     shown.takeDamage();
     lastBox = all;
     ++presents;
+}
+
+bool HeadlessWindow::resize(int newWidth, int newHeight) noexcept {
+    if (newWidth <= 0 || newHeight <= 0 || !open || refusingResizes) return false;
+    try {
+        Surface resized(newWidth, newHeight);
+        Surface resizedScreen(newWidth, newHeight);
+        pending.push_back({Kind::Expose, {0, 0, newWidth, newHeight}, 0, 0, 0, 0, {}});
+        surface = std::move(resized);
+        shown = std::move(resizedScreen);
+    } catch (...) {
+        return false;
+    }
+    surface.addDamage({0, 0, newWidth, newHeight});
+    nativeWidth = newWidth;
+    nativeHeight = newHeight;
+    ++resizes;
+    return true;
 }
 
 void HeadlessWindow::setIdentity(const char* title, const char* className) noexcept {

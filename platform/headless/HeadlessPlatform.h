@@ -85,6 +85,10 @@ public:
     void setDropHandler(DropEvents* receiver) noexcept override { dropHandler = receiver; }
     bool beginTextInput(TextInputEvents* receiver, std::uint32_t clickTimeMs) noexcept override;
     void endTextInput() noexcept override { textReceiver = nullptr; }
+    // The backing and the screen copy made anew at the size (black, the backing all damaged), and
+    // an expose of the whole window queued, as window systems send one. False, with nothing
+    // changed, for an empty size, a closed window or after refuseResizes(true).
+    bool resize(int width, int height) noexcept override;
 
     // Scripting and read-back.
     const std::string& title() const noexcept { return windowTitle; }
@@ -103,6 +107,12 @@ public:
     }  // the bounding box of the last present's boxes
     long long presentedPixels() const noexcept { return pixelsPresented; }  // every present's boxes, summed
     void setScreenOrigin(int x, int y) noexcept { origin = {x, y}; }
+    // The native window's size (as made, then as the last resize left it) and how many resizes
+    // were taken; refuseResizes makes resize fail, as a backend out of resources would.
+    int windowWidth() const noexcept { return nativeWidth; }
+    int windowHeight() const noexcept { return nativeHeight; }
+    int resizeCount() const noexcept { return resizes; }
+    void refuseResizes(bool on) noexcept { refusingResizes = on; }
     void postExpose(const PixelBox& area) { pending.push_back({Kind::Expose, area, 0, 0, 0, 0, {}}); }
     void postButtonPress(int x, int y, std::uint32_t button) {
         pending.push_back({Kind::Press, {}, x, y, button, 0, {}});
@@ -159,6 +169,10 @@ private:
     Surface shown;
     ScreenPoint origin;
     bool open = true;
+    int nativeWidth;
+    int nativeHeight;
+    int resizes = 0;
+    bool refusingResizes = false;
     int presents = 0;
     PixelBox lastBox;
     long long pixelsPresented = 0;

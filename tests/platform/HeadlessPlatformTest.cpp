@@ -77,6 +77,34 @@ TEST(HeadlessPlatform, EventsReachTheHandlerAndExposuresArePresented) {
     EXPECT_EQ(headlessWindow.screen().pixel(5, 5), 0u);
 }
 
+TEST(HeadlessPlatform, AResizeRemakesTheBackingAndExposesTheWholeWindow) {
+    HeadlessPlatform headless;
+    auto window = headless.createChildWindow(1, 8, 8);
+    auto& headlessWindow = static_cast<HeadlessWindow&>(*window);
+    Surface& backing = window->backing();
+    Recorder recorder;
+    recorder.surface = &backing;
+    window->setEventHandler(&recorder);
+    headlessWindow.refuseResizes(true);
+    EXPECT_FALSE(window->resize(16, 12));
+    headlessWindow.refuseResizes(false);
+    EXPECT_FALSE(window->resize(16, 0));
+    EXPECT_EQ(headlessWindow.windowWidth(), 8);
+    EXPECT_EQ(backing.width(), 8);
+    ASSERT_TRUE(window->resize(16, 12));
+    EXPECT_EQ(headlessWindow.windowWidth(), 16);
+    EXPECT_EQ(headlessWindow.windowHeight(), 12);
+    EXPECT_EQ(headlessWindow.resizeCount(), 1);
+    // The reference taken before still is the backing, now black and all damaged.
+    EXPECT_EQ(&window->backing(), &backing);
+    EXPECT_EQ(backing.height(), 12);
+    EXPECT_EQ(backing.damage().right, 16);
+    EXPECT_EQ(headlessWindow.screen().width(), 16);
+    headless.processEvents();
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{"expose"}));
+    EXPECT_EQ(headlessWindow.screen().pixel(15, 11), 0x00FF00u);
+}
+
 TEST(HeadlessPlatform, CurrentPlatformDefaultsToAHeadlessOne) {
     Platform& fallback = currentPlatform();
     HeadlessPlatform mine;
