@@ -89,7 +89,13 @@ void ChoiceMenu::onMouseDown(Canvas& canvas, Point) {
 
 void ChoiceMenu::focusGained(Canvas* canvas) {
     lastMenu = nullptr;
-    const PopupTree tree = buildTree();
+    PopupTree tree = buildTree();
+    // The popup is as large as the editor it opens from.
+    if (canvas != nullptr) {
+        tree.look.scalePercent = canvas->pixelScale().percent;
+    } else if (frame != nullptr) {
+        tree.look.scalePercent = frame->pixelScale().percent;
+    }
     std::int32_t chosen = -1;
     // An empty menu opens nothing.
     PopupPresenter* presenter = popup != nullptr ? popup : threadPresenter;

@@ -47,6 +47,8 @@ struct PopupLook {
     std::uint32_t edge = 0x404040u;
     std::uint32_t mark = 0x000000u;  // the check mark and the submenu arrow on unlit lines
     std::int32_t fontId = 3;
+    // The size of the editor it opens from: lines, marks and text grow with it.
+    std::int32_t scalePercent = 100;
 };
 
 // menus[0] is the root; every menu's lines in order.

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "gui/Fonts.h"
+#include "gui/PixelScale.h"
 #include "platform/Surface.h"
 
 namespace flanger::gui::menu {
@@ -14,17 +15,26 @@ void fill(platform::Surface& target, const Rect& r, std::uint32_t rgb) {
         for (int x = r.left; x < r.right; ++x) target.setPixel(x, y, rgb);
 }
 
+// A block given in unscaled pixels from the line's top-left (from its top-right when fromRight),
+// drawn at the look's scale.
+void fillScaled(platform::Surface& target, const Rect& line, const PixelScale& scale, const Rect& block,
+                std::uint32_t rgb, bool fromRight = false) {
+    const std::int32_t h = fromRight ? line.right : line.left;
+    fill(target,
+         {h + scale.edge(block.left), line.top + scale.edge(block.top), h + scale.edge(block.right),
+          line.top + scale.edge(block.bottom)},
+         rgb);
+}
+
 // A tick two pixels thick in the line's left margin, for the checked entry.
-void checkMark(platform::Surface& target, const Rect& line, std::uint32_t rgb) {
+void checkMark(platform::Surface& target, const Rect& line, const PixelScale& scale, std::uint32_t rgb) {
     static constexpr int kTick[][2] = {{2, 8}, {3, 9}, {4, 10}, {5, 9}, {6, 8}, {7, 7}, {8, 6}, {9, 5}};
-    for (const auto& [dx, dy] : kTick)
-        fill(target, {line.left + dx, line.top + dy, line.left + dx + 1, line.top + dy + 2}, rgb);
+    for (const auto& [dx, dy] : kTick) fillScaled(target, line, scale, {dx, dy, dx + 1, dy + 2}, rgb);
 }
 
 // A small right-pointing triangle at the line's right end, for a submenu.
-void submenuArrow(platform::Surface& target, const Rect& line, std::uint32_t rgb) {
-    for (int i = 0; i < 4; ++i)
-        fill(target, {line.right - 10 + i, line.top + 5 + i, line.right - 9 + i, line.top + 12 - i}, rgb);
+void submenuArrow(platform::Surface& target, const Rect& line, const PixelScale& scale, std::uint32_t rgb) {
+    for (int i = 0; i < 4; ++i) fillScaled(target, line, scale, {-10 + i, 5 + i, -9 + i, 12 - i}, rgb, true);
 }
 
 }  // namespace
@@ -41,20 +51,23 @@ PopupSession::PopupSession(const PopupTree& popupTree, Point origin, Rect screen
 void PopupSession::openAt(std::size_t menu, Point topLeft) {
     OpenMenu shown;
     shown.menu = menu;
+    const PixelScale scale{tree.look.scalePercent > 0 ? tree.look.scalePercent : 100};
+    const std::int32_t columnWidth = scale.edge(kColumnWidth);
     Point pen = topLeft;
     std::int32_t columns = 1;
     std::int32_t bottom = topLeft.v;
     for (const PopupItem& item : tree.menus[menu]) {
         if (item.columnBreak) {
-            pen = {pen.h + kColumnWidth, topLeft.v};
+            pen = {pen.h + columnWidth, topLeft.v};
             ++columns;
         }
-        const std::int32_t height = item.kind == PopupItem::Kind::Separator ? kSeparatorHeight : kLineHeight;
-        shown.lines.push_back({pen.h, pen.v, pen.h + kColumnWidth, pen.v + height});
+        const std::int32_t height =
+            scale.edge(item.kind == PopupItem::Kind::Separator ? kSeparatorHeight : kLineHeight);
+        shown.lines.push_back({pen.h, pen.v, pen.h + columnWidth, pen.v + height});
         pen.v += height;
         if (pen.v > bottom) bottom = pen.v;
     }
-    shown.box = {topLeft.h, topLeft.v, topLeft.h + columns * kColumnWidth, bottom};
+    shown.box = {topLeft.h, topLeft.v, topLeft.h + columns * columnWidth, bottom};
     if (screenArea.width() > 0 && screenArea.height() > 0) {
         // Kept on screen: moved left and up as far as needed, then cut to the screen's height
         // (the lines scroll inside it).
@@ -191,30 +204,34 @@ bool PopupSession::feed(const PopupEvent& event) {
 
 void PopupSession::draw(platform::Surface& target, Point surfaceOrigin) const {
     const PopupLook& look = tree.look;
-    const FontRequest font = makeFontRequest(look.fontId, 0, 0);
+    const PixelScale scale{look.scalePercent > 0 ? look.scalePercent : 100};
+    FontRequest font = makeFontRequest(look.fontId, 0, 0);
+    font.pixelSize = scale.lengthToPhysical(font.pixelSize);
+    const std::int32_t one = scale.lengthToPhysical(1), margin = scale.edge(12), descent = scale.edge(4);
     for (std::size_t l = 0; l < open.size(); ++l) {
         const OpenMenu& menu = open[l];
         const Rect box = menu.box.movedBy(-surfaceOrigin.h, -surfaceOrigin.v);
         fill(target, box, look.edge);
-        fill(target, {box.left + 1, box.top + 1, box.right - 1, box.bottom - 1}, look.paper);
+        fill(target, {box.left + one, box.top + one, box.right - one, box.bottom - one}, look.paper);
         for (std::size_t i = 0; i < menu.lines.size(); ++i) {
             const PopupItem& item = tree.menus[menu.menu][i];
             const Rect r = menu.lines[i].movedBy(-surfaceOrigin.h, -surfaceOrigin.v);
             if (r.top < box.top || r.bottom > box.bottom) continue;  // scrolled out of view
             if (item.kind == PopupItem::Kind::Separator) {
-                fill(target, {r.left + 4, r.top + r.height() / 2, r.right - 4, r.top + r.height() / 2 + 1},
+                fill(target,
+                     {r.left + descent, r.top + r.height() / 2, r.right - descent, r.top + r.height() / 2 + one},
                      look.greyInk);
                 continue;
             }
             const bool lit = static_cast<std::int32_t>(i) == menu.highlight;
-            if (lit) fill(target, {r.left + 1, r.top, r.right - 1, r.bottom}, look.highlight);
+            if (lit) fill(target, {r.left + one, r.top, r.right - one, r.bottom}, look.highlight);
             const bool grey = item.kind == PopupItem::Kind::Greyed || item.kind == PopupItem::Kind::Title;
             const std::uint32_t ink = lit ? look.highlightInk : grey ? look.greyInk : look.ink;
             const std::uint32_t mark = lit ? look.highlightInk : look.mark;
-            if (item.checked) checkMark(target, r, mark);
-            if (item.kind == PopupItem::Kind::Submenu) submenuArrow(target, r, mark);
-            const platform::PixelBox clip{r.left, r.top, r.right - 12, r.bottom};
-            gui::drawText(target, font, item.label.c_str(), r.left + 12, r.bottom - 4, ink, clip);
+            if (item.checked) checkMark(target, r, scale, mark);
+            if (item.kind == PopupItem::Kind::Submenu) submenuArrow(target, r, scale, mark);
+            const platform::PixelBox clip{r.left, r.top, r.right - margin, r.bottom};
+            gui::drawText(target, font, item.label.c_str(), r.left + margin, r.bottom - descent, ink, clip);
         }
     }
 }

@@ -25,7 +25,8 @@ struct PopupEvent {
 // the window system this way): the root menu's top-left is where the menu asked (below the
 // control, or over it with style 0x200), moved only to stay on the screen; lines stack from
 // there, kLineHeight each and kSeparatorHeight for a separator, in columns kColumnWidth wide;
-// a submenu opens at its line's top-right. lineRects() answers the same positions.
+// a submenu opens at its line's top-right. lineRects() answers the same positions. All of them
+// grow with the look's scale.
 inline constexpr std::int32_t kLineHeight = 16;
 inline constexpr std::int32_t kSeparatorHeight = 8;
 inline constexpr std::int32_t kColumnWidth = 120;
