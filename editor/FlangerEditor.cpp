@@ -94,10 +94,10 @@ public:
         RotaryKnob::draw(canvas);
         auto* surface = canvas.deviceContext();
         if (acceptsMouse() || surface == nullptr) return;
-        const Rect r = size.movedBy(canvas.offset().h, canvas.offset().v);
+        const platform::PixelBox r = canvas.toDevice(size);
         // Only the round cap: the scale dots around it stay as the art has them.
         const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
-        const double reach = std::min(r.width(), r.height()) / 2.0;
+        const double reach = std::min(r.right - r.left, r.bottom - r.top) / 2.0;
         for (int y = r.top; y < r.bottom; ++y) {
             for (int x = r.left; x < r.right; ++x) {
                 const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
@@ -258,12 +258,14 @@ FlangerEditor::FlangerEditor(host::ExtendedEffect* owner, params::ParameterTable
     : BitmapEditor(owner, parameters, opener) {
     rect = {0, 0, static_cast<int16_t>(kHeight), static_cast<int16_t>(kWidth)};
     rawMenuIndices = false;
+    popupLook = kNotePopupLook;  // the size menu wears the note menu's skin
 }
 
-void FlangerEditor::loadBitmaps() {
-    if (bitmapsLoaded) return;
+void FlangerEditor::loadBitmaps(int scalePercent) {
+    if (bitmapsLoaded && (scalePercent == 0 || scalePercent == bitmapScale)) return;
     bitmapsLoaded = true;
-    bitmaps.load(kFirstBitmap, kBitmapCount, kBackgroundBitmap);
+    bitmapScale = scalePercent > 0 ? scalePercent : 100;
+    bitmaps.load(kFirstBitmap, kBitmapCount, kBackgroundBitmap, bitmapScale);
     const int width = bitmaps.getWidth(kBackgroundBitmap);
     const int height = bitmaps.getHeight(kBackgroundBitmap);
     // Hosts size their window from this before opening: never answer an empty rectangle.
@@ -315,6 +317,7 @@ int32_t FlangerEditor::open(void* parent) {
     loadBitmaps();
     FrameEditor::open(parent);
     if (!createFrame({0, 0, rect.right, rect.bottom})) return 0;
+    loadBitmaps(frame->pixelScale().percent);
     editorThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     pending.store(0, std::memory_order_relaxed);  // everything is read from the table below
     frame->setBackground(bitmaps.get(kBackgroundBitmap));

@@ -86,7 +86,9 @@ public:
 private:
     // Decodes the editor's bitmaps once, on the user-interface thread: an effect whose editor is
     // never shown (an offline render) neither decodes nor holds them.
-    void loadBitmaps();
+    // Loads the skin for scalePercent unless it is loaded for it already; 0: whatever scale is
+    // loaded, else 100 %. The controls must not hold the old bitmaps.
+    void loadBitmaps(int scalePercent = 0);
     bool buildControls();
     void applyParameter(std::int32_t index, float normalised);
     // The engine's own test: sync exactly when the plain "Switch" value is 1.
@@ -115,6 +117,7 @@ private:
     bool rawMenuIndices = false;  // menu indices count selectable entries: they are "SyncBeat" values
     bool holdsPopups = false;     // this open editor holds the window system's popup presenter
     bool bitmapsLoaded = false;
+    int bitmapScale = 0;
     std::vector<float> sweep;
     std::vector<float> comb;
     int displayWidth = 0;

@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <atomic>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "gui/KnobMode.h"
+#include "gui/PixelScale.h"
 #include "gui/menu/WindowPopupPresenter.h"
 #include "host/ExtendedEffect.h"
+#include "platform/UserSettings.h"
 
 namespace flanger::gui::editor {
 
@@ -48,8 +52,116 @@ platform::Platform& FrameEditor::livePlatform() noexcept {
 }
 
 int32_t FrameEditor::editorRect(vst::ERect** out) {
-    if (out != nullptr) *out = &rect;
+    const gui::PixelScale scale{editorScale()};
+    shownRect = {static_cast<int16_t>(scale.edge(rect.top)), static_cast<int16_t>(scale.edge(rect.left)),
+                 static_cast<int16_t>(scale.edge(rect.bottom)), static_cast<int16_t>(scale.edge(rect.right))};
+    if (out != nullptr) *out = &shownRect;
     return 1;
+}
+
+int32_t FrameEditor::desktopScale() {
+    if (desktopPercent >= 0) return desktopPercent;
+    const auto parent = reinterpret_cast<platform::NativeParent>(parentWindow);
+    if (ownPlatform != nullptr) {
+        desktopPercent = ownPlatform->desktopScalePercent(parent);
+    } else if (frame != nullptr) {
+        desktopPercent = frame->windowPlatform().desktopScalePercent(parent);
+    } else if (openPlatform != nullptr) {
+        // Asked for the size before the first open: the window system is opened only to read it.
+        std::unique_ptr<platform::Platform> probe = openPlatform();
+        desktopPercent = probe != nullptr ? probe->desktopScalePercent(parent) : 0;
+    } else {
+        desktopPercent = platform::currentPlatform().desktopScalePercent(parent);
+    }
+    if (desktopPercent < 0) desktopPercent = 0;
+    return desktopPercent;
+}
+
+int32_t FrameEditor::chooseScale() {
+    if (hostPercent > 0) return gui::nearestOfferedScale(hostPercent);
+    if (const int saved = platform::savedEditorScale(); saved > 0) return gui::nearestOfferedScale(saved);
+    return gui::nearestOfferedScale(desktopScale());
+}
+
+int32_t FrameEditor::editorScale() {
+    return frame != nullptr ? frame->pixelScale().percent : chooseScale();
+}
+
+void FrameEditor::setHostScale(int32_t percent) {
+    hostPercent = percent > 0 ? percent : 0;
+    if (frame != nullptr && chooseScale() != frame->pixelScale().percent) {
+        rescalePending = true;
+        // Not from inside the frame's own event delivery: the frame is rebuilt.
+        if (!pumping && !hostIdleRunning) applyScaleChange();
+    }
+}
+
+void FrameEditor::chooseUserScale(int32_t percent) {
+    if (hostPercent > 0) return;  // the host's word wins
+    platform::saveEditorScale(gui::nearestOfferedScale(percent));
+    if (frame != nullptr) rescalePending = true;  // the menu runs inside the frame: at the next idle
+}
+
+bool FrameEditor::askHostForSize(int32_t width, int32_t height) {
+    if (resizeHook != nullptr) return resizeHook(resizeContext, width, height);
+    return effect != nullptr && effect->hostCanDo("sizeWindow") && effect->requestWindowSize(width, height);
+}
+
+void FrameEditor::applyScaleChange() {
+    rescalePending = false;
+    if (frame == nullptr || frame->nativeWindow() == nullptr || parentWindow == nullptr) return;
+    const gui::PixelScale wanted{chooseScale()};
+    if (wanted.percent == frame->pixelScale().percent) return;
+    const int32_t width = wanted.edge(rect.right - rect.left), height = wanted.edge(rect.bottom - rect.top);
+    // The host's window first, ours inside it; either refusing keeps the old size until the
+    // next open.
+    if (!askHostForSize(width, height)) return;
+    if (!frame->nativeWindow()->resize(width, height)) return;
+    keptWindow = frame->releaseWindow();
+    rebuilding = true;
+    void* parent = parentWindow;
+    close();
+    open(parent);
+    rebuilding = false;
+    if (keptWindow != nullptr) {
+        // The rebuild failed before it took the window over.
+        keptWindow.reset();
+        gui::releaseWindowClass();
+        if (ownPlatform != nullptr) {
+            if (&platform::currentPlatform() == ownPlatform.get()) platform::setCurrentPlatform(nullptr);
+            ownPlatform.reset();
+        }
+    }
+    if (frame != nullptr) frame->paintView(nullptr);
+}
+
+bool FrameEditor::openEditorMenu(gui::Canvas& canvas, gui::Point where) {
+    gui::menu::PopupPresenter* presenter = gui::menu::defaultPopupPresenter();
+    if (presenter == nullptr || frame == nullptr) return false;
+    const int32_t current = frame->pixelScale().percent;
+    const bool hostDecides = hostPercent > 0;
+    gui::menu::PopupTree tree;
+    std::vector<gui::menu::PopupItem> lines;
+    lines.push_back({gui::menu::PopupItem::Kind::Title, "Size"});
+    for (const int offered : gui::kOfferedScales) {
+        gui::menu::PopupItem line;
+        line.label = std::to_string(offered) + " %";
+        line.id = offered;
+        line.checked = offered == current;
+        if (hostDecides && !line.checked) line.kind = gui::menu::PopupItem::Kind::Greyed;
+        lines.push_back(line);
+    }
+    if (hostDecides) lines.push_back({gui::menu::PopupItem::Kind::Greyed, "set by the host"});
+    tree.menus.push_back(std::move(lines));
+    tree.look = popupLook;
+    tree.look.scalePercent = current;
+    const gui::Point at = canvas.pixelScale().toPhysical(where);
+    const gui::Point screen{canvas.windowOrigin().h + at.h, canvas.windowOrigin().v + at.v};
+    bool wanted = true;
+    const int32_t chosen = presenter->runFor({frame, &wanted}, tree, screen, true);
+    if (frame != nullptr && frame->nativeWindow() != nullptr) frame->nativeWindow()->discardPendingButtons(2);
+    if (chosen > 0 && chosen != current) chooseUserScale(chosen);
+    return true;
 }
 
 int32_t FrameEditor::open(void* parent) {
@@ -63,13 +175,27 @@ bool FrameEditor::createFrame(const gui::Rect& size) {
     if (frame != nullptr && (pumping || hostIdleRunning)) return false;
     destroyFrame();  // a second open without a close replaces the first frame
     if (parentWindow == nullptr) return false;
+    const auto parent = reinterpret_cast<platform::NativeParent>(parentWindow);
+    if (keptWindow != nullptr) {
+        // Rebuilt at another scale: the same platform and window, at the size they now have.
+        platform::Platform& windowSystem = ownPlatform != nullptr ? *ownPlatform : platform::currentPlatform();
+        auto* made = new (std::nothrow)
+            gui::FrameView(size, &windowSystem, parent, this, chooseScale(), std::move(keptWindow));
+        if (made == nullptr) return false;
+        frame = made;
+        if (windowSystem.offersPopups() && !popupsTaken) {
+            gui::menu::acquireWindowPopups();
+            popupsTaken = true;
+        }
+        return true;
+    }
     if (openPlatform != nullptr) {
         ownPlatform = openPlatform();
         if (ownPlatform == nullptr) return false;  // no display to open on
     }
     platform::Platform& windowSystem = ownPlatform != nullptr ? *ownPlatform : platform::currentPlatform();
-    auto* made = new (std::nothrow)
-        gui::FrameView(size, &windowSystem, reinterpret_cast<platform::NativeParent>(parentWindow), this);
+    desktopPercent = -1;  // read afresh from the window system now open
+    auto* made = new (std::nothrow) gui::FrameView(size, &windowSystem, parent, this, chooseScale());
     if (made == nullptr || !made->hasWindow()) {
         if (made != nullptr) made->release();
         ownPlatform.reset();
@@ -97,6 +223,15 @@ void FrameEditor::destroyFrame() noexcept {
         return;
     }
     closePending = false;
+    if (rebuilding) {
+        // Keeps the platform, the popups and (taken already) the window for the rebuilt frame.
+        if (frame != nullptr) {
+            gui::FrameView* leaving = frame;
+            frame = nullptr;
+            leaving->release();
+        }
+        return;
+    }
     if (popupsTaken) {
         gui::menu::releaseWindowPopups();
         popupsTaken = false;
@@ -125,6 +260,7 @@ void FrameEditor::idle() {
             return;
         }
     }
+    if (rescalePending && !pumping) applyScaleChange();
     if (redrawRequested.exchange(0, std::memory_order_acq_rel) != 0) applyRedraw();
     if (frame != nullptr) frame->idle();
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "gui/FrameView.h"
+#include "gui/menu/ChoiceMenu.h"
 #include "host/EditorBase.h"
 #include "platform/Platform.h"
 
@@ -39,8 +40,21 @@ public:
     void beginEdit(int32_t parameterIndex) override;
     void endEdit(int32_t parameterIndex) override;
 
+    // The editor's size. The host's word wins (setHostScale), then the user's choice from the
+    // size menu (saved for every instance), then the desktop's scale, else 100 %; always one of
+    // the offered scales. A change while open applies at the next idle when the host's window
+    // takes the new size, else at the next open.
+    void setHostScale(int32_t percent) override;
+    // The scale the open frame draws at, else the one the editor would open at now.
+    int32_t editorScale();
+    int32_t hostScale() const noexcept { return hostPercent; }
+    // The user's pick from the size menu: saved for every instance and applied here.
+    void chooseUserScale(int32_t percent);
+    // The size menu (a secondary-button press on the title or the bare panel).
+    bool openEditorMenu(gui::Canvas& canvas, gui::Point where) override;
+
     gui::FrameView* frameView() const noexcept { return frame; }
-    const vst::ERect& rectangle() const noexcept { return rect; }
+    const vst::ERect& rectangle() const noexcept { return rect; }  // logical
     bool inHostIdle() const noexcept { return hostIdleRunning; }
     uint32_t nextDueTick() const noexcept { return nextDue; }
 
@@ -52,13 +66,27 @@ protected:
     void destroyFrame() noexcept;
     platform::Platform& livePlatform() noexcept;
 
-    vst::ERect rect{0, 0, 0, 0};
+    vst::ERect rect{0, 0, 0, 0};  // logical: the editor's size at 100 %
+    gui::menu::PopupLook popupLook;  // the size menu's look; editors give it their skin's
     gui::FrameView* frame = nullptr;
     uint32_t nextDue = 0;
     bool hostIdleRunning = false;
 
 private:
+    int32_t chooseScale();
+    int32_t desktopScale();
+    // Rebuilds the open editor at the scale now chosen, in the same native window.
+    void applyScaleChange();
+    bool askHostForSize(int32_t width, int32_t height);
+
     PlatformOpener openPlatform = nullptr;
+    vst::ERect shownRect{0, 0, 0, 0};  // rect at the editor's scale, as hosts are told
+    int32_t hostPercent = 0;
+    int32_t desktopPercent = -1;  // -1: not read yet
+    bool rescalePending = false;
+    // While the open editor is rebuilt at another scale, its platform and window are kept.
+    bool rebuilding = false;
+    std::unique_ptr<platform::Window> keptWindow;
     std::unique_ptr<platform::Platform> ownPlatform;
     bool pumping = false;  // delivering window events: a drag loop inside must not pump again
     // The host closed the editor from inside a drag or popup loop of the frame: the loop is told

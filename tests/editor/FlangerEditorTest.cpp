@@ -2,11 +2,16 @@
 // their places, host changes moving the controls (and only the ones on display), the free and
 // sync layouts, user edits reaching the host as automation inside begin/end edit, the number
 // texts, changes from other threads, and the whole window against goldens in both layouts, with
-// an edit box open and with the note popup.
+// an edit box open and with the note popup; the size menu.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -661,6 +666,96 @@ TEST(FlangerEditorScreenshot, ShowsTheEditorAsItOpensAndItsAboutPicture) {
     ASSERT_EQ(about.width(), 370);
     EXPECT_EQ(about.pixel(20, 20), picture->pixel(20, 20));
     EXPECT_EQ(about.pixel(360, 100), picture->pixel(360, 100));
+}
+
+}  // namespace
+}  // namespace flanger::editor
+
+namespace flanger::editor {
+namespace {
+
+// A settings folder of the test's own, as another user's home would be.
+class FlangerEditorSizeMenu : public FlangerEditorTest {
+protected:
+    void SetUp() override {
+        folder = std::filesystem::temp_directory_path() /
+                 ("flanger-size-menu-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(folder);
+        ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+        FlangerEditorTest::SetUp();
+    }
+    void TearDown() override {
+        FlangerEditorTest::TearDown();
+        std::filesystem::remove_all(folder);
+        ::unsetenv("XDG_CONFIG_HOME");
+    }
+    // A right click on the title, answered by a user picking label from the menu.
+    gui::menu::PopupTree pickFromSizeMenu(const std::string& label) {
+        struct Recording : PickByLabel {
+            gui::menu::PopupTree seen;
+            std::int32_t run(const gui::menu::PopupTree& tree, gui::Point at, bool secondary) override {
+                seen = tree;
+                return PickByLabel::run(tree, at, secondary);
+            }
+        } pick;
+        pick.label = label;
+        gui::menu::setDefaultPopupPresenter(&pick);
+        headless.setPointer(30, 12);
+        headless.setButtons(platform::kRightButton);
+        window->postButtonPress(30, 12, platform::kRightButton);
+        editor->idle();
+        headless.setButtons(0);
+        editor->idle();
+        gui::menu::setDefaultPopupPresenter(nullptr);
+        EXPECT_EQ(pick.runs, 1);
+        return pick.seen;
+    }
+    static std::pair<int, int> openedSize(FlangerEditor& someEditor) {
+        vst::ERect* rect = nullptr;
+        someEditor.editorRect(&rect);
+        return {rect->right - rect->left, rect->bottom - rect->top};
+    }
+
+    std::filesystem::path folder;
+};
+
+TEST_F(FlangerEditorSizeMenu, APickIsRememberedForEveryInstanceAndACorruptFileMeansTheDefault) {
+    open();
+    const gui::menu::PopupTree menu = pickFromSizeMenu("150 %");
+    ASSERT_EQ(menu.menus.size(), 1u);
+    ASSERT_EQ(menu.menus[0].size(), 6u);  // "Size" and the five sizes
+    EXPECT_EQ(menu.menus[0][0].label, "Size");
+    EXPECT_TRUE(menu.menus[0][1].checked);  // 100 %
+    // This host cannot resize the window: the editor stays as it is until it is opened again,
+    // and then opens at the size picked, as a second instance does.
+    EXPECT_EQ(openedSize(*editor), std::make_pair(370, 216));
+    effect::FlangerEffect second(&RecordingHost::callback,
+                                 static_cast<host::EditorFactory>(&editor::createFlangerEditor));
+    ASSERT_TRUE(second.initialise());
+    EXPECT_EQ(openedSize(*dynamic_cast<FlangerEditor*>(second.editor())), std::make_pair(555, 324));
+    editor->close();
+    open();
+    EXPECT_EQ(window->backing().width(), 555);
+
+    for (const char* broken : {"", "size=150\n", "BrackwaterFlanger settings 1\nsize=lots\n", "\x01\xff\x7f"}) {
+        std::ofstream(folder / "BrackwaterFlanger" / "settings", std::ios::binary | std::ios::trunc) << broken;
+        EXPECT_EQ(openedSize(*dynamic_cast<FlangerEditor*>(second.editor())), std::make_pair(370, 216)) << broken;
+    }
+}
+
+TEST_F(FlangerEditorSizeMenu, TheHostsScaleWinsAndTheMenuSaysSo) {
+    editor->setHostScale(200);
+    open();
+    EXPECT_EQ(window->backing().width(), 740);
+    const gui::menu::PopupTree menu = pickFromSizeMenu("100 %");
+    ASSERT_EQ(menu.menus[0].size(), 7u);
+    EXPECT_TRUE(menu.menus[0][5].checked);  // 200 %
+    EXPECT_EQ(menu.menus[0][1].kind, gui::menu::PopupItem::Kind::Greyed);
+    EXPECT_EQ(menu.menus[0][6].label, "set by the host");
+    editor->idle();
+    EXPECT_EQ(window->backing().width(), 740);
+    EXPECT_FALSE(std::filesystem::exists(folder / "BrackwaterFlanger" / "settings"));
 }
 
 }  // namespace
