@@ -2,7 +2,7 @@
 // their places, host changes moving the controls (and only the ones on display), the free and
 // sync layouts, user edits reaching the host as automation inside begin/end edit, the number
 // texts, changes from other threads, and the whole window against goldens in both layouts, with
-// an edit box open and with the note popup; the size menu.
+// an edit box open and with the note popup; the editor at 150 and 200 % and its size menu.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -673,6 +673,37 @@ TEST(FlangerEditorScreenshot, ShowsTheEditorAsItOpensAndItsAboutPicture) {
 
 namespace flanger::editor {
 namespace {
+
+// Aligned 2 × 2 blocks of a picture's area that are not one colour: a 100 % picture doubled has
+// none, one drawn at 200 % has them wherever an edge or a letter is.
+int detailedBlocks(const platform::Surface& picture, const gui::Rect& area) {
+    int count = 0;
+    for (int y = area.top; y < area.bottom; y += 2)
+        for (int x = area.left; x < area.right; x += 2) {
+            const std::uint32_t p = picture.pixel(x, y);
+            count += picture.pixel(x + 1, y) != p || picture.pixel(x, y + 1) != p || picture.pixel(x + 1, y + 1) != p;
+        }
+    return count;
+}
+
+TEST(FlangerEditorScales, DrawSharpAtOneAndAHalfAndTwiceTheSize) {
+    for (const int scale : {150, 200}) {
+        const std::string suffix = "-" + std::to_string(scale);
+        const platform::Surface editor = tools::renderFlangerEditor(false, scale);
+        ASSERT_EQ(editor.width(), 370 * scale / 100);
+        ASSERT_EQ(editor.height(), 216 * scale / 100);
+        testing::expectMatchesGolden(editor, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, "editor/full-free" + suffix,
+                                     {8, 60 * scale * scale / 10000});
+        testing::expectMatchesGolden(tools::renderFlangerEditor(true, scale), FLANGER_GOLDEN_DIR,
+                                     FLANGER_ACTUAL_DIR, "editor/about" + suffix,
+                                     {8, 60 * scale * scale / 10000});
+    }
+    // The title lettering, the Feedback field's text and the Feedback knob at 200 %.
+    const platform::Surface twice = tools::renderFlangerEditor(false, 200);
+    EXPECT_GT(detailedBlocks(twice, {36, 20, 330, 52}), 150);
+    EXPECT_GT(detailedBlocks(twice, {20, 278, 114, 302}), 40);
+    EXPECT_GT(detailedBlocks(twice, {26, 308, 110, 392}), 150);
+}
 
 // A settings folder of the test's own, as another user's home would be.
 class FlangerEditorSizeMenu : public FlangerEditorTest {

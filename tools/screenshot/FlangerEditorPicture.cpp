@@ -28,12 +28,14 @@ host::EditorBase* createEditor(host::ExtendedEffect* effect) noexcept {
 
 }  // namespace
 
-platform::Surface renderFlangerEditor(bool aboutOpen) {
+platform::Surface renderFlangerEditor(bool aboutOpen, int scalePercent) {
     platform::Surface picture;
     {
         effect::FlangerEffect flanger(&quietHost, &createEditor);
         host::EditorBase* editor = flanger.initialise() ? flanger.editor() : nullptr;
         auto* frameEditor = dynamic_cast<gui::editor::FrameEditor*>(editor);
+        // Said as a host would, so no user's saved size or desktop changes the picture.
+        if (frameEditor != nullptr) frameEditor->setHostScale(scalePercent);
         if (frameEditor != nullptr && frameEditor->open(reinterpret_cast<void*>(1)) == 1) {
             auto& headless =
                 static_cast<platform::HeadlessPlatform&>(frameEditor->frameView()->windowPlatform());
@@ -42,9 +44,10 @@ platform::Surface renderFlangerEditor(bool aboutOpen) {
             frameEditor->idle();
             if (aboutOpen) {
                 // The title lettering opens the about picture.
-                headless.setPointer(30, 12);
+                const gui::Point title = frameEditor->frameView()->pixelScale().toPhysical(gui::Point{30, 12});
+                headless.setPointer(title.h, title.v);
                 headless.setButtons(platform::kLeftButton);
-                window->postButtonPress(30, 12, platform::kLeftButton);
+                window->postButtonPress(title.h, title.v, platform::kLeftButton);
                 frameEditor->idle();  // a click: the splash reads the button once, no drag loop
                 headless.setButtons(0);
                 frameEditor->idle();

@@ -8,6 +8,7 @@ namespace flanger::tools {
 
 // The editor at the factory program "Default"; with aboutOpen, after a click on the title has
 // opened the about picture. Empty when the editor cannot be opened.
-platform::Surface renderFlangerEditor(bool aboutOpen);
+// At scalePercent (one of the editor's sizes), as a host asking for it would get it.
+platform::Surface renderFlangerEditor(bool aboutOpen, int scalePercent = 100);
 
 }  // namespace flanger::tools

@@ -1,10 +1,11 @@
-// flanger-screenshot OUT.png [ABOUT.png]: writes the editor as it opens, and with its about
-// picture open (to ABOUT.png, or OUT-about.png beside OUT.png).
+// flanger-screenshot [--scale PERCENT] OUT.png [ABOUT.png]: writes the editor as it opens, and
+// with its about picture open (to ABOUT.png, or OUT-about.png beside OUT.png).
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "gui/PixelScale.h"
 #include "tools/common/CommandLine.h"
 #include "tools/common/PngFile.h"
 #include "tools/screenshot/FlangerEditorPicture.h"
@@ -13,13 +14,14 @@ namespace {
 
 void usage(std::FILE* to) {
     std::fprintf(to,
-                 "usage: flanger-screenshot OUT.png [ABOUT.png]\n"
+                 "usage: flanger-screenshot [--scale PERCENT] OUT.png [ABOUT.png]\n"
                  "Writes the editor as it opens to OUT.png, and with its about picture open to ABOUT.png\n"
                  "(default: OUT-about.png beside OUT.png); missing folders are made.\n"
-                 "  -h, --help   this text\n"
+                 "  --scale PERCENT   the editor's size: 100, 125, 150, 175 or 200 (default 100)\n"
+                 "  -h, --help        this text\n"
                  "examples:\n"
                  "  flanger-screenshot out/demo/editor.png\n"
-                 "  flanger-screenshot editor.png about.png\n");
+                 "  flanger-screenshot --scale 200 editor-200.png about-200.png\n");
 }
 
 }  // namespace
@@ -27,9 +29,18 @@ void usage(std::FILE* to) {
 int main(int argc, char** argv) {
     const flanger::tools::CommandLine commandLine("flanger-screenshot", usage);
     std::vector<std::filesystem::path> paths;
+    int scale = 100;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (flanger::tools::isHelpOption(argument)) return commandLine.help();
+        if (argument == "--scale") {
+            const std::string value = i + 1 < argc ? argv[++i] : "";
+            scale = 0;
+            for (const int offered : flanger::gui::kOfferedScales)
+                if (value == std::to_string(offered)) scale = offered;
+            if (scale == 0) return commandLine.refuse("--scale takes 100, 125, 150, 175 or 200, not '" + value + "'");
+            continue;
+        }
         if (flanger::tools::looksLikeOption(argument)) return commandLine.unknownOption(argument);
         paths.emplace_back(argument);
     }
@@ -42,8 +53,8 @@ int main(int argc, char** argv) {
     for (const auto& path : {out, about}) {
         if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ignored);
     }
-    const auto editor = flanger::tools::renderFlangerEditor(false);
-    const auto aboutPicture = flanger::tools::renderFlangerEditor(true);
+    const auto editor = flanger::tools::renderFlangerEditor(false, scale);
+    const auto aboutPicture = flanger::tools::renderFlangerEditor(true, scale);
     if (editor.empty() || aboutPicture.empty()) {
         std::fprintf(stderr, "flanger-screenshot: the skin bitmaps are missing from this build\n");
         return 1;
