@@ -1,6 +1,6 @@
-// The flanger editor: its 22 controls and their tags, control changes to parameter changes,
-// parameter changes back to the controls, the free/sync layouts of the rate section, the curve
-// update of the modulation display, and the factory that makes it for a plug-in.
+// The flanger editor: its 22 controls built from the pair table, control changes to parameter
+// changes, parameter changes back to the controls, the free/sync layouts of the rate section, the
+// curve update of the modulation display, and the factory that makes it for a plug-in.
 #include "editor/FlangerEditor.h"
 
 #include <algorithm>
@@ -12,9 +12,12 @@
 #include <optional>
 #include <span>
 
+#include "editor/ControlPairs.h"
 #include "editor/CurveDisplay.h"
 #include "editor/CurveMath.h"
+#include "editor/EditorSkin.h"
 #include "editor/ModulationDisplay.h"
+#include "editor/SkinControls.h"
 #include "editor/StereoWidthBar.h"
 #include "gui/FrameView.h"
 #include "gui/controls/Buttons.h"
@@ -41,199 +44,10 @@ namespace {
 using gui::Rect;
 using params::FlangerParameters;
 
-constexpr int kAboutPicture = 1000;
-constexpr int kFieldBackground = 1002;
-constexpr int kKnobStrip = 1003;
-constexpr int kKnobHandle = 1004;
-constexpr int kSliderHandle = 1005;
-constexpr int kDisplayBackground = 1006;
-constexpr int kLevelFieldBackground = 1007;
-constexpr int kRateFieldBackground = 1008;
-constexpr int kWidthBarBackground = 1009;
-constexpr int kLamp = 1010;
-// The size of the modulation display's picture, and of the display when the picture is missing.
-constexpr int kDisplayWidth = 196;
-constexpr int kDisplayHeight = 74;
-
 constexpr std::int32_t kMenuStyle = 0x600;  // popup over the control, current entry checked
 constexpr std::int32_t kSliderStyle = 64;   // the value grows towards the top
 constexpr std::int32_t kDisplayFlags = CurveDisplay::kDrawFirst | CurveDisplay::kDrawSecond;
-constexpr float kRateKnobStep = 0.05f;
 constexpr gui::Color kDisabledInk{127, 127, 127, 0};
-
-// The skin's palette, for what is drawn in code: the open edit box, the note popup, the dimmed knob.
-constexpr std::uint32_t kSkinScreen = resources::palette::kScreen;
-constexpr std::uint32_t kSkinScreenEdge = resources::palette::kScreenEdge;
-constexpr std::uint32_t kSkinPanel = resources::palette::kPanel;
-constexpr std::uint32_t kSkinAccent = resources::palette::kAccent;
-constexpr std::uint32_t kSkinAccentDeep = resources::palette::kAccentDeep;
-constexpr std::uint32_t kSkinDimLabel = resources::palette::kDimLabel;
-
-constexpr gui::Color colourOf(std::uint32_t rgb) {
-    return {static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
-            static_cast<std::uint8_t>(rgb), 0};
-}
-
-// The note popup as the skin's screens look: dark paper, light text, the accent for the pick.
-constexpr gui::menu::PopupLook kNotePopupLook{.paper = kSkinScreen,
-                                              .ink = resources::palette::kTitle,
-                                              .greyInk = kSkinDimLabel,
-                                              .highlight = kSkinAccentDeep,
-                                              .highlightInk = 0xFFFFFFu,
-                                              .edge = kSkinScreenEdge,
-                                              .mark = kSkinAccent,
-                                              .fontId = gui::editor::BitmapEditor::kFactoryFontId};
-
-// A rotary knob that shows when it takes no input: in free mode the sync multiple edits nothing,
-// so its cap and handle are drawn faded into the panel, as its field's text is greyed.
-class DimmableKnob : public gui::controls::RotaryKnob {
-public:
-    using RotaryKnob::RotaryKnob;
-
-    void draw(gui::Canvas& canvas) override {
-        RotaryKnob::draw(canvas);
-        auto* surface = canvas.deviceContext();
-        if (acceptsMouse() || surface == nullptr) return;
-        const platform::PixelBox r = canvas.toDevice(size);
-        // Only the round cap: the scale dots around it stay as the art has them.
-        const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
-        const double reach = std::min(r.right - r.left, r.bottom - r.top) / 2.0;
-        for (int y = r.top; y < r.bottom; ++y) {
-            for (int x = r.left; x < r.right; ++x) {
-                const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
-                if (dx * dx + dy * dy > reach * reach) continue;
-                surface->setPixel(x, y, dimmed(surface->pixel(x, y)));
-            }
-        }
-        surface->addDamage({r.left, r.top, r.right, r.bottom});
-    }
-
-private:
-    // Half way to grey, then a little over half way to the panel.
-    static std::uint32_t dimmed(std::uint32_t rgb) {
-        const int channels[3] = {static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
-                                 static_cast<int>(rgb & 0xFF)};
-        const int grey = (channels[0] * 30 + channels[1] * 59 + channels[2] * 11) / 100;
-        const int panel[3] = {static_cast<int>(kSkinPanel >> 16), static_cast<int>((kSkinPanel >> 8) & 0xFF),
-                              static_cast<int>(kSkinPanel & 0xFF)};
-        std::uint32_t out = 0;
-        for (int i = 0; i < 3; ++i) {
-            const int flat = (channels[i] + grey) / 2;
-            out = (out << 8) | static_cast<std::uint32_t>(panel[i] + (flat - panel[i]) * 9 / 20);
-        }
-        return out;
-    }
-};
-
-// The two-frame lamp is 11 × 22 while its control is 12 × 12: drawn as the plain toggle draws,
-// the off frame would show the on frame's first row and the on frame would read past the
-// bitmap. One frame's pixels are drawn and the rest of the rectangle shows the editor behind it.
-class LampButton : public gui::controls::ToggleButton {
-public:
-    using ToggleButton::ToggleButton;
-
-    void draw(gui::Canvas& canvas) override {
-        if (background != nullptr) {
-            const int frameHeight = background->getHeight() / 2;
-            const Rect shown{size.left, size.top, size.left + std::min(size.width(), background->getWidth()),
-                             size.top + std::min(size.height(), frameHeight)};
-            gui::controls::restoreFrameBackground(canvas, frame, size, size);
-            const gui::Point source{0, gui::controls::showsOn(value) ? frameHeight : 0};
-            gui::controls::drawBackground(canvas, background, shown, source, transparent);
-        }
-        markDirty(false);
-    }
-};
-
-enum class KnobKind { Strip, Rotary, Slider };
-enum class FieldFormat { Percent, Milliseconds, Hertz, Whole, Times };
-
-// One row per knob/field pair: the parameter it edits, both controls' tags and places, and how
-// the field shows its value. Rows are in the order the controls are made, each kind together.
-struct PairRow {
-    std::int32_t parameter;  // the rate pair: in free mode
-    std::int32_t knob;
-    std::int32_t field;
-    KnobKind kind;
-    Rect knobSize;
-    Rect fieldSize;
-    int fieldBackground;
-    FieldFormat format;
-    float knobStep = 0.0f;       // 0: the knob keeps its own step (stepped parameters: one step)
-    bool followsMode = false;    // edits "SyncBeat" in sync mode, "Rate" in free mode
-    bool shapesCurves = true;    // a change recomputes the modulation display's curves
-    std::int32_t companion = 0;  // a further control on the same parameter, 0 for none
-
-    constexpr PairRow stepping(float step) const {
-        PairRow row = *this;
-        row.knobStep = step;
-        return row;
-    }
-    constexpr PairRow followingMode() const {
-        PairRow row = *this;
-        row.followsMode = true;
-        return row;
-    }
-    constexpr PairRow leavingCurves() const {
-        PairRow row = *this;
-        row.shapesCurves = false;
-        return row;
-    }
-    constexpr PairRow editedAlsoBy(std::int32_t tag) const {
-        PairRow row = *this;
-        row.companion = tag;
-        return row;
-    }
-};
-
-constexpr PairRow makePair(std::int32_t parameter, std::int32_t knob, std::int32_t field, KnobKind kind,
-                           Rect knobSize, Rect fieldSize, int fieldBackground, FieldFormat format) {
-    return {parameter, knob, field, kind, knobSize, fieldSize, fieldBackground, format};
-}
-
-using Editor = FlangerEditor;
-
-constexpr PairRow kPairs[] = {
-    makePair(FlangerParameters::kFeedback, Editor::kFeedbackKnob, Editor::kFeedbackField, KnobKind::Strip,
-             Rect{13, 154, 55, 196}, Rect{10, 139, 57, 151}, kFieldBackground, FieldFormat::Percent),
-    makePair(FlangerParameters::kDelay, Editor::kDelayKnob, Editor::kDelayField, KnobKind::Strip,
-             Rect{63, 154, 105, 196}, Rect{60, 139, 107, 151}, kFieldBackground, FieldFormat::Milliseconds),
-    makePair(FlangerParameters::kDepth, Editor::kDepthKnob, Editor::kDepthField, KnobKind::Strip,
-             Rect{113, 154, 155, 196}, Rect{110, 139, 157, 151}, kFieldBackground, FieldFormat::Percent),
-    makePair(FlangerParameters::kStereo, Editor::kStereoKnob, Editor::kStereoField, KnobKind::Strip,
-             Rect{163, 154, 205, 196}, Rect{160, 139, 207, 151}, kFieldBackground, FieldFormat::Percent)
-        .leavingCurves()
-        .editedAlsoBy(Editor::kStereoBar),
-    makePair(FlangerParameters::kRate, Editor::kRateKnob, Editor::kRateField, KnobKind::Strip,
-             Rect{225, 154, 267, 196}, Rect{222, 139, 253, 151}, kRateFieldBackground, FieldFormat::Hertz)
-        .stepping(kRateKnobStep)
-        .followingMode(),
-    makePair(FlangerParameters::kTmpSync, Editor::kTempoKnob, Editor::kTempoField, KnobKind::Rotary,
-             Rect{235, 47, 257, 69}, Rect{222, 29, 269, 41}, kFieldBackground, FieldFormat::Times),
-    makePair(FlangerParameters::kShapeSync, Editor::kShapeKnob, Editor::kShapeField, KnobKind::Rotary,
-             Rect{235, 102, 257, 124}, Rect{222, 85, 269, 97}, kFieldBackground, FieldFormat::Whole),
-    // The sliders run 141 pixels over the editor picture, not its height.
-    makePair(FlangerParameters::kMix, Editor::kMixSlider, Editor::kMixField, KnobKind::Slider,
-             Rect{333, 48, 345, 189}, Rect{325, 30, 352, 43}, kLevelFieldBackground, FieldFormat::Percent)
-        .leavingCurves(),
-    makePair(FlangerParameters::kOutput, Editor::kOutputSlider, Editor::kOutputField, KnobKind::Slider,
-             Rect{293, 48, 305, 189}, Rect{285, 30, 312, 43}, kLevelFieldBackground, FieldFormat::Percent)
-        .leavingCurves(),
-};
-
-template <typename Match>
-const PairRow* findPair(Match&& match) {
-    const auto* row = std::find_if(std::begin(kPairs), std::end(kPairs), match);
-    return row != std::end(kPairs) ? row : nullptr;
-}
-
-// The pair whose knob, field or companion has the tag, or null. A companion of 0 is none: the
-// about area's tag 0 edits nothing.
-const PairRow* pairOfTag(std::int32_t tag) {
-    return findPair([tag](const PairRow& row) {
-        return row.knob == tag || row.field == tag || (row.companion != 0 && row.companion == tag);
-    });
-}
 
 // value + 0.5 truncated, as "%d" wants it; out-of-range and NaN values would make that
 // conversion undefined, so they are held to what an int can show.
