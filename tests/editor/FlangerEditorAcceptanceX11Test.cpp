@@ -1,6 +1,7 @@
 // The flanger's own editor in a real X server (a private Xvfb), through the built module and the
 // test host, idled every 20 ms while the server's pointer and keyboard (XTest) use it: the sync
-// lamp swaps in the note menu, whose popup picks "1/4 T", and typed text sets the rate.
+// lamp swaps in the note menu, whose popup picks "1/4 T", and typed text sets the rate; on a
+// desktop at 200 % the editor opens twice the size and is used the same way.
 #include <gtest/gtest.h>
 
 // Before Xlib, whose macros (None, KeyPress ...) would clash with the toolkit's names.
@@ -8,9 +9,11 @@
 #include "gui/menu/PopupSession.h"
 #include "params/NoteTable.h"
 
+#include <X11/Xatom.h>
 #include <X11/keysym.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "tests/support/EditorInParent.h"
@@ -27,7 +30,8 @@ constexpr gui::Rect kFeedbackKnob{13, 154, 55, 196};
 
 class FlangerEditorAcceptance : public testing::EditorInParent {
 protected:
-    FlangerEditorAcceptance() : EditorInParent(FLANGER_MODULE_PATH, 400, 260) {}
+    FlangerEditorAcceptance(int width = 400, int height = 260)
+        : EditorInParent(FLANGER_MODULE_PATH, width, height) {}
 
     ::Window keyboardFocus() {
         ::Window focused = 0;
@@ -148,6 +152,72 @@ TEST_F(FlangerEditorAcceptance, ClickedKnobTakesTheArrowsUntilThePointerLeavesOr
         step(XK_Up);
         EXPECT_EQ(plugin->parameter(kFeedback), stepped);
     }
+}
+
+// A desktop set to 200 %: Xft.dpi 192 in the server's resources, as desktops write them (xrdb).
+class FlangerEditorOnADesktopAtTwice : public FlangerEditorAcceptance {
+protected:
+    FlangerEditorOnADesktopAtTwice() : FlangerEditorAcceptance(780, 470) {}
+    void beforeEditorOpens() override { setDesktopDpi("Xft.dpi:\t192\n"); }
+    void setDesktopDpi(const char* resources) {
+        XChangeProperty(host, DefaultRootWindow(host), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(resources),
+                        static_cast<int>(std::strlen(resources)));
+        XSync(host, False);
+    }
+    // Where a logical point of the editor is on the screen at this scale.
+    int screenX(int x) const { return rootX(x * scale); }
+    int screenY(int y) const { return rootY(y * scale); }
+    // The Feedback drag of the test above, in 1-pixel steps of the screen: twice as many at 200 %.
+    float dragFeedback(float from) {
+        plugin->setParameter(kFeedback, from);
+        idleFor(3);
+        const int x = screenX(kFeedbackKnob.left + 6), y = screenY(kFeedbackKnob.top + 30);
+        driveWhileIdling([&](Driver& input) {
+            input.moveTo(x, y);
+            input.press(0);
+            for (int step = 1; step <= 25 * scale; ++step) input.moveTo(x + step / 2, y - step, 0);
+            input.release();
+        });
+        EXPECT_GE(automationsInsideEdits(kFeedback), 1);
+        return plugin->parameter(kFeedback);
+    }
+
+    int scale = 2;
+};
+
+TEST_F(FlangerEditorOnADesktopAtTwice, OpensTwiceTheSizeAndAClickADragAndTypingLandAsAtOneHundred) {
+    vst::ERect* rect = nullptr;
+    plugin->dispatch(vst::effEditGetRect, 0, 0, &rect);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right - rect->left, 740);
+    EXPECT_EQ(rect->bottom - rect->top, 432);
+    XWindowAttributes shown{};
+    XGetWindowAttributes(host, editorWindow, &shown);
+    EXPECT_EQ(shown.width, 740);
+    EXPECT_EQ(shown.height, 432);
+
+    driveWhileIdling([&](Driver& input) {
+        input.click(screenX(kRateSpot.left + 15), screenY(kRateSpot.top + 6));  // opens the edit box
+        for (int i = 0; i < 6; ++i) input.key(XK_BackSpace);
+        input.key(XK_3);
+        input.key(XK_Return);
+    });
+    EXPECT_NEAR(plugin->parameter(kRate), 0.6f, 1e-6f) << "3 Hz";
+    driveWhileIdling([&](Driver& input) { input.click(screenX(kLamp.left + 5), screenY(kLamp.top + 5)); });
+    EXPECT_EQ(plugin->parameter(kSwitch), 1.0f);
+
+    const float start = plugin->parameter(kFeedback);
+    const float atTwice = dragFeedback(start);
+    EXPECT_NE(atTwice, start) << "the drag moved the knob";
+    // The same drag on the same knob at 100 %: the same travel for the same distance on the knob.
+    plugin->dispatch(vst::effEditClose);
+    setDesktopDpi("Xft.dpi:\t96\n");
+    scale = 1;
+    openEditor();
+    XGetWindowAttributes(host, editorWindow, &shown);
+    EXPECT_EQ(shown.width, 370);
+    EXPECT_EQ(dragFeedback(start), atTwice);
 }
 
 }  // namespace

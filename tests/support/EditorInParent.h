@@ -122,18 +122,7 @@ protected:
         ASSERT_TRUE(plugin && plugin->isOpen()) << why;
         plugin->startLike(tools::HostStyle::Plain);
         beforeEditorOpens();
-        ASSERT_EQ(plugin->dispatch(vst::effEditOpen, 0, 0,
-                                   reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))),
-                  1);
-        idleFor(5);  // the first paint
-        ::Window root = 0, parentOut = 0, *list = nullptr;
-        unsigned count = 0;
-        XQueryTree(host, parent, &root, &parentOut, &list, &count);
-        if (count == 1) editorWindow = list[0];
-        if (list != nullptr) XFree(list);
-        ASSERT_NE(editorWindow, 0u) << "the editor made no child window";
-        ::Window child = 0;
-        XTranslateCoordinates(host, editorWindow, DefaultRootWindow(host), 0, 0, &originX, &originY, &child);
+        openEditor();
         plugin->requests().clear();
     }
     void TearDown() override {
@@ -142,6 +131,23 @@ protected:
             plugin.reset();
         }
         if (host != nullptr) XCloseDisplay(host);
+    }
+
+    // Opens the editor into the parent and finds its window and where it stands on the screen.
+    void openEditor() {
+        ASSERT_EQ(plugin->dispatch(vst::effEditOpen, 0, 0,
+                                   reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))),
+                  1);
+        idleFor(5);  // the first paint
+        editorWindow = 0;
+        ::Window root = 0, parentOut = 0, *list = nullptr;
+        unsigned count = 0;
+        XQueryTree(host, parent, &root, &parentOut, &list, &count);
+        if (count == 1) editorWindow = list[0];
+        if (list != nullptr) XFree(list);
+        ASSERT_NE(editorWindow, 0u) << "the editor made no child window";
+        ::Window child = 0;
+        XTranslateCoordinates(host, editorWindow, DefaultRootWindow(host), 0, 0, &originX, &originY, &child);
     }
 
     void idleFor(int calls) {
