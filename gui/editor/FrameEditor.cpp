@@ -78,7 +78,8 @@ int32_t FrameEditor::desktopScale() {
 }
 
 int32_t FrameEditor::chooseScale() {
-    if (hostPercent > 0) return gui::nearestOfferedScale(hostPercent);
+    if (const int32_t host = hostPercent.load(std::memory_order_relaxed); host > 0)
+        return gui::nearestOfferedScale(host);
     if (const int saved = platform::savedEditorScale(); saved > 0) return gui::nearestOfferedScale(saved);
     return gui::nearestOfferedScale(desktopScale());
 }
@@ -88,18 +89,20 @@ int32_t FrameEditor::editorScale() {
 }
 
 void FrameEditor::setHostScale(int32_t percent) {
-    hostPercent = percent > 0 ? percent : 0;
-    if (frame != nullptr && chooseScale() != frame->pixelScale().percent) {
-        rescalePending = true;
-        // Not from inside the frame's own event delivery: the frame is rebuilt.
-        if (!pumping && !hostIdleRunning) applyScaleChange();
-    }
+    hostPercent.store(percent > 0 ? percent : 0, std::memory_order_relaxed);
+    rescalePending.store(true, std::memory_order_release);
+    // Not from inside the frame's own event delivery (the frame is rebuilt), nor from a thread
+    // that does not run the editor: those wait for the next idle.
+    if (frameThread.load(std::memory_order_relaxed) == std::this_thread::get_id() && !pumping &&
+        !hostIdleRunning)
+        applyScaleChange();
 }
 
 void FrameEditor::chooseUserScale(int32_t percent) {
-    if (hostPercent > 0) return;  // the host's word wins
+    if (hostScale() > 0) return;  // the host's word wins
     platform::saveEditorScale(gui::nearestOfferedScale(percent));
-    if (frame != nullptr) rescalePending = true;  // the menu runs inside the frame: at the next idle
+    // The menu runs inside the frame: at the next idle.
+    if (frame != nullptr) rescalePending.store(true, std::memory_order_release);
 }
 
 bool FrameEditor::askHostForSize(int32_t width, int32_t height) {
@@ -108,7 +111,7 @@ bool FrameEditor::askHostForSize(int32_t width, int32_t height) {
 }
 
 void FrameEditor::applyScaleChange() {
-    rescalePending = false;
+    rescalePending.store(false, std::memory_order_relaxed);
     if (frame == nullptr || frame->nativeWindow() == nullptr || parentWindow == nullptr) return;
     const gui::PixelScale wanted{chooseScale()};
     if (wanted.percent == frame->pixelScale().percent) return;
@@ -139,7 +142,7 @@ bool FrameEditor::openEditorMenu(gui::Canvas& canvas, gui::Point where) {
     gui::menu::PopupPresenter* presenter = gui::menu::defaultPopupPresenter();
     if (presenter == nullptr || frame == nullptr) return false;
     const int32_t current = frame->pixelScale().percent;
-    const bool hostDecides = hostPercent > 0;
+    const bool hostDecides = hostScale() > 0;
     gui::menu::PopupTree tree;
     std::vector<gui::menu::PopupItem> lines;
     lines.push_back({gui::menu::PopupItem::Kind::Title, "Size"});
@@ -165,6 +168,7 @@ bool FrameEditor::openEditorMenu(gui::Canvas& canvas, gui::Point where) {
 }
 
 int32_t FrameEditor::open(void* parent) {
+    frameThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
     requestRedraw();
     parentWindow = parent;
     return 0;
@@ -178,7 +182,8 @@ bool FrameEditor::createFrame(const gui::Rect& size) {
     const auto parent = reinterpret_cast<platform::NativeParent>(parentWindow);
     if (keptWindow != nullptr) {
         // Rebuilt at another scale: the same platform and window, at the size they now have.
-        platform::Platform& windowSystem = ownPlatform != nullptr ? *ownPlatform : platform::currentPlatform();
+        platform::Platform& windowSystem =
+            ownPlatform != nullptr ? *ownPlatform : platform::currentPlatform();
         auto* made = new (std::nothrow)
             gui::FrameView(size, &windowSystem, parent, this, chooseScale(), std::move(keptWindow));
         if (made == nullptr) return false;
@@ -260,7 +265,7 @@ void FrameEditor::idle() {
             return;
         }
     }
-    if (rescalePending && !pumping) applyScaleChange();
+    if (!pumping && rescalePending.load(std::memory_order_acquire)) applyScaleChange();
     if (redrawRequested.exchange(0, std::memory_order_acq_rel) != 0) applyRedraw();
     if (frame != nullptr) frame->idle();
 }

@@ -3,8 +3,10 @@
 // running meanwhile. The window platform is opened per open editor and closed with it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #include "gui/FrameView.h"
 #include "gui/menu/ChoiceMenu.h"
@@ -43,11 +45,12 @@ public:
     // The editor's size. The host's word wins (setHostScale), then the user's choice from the
     // size menu (saved for every instance), then the desktop's scale, else 100 %; always one of
     // the offered scales. A change while open applies at the next idle when the host's window
-    // takes the new size, else at the next open.
+    // takes the new size, else at the next open. From the thread that runs the editor the change
+    // applies at once; from any other, at the editor's next idle.
     void setHostScale(int32_t percent) override;
     // The scale the open frame draws at, else the one the editor would open at now.
     int32_t editorScale();
-    int32_t hostScale() const noexcept { return hostPercent; }
+    int32_t hostScale() const noexcept { return hostPercent.load(std::memory_order_relaxed); }
     // The user's pick from the size menu: saved for every instance and applied here.
     void chooseUserScale(int32_t percent);
     // The size menu (a secondary-button press on the title or the bare panel).
@@ -66,7 +69,7 @@ protected:
     void destroyFrame() noexcept;
     platform::Platform& livePlatform() noexcept;
 
-    vst::ERect rect{0, 0, 0, 0};  // logical: the editor's size at 100 %
+    vst::ERect rect{0, 0, 0, 0};     // logical: the editor's size at 100 %
     gui::menu::PopupLook popupLook;  // the size menu's look; editors give it their skin's
     gui::FrameView* frame = nullptr;
     uint32_t nextDue = 0;
@@ -81,9 +84,13 @@ private:
 
     PlatformOpener openPlatform = nullptr;
     vst::ERect shownRect{0, 0, 0, 0};  // rect at the editor's scale, as hosts are told
-    int32_t hostPercent = 0;
+    // Written by whichever host thread passes the host's scale, read by the editor's thread.
+    std::atomic<int32_t> hostPercent{0};
     int32_t desktopPercent = -1;  // -1: not read yet
-    bool rescalePending = false;
+    // Raised by the host's scale or the size menu (after the value is stored), taken by the idle.
+    std::atomic<bool> rescalePending{false};
+    // The thread that last opened the frame: only it touches the frame. Written and read by host threads.
+    std::atomic<std::thread::id> frameThread{};
     // While the open editor is rebuilt at another scale, its platform and window are kept.
     bool rebuilding = false;
     std::unique_ptr<platform::Window> keptWindow;

@@ -789,5 +789,32 @@ TEST_F(FlangerEditorSizeMenu, TheHostsScaleWinsAndTheMenuSaysSo) {
     EXPECT_FALSE(std::filesystem::exists(folder / "BrackwaterFlanger" / "settings"));
 }
 
+// A host that resizes its window when asked (audioMasterSizeWindow) gets the new size at the
+// editor's next idle, and the rebuilt editor takes clicks where it now draws its controls; the
+// host's own scale may come from another of its threads.
+TEST_F(FlangerEditorSizeMenu, AHostThatResizesGetsTheNewSizeAtTheNextIdleFromAnyThread) {
+    host.answers[vst::audioMasterCanDo] = 1;
+    host.answers[vst::audioMasterSizeWindow] = 1;
+    open();
+    pickFromSizeMenu("150 %");
+    EXPECT_EQ(window->backing().width(), 555);
+    EXPECT_EQ(window->backing().height(), 324);
+    const auto asked = std::find_if(host.requests.begin(), host.requests.end(),
+                                    [](const auto& r) { return r.opcode == vst::audioMasterSizeWindow; });
+    ASSERT_NE(asked, host.requests.end());
+    EXPECT_EQ(std::make_pair(asked->index, static_cast<int>(asked->value)), std::make_pair(555, 324));
+    // A quick click on the lamp, drawn at (393, 219) now.
+    window->postPointerPress(393, 219, platform::kLeftButton);
+    window->postPointerRelease(393, 219, platform::kLeftButton);
+    editor->idle();
+    EXPECT_EQ(table->peekPlain(FlangerParameters::kSwitch), 1.0f);
+
+    std::thread([&] { editor->setHostScale(200); }).join();
+    EXPECT_EQ(window->backing().width(), 555) << "not from the host's other thread";
+    editor->idle();
+    EXPECT_EQ(window->backing().width(), 740);
+    EXPECT_EQ(editor->frameView()->pixelScale().percent, 200);
+}
+
 }  // namespace
 }  // namespace flanger::editor
