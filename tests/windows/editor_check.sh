@@ -7,13 +7,15 @@
 # a drag over the Feedback knob in 1-pixel steps edits Feedback within one begin/end edit, and two
 # wheel steps over it are two more; a parameter the host keeps moving moves on the screen (the
 # editor learns it in its idle: the host's, or a VST3 view's own timer). MODULE is the DLL or the
-# VST3 bundle.
-#   tests/windows/on_xvfb.sh tests/windows/editor_check.sh FLANGER-HOST.EXE MODULE GOLDEN.ppm
-# FLANGER_REGENERATE_GOLDENS=1 rewrites the golden picture.
+# VST3 bundle. With GOLDEN-200.ppm, 200 % picked from the size menu (a right click on the title)
+# opens the editor at 740 x 432 the next time, as that picture, and a quick click on the lamp lands.
+#   tests/windows/on_xvfb.sh tests/windows/editor_check.sh FLANGER-HOST.EXE MODULE GOLDEN.ppm [GOLDEN-200.ppm]
+# FLANGER_REGENERATE_GOLDENS=1 rewrites the golden pictures.
 set -u
 host=$1
 module=$2
 golden=$3
+golden_200=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../scripts/wine-run.sh"
 command -v xdotool >/dev/null || { echo "xdotool is not installed (scripts/deps.sh --windows)" >&2; exit 1; }
@@ -40,19 +42,25 @@ wait_for_editor() {
     return 1
 }
 
+# The picture against its golden (or written as it, on request).
+matches_golden() {
+    if [ "${FLANGER_REGENERATE_GOLDENS:-}" = 1 ]; then
+        cp "$1" "$2"
+        echo "regenerated $2"
+    elif [ ! -f "$2" ]; then
+        fail "missing golden $2 (FLANGER_REGENERATE_GOLDENS=1 writes it)"
+    elif ! cmp -s "$1" "$2"; then
+        mkdir -p "${TMPDIR:-/tmp}/brackwater-windows-actual"
+        actual="${TMPDIR:-/tmp}/brackwater-windows-actual/$(basename "$2" .ppm)-actual.ppm"
+        cp "$1" "$actual"
+        fail "the editor's pixels differ from $2 in $(cmp -l "$1" "$2" | wc -l) bytes; see $actual"
+    fi
+}
+
 # 1. What it looks like, untouched.
 "$wine_run" "$host" --editor "$module" --seconds 3 --snapshot "$work/editor.ppm" >"$work/look.out" 2>&1
 grep -q "editor window 370x216 at " "$work/look.out" || fail "the editor did not open at 370 x 216: $(cat "$work/look.out")"
-if [ "${FLANGER_REGENERATE_GOLDENS:-}" = 1 ]; then
-    cp "$work/editor.ppm" "$golden"
-    echo "regenerated $golden"
-elif [ ! -f "$golden" ]; then
-    fail "missing golden $golden (FLANGER_REGENERATE_GOLDENS=1 writes it)"
-elif ! cmp -s "$work/editor.ppm" "$golden"; then
-    mkdir -p "${TMPDIR:-/tmp}/brackwater-windows-actual"
-    cp "$work/editor.ppm" "${TMPDIR:-/tmp}/brackwater-windows-actual/editor-actual.ppm"
-    fail "the editor's pixels differ from $golden in $(cmp -l "$work/editor.ppm" "$golden" | wc -l) bytes; see ${TMPDIR:-/tmp}/brackwater-windows-actual"
-fi
+matches_golden "$work/editor.ppm" "$golden"
 
 # 2. A typed value, a quick click on the lamp and a drag of a knob, as xdotool's user makes them.
 "$wine_run" "$host" --editor "$module" --seconds 6 --edits --parameters >"$work/use.out" 2>&1 &
@@ -108,5 +116,39 @@ if [ ! -s "$work/moved.ppm" ]; then
 elif cmp -s "$work/moved.ppm" "$work/editor.ppm"; then
     fail "Depth moved by the host never showed: the editor was not idled"
 fi
-[ "$status" = 0 ] && echo "the editor opened, matched its golden picture, took the typed value, the click, the menu pick, the drag and the wheel, and showed the host's changes"
+# 4. 200 % from the size menu: this host cannot resize its window, so the size applies at the next
+# open, kept in the user's settings under %APPDATA%.
+if [ -n "$golden_200" ]; then
+    find "$FLANGER_WINEPREFIX/drive_c/users" -path '*/BrackwaterFlanger/settings' -delete 2>/dev/null
+    "$wine_run" "$host" --editor "$module" --seconds 3 >"$work/menu.out" 2>&1 &
+    running=$!
+    if wait_for_editor "$work/menu.out"; then
+        origin=$(sed -n 's/.*editor window [0-9]*x[0-9]* at \([0-9-]*\),\([0-9-]*\).*/\1 \2/p' "$work/menu.out" | head -n 1)
+        left=${origin% *}
+        top=${origin#* }
+        click_at 30 12 3
+        sleep 0.5
+        # The menu opens at the pointer: "Size", then 100 to 200 %, 16 pixels a line.
+        click_at 60 100 1
+    fi
+    wait "$running" || fail "flanger-host ended with $? while the size menu was used: $(cat "$work/menu.out")"
+    "$wine_run" "$host" --editor "$module" --seconds 3 --snapshot "$work/editor-200.ppm" >"$work/look-200.out" 2>&1
+    if grep -q "editor window 740x432 at " "$work/look-200.out"; then
+        matches_golden "$work/editor-200.ppm" "$golden_200"
+    else
+        fail "200 % from the size menu did not open the editor at 740 x 432: $(cat "$work/look-200.out")"
+    fi
+    "$wine_run" "$host" --editor "$module" --seconds 3 --parameters >"$work/click-200.out" 2>&1 &
+    running=$!
+    if wait_for_editor "$work/click-200.out"; then
+        origin=$(sed -n 's/.*editor window [0-9]*x[0-9]* at \([0-9-]*\),\([0-9-]*\).*/\1 \2/p' "$work/click-200.out" | head -n 1)
+        left=${origin% *}
+        top=${origin#* }
+        click_at 524 292 1
+    fi
+    wait "$running" || fail "flanger-host ended with $? at 200 %: $(cat "$work/click-200.out")"
+    tr -d '\r' <"$work/click-200.out" | grep -Eq "^ +4 Switch +on " || fail "a quick click on the lamp at 200 % did not turn Switch on"
+    find "$FLANGER_WINEPREFIX/drive_c/users" -path '*/BrackwaterFlanger/settings' -delete 2>/dev/null
+fi
+[ "$status" = 0 ] && echo "the editor opened, matched its golden picture, took the typed value, the click, the menu pick, the drag and the wheel, and showed the host's changes${golden_200:+; at 200 % from the size menu it matched its picture and took a click}"
 exit "$status"
