@@ -17,7 +17,6 @@
 namespace {
 
 using flanger::testing::Driver;
-using flanger::testing::PrivateXServer;
 
 // What the host was told, in order.
 struct HostSide {
@@ -49,37 +48,41 @@ public:
     const LV2UI_Descriptor* descriptor = nullptr;
 };
 
-TEST(Lv2Ui, EditsReachTheHostAsWritesInsideOneTouchAndHostValuesMoveTheControls) {
-    if (!PrivateXServer::installed()) GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
-    PrivateXServer server;
-    ASSERT_TRUE(server.start(true));
-    setenv("DISPLAY", server.displayName().c_str(), 1);
-    Display* host = XOpenDisplay(server.displayName().c_str());
-    ASSERT_NE(host, nullptr);
-    const ::Window parent =
-        XCreateSimpleWindow(host, DefaultRootWindow(host), 30, 40, 400, 260, 0, 0, 0x808080);
-    XMapWindow(host, parent);
-    XSync(host, False);
+// A host's side of the UI: a private server, its parent window at (30, 40), the UI binary, and
+// the resize feature writing into side.
+class Lv2Ui : public flanger::testing::OnPrivateServer {
+protected:
+    void SetUp() override {
+        OnPrivateServer::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        parent = makeParent(30, 40, 800, 480);
+        parentFeature.data = reinterpret_cast<void*>(static_cast<uintptr_t>(parent));
+        ASSERT_NE(binary.descriptor, nullptr) << dlerror();
+        ui = binary.descriptor;
+    }
 
+    ::Window parent = 0;
     UiLibrary binary;
-    ASSERT_NE(binary.descriptor, nullptr) << dlerror();
-    const LV2UI_Descriptor* ui = binary.descriptor;
-    EXPECT_STREQ(ui->URI, "urn:brackwater:flanger#ui");
-    const auto* idle = static_cast<const LV2UI_Idle_Interface*>(ui->extension_data(LV2_UI__idleInterface));
-    ASSERT_NE(idle, nullptr);
-
+    const LV2UI_Descriptor* ui = nullptr;
     HostSide side;
-    LV2UI_Touch touch{&side, [](LV2UI_Feature_Handle h, uint32_t port, bool grabbed) {
-                          static_cast<HostSide*>(h)->events.push_back({grabbed ? '+' : '-', port, 0.0f});
-                      }};
     LV2UI_Resize resize{&side, [](LV2UI_Feature_Handle h, int w, int hgt) {
                             static_cast<HostSide*>(h)->width = w;
                             static_cast<HostSide*>(h)->height = hgt;
                             return 0;
                         }};
-    const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(static_cast<uintptr_t>(parent))};
-    const LV2_Feature touchFeature{LV2_UI__touch, &touch};
+    LV2_Feature parentFeature{LV2_UI__parent, nullptr};  // the parent's XID, once it is made
     const LV2_Feature resizeFeature{LV2_UI__resize, &resize};
+};
+
+TEST_F(Lv2Ui, EditsReachTheHostAsWritesInsideOneTouchAndHostValuesMoveTheControls) {
+    EXPECT_STREQ(ui->URI, "urn:brackwater:flanger#ui");
+    const auto* idle = static_cast<const LV2UI_Idle_Interface*>(ui->extension_data(LV2_UI__idleInterface));
+    ASSERT_NE(idle, nullptr);
+
+    LV2UI_Touch touch{&side, [](LV2UI_Feature_Handle h, uint32_t port, bool grabbed) {
+                          static_cast<HostSide*>(h)->events.push_back({grabbed ? '+' : '-', port, 0.0f});
+                      }};
+    const LV2_Feature touchFeature{LV2_UI__touch, &touch};
     const LV2_Feature* features[] = {&parentFeature, &touchFeature, &resizeFeature, nullptr};
     const LV2_Feature* noParent[] = {&touchFeature, nullptr};
     auto write = [](LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
@@ -151,8 +154,6 @@ TEST(Lv2Ui, EditsReachTheHostAsWritesInsideOneTouchAndHostValuesMoveTheControls)
     XQueryTree(host, parent, &root, &above, &children, &count);
     EXPECT_EQ(count, 0u) << "closing leaves nothing in the parent";
     if (children) XFree(children);
-    XCloseDisplay(host);
-    server.stop();
 }
 
 // A host's urid:map: URIs numbered from 1 in the order first asked.
@@ -168,21 +169,7 @@ struct UridMap {
 
 // A host on a 200 % display passes ui:scaleFactor 2 with its options: the UI asks ui:resize for
 // twice the design's size and opens its window at it; the options interface moves it later.
-TEST(Lv2Ui, TakesTheHostsScaleFactorFromItsOptions) {
-    if (!PrivateXServer::installed()) GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
-    PrivateXServer server;
-    ASSERT_TRUE(server.start(true));
-    setenv("DISPLAY", server.displayName().c_str(), 1);
-    Display* host = XOpenDisplay(server.displayName().c_str());
-    ASSERT_NE(host, nullptr);
-    const ::Window parent =
-        XCreateSimpleWindow(host, DefaultRootWindow(host), 0, 0, 800, 480, 0, 0, 0x808080);
-    XMapWindow(host, parent);
-    XSync(host, False);
-    UiLibrary binary;
-    ASSERT_NE(binary.descriptor, nullptr) << dlerror();
-    const LV2UI_Descriptor* ui = binary.descriptor;
-
+TEST_F(Lv2Ui, TakesTheHostsScaleFactorFromItsOptions) {
     UridMap uris;
     LV2_URID_Map map{&uris,
                      [](LV2_URID_Map_Handle h, const char* uri) { return (*static_cast<UridMap*>(h))(uri); }};
@@ -190,14 +177,6 @@ TEST(Lv2Ui, TakesTheHostsScaleFactorFromItsOptions) {
     const float two = 2.0f;
     const LV2_Options_Option options[] = {{LV2_OPTIONS_INSTANCE, 0, scaleFactor, sizeof two, floatType, &two},
                                           {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
-    HostSide side;
-    LV2UI_Resize resize{&side, [](LV2UI_Feature_Handle h, int w, int hgt) {
-                            static_cast<HostSide*>(h)->width = w;
-                            static_cast<HostSide*>(h)->height = hgt;
-                            return 0;
-                        }};
-    const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(static_cast<uintptr_t>(parent))};
-    const LV2_Feature resizeFeature{LV2_UI__resize, &resize};
     const LV2_Feature mapFeature{LV2_URID__map, &map};
     const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
     const LV2_Feature* features[] = {&parentFeature, &resizeFeature, &mapFeature, &optionsFeature, nullptr};
@@ -244,8 +223,6 @@ TEST(Lv2Ui, TakesTheHostsScaleFactorFromItsOptions) {
     EXPECT_EQ(windowSize(), std::pair(555, 324));
 
     ui->cleanup(handle);
-    XCloseDisplay(host);
-    server.stop();
 }
 
 }  // namespace

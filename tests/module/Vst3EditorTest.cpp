@@ -16,7 +16,6 @@
 namespace {
 
 using flanger::testing::Driver;
-using flanger::testing::PrivateXServer;
 using flanger::tools::Vst3Edit;
 
 constexpr flanger::vst3::ParamID kDepth = 2, kSwitch = 4;
@@ -38,24 +37,11 @@ unsigned childCount(Display* display, ::Window parent) {
     return first;
 }
 
-// The host's parent window at (x, y) on the screen, mapped.
-::Window makeParent(Display* host, int x, int y, unsigned width, unsigned height) {
-    const ::Window parent =
-        XCreateSimpleWindow(host, DefaultRootWindow(host), x, y, width, height, 0, 0, 0x808080);
-    XMapWindow(host, parent);
-    XSync(host, False);
-    return parent;
-}
+using Vst3Editor = flanger::testing::OnPrivateServer;
 
-TEST(Vst3Editor, RunsFromTheHostsRunLoopAndReportsEditsAsBeginPerformEnd) {
-    if (!PrivateXServer::installed()) GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
-    PrivateXServer server;
-    ASSERT_TRUE(server.start(true));
-    setenv("DISPLAY", server.displayName().c_str(), 1);
-    Display* host = XOpenDisplay(server.displayName().c_str());
-    ASSERT_NE(host, nullptr);
+TEST_F(Vst3Editor, RunsFromTheHostsRunLoopAndReportsEditsAsBeginPerformEnd) {
     const int x = 30, y = 40;  // the parent's place on the screen
-    const ::Window parent = makeParent(host, x, y, 400, 260);
+    const ::Window parent = makeParent(x, y, 400, 260);
 
     std::string error;
     auto plugin = flanger::tools::Vst3Plugin::load(FLANGER_VST3_BUNDLE, &error);
@@ -120,19 +106,12 @@ TEST(Vst3Editor, RunsFromTheHostsRunLoopAndReportsEditsAsBeginPerformEnd) {
     EXPECT_EQ(plugin->runLoop().referenceCount(), 1u);
     EXPECT_EQ(childCount(host, parent), 0u);
     plugin.reset();
-    XCloseDisplay(host);
 }
 
 // A host on a 200 % display says so through the view: the view, the frame's resize request and
 // the windows drawn in the parent all take twice the design's size.
-TEST(Vst3Editor, TakesTheHostsContentScaleWhileOpen) {
-    if (!PrivateXServer::installed()) GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
-    PrivateXServer server;
-    ASSERT_TRUE(server.start(true));
-    setenv("DISPLAY", server.displayName().c_str(), 1);
-    Display* host = XOpenDisplay(server.displayName().c_str());
-    ASSERT_NE(host, nullptr);
-    const ::Window parent = makeParent(host, 0, 0, 800, 480);
+TEST_F(Vst3Editor, TakesTheHostsContentScaleWhileOpen) {
+    const ::Window parent = makeParent(0, 0, 800, 480);
 
     std::string error;
     auto plugin = flanger::tools::Vst3Plugin::load(FLANGER_VST3_BUNDLE, &error);
@@ -167,7 +146,6 @@ TEST(Vst3Editor, TakesTheHostsContentScaleWhileOpen) {
 
     plugin->closeEditor();
     plugin.reset();
-    XCloseDisplay(host);
 }
 
 }  // namespace

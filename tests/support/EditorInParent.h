@@ -84,6 +84,34 @@ inline void driveWhileIdling(const std::string& displayName, const std::function
     for (int i = 0; i < afterwards; ++i) idleOnce();
 }
 
+// A private server of the test's own, with the host's connection to it, as DISPLAY for what the
+// test loads; skipped where Xvfb is not installed.
+class OnPrivateServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!PrivateXServer::installed()) GTEST_SKIP() << "Xvfb is not installed (package xvfb)";
+        ASSERT_TRUE(server.start(true));
+        setenv("DISPLAY", server.displayName().c_str(), 1);
+        host = XOpenDisplay(server.displayName().c_str());
+        ASSERT_NE(host, nullptr);
+    }
+    void TearDown() override {
+        if (host != nullptr) XCloseDisplay(host);
+        server.stop();
+    }
+    // The host's parent window at (x, y) on the screen, mapped.
+    ::Window makeParent(int x, int y, unsigned width, unsigned height) {
+        const ::Window made =
+            XCreateSimpleWindow(host, DefaultRootWindow(host), x, y, width, height, 0, 0, 0x808080);
+        XMapWindow(host, made);
+        XSync(host, False);
+        return made;
+    }
+
+    PrivateXServer server;
+    Display* host = nullptr;
+};
+
 // The fixture: one private server for the suite; each test loads the module afresh, opens its
 // editor into a new grey parent window that holds the keyboard focus, and closes it afterwards.
 class EditorInParent : public ::testing::Test {

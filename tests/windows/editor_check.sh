@@ -28,11 +28,20 @@ fail() {
     status=1
 }
 
-# Waits until the host's window is on the X server and the editor has had time to paint.
+# Where the editor's client area is on the screen, as the host printed it: left and top.
+editor_origin() {
+    origin=$(sed -n 's/.*editor window [0-9]*x[0-9]* at \([0-9-]*\),\([0-9-]*\).*/\1 \2/p' "$1" | head -n 1)
+    left=${origin% *}
+    top=${origin#* }
+}
+
+# Waits until the host's window is on the X server and the editor has had time to paint; sets
+# left and top to where its client area is.
 wait_for_editor() {
     for _ in $(seq 200); do
         grep -q "editor window" "$1" 2>/dev/null && xdotool search --name "flanger-host" >/dev/null 2>&1 && {
             sleep 0.5
+            editor_origin "$1"
             return 0
         }
         sleep 0.05
@@ -70,9 +79,6 @@ click_at() {
     xdotool mousemove $((left + $1)) $((top + $2)) click "$3"
 }
 if wait_for_editor "$work/use.out"; then
-    origin=$(sed -n 's/.*editor window [0-9]*x[0-9]* at \([0-9-]*\),\([0-9-]*\).*/\1 \2/p' "$work/use.out" | head -n 1)
-    left=${origin% *}
-    top=${origin#* }
     # The Rate field's edit box: a click opens it, the keys go to it, Return enters the value.
     click_at 237 145 1
     sleep 0.3
@@ -123,9 +129,6 @@ if [ -n "$golden_200" ]; then
     "$wine_run" "$host" --editor "$module" --seconds 3 >"$work/menu.out" 2>&1 &
     running=$!
     if wait_for_editor "$work/menu.out"; then
-        origin=$(sed -n 's/.*editor window [0-9]*x[0-9]* at \([0-9-]*\),\([0-9-]*\).*/\1 \2/p' "$work/menu.out" | head -n 1)
-        left=${origin% *}
-        top=${origin#* }
         click_at 30 12 3
         sleep 0.5
         # The menu opens at the pointer: "Size", then 100 to 200 %, 16 pixels a line.
@@ -141,9 +144,6 @@ if [ -n "$golden_200" ]; then
     "$wine_run" "$host" --editor "$module" --seconds 3 --parameters >"$work/click-200.out" 2>&1 &
     running=$!
     if wait_for_editor "$work/click-200.out"; then
-        origin=$(sed -n 's/.*editor window [0-9]*x[0-9]* at \([0-9-]*\),\([0-9-]*\).*/\1 \2/p' "$work/click-200.out" | head -n 1)
-        left=${origin% *}
-        top=${origin#* }
         click_at 524 292 1
     fi
     wait "$running" || fail "flanger-host ended with $? at 200 %: $(cat "$work/click-200.out")"
