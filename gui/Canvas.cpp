@@ -201,7 +201,8 @@ void OffscreenCanvas::blitTo(Canvas& destination, const Rect& destRect, Point so
     if (target == nullptr || memory.empty() || target == &memory) return;
     const platform::PixelBox to = destination.toDevice(destRect);
     const Point from = pixelScale().toPhysical(sourceOffset);
-    platform::copyBlock(memory, from.h, from.v, *target, to.left, to.top, to.right - to.left, to.bottom - to.top);
+    platform::copyBlock(memory, from.h, from.v, *target, to.left, to.top, to.right - to.left,
+                        to.bottom - to.top);
 }
 
 }  // namespace flanger::gui

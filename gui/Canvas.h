@@ -124,7 +124,8 @@ class OffscreenCanvas : public Canvas {
 public:
     // width and height are logical; the surface is as large as they are at scale, which is the
     // destination's blockScale for the rectangle the block will be copied to.
-    OffscreenCanvas(FrameView* frame, int width, int height, Color background, PixelScale scale = {}) noexcept;
+    OffscreenCanvas(FrameView* frame, int width, int height, Color background,
+                    PixelScale scale = {}) noexcept;
     ~OffscreenCanvas() override;
 
     // Copies the destRect-sized block at sourceOffset in this surface to destRect (+ the

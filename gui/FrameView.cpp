@@ -72,8 +72,8 @@ FrameView::FrameView(const Rect& bounds, platform::Platform* windowPlatform,
       parentHandle(hostWindow) {
     if (hostWindow == 0) return;
     const char* className = acquireWindowClass();
-    window = platform.createChildWindow(hostWindow, scaling.edge(bounds.width()),
-                                        scaling.edge(bounds.height()));
+    window =
+        platform.createChildWindow(hostWindow, scaling.edge(bounds.width()), scaling.edge(bounds.height()));
     if (window == nullptr) {
         releaseWindowClass();
         return;
@@ -84,8 +84,9 @@ FrameView::FrameView(const Rect& bounds, platform::Platform* windowPlatform,
     dropRegistered = true;
 }
 
-FrameView::FrameView(const Rect& bounds, platform::Platform* windowPlatform, platform::NativeParent hostWindow,
-                     ViewEditor* owner, int scalePercent, std::unique_ptr<platform::Window> adopted)
+FrameView::FrameView(const Rect& bounds, platform::Platform* windowPlatform,
+                     platform::NativeParent hostWindow, ViewEditor* owner, int scalePercent,
+                     std::unique_ptr<platform::Window> adopted)
     : View(bounds),
       editor(owner),
       scaling{scalePercent >= 25 && scalePercent <= 400 ? scalePercent : 100},
@@ -486,7 +487,8 @@ void FrameView::onDestroyed() {
 bool FrameView::onDrop(const char* const* items, int count, int type, platform::ScreenPoint where) {
     platform::ScreenPoint origin;
     if (window != nullptr) origin = window->screenOrigin();
-    return onFilesDropped(items, count, type, scaling.toLogical(Point{where.x - origin.x, where.y - origin.y}));
+    return onFilesDropped(items, count, type,
+                          scaling.toLogical(Point{where.x - origin.x, where.y - origin.y}));
 }
 
 }  // namespace flanger::gui

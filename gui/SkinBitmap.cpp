@@ -70,7 +70,8 @@ void SkinBitmap::setTransparentColor(Color color) noexcept {
 
 void SkinBitmap::drawResampled(platform::Surface& target, const Canvas& canvas, const Rect& destRect,
                                Point sourceOffset, bool keyed) const noexcept {
-    const platform::PixelBox to = canvas.toDevice(destRect).intersect({0, 0, target.width(), target.height()});
+    const platform::PixelBox to =
+        canvas.toDevice(destRect).intersect({0, 0, target.width(), target.height()});
     if (to.empty()) return;
     const platform::PixelBox whole = canvas.toDevice(destRect);
     const double toLogical = 100.0 / canvas.pixelScale().percent;
@@ -99,7 +100,8 @@ void SkinBitmap::draw(Canvas& canvas, const Rect& destRect, Point sourceOffset) 
     }
     const platform::PixelBox to = canvas.toDevice(destRect);
     const Point from = scale.toPhysical(sourceOffset);
-    platform::copyBlock(pixels, from.h, from.v, *target, to.left, to.top, to.right - to.left, to.bottom - to.top);
+    platform::copyBlock(pixels, from.h, from.v, *target, to.left, to.top, to.right - to.left,
+                        to.bottom - to.top);
 }
 
 void SkinBitmap::buildMask() noexcept {

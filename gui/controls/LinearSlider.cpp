@@ -129,8 +129,9 @@ std::int32_t LinearSlider::onKeyPress(const KeyCode& key) {
 
 bool LinearSlider::onAttached(View* /*parentView*/) {
     offscreen.reset();
-    offscreen = std::make_unique<OffscreenCanvas>(frame, controlWidth, controlHeight, colors::black,
-                                                frame != nullptr ? frame->pixelScale().anchoredAt({size.left, size.top}) : PixelScale{});
+    offscreen = std::make_unique<OffscreenCanvas>(
+        frame, controlWidth, controlHeight, colors::black,
+        frame != nullptr ? frame->pixelScale().anchoredAt({size.left, size.top}) : PixelScale{});
     return true;
 }
 

@@ -107,7 +107,7 @@ void ChoiceMenu::focusGained(Canvas* canvas) {
             const platform::ScreenPoint where = frame->nativeWindow()->screenOrigin();
             origin = {where.x, where.y};
         }
-        const PixelScale scale = canvas != nullptr ? canvas->pixelScale()
+        const PixelScale scale = canvas != nullptr  ? canvas->pixelScale()
                                  : frame != nullptr ? frame->pixelScale()
                                                     : PixelScale{};
         const Point corner =

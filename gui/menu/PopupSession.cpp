@@ -219,7 +219,8 @@ void PopupSession::draw(platform::Surface& target, Point surfaceOrigin) const {
             if (r.top < box.top || r.bottom > box.bottom) continue;  // scrolled out of view
             if (item.kind == PopupItem::Kind::Separator) {
                 fill(target,
-                     {r.left + descent, r.top + r.height() / 2, r.right - descent, r.top + r.height() / 2 + one},
+                     {r.left + descent, r.top + r.height() / 2, r.right - descent,
+                      r.top + r.height() / 2 + one},
                      look.greyInk);
                 continue;
             }

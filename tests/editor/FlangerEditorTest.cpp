@@ -5,8 +5,8 @@
 // an edit box open and with the note popup; the editor at 150 and 200 % and its size menu.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <unistd.h>
+#include <algorithm>
 
 #include <cmath>
 #include <cstdlib>
@@ -681,7 +681,8 @@ int detailedBlocks(const platform::Surface& picture, const gui::Rect& area) {
     for (int y = area.top; y < area.bottom; y += 2)
         for (int x = area.left; x < area.right; x += 2) {
             const std::uint32_t p = picture.pixel(x, y);
-            count += picture.pixel(x + 1, y) != p || picture.pixel(x, y + 1) != p || picture.pixel(x + 1, y + 1) != p;
+            count += picture.pixel(x + 1, y) != p || picture.pixel(x, y + 1) != p ||
+                     picture.pixel(x + 1, y + 1) != p;
         }
     return count;
 }
@@ -692,8 +693,8 @@ TEST(FlangerEditorScales, DrawSharpAtOneAndAHalfAndTwiceTheSize) {
         const platform::Surface editor = tools::renderFlangerEditor(false, scale);
         ASSERT_EQ(editor.width(), 370 * scale / 100);
         ASSERT_EQ(editor.height(), 216 * scale / 100);
-        testing::expectMatchesGolden(editor, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR, "editor/full-free" + suffix,
-                                     {8, 60 * scale * scale / 10000});
+        testing::expectMatchesGolden(editor, FLANGER_GOLDEN_DIR, FLANGER_ACTUAL_DIR,
+                                     "editor/full-free" + suffix, {8, 60 * scale * scale / 10000});
         testing::expectMatchesGolden(tools::renderFlangerEditor(true, scale), FLANGER_GOLDEN_DIR,
                                      FLANGER_ACTUAL_DIR, "editor/about" + suffix,
                                      {8, 60 * scale * scale / 10000});
@@ -769,9 +770,12 @@ TEST_F(FlangerEditorSizeMenu, APickIsRememberedForEveryInstanceAndACorruptFileMe
     open();
     EXPECT_EQ(window->backing().width(), 555);
 
-    for (const char* broken : {"", "size=150\n", "BrackwaterFlanger settings 1\nsize=lots\n", "\x01\xff\x7f"}) {
-        std::ofstream(folder / "BrackwaterFlanger" / "settings", std::ios::binary | std::ios::trunc) << broken;
-        EXPECT_EQ(openedSize(*dynamic_cast<FlangerEditor*>(second.editor())), std::make_pair(370, 216)) << broken;
+    for (const char* broken :
+         {"", "size=150\n", "BrackwaterFlanger settings 1\nsize=lots\n", "\x01\xff\x7f"}) {
+        std::ofstream(folder / "BrackwaterFlanger" / "settings", std::ios::binary | std::ios::trunc)
+            << broken;
+        EXPECT_EQ(openedSize(*dynamic_cast<FlangerEditor*>(second.editor())), std::make_pair(370, 216))
+            << broken;
     }
 }
 

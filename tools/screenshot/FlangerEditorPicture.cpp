@@ -44,7 +44,8 @@ platform::Surface renderFlangerEditor(bool aboutOpen, int scalePercent) {
             frameEditor->idle();
             if (aboutOpen) {
                 // The title lettering opens the about picture.
-                const gui::Point title = frameEditor->frameView()->pixelScale().toPhysical(gui::Point{30, 12});
+                const gui::Point title =
+                    frameEditor->frameView()->pixelScale().toPhysical(gui::Point{30, 12});
                 headless.setPointer(title.h, title.v);
                 headless.setButtons(platform::kLeftButton);
                 window->postButtonPress(title.h, title.v, platform::kLeftButton);

@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
             scale = 0;
             for (const int offered : flanger::gui::kOfferedScales)
                 if (value == std::to_string(offered)) scale = offered;
-            if (scale == 0) return commandLine.refuse("--scale takes 100, 125, 150, 175 or 200, not '" + value + "'");
+            if (scale == 0)
+                return commandLine.refuse("--scale takes 100, 125, 150, 175 or 200, not '" + value + "'");
             continue;
         }
         if (flanger::tools::looksLikeOption(argument)) return commandLine.unknownOption(argument);
