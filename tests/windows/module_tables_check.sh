@@ -1,13 +1,13 @@
 #!/bin/sh
 # A Windows module's export table holds exactly its format's entry points (the VST 2.x DLL's two,
-# the VST3 module's three: a .vst3 file), and its import table names system DLLs only: the
+# the VST3 module's three: a .vst3 file, the CLAP module's one: a .clap file), and its import table names system DLLs only: the
 # compiler's runtime (winpthread, libstdc++, libgcc) is linked in, so the DLL loads in a host's
 # folder that carries none of them. And no aligned 32-byte move touches the stack: Windows aligns
 # it to 16 bytes only, and this compiler does not realign it for AVX locals, so such a move would
 # crash in the AVX2 sweep on some calls. With a version, the DLL's version resource must carry it
 # (what the file's properties show), and the eleven skin bitmaps must be there as bitmap
 # resources 1000-1010 and, drawn at 200 %, 2000-2010. The file stays under 8 MiB.
-#   tests/windows/module_tables_check.sh BrackwaterFlanger.dll|BrackwaterFlanger.vst3 [OBJDUMP [WINDRES VERSION]]
+#   tests/windows/module_tables_check.sh BrackwaterFlanger.dll|.vst3|.clap [OBJDUMP [WINDRES VERSION]]
 set -eu
 dll="$1"
 objdump=${2:-x86_64-w64-mingw32-objdump}
@@ -19,6 +19,7 @@ trap 'rm -f "$tables"' EXIT INT TERM
 
 case "$dll" in
     *.vst3) expected="ExitDll GetPluginFactory InitDll " ;;
+    *.clap) expected="clap_entry " ;;
     *) expected="VSTPluginMain main " ;;
 esac
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' "$tables" | sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | LC_ALL=C sort | tr '\n' ' ')
