@@ -44,10 +44,6 @@ intptr_t answerTrampoline(vst::EffectRecord* record, int32_t opcode, int32_t ind
     return self != nullptr ? self->answerEffect(opcode, index, value, ptr, opt) : 0;
 }
 
-intptr_t answerModel(vst::EffectRecord*, int32_t opcode, int32_t, intptr_t, void*, float) {
-    return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
-
 // A C string into a fixed field, cut and always terminated.
 void copyText(char* to, std::size_t capacity, const char* from) noexcept {
     if (to == nullptr || capacity == 0) return;
@@ -217,9 +213,7 @@ FlangerClap::FlangerClap(const clap_host* host) noexcept : hostTable(host) {
 }
 
 FlangerClap::~FlangerClap() {
-    delete editor;
-    if (effectRecord != nullptr) dispatch(vst::effClose);  // deletes the effect and its editor
-    if (textRecord != nullptr) textRecord->dispatcher(textRecord, vst::effClose, 0, 0, nullptr, 0.0f);
+    delete editor;  // closes the effect's editor before the effect goes
 }
 
 const clap_plugin* FlangerClap::create(const clap_host* host) noexcept {
@@ -243,51 +237,11 @@ void FlangerClap::destroy(const clap_plugin* plugin) noexcept {
 }
 
 bool FlangerClap::open() noexcept {
-    try {
-        effect = new (std::nothrow) effect::FlangerEffect(&answerTrampoline, module::editorFactory());
-        if (effect == nullptr) return false;
-        if (!effect->initialise()) {
-            delete effect;
-            effect = nullptr;
-            return false;
-        }
-        effectRecord = effect->effectRecord();
-        effectRecord->user = this;
-        dispatch(vst::effOpen);
-        dispatch(vst::effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
-        dispatch(vst::effSetBlockSize, 0, maxBlock);
-        selectProgram(0);
-        for (clap_id id = 0; id < kParameterCount; ++id)
-            defaults[id] = plainOf(id, effectRecord->getParameter(effectRecord, static_cast<int32_t>(id)));
-
-        textModel = new (std::nothrow) effect::FlangerEffect(&answerModel, nullptr);
-        if (textModel == nullptr) return false;
-        if (!textModel->initialise()) {
-            delete textModel;
-            textModel = nullptr;
-            return false;
-        }
-        textRecord = textModel->effectRecord();
-        textRecord->dispatcher(textRecord, vst::effOpen, 0, 0, nullptr, 0.0f);
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
-intptr_t FlangerClap::dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) noexcept {
-    return effectRecord->dispatcher(effectRecord, opcode, index, value, ptr, opt);
-}
-
-int32_t FlangerClap::programCount() const noexcept {
-    return std::max(effectRecord->numPrograms, 1);
-}
-
-void FlangerClap::selectProgram(int32_t program) noexcept {
-    if (program < 0 || program >= programCount()) return;
-    dispatch(vst::effBeginSetProgram);
-    dispatch(vst::effSetProgram, 0, program);
-    dispatch(vst::effEndSetProgram);
+    if (!hosted.open(&answerTrampoline, this, module::editorFactory(), sampleRate, maxBlock)) return false;
+    effectRecord = hosted.record();
+    for (clap_id id = 0; id < kParameterCount; ++id)
+        defaults[id] = plainOf(id, effectRecord->getParameter(effectRecord, static_cast<int32_t>(id)));
+    return true;
 }
 
 const void* FlangerClap::hostExtension(const char* id) const noexcept {
@@ -297,14 +251,15 @@ const void* FlangerClap::hostExtension(const char* id) const noexcept {
 
 float FlangerClap::normalisedOf(clap_id id, double plain) const noexcept {
     const auto index = static_cast<int>(id);
-    const params::ParameterTable* ranges = effect->parameterTable();
+    const params::ParameterTable* ranges = hosted.effect().parameterTable();
     const double held = std::clamp(plain, static_cast<double>(ranges->minimum(index)),
                                    static_cast<double>(ranges->maximum(index)));
     return std::clamp(ranges->normalize(index, static_cast<float>(held)), 0.0f, 1.0f);
 }
 
 double FlangerClap::plainOf(clap_id id, float normalised) const noexcept {
-    return effect->parameterTable()->denormalize(static_cast<int>(id), std::clamp(normalised, 0.0f, 1.0f));
+    return hosted.effect().parameterTable()->denormalize(static_cast<int>(id),
+                                                         std::clamp(normalised, 0.0f, 1.0f));
 }
 
 // ---- lifecycle
@@ -317,24 +272,24 @@ bool FlangerClap::activate(double rate, uint32_t maxFrames) noexcept {
     if (active || !(rate >= kLowestRate && rate <= kHighestRate) || maxFrames == 0) return false;
     sampleRate = rate;
     maxBlock = static_cast<int32_t>(std::min<uint32_t>(maxFrames, INT32_MAX));
-    dispatch(vst::effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
-    dispatch(vst::effSetBlockSize, 0, maxBlock);
-    dispatch(vst::effMainsChanged, 0, 1);
+    hosted.dispatch(vst::effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
+    hosted.dispatch(vst::effSetBlockSize, 0, maxBlock);
+    hosted.dispatch(vst::effMainsChanged, 0, 1);
     active = true;
     return true;
 }
 
 void FlangerClap::deactivate() noexcept {
     if (!active) return;
-    dispatch(vst::effMainsChanged, 0, 0);
+    hosted.dispatch(vst::effMainsChanged, 0, 0);
     active = false;
 }
 
 void FlangerClap::reset() noexcept {
     // As a VST 2.x host restarts processing: the delay lines and sweeps start afresh.
     if (!active) return;
-    dispatch(vst::effMainsChanged, 0, 0);
-    dispatch(vst::effMainsChanged, 0, 1);
+    hosted.dispatch(vst::effMainsChanged, 0, 0);
+    hosted.dispatch(vst::effMainsChanged, 0, 1);
 }
 
 const void* FlangerClap::extension(const char* id) noexcept {
@@ -478,10 +433,10 @@ bool FlangerClap::parameterInfo(uint32_t index, clap_param_info& info) noexcept 
     info.flags = kParamIsAutomatable;
     if (params::isStepped(static_cast<int>(index))) info.flags |= kParamIsStepped;
     char name[80] = {};
-    dispatch(vst::effGetParamName, static_cast<int32_t>(index), 0, name);
+    hosted.dispatch(vst::effGetParamName, static_cast<int32_t>(index), 0, name);
     name[sizeof name - 1] = 0;
     copyText(info.name, sizeof info.name, name);
-    const params::ParameterTable* ranges = effect->parameterTable();
+    const params::ParameterTable* ranges = hosted.effect().parameterTable();
     info.minValue = ranges->minimum(static_cast<int>(index));
     info.maxValue = ranges->maximum(static_cast<int>(index));
     info.defaultValue = defaults[index];
@@ -496,35 +451,14 @@ bool FlangerClap::parameterValue(clap_id id, double& value) noexcept {
 
 bool FlangerClap::valueToText(clap_id id, double value, char* text, uint32_t capacity) noexcept {
     if (id >= kParameterCount || !std::isfinite(value)) return false;
-    try {
-        std::lock_guard<std::mutex> hold(textLock);
-        const auto index = static_cast<int32_t>(id);
-        char shown[80] = {};
-        textRecord->setParameter(textRecord, index, normalisedOf(id, value));
-        textRecord->dispatcher(textRecord, vst::effGetParamDisplay, index, 0, shown, 0.0f);
-        shown[sizeof shown - 1] = 0;
-        copyText(text, capacity, shown);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    return hosted.displayOf(static_cast<int32_t>(id), normalisedOf(id, value), text, capacity);
 }
 
 bool FlangerClap::textToValue(clap_id id, const char* text, double& value) noexcept {
-    if (id >= kParameterCount) return false;
-    try {
-        std::lock_guard<std::mutex> hold(textLock);
-        const auto index = static_cast<int32_t>(id);
-        // The effect's one grammar reads it; the model's own value shows what it read.
-        char copy[128];
-        copyText(copy, sizeof copy, text);
-        if (textRecord->dispatcher(textRecord, vst::effString2Parameter, index, 0, copy, 0.0f) == 0)
-            return false;
-        value = plainOf(id, textRecord->getParameter(textRecord, index));
-        return true;
-    } catch (...) {
-        return false;
-    }
+    float normalised = 0.0f;
+    if (id >= kParameterCount || !hosted.readText(static_cast<int32_t>(id), text, normalised)) return false;
+    value = plainOf(id, normalised);
+    return true;
 }
 
 // ---- state and presets
@@ -571,12 +505,12 @@ bool FlangerClap::loadPreset(uint32_t kind, const char* location, const char* ke
             program = program * 10 + (*c - '0');
         }
     }
-    if (program < 0 || program >= programCount()) {
+    if (program < 0 || program >= hosted.programCount()) {
         if (host != nullptr && host->onError != nullptr)
             host->onError(hostTable, kind, location, key, 0, "no such factory program");
         return false;
     }
-    selectProgram(program);
+    hosted.selectProgram(program);
     tellHostValuesChanged();
     if (host != nullptr && host->loaded != nullptr) host->loaded(hostTable, kind, location, key);
     return true;

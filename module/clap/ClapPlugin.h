@@ -6,14 +6,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "host/VstInterface.h"
+#include "module/HostedEffect.h"
 #include "module/clap/ClapInterface.h"
-
-namespace flanger::effect {
-class FlangerEffect;
-}
 
 namespace flanger::clap {
 
@@ -35,7 +31,7 @@ public:
     static FlangerClap* from(const clap_plugin* plugin) noexcept;
 
     // For the editor, on the main thread.
-    vst::EffectRecord* record() noexcept { return effectRecord; }
+    vst::EffectRecord* record() noexcept { return hosted.record(); }
     const clap_host* host() const noexcept { return hostTable; }
     // The host's extension, or null; every one may be missing.
     const void* hostExtension(const char* id) const noexcept;
@@ -70,10 +66,6 @@ private:
     bool open() noexcept;
     static void destroy(const clap_plugin* plugin) noexcept;
 
-    intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
-                      float opt = 0.0f) noexcept;
-    int32_t programCount() const noexcept;
-    void selectProgram(int32_t program) noexcept;
     void applyEvent(const clap_event_header& event) noexcept;
     void takeTime(const clap_event_transport* transport) noexcept;
     void sendEdits(const clap_output_events* out) noexcept;
@@ -82,13 +74,8 @@ private:
 
     clap_plugin table{};
     const clap_host* hostTable;
-    effect::FlangerEffect* effect = nullptr;  // owned through its record: effClose deletes it
-    vst::EffectRecord* effectRecord = nullptr;
-    // A second effect that is never processed: it turns values into texts and texts into values
-    // without touching the sound. Main-thread calls use it one at a time.
-    effect::FlangerEffect* textModel = nullptr;
-    vst::EffectRecord* textRecord = nullptr;
-    std::mutex textLock;
+    module::HostedEffect hosted;
+    vst::EffectRecord* effectRecord = nullptr;       // the hosted effect's, once open
     std::array<double, kParameterCount> defaults{};  // plain, from factory program 0
 
     double sampleRate = 44100.0;  // set while inactive

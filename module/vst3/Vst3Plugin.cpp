@@ -30,10 +30,6 @@ intptr_t answerTrampoline(vst::EffectRecord* record, int32_t opcode, int32_t ind
     return self != nullptr ? self->answerEffect(opcode, index, value, ptr, opt) : 0;
 }
 
-intptr_t answerModel(vst::EffectRecord*, int32_t opcode, int32_t, intptr_t, void*, float) {
-    return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
-
 float clampNormalised(double value) noexcept {
     return static_cast<float>(std::clamp(value, 0.0, 1.0));
 }
@@ -68,8 +64,6 @@ FlangerVst3::FlangerVst3() noexcept = default;
 FlangerVst3::~FlangerVst3() {
     if (hostContext != nullptr) hostContext->release();
     if (handler != nullptr) handler->release();
-    if (effectRecord != nullptr) dispatch(vst::effClose);  // deletes the effect and its editor
-    if (textRecord != nullptr) textRecord->dispatcher(textRecord, vst::effClose, 0, 0, nullptr, 0.0f);
 }
 
 FlangerVst3* FlangerVst3::create() noexcept {
@@ -83,44 +77,20 @@ FlangerVst3* FlangerVst3::create() noexcept {
 }
 
 bool FlangerVst3::open() noexcept {
-    try {
-        effect = new (std::nothrow) effect::FlangerEffect(&answerTrampoline, module::editorFactory(true));
-        if (effect == nullptr) return false;
-        if (!effect->initialise()) {
-            delete effect;
-            effect = nullptr;
-            return false;
-        }
-        effectRecord = effect->effectRecord();
-        effectRecord->user = this;
-        dispatch(vst::effOpen);
-        dispatch(vst::effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
-        dispatch(vst::effSetBlockSize, 0, maxBlock);
-        selectProgram(0);
-        for (ParamID id = 0; id < kEffectParameterCount; ++id)
-            defaults[id] = effectRecord->getParameter(effectRecord, static_cast<int32_t>(id));
-
-        textModel = new (std::nothrow) effect::FlangerEffect(&answerModel, nullptr);
-        if (textModel == nullptr) return false;
-        if (!textModel->initialise()) {
-            delete textModel;
-            textModel = nullptr;
-            return false;
-        }
-        textRecord = textModel->effectRecord();
-        textRecord->dispatcher(textRecord, vst::effOpen, 0, 0, nullptr, 0.0f);
-        return true;
-    } catch (...) {
+    if (!hosted.open(&answerTrampoline, this, module::editorFactory(true), sampleRate, maxBlock))
         return false;
-    }
+    effectRecord = hosted.record();
+    for (ParamID id = 0; id < kEffectParameterCount; ++id)
+        defaults[id] = effectRecord->getParameter(effectRecord, static_cast<int32_t>(id));
+    return true;
 }
 
 intptr_t FlangerVst3::dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) noexcept {
-    return effectRecord->dispatcher(effectRecord, opcode, index, value, ptr, opt);
+    return hosted.dispatch(opcode, index, value, ptr, opt);
 }
 
 int32_t FlangerVst3::programCount() const noexcept {
-    return std::max(effectRecord->numPrograms, 1);
+    return hosted.programCount();
 }
 
 // The program as this object last picked or loaded it: the only paths that change it. Read from
@@ -131,9 +101,7 @@ int32_t FlangerVst3::currentProgram() noexcept {
 
 void FlangerVst3::selectProgram(int32_t program) noexcept {
     if (program < 0 || program >= programCount()) return;
-    dispatch(vst::effBeginSetProgram);
-    dispatch(vst::effSetProgram, 0, program);
-    dispatch(vst::effEndSetProgram);
+    hosted.selectProgram(program);
     shownProgram.store(program, std::memory_order_relaxed);
 }
 
@@ -357,7 +325,7 @@ tresult FlangerVst3::getParameterInfo(int32_t index, ParameterInfo& info) {
         text[0] = 0;
         dispatch(vst::effGetParamLabel, index, 0, text);
         copyToUtf16(info.units, 128, text);
-        const params::ParameterTable* table = effect->parameterTable();
+        const params::ParameterTable* table = hosted.effect().parameterTable();
         info.stepCount =
             params::isStepped(index) ? static_cast<int32_t>(std::lround(table->stepCount(index))) : 0;
         info.defaultNormalizedValue = defaults[info.id];
@@ -376,20 +344,13 @@ tresult FlangerVst3::getParameterInfo(int32_t index, ParameterInfo& info) {
     return kResultOk;
 }
 
-void FlangerVst3::displayOf(ParamID id, double normalised, char* text) noexcept {
-    std::lock_guard<std::mutex> hold(textLock);
-    const auto index = static_cast<int32_t>(id);
-    textRecord->setParameter(textRecord, index, clampNormalised(normalised));
-    textRecord->dispatcher(textRecord, vst::effGetParamDisplay, index, 0, text, 0.0f);
-}
-
 tresult FlangerVst3::getParamStringByValue(ParamID id, ParamValue valueNormalized, String128 string) {
     if (string == nullptr || id >= static_cast<ParamID>(kParameterCount) || !std::isfinite(valueNormalized))
         return kInvalidArgument;
     char text[80] = {};
     try {
         if (id < kEffectParameterCount)
-            displayOf(id, valueNormalized, text);
+            hosted.displayOf(static_cast<int32_t>(id), clampNormalised(valueNormalized), text, sizeof text);
         else if (id == kBypassId)
             copyBytes(text, sizeof text, valueNormalized >= 0.5 ? "on" : "off");
         else
@@ -410,17 +371,10 @@ tresult FlangerVst3::getParamValueByString(ParamID id, char16* string, ParamValu
     char text[128];
     if (!copyFromUtf16(text, sizeof text, string)) return kResultFalse;
     if (id < kEffectParameterCount) {
-        try {
-            std::lock_guard<std::mutex> hold(textLock);
-            const auto index = static_cast<int32_t>(id);
-            // The effect's one grammar reads it; the model's own value shows whether it did.
-            if (textRecord->dispatcher(textRecord, vst::effString2Parameter, index, 0, text, 0.0f) == 0)
-                return kResultFalse;
-            valueNormalized = textRecord->getParameter(textRecord, index);
-            return kResultOk;
-        } catch (...) {
-            return kResultFalse;
-        }
+        float normalised = 0.0f;
+        if (!hosted.readText(static_cast<int32_t>(id), text, normalised)) return kResultFalse;
+        valueNormalized = normalised;
+        return kResultOk;
     }
     if (id == kBypassId) {
         if (std::strcmp(text, "on") == 0 || std::strcmp(text, "1") == 0) {
@@ -448,7 +402,7 @@ tresult FlangerVst3::getParamValueByString(ParamID id, char16* string, ParamValu
 ParamValue FlangerVst3::normalizedParamToPlain(ParamID id, ParamValue valueNormalized) {
     const double v = std::isfinite(valueNormalized) ? std::clamp(valueNormalized, 0.0, 1.0) : 0.0;
     if (id < kEffectParameterCount)
-        return effect->parameterTable()->denormalize(static_cast<int>(id), static_cast<float>(v));
+        return hosted.effect().parameterTable()->denormalize(static_cast<int>(id), static_cast<float>(v));
     if (id == kProgramId) return std::round(v * (programCount() - 1));
     return v;
 }
@@ -456,8 +410,8 @@ ParamValue FlangerVst3::normalizedParamToPlain(ParamID id, ParamValue valueNorma
 ParamValue FlangerVst3::plainParamToNormalized(ParamID id, ParamValue plainValue) {
     if (!std::isfinite(plainValue)) return 0.0;
     if (id < kEffectParameterCount)
-        return clampNormalised(
-            effect->parameterTable()->normalize(static_cast<int>(id), static_cast<float>(plainValue)));
+        return clampNormalised(hosted.effect().parameterTable()->normalize(static_cast<int>(id),
+                                                                           static_cast<float>(plainValue)));
     if (id == kProgramId)
         return programCount() > 1 ? std::clamp(plainValue / (programCount() - 1), 0.0, 1.0) : 0.0;
     return std::clamp(plainValue, 0.0, 1.0);

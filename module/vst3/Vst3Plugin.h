@@ -7,14 +7,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
 #include "host/VstInterface.h"
+#include "module/HostedEffect.h"
 #include "module/vst3/Vst3Interface.h"
-
-namespace flanger::effect {
-class FlangerEffect;
-}
 
 namespace flanger::vst3 {
 
@@ -127,7 +123,6 @@ private:
     int32_t currentProgram() noexcept;
     void selectProgram(int32_t program) noexcept;
     void setEffectParameter(ParamID id, double normalised) noexcept;
-    void displayOf(ParamID id, double normalised, char* text) noexcept;
 
     // Audio-thread parts of process().
     void collectChanges(IParameterChanges* changes, int32_t frames) noexcept;
@@ -139,14 +134,9 @@ private:
     void takeTime(const ProcessContext* context) noexcept;
     void render(float** inputs, float** outputs, int32_t frames) noexcept;
 
-    std::atomic<uint32_t> references{1};      // writers and readers: any thread the host holds us on
-    effect::FlangerEffect* effect = nullptr;  // owned through its record: effClose deletes it
-    vst::EffectRecord* effectRecord = nullptr;
-    // A second effect that is never processed: it turns values into texts and texts into values
-    // without touching the sound. Host threads other than the audio thread use it, one at a time.
-    effect::FlangerEffect* textModel = nullptr;
-    vst::EffectRecord* textRecord = nullptr;
-    std::mutex textLock;
+    std::atomic<uint32_t> references{1};  // writers and readers: any thread the host holds us on
+    module::HostedEffect hosted;
+    vst::EffectRecord* effectRecord = nullptr;  // the hosted effect's, once open
 
     FUnknown* hostContext = nullptr;       // GUI thread
     IComponentHandler* handler = nullptr;  // GUI thread
