@@ -481,7 +481,9 @@ bool FlangerClap::load(const clap_istream& stream) noexcept {
         std::vector<unsigned char> body(static_cast<std::size_t>(size));
         if (!readFully(stream, body.data(), body.size())) return false;
         if (!module::loadState(*effectRecord, body.data(), body.size())) return false;
-        tellHostValuesChanged();
+        // On the main thread: the host reads the new values now, not when (or if) it calls back.
+        valuesChanged.store(true, std::memory_order_release);
+        onMainThread();
         return true;
     } catch (...) {
         return false;
@@ -511,7 +513,8 @@ bool FlangerClap::loadPreset(uint32_t kind, const char* location, const char* ke
         return false;
     }
     hosted.selectProgram(program);
-    tellHostValuesChanged();
+    valuesChanged.store(true, std::memory_order_release);
+    onMainThread();
     if (host != nullptr && host->loaded != nullptr) host->loaded(hostTable, kind, location, key);
     return true;
 }
