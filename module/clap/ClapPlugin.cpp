@@ -257,9 +257,14 @@ float FlangerClap::normalisedOf(clap_id id, double plain) const noexcept {
     return std::clamp(ranges->normalize(index, static_cast<float>(held)), 0.0f, 1.0f);
 }
 
+// Held to the range the host was given: the table's float arithmetic can land a hair outside it
+// (0.001 + 1 × 99.999 is 100.0000076).
 double FlangerClap::plainOf(clap_id id, float normalised) const noexcept {
-    return hosted.effect().parameterTable()->denormalize(static_cast<int>(id),
-                                                         std::clamp(normalised, 0.0f, 1.0f));
+    const auto index = static_cast<int>(id);
+    const params::ParameterTable* ranges = hosted.effect().parameterTable();
+    const double plain = ranges->denormalize(index, std::clamp(normalised, 0.0f, 1.0f));
+    return std::clamp(plain, static_cast<double>(ranges->minimum(index)),
+                      static_cast<double>(ranges->maximum(index)));
 }
 
 // ---- lifecycle
