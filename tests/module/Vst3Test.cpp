@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/support/TestSignals.h"
+#include "tests/support/Vst2Reference.h"
 #include "tools/common/TestHost.h"
 #include "tools/common/Vst3Host.h"
 #include "tools/render/StereoRender.h"
@@ -28,15 +29,8 @@ using tools::Vst3Plugin;
 constexpr vst3::ParamID kFeedback = 0, kDepth = 2, kSwitch = 4, kMix = 10, kBypass = 11, kProgram = 12;
 constexpr int kPrograms = 8;
 
-struct Stereo {
-    std::vector<float> left, right;
-    bool operator==(const Stereo&) const = default;
-};
-
-Stereo noise(int frames, uint32_t seed) {
-    testing::Noise source(seed);
-    return {source.block(frames, 0.5f), source.block(frames, 0.5f)};
-}
+using testing::noise;
+using testing::Stereo;
 
 // Largest difference between neighbouring samples over [from, to): how steep the signal gets.
 float largestStep(const std::vector<float>& s, size_t from, size_t to) {
@@ -90,26 +84,6 @@ protected:
         return out;
     }
 
-    // The VST 2.x module rendered as flanger-host --render renders it.
-    static Stereo renderVst2(const Stereo& in, double rate, int32_t block, int program) {
-        tools::HostOptions options;
-        options.sampleRate = static_cast<float>(rate);
-        options.blockSize = std::max(block, tools::kAnnouncedBlockSize);
-        std::string error;
-        auto plugin = PluginInstance::load(FLANGER_MODULE_PATH, options, &error);
-        EXPECT_TRUE(plugin) << error;
-        Stereo out{std::vector<float>(in.left.size()), std::vector<float>(in.left.size())};
-        if (!plugin) return out;
-        tools::prepareForRender(*plugin, options.sampleRate, block);
-        plugin->setProgram(program);
-        tools::StereoRenderer renderer(*plugin, block);
-        plugin->resume();
-        tools::preroll(*plugin);
-        renderer.process(in.left.data(), in.right.data(), out.left.data(), out.right.data(),
-                         static_cast<int64_t>(in.left.size()));
-        return out;
-    }
-
     static std::vector<double> allParameters(Vst3Plugin& plugin) {
         std::vector<double> values;
         for (vst3::ParamID id = 0; id <= kProgram; ++id) values.push_back(plugin.parameter(id));
@@ -132,7 +106,8 @@ TEST_F(Vst3Bundle, FactoryProgramsSoundAsTheVst2ModuleByteForByte) {
             auto plugin = started(setting.rate, setting.block, program);
             ASSERT_TRUE(plugin);
             const Stereo heard = render(*plugin, in, setting.block);
-            EXPECT_TRUE(heard == renderVst2(in, setting.rate, setting.block, program));
+            EXPECT_TRUE(heard ==
+                        testing::renderVst2(FLANGER_MODULE_PATH, in, setting.rate, setting.block, program));
             if (program == 0) {
                 first = heard;
             } else {

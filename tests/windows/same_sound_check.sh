@@ -1,7 +1,7 @@
 #!/bin/sh
 # The same sound on both systems: the eight factory programs rendered over one fixed input by
-# the Linux module and, under Wine, by the Windows DLL and the Windows VST3 bundle, through the
-# same test host code, must be the same bytes. Skips (77) when the Windows build, Wine or sox is
+# the Linux module and, under Wine, by the Windows DLL, the Windows VST3 bundle and the Windows
+# CLAP module, through the same test host code, must be the same bytes. Skips (77) when the Windows build, Wine or sox is
 # missing.
 #   tests/windows/same_sound_check.sh LINUX_HOST LINUX_MODULE WINDOWS_BUILD_DIR
 set -eu
@@ -11,8 +11,9 @@ module="$2"
 windows="$3"
 dll="$windows/BrackwaterFlanger.dll"
 bundle="$windows/vst3/BrackwaterFlanger.vst3"
+clap="$windows/clap/BrackwaterFlanger.clap"
 exe="$windows/tools/host/flanger-host.exe"
-for f in "$dll" "$bundle/Contents/x86_64-win/BrackwaterFlanger.vst3" "$exe"; do
+for f in "$dll" "$bundle/Contents/x86_64-win/BrackwaterFlanger.vst3" "$clap" "$exe"; do
     [ -e "$f" ] || { echo "skipped: no $f (scripts/build-windows.sh builds it)"; exit 77; }
 done
 command -v wine >/dev/null || { echo "skipped: wine is not installed (scripts/deps.sh --windows)"; exit 77; }
@@ -36,7 +37,7 @@ for setting in "44100 512" "96000 64"; do
         options="--program $program --rate $rate --block $block --tempo 128"
         "$host" --render "$module" "$work/in.f32" "$work/linux.f32" $options
         linux=$(sha256sum <"$work/linux.f32" | cut -c1-16)
-        for plugin in "$dll" "$bundle"; do
+        for plugin in "$dll" "$bundle" "$clap"; do
             name=${plugin##*/}
             "$here/../../scripts/wine-run.sh" "$exe" --render "$plugin" "$work/in.f32" "$work/windows.f32" $options
             if cmp -s "$work/linux.f32" "$work/windows.f32"; then

@@ -1,7 +1,8 @@
-// flanger-host: loads a VST 2.x module or a VST3 bundle through the test hosts and prints what a host
-// sees, shows its editor (X11 or Win32) or renders raw stereo float audio through it, as
-// flanger-render cuts it.
+// flanger-host: loads a VST 2.x module, a VST3 bundle or a CLAP module through the test hosts and
+// prints what a host sees, shows its editor (X11 or Win32) or renders raw stereo float audio
+// through it, as flanger-render cuts it.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/ClapHost.h"
 #include "tools/common/CommandLine.h"
 #include "tools/common/TestHost.h"
 #include "tools/common/Vst3Host.h"
@@ -20,8 +22,10 @@
 
 namespace {
 
+using flanger::tools::ClapPlugin;
 using flanger::tools::PluginInstance;
 using flanger::tools::Vst3Plugin;
+namespace clap = flanger::clap;
 namespace vst = flanger::vst;
 namespace vst3 = flanger::vst3;
 
@@ -384,6 +388,161 @@ int renderVst3(const std::string& path, const RenderArguments& arguments) {
     return writeRawStereo(arguments.output, output) && ok ? 0 : 1;
 }
 
+// --- CLAP modules, driven alike: the same rate, announced block, tempo, preroll and block cutting;
+// the program is the discovery factory's preset of that number, loaded before activation as hosts
+// restore a preset.
+
+std::unique_ptr<ClapPlugin> loadClap(const std::string& path) {
+    std::string error;
+    auto plugin = ClapPlugin::load(path, {}, &error);
+    if (!plugin) std::fprintf(stderr, "flanger-host: %s\n", error.c_str());
+    return plugin;
+}
+
+std::string clapVersionText(const clap::clap_version& v) {
+    return std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.revision);
+}
+
+std::string clapParamFlagNames(uint32_t flags) {
+    std::string text;
+    if (flags & clap::kParamIsStepped) text += " stepped";
+    if (flags & clap::kParamIsPeriodic) text += " periodic";
+    if (flags & clap::kParamIsHidden) text += " hidden";
+    if (flags & clap::kParamIsReadonly) text += " read-only";
+    if (flags & clap::kParamIsBypass) text += " bypass";
+    if (flags & clap::kParamIsAutomatable) text += " automate";
+    if (flags & clap::kParamIsModulatable) text += " modulate";
+    if (flags & clap::kParamIsEnum) text += " enum";
+    return text;
+}
+
+void printClapParameters(ClapPlugin& plugin) {
+    std::printf("parameters:\n");
+    for (const auto& info : plugin.parameters()) {
+        const double value = plugin.value(info.id).value_or(0.0);
+        const std::string shown = plugin.valueToText(info.id, value).value_or("?");
+        std::printf("  %3u %-16s %-10s value %.6f\n", info.id, info.name.c_str(), shown.c_str(), value);
+    }
+}
+
+int printClapInfo(const std::string& path) {
+    std::string error;
+    auto module = flanger::tools::ClapModule::load(path, &error);
+    if (!module) {
+        std::fprintf(stderr, "flanger-host: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("module           %s\n", path.c_str());
+    std::printf("clap version     %s\n", clapVersionText(module->entry().clapVersion).c_str());
+    const auto descriptors = module->descriptors();
+    for (const auto& d : descriptors) {
+        std::printf("plugin           %s \"%s\"\n", d.id.c_str(), d.name.c_str());
+        std::printf("  vendor         %s\n", d.vendor.c_str());
+        std::printf("  version        %s\n", d.version.c_str());
+        std::printf("  clap version   %s\n", clapVersionText(d.clapVersion).c_str());
+        std::printf("  url            %s\n", d.url.c_str());
+        std::printf("  description    %s\n", d.description.c_str());
+        std::string features;
+        for (const auto& f : d.features) features += (features.empty() ? "" : " ") + f;
+        std::printf("  features       %s\n", features.c_str());
+    }
+    if (descriptors.empty()) {
+        std::fprintf(stderr, "flanger-host: %s lists no plug-in\n", path.c_str());
+        return 1;
+    }
+    auto plugin = ClapPlugin::create(module, descriptors.front().id, {}, &error);
+    if (!plugin) {
+        std::fprintf(stderr, "flanger-host: %s\n", error.c_str());
+        return 1;
+    }
+    std::string extensions;
+    for (const char* id :
+         {clap::kExtAudioPorts, clap::kExtParams, clap::kExtState, clap::kExtLatency, clap::kExtGui,
+          clap::kExtTimerSupport, clap::kExtPosixFdSupport, clap::kExtPresetLoad}) {
+        if (plugin->extension(id) != nullptr) extensions += std::string(extensions.empty() ? "" : " ") + id;
+    }
+    std::printf("extensions       %s\n", extensions.c_str());
+    for (const bool input : {true, false}) {
+        const auto ports = plugin->audioPorts(input);
+        std::printf("audio %-10s %zu port(s)\n", input ? "inputs" : "outputs", ports.size());
+        for (const auto& port : ports) {
+            std::printf("  %u \"%s\" %u channel(s) %s%s%s\n", port.id, port.name.c_str(), port.channelCount,
+                        port.portType.c_str(), (port.flags & clap::kAudioPortIsMain) ? " main" : "",
+                        (port.flags & clap::kAudioPortSupports64Bits) ? " 64-bit" : "");
+        }
+    }
+    if (const auto latency = plugin->latency()) std::printf("latency          %u\n", *latency);
+    const auto parameters = plugin->parameters();
+    std::printf("parameters       %zu\n", parameters.size());
+    for (const auto& info : parameters) {
+        std::printf("  %3u %-16s min %g max %g default %g%s\n", info.id, info.name.c_str(), info.minValue,
+                    info.maxValue, info.defaultValue, clapParamFlagNames(info.flags).c_str());
+    }
+    printClapParameters(*plugin);
+    const flanger::tools::ClapPresetListing presets = module->presets();
+    std::printf("presets:\n");
+    for (const auto& preset : presets.presets) {
+        std::printf("  %-4s %s%s\n", preset.loadKey.value_or("-").c_str(), preset.name.c_str(),
+                    preset.locationKind == clap::kPresetLocationPlugin
+                        ? ""
+                        : (" in " + preset.location.value_or("?")).c_str());
+    }
+    const auto state = plugin->saveState();
+    if (state) {
+        std::printf("state bytes      %zu\n", state->size());
+    } else {
+        std::printf("state bytes      none (no state, or its save failed)\n");
+    }
+    int width = 0, height = 0;
+    if (plugin->editorSize(width, height)) {
+        std::printf("editor           %s, %d x %d\n", ClapPlugin::windowApi(), width, height);
+    } else {
+        std::printf("editor           none for %s\n", ClapPlugin::windowApi());
+    }
+    return 0;
+}
+
+int renderClap(const std::string& path, const RenderArguments& arguments) {
+    const std::optional<StereoAudio> input = readRawStereo(arguments.input);
+    if (!input) return 1;
+    const size_t frames = input->left.size();
+    StereoAudio output{std::vector<float>(frames), std::vector<float>(frames)};
+    auto plugin = loadClap(path);
+    if (!plugin) return 1;
+    if (arguments.program >= 0) {
+        const auto presets = plugin->module().presets().presets;
+        if (arguments.program >= static_cast<int32_t>(presets.size())) {
+            std::fprintf(stderr, "flanger-host: %s has %zu programs\n", path.c_str(), presets.size());
+            return 1;
+        }
+        const flanger::tools::ClapPreset& preset = presets[static_cast<size_t>(arguments.program)];
+        if (!plugin->loadPreset(preset.locationKind, preset.location ? preset.location->c_str() : nullptr,
+                                preset.loadKey ? preset.loadKey->c_str() : nullptr)) {
+            std::fprintf(stderr, "flanger-host: %s refuses its preset %d (%s)\n", path.c_str(),
+                         arguments.program, preset.name.c_str());
+            return 1;
+        }
+    }
+    plugin->setTempo(arguments.tempo);
+    const auto announced =
+        static_cast<uint32_t>(std::max(arguments.block, flanger::tools::kAnnouncedBlockSize));
+    if (!plugin->activate(arguments.sampleRate, 1, announced) || !plugin->startProcessing()) {
+        std::fprintf(stderr, "flanger-host: %s refuses to be activated at %d Hz\n", path.c_str(),
+                     arguments.sampleRate);
+        return 1;
+    }
+    std::vector<float> left(flanger::tools::kPrerollFrames, 0.0f), right(left);
+    bool ok = flanger::tools::renderStereo(*plugin, left.data(), right.data(), left.data(), right.data(),
+                                           flanger::tools::kPrerollFrames, flanger::tools::kPrerollBlock);
+    ok = flanger::tools::renderStereo(*plugin, input->left.data(), input->right.data(), output.left.data(),
+                                      output.right.data(), static_cast<int64_t>(frames),
+                                      static_cast<uint32_t>(arguments.block)) &&
+         ok;
+    plugin->stop();
+    if (!ok) std::fprintf(stderr, "flanger-host: %s: a process call answered an error\n", path.c_str());
+    return writeRawStereo(arguments.output, output) && ok ? 0 : 1;
+}
+
 #if FLANGER_HOST_EDITOR
 struct EditorArguments {
     flanger::tools::EditorRunOptions options;
@@ -486,6 +645,46 @@ private:
     Vst3Plugin& plugin;
 };
 
+// A CLAP editor in the tool's window: its timers and descriptors run from the window's loop, and
+// the values it reports reach the host through flush (the plug-in is active, not processing).
+class ClapEditor final : public flanger::tools::EditorClient {
+public:
+    explicit ClapEditor(ClapPlugin& p) : plugin(p), parameters(p.parameters()) {}
+    bool hasEditor() override { return plugin.hasEditor(); }
+    std::string path() override { return plugin.module().path(); }
+    std::string name() override { return plugin.name(); }
+    void size(int& width, int& height) override {
+        if (!plugin.editorSize(width, height)) {
+            width = 400;
+            height = 300;
+        }
+    }
+    bool open(void*, void* parent) override {
+        std::string error;
+        if (plugin.openEditor(parent, &error)) return true;
+        std::fprintf(stderr, "flanger-host: %s\n", error.c_str());
+        return false;
+    }
+    void idle() override { plugin.runLoopOnce(0); }
+    void close() override { plugin.closeEditor(); }
+    // --animate: the normalised value mapped onto the parameter's plain range, as automation.
+    void setParameter(int32_t id, float normalised) override {
+        for (const auto& info : parameters) {
+            if (info.id != static_cast<clap::clap_id>(id)) continue;
+            double plain = info.minValue + (info.maxValue - info.minValue) * normalised;
+            if (info.flags & clap::kParamIsStepped) plain = std::round(plain);
+            plugin.addValue(info.id, 0, plain);
+            plugin.flush();
+        }
+    }
+    std::vector<int> wakeDescriptors() override { return plugin.runLoop().descriptors(); }
+    int waitMs(int idleMs) override { return plugin.runLoop().msUntilNextTimer(idleMs); }
+
+private:
+    ClapPlugin& plugin;
+    std::vector<flanger::tools::ClapParamInfo> parameters;
+};
+
 int editorExit(flanger::tools::EditorRunEnd end) {
     using flanger::tools::EditorRunEnd;
     switch (end) {
@@ -524,6 +723,34 @@ int showVst3Editor(const std::string& path, EditorArguments arguments) {
         }
     }
     if (end != EditorRunEnd::NotShown && arguments.printParameters) printVst3Parameters(*plugin);
+    plugin->stop();
+    return editorExit(end);
+}
+
+int showClapEditor(const std::string& path, EditorArguments arguments) {
+    if (arguments.idleFromHostIdle) return commandLine.refuse("--idle-from-host-idle is for VST 2.x modules");
+    auto plugin = loadClap(path);
+    if (!plugin) return 1;
+    plugin->activate(44100.0, 1, 1024);
+    if (!arguments.animate.empty()) {
+        const auto id = plugin->findParameter(arguments.animate);
+        if (!id) {
+            std::fprintf(stderr, "flanger-host: %s has no parameter \"%s\"\n", path.c_str(),
+                         arguments.animate.c_str());
+            return 1;
+        }
+        arguments.options.animateParameter = static_cast<int32_t>(*id);
+    }
+    ClapEditor editor(*plugin);
+    using flanger::tools::EditorRunEnd;
+    const EditorRunEnd end = flanger::tools::runEditorWindow(editor, arguments.options);
+    if (end != EditorRunEnd::NotShown && arguments.printEdits) {
+        for (const flanger::tools::ClapEdit& edit : plugin->outputEvents().edits()) {
+            if (edit.kind == flanger::tools::ClapEdit::Kind::Begin) std::printf("edit begin %u\n", edit.id);
+            if (edit.kind == flanger::tools::ClapEdit::Kind::End) std::printf("edit end %u\n", edit.id);
+        }
+    }
+    if (end != EditorRunEnd::NotShown && arguments.printParameters) printClapParameters(*plugin);
     plugin->stop();
     return editorExit(end);
 }
@@ -570,12 +797,15 @@ void usage(std::FILE* to) {
         "       flanger-host --render PLUGIN IN.f32 OUT.f32 [--program N] [--rate HZ] [--block N] [--tempo "
         "BPM]\n"
         "       flanger-host --help\n"
-        "PLUGIN is a VST 2.x module, or a VST3 bundle (a folder, or a file, whose name ends in .vst3).\n"
+        "PLUGIN is a VST 2.x module, a VST3 bundle (a folder, or a file, whose name ends in .vst3) or a\n"
+        "CLAP module (a file whose name ends in .clap).\n"
         "--info prints what a host sees of the module: its record, parameters, programs and chunk sizes\n"
-        "(of a bundle: its factory, classes, buses, parameters, programs and state size).\n"
+        "(of a bundle: its factory, classes, buses, parameters, programs and state size; of a CLAP\n"
+        "module: its plug-ins, extensions, ports, parameters, presets, state size and editor).\n"
         "--render renders raw interleaved stereo 32-bit floats as flanger-render does (start, preroll,\n"
         "block cutting): --program N (default: the module's own; a bundle's through its program\n"
-        "parameter), --rate HZ (default 44100), --block N (default 512), --tempo BPM (default 120).\n");
+        "parameter; a CLAP module's preset N as its preset discovery lists them), --rate HZ (default\n"
+        "44100), --block N (default 512), --tempo BPM (default 120).\n");
 #if FLANGER_HOST_EDITOR
     std::fprintf(
         to,
@@ -584,7 +814,8 @@ void usage(std::FILE* to) {
         "options of --editor:\n"
         "  --seconds S      close by itself after S seconds (default: stay open until closed)\n"
         "  --idle-ms MS     idle every MS milliseconds, 1 to 1000 (default 20; hosts use 20 to 66); a\n"
-        "                   bundle's editor also runs whenever its own timers and descriptors ask\n"
+        "                   bundle's or CLAP module's editor also runs whenever its own timers and\n"
+        "                   descriptors ask\n"
         "  --idle-from-host-idle\n"
         "                   also call effEditIdle from inside the plug-in's audioMasterIdle, as some\n"
         "                   hosts do (default: only from the idle loop; VST 2.x only)\n"
@@ -615,6 +846,7 @@ void usage(std::FILE* to) {
 #else
         "  flanger-host --editor build/BrackwaterFlanger.so --idle-ms 66 --parameters\n"
         "  flanger-host --render build/vst3/BrackwaterFlanger.vst3 in.f32 out.f32 --program 4\n"
+        "  flanger-host --info build/clap/BrackwaterFlanger.clap\n"
 #endif
 #endif
     );
@@ -641,6 +873,7 @@ int main(int argc, char** argv) {
             if (flanger::tools::looksLikeOption(extra)) return commandLine.unknownOption(extra);
             return commandLine.refuse("one module at a time (" + extra + ")");
         }
+        if (flanger::tools::ClapModule::isClapFile(module)) return printClapInfo(module);
         return flanger::tools::Vst3Module::isBundle(module) ? printVst3Info(module) : printInfo(module);
     }
     if (mode == "--render") {
@@ -649,12 +882,14 @@ int main(int argc, char** argv) {
         render.input = argv[3];
         render.output = argv[4];
         if (const auto stop = parseRenderArguments(argc, argv, 5, render)) return *stop;
+        if (flanger::tools::ClapModule::isClapFile(module)) return renderClap(module, render);
         return flanger::tools::Vst3Module::isBundle(module) ? renderVst3(module, render)
                                                             : renderRaw(module, render);
     }
 #if FLANGER_HOST_EDITOR
     EditorArguments editor;
     if (const auto stop = parseEditorArguments(argc, argv, 3, editor)) return *stop;
+    if (flanger::tools::ClapModule::isClapFile(module)) return showClapEditor(module, editor);
     return flanger::tools::Vst3Module::isBundle(module) ? showVst3Editor(module, editor)
                                                         : showEditor(module, editor);
 #else
