@@ -170,4 +170,9 @@ void FlangerEngine::setTempo(double bpm) noexcept {
     if (tempoSync) setSyncedSweepRates();
 }
 
+void FlangerEngine::clearHistory() noexcept {
+    mainCore.reset();
+    secondCore.reset();
+}
+
 }  // namespace flanger::dsp

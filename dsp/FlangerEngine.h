@@ -33,6 +33,9 @@ public:
     // The host tempo in beats per minute; negative or non-finite tempi are ignored, and a
     // repeated tempo costs nothing.
     virtual void setTempo(double bpm) noexcept;
+    // Silences both voices' delay lines and feedback, keeping the sweeps where they are and every
+    // setting: a host's full reset, which a restart (resume, clearing the main voice only) is not.
+    void clearHistory() noexcept;
 
     float beatsPerCycleNow() const { return beatsPerCycle; }
     float mixPercentNow() const { return mixPercent; }

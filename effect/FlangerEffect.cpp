@@ -110,6 +110,10 @@ void FlangerEffect::resume() {
     if (engine != nullptr) engine->resume();
 }
 
+void FlangerEffect::clearHistory() noexcept {
+    if (engineReady.load(std::memory_order_acquire)) engine->clearHistory();
+}
+
 void FlangerEffect::suspend() {
     if (engine != nullptr) engine->suspend();
 }

@@ -32,6 +32,8 @@ public:
     bool vendorText(char* text) override;
     bool initialise() override;
     void rebuildEngine() override;
+    // On the audio thread: every delay line of both voices silenced, the sweeps and settings kept.
+    void clearHistory() noexcept;
     void postInitialise() override {}
     void loadFactoryBank() override;
 

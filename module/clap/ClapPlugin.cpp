@@ -291,10 +291,9 @@ void FlangerClap::deactivate() noexcept {
 }
 
 void FlangerClap::reset() noexcept {
-    // As a VST 2.x host restarts processing: the delay lines and sweeps start afresh.
-    if (!active) return;
-    hosted.dispatch(vst::effMainsChanged, 0, 0);
-    hosted.dispatch(vst::effMainsChanged, 0, 1);
+    // Nothing heard before may sound after: both voices' lines are cleared (a VST 2.x restart
+    // clears the main voice's only). The sweeps run on freely, as the effect's always do.
+    if (active) hosted.effect().clearHistory();
 }
 
 const void* FlangerClap::extension(const char* id) noexcept {
@@ -401,8 +400,8 @@ clap_process_status FlangerClap::process(const clap_process& block) noexcept {
         audio =
             inputs[0] != nullptr && inputs[1] != nullptr && outputs[0] != nullptr && outputs[1] != nullptr;
     }
-    // Each event at its own frame: the block is cut there, so where the host cuts its blocks
-    // never changes what is heard.
+    // Each event at its own frame: the block is cut there, so a value lands on the frame the host
+    // gave it, not at the start of the block it happened to fall in.
     uint32_t done = 0;
     for (uint32_t e = 0; e <= eventCount; ++e) {
         const clap_event_header* event = e < eventCount ? in->get(in, e) : nullptr;

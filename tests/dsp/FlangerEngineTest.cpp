@@ -466,6 +466,15 @@ TEST_F(FlangerEngineTest, ResumeAndSuspendClearOnlyTheMainCore) {
     engine.parameterHook(&parameters);  // does nothing
 }
 
+TEST_F(FlangerEngineTest, ClearingTheHistorySilencesBothVoicesAndKeepsTheSweeps) {
+    run(4);
+    const double sweep = engine.main().left().oscillator().phaseNow();
+    engine.clearHistory();
+    EXPECT_EQ(engine.main().left().history(1), 0.0f);
+    EXPECT_EQ(engine.second().left().history(1), 0.0f);
+    EXPECT_EQ(engine.main().left().oscillator().phaseNow(), sweep);
+}
+
 TEST_F(FlangerEngineTest, TinyInputsNeverGiveSubnormalOutputs) {
     // Small gains on normal but tiny samples would land in the subnormal range; processing runs
     // with such results flushed, whatever mode the host's thread is in.
