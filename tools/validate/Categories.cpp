@@ -7,15 +7,23 @@
 namespace flanger::tools {
 
 namespace {
-bool vst3Module = false;  // set once, before any category runs
+ModuleFormat format = ModuleFormat::Vst2;  // set once, before any category runs
 }
 
-void validateVst3Bundle(bool on) {
-    vst3Module = on;
+void validateFormat(ModuleFormat chosen) {
+    format = chosen;
 }
 
 const ValidatorBuild& activeBuild() {
-    return vst3Module ? vst3ValidatorBuild() : validatorBuild();
+    switch (format) {
+        case ModuleFormat::Vst3:
+            return vst3ValidatorBuild();
+        case ModuleFormat::Clap:
+            return clapValidatorBuild();
+        case ModuleFormat::Vst2:
+            break;
+    }
+    return validatorBuild();
 }
 
 const std::vector<Category>& categories() {

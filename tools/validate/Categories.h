@@ -19,6 +19,14 @@ void checkState(const CheckContext& context, Findings& findings);
 void checkThreads(const CheckContext& context, Findings& findings);
 void checkEditor(const CheckContext& context, Findings& findings);
 
+// The CLAP categories (ClapChecks.cpp and the Clap*Checks.cpp beside it); threads on Linux only.
+void checkClapDescriptor(const CheckContext& context, Findings& findings);
+void checkClapLifecycle(const CheckContext& context, Findings& findings);
+void checkClapAudio(const CheckContext& context, Findings& findings);
+void checkClapParams(const CheckContext& context, Findings& findings);
+void checkClapState(const CheckContext& context, Findings& findings);
+void checkClapThreads(const CheckContext& context, Findings& findings);
+
 struct Category {
     const char* name;
     void (*run)(const CheckContext&, Findings&);  // null: not checked yet
@@ -37,8 +45,12 @@ struct ValidatorBuild {
 const ValidatorBuild& validatorBuild();
 // The categories for a VST3 bundle (Vst3Checks.cpp), the same on both systems.
 const ValidatorBuild& vst3ValidatorBuild();
-// Picks the VST3 categories for what categories() and the lookups answer from now on.
-void validateVst3Bundle(bool on);
+// The categories for a CLAP module (ClapChecks.cpp); its threads category is Linux-only.
+const ValidatorBuild& clapValidatorBuild();
+
+enum class ModuleFormat { Vst2, Vst3, Clap };
+// Picks the format's categories for what categories() and the lookups answer from now on.
+void validateFormat(ModuleFormat format);
 const ValidatorBuild& activeBuild();
 
 const std::vector<Category>& categories();

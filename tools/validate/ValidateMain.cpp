@@ -1,5 +1,5 @@
-// flanger-validate: a hostile-host validation suite for any VST 2.x module or VST3 bundle, and the
-// soak run.
+// flanger-validate: a hostile-host validation suite for any VST 2.x module, VST3 bundle or CLAP
+// module, and the soak run.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/ClapHost.h"
 #include "tools/common/CommandLine.h"
 #include "tools/common/Vst3Host.h"
 #include "tools/validate/Categories.h"
@@ -161,7 +162,9 @@ int main(int argc, char** argv) {
         }
     }
     if (context.modulePath.empty()) return commandLine.refuse("say which module to validate");
-    validateVst3Bundle(Vst3Module::isBundle(context.modulePath));
+    validateFormat(ClapModule::isClapFile(context.modulePath) ? ModuleFormat::Clap
+                   : Vst3Module::isBundle(context.modulePath) ? ModuleFormat::Vst3
+                                                              : ModuleFormat::Vst2);
     for (const auto& name : only) {
         if (findCategory(name) != nullptr) continue;
         if (isLinuxOnly(name))
