@@ -699,29 +699,39 @@ int editorExit(flanger::tools::EditorRunEnd end) {
     return 1;
 }
 
+// The parameter --animate names, looked up in a VST3 or CLAP plug-in; false (said) when it has none.
+template <class Plugin>
+bool findAnimated(Plugin& plugin, const std::string& path, EditorArguments& arguments) {
+    if (arguments.animate.empty()) return true;
+    const auto id = plugin.findParameter(arguments.animate);
+    if (!id) {
+        std::fprintf(stderr, "flanger-host: %s has no parameter \"%s\"\n", path.c_str(),
+                     arguments.animate.c_str());
+        return false;
+    }
+    arguments.options.animateParameter = static_cast<int32_t>(*id);
+    return true;
+}
+
+// --edits: the begin and end of every edit the editor reported, as for VST 2.x modules.
+template <class Edit>
+void printEdits(const std::vector<Edit>& edits) {
+    for (const Edit& edit : edits) {
+        if (edit.kind == Edit::Kind::Begin) std::printf("edit begin %u\n", edit.id);
+        if (edit.kind == Edit::Kind::End) std::printf("edit end %u\n", edit.id);
+    }
+}
+
 int showVst3Editor(const std::string& path, EditorArguments arguments) {
     if (arguments.idleFromHostIdle) return commandLine.refuse("--idle-from-host-idle is for VST 2.x modules");
     auto plugin = loadVst3(path);
     if (!plugin) return 1;
     plugin->start(44100.0, 1024);
-    if (!arguments.animate.empty()) {
-        const auto id = plugin->findParameter(arguments.animate);
-        if (!id) {
-            std::fprintf(stderr, "flanger-host: %s has no parameter \"%s\"\n", path.c_str(),
-                         arguments.animate.c_str());
-            return 1;
-        }
-        arguments.options.animateParameter = static_cast<int32_t>(*id);
-    }
+    if (!findAnimated(*plugin, path, arguments)) return 1;
     Vst3Editor editor(*plugin);
     using flanger::tools::EditorRunEnd;
     const EditorRunEnd end = flanger::tools::runEditorWindow(editor, arguments.options);
-    if (end != EditorRunEnd::NotShown && arguments.printEdits) {
-        for (const flanger::tools::Vst3Edit& edit : plugin->handler().edits()) {
-            if (edit.kind == flanger::tools::Vst3Edit::Kind::Begin) std::printf("edit begin %u\n", edit.id);
-            if (edit.kind == flanger::tools::Vst3Edit::Kind::End) std::printf("edit end %u\n", edit.id);
-        }
-    }
+    if (end != EditorRunEnd::NotShown && arguments.printEdits) printEdits(plugin->handler().edits());
     if (end != EditorRunEnd::NotShown && arguments.printParameters) printVst3Parameters(*plugin);
     plugin->stop();
     return editorExit(end);
@@ -732,24 +742,11 @@ int showClapEditor(const std::string& path, EditorArguments arguments) {
     auto plugin = loadClap(path);
     if (!plugin) return 1;
     plugin->activate(44100.0, 1, 1024);
-    if (!arguments.animate.empty()) {
-        const auto id = plugin->findParameter(arguments.animate);
-        if (!id) {
-            std::fprintf(stderr, "flanger-host: %s has no parameter \"%s\"\n", path.c_str(),
-                         arguments.animate.c_str());
-            return 1;
-        }
-        arguments.options.animateParameter = static_cast<int32_t>(*id);
-    }
+    if (!findAnimated(*plugin, path, arguments)) return 1;
     ClapEditor editor(*plugin);
     using flanger::tools::EditorRunEnd;
     const EditorRunEnd end = flanger::tools::runEditorWindow(editor, arguments.options);
-    if (end != EditorRunEnd::NotShown && arguments.printEdits) {
-        for (const flanger::tools::ClapEdit& edit : plugin->outputEvents().edits()) {
-            if (edit.kind == flanger::tools::ClapEdit::Kind::Begin) std::printf("edit begin %u\n", edit.id);
-            if (edit.kind == flanger::tools::ClapEdit::Kind::End) std::printf("edit end %u\n", edit.id);
-        }
-    }
+    if (end != EditorRunEnd::NotShown && arguments.printEdits) printEdits(plugin->outputEvents().edits());
     if (end != EditorRunEnd::NotShown && arguments.printParameters) printClapParameters(*plugin);
     plugin->stop();
     return editorExit(end);
