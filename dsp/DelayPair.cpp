@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace flanger::dsp {
 
 namespace {
@@ -11,6 +15,48 @@ namespace {
 inline float flush(float state) {
     return std::fabs(state) < DelayPair::kFlushThreshold ? 0.0f : state;
 }
+
+#if defined(__SSE2__)
+// Four samples at once, where every read of the four reaches samples written before them (each
+// line's delay is at least 4 samples). The operations are the per-sample ones in the same order
+// on four lanes, so the results are bit for bit those of the loop sample by sample.
+
+// interpolate() of samples at[j] for j = 0 … 3: b0 and its older neighbour b1 are adjacent, so
+// one 8-byte load brings both.
+inline __m128 interpolateFour(const float* at, const int32_t* offset, const double* fraction) noexcept {
+    auto pair = [at, offset](int j) {
+        return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + j + offset[j] - 1)));
+    };
+    const __m128 first = _mm_movelh_ps(pair(0), pair(1));  // b1, b0 of samples 0 and 1
+    const __m128 second = _mm_movelh_ps(pair(2), pair(3));
+    const __m128 b0 = _mm_shuffle_ps(first, second, _MM_SHUFFLE(3, 1, 3, 1));
+    const __m128 b1 = _mm_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0));
+    auto blend = [](__m128d older, __m128d newer, const double* f) {
+        return _mm_cvtpd_ps(_mm_add_pd(newer, _mm_mul_pd(_mm_sub_pd(older, newer), _mm_loadu_pd(f))));
+    };
+    const __m128 low = blend(_mm_cvtps_pd(b1), _mm_cvtps_pd(b0), fraction);
+    const __m128 high =
+        blend(_mm_cvtps_pd(_mm_movehl_ps(b1, b1)), _mm_cvtps_pd(_mm_movehl_ps(b0, b0)), fraction + 2);
+    return _mm_movelh_ps(low, high);
+}
+
+// flush() on four lanes.
+inline __m128 flushFour(__m128 states) noexcept {
+    const __m128 magnitude = _mm_and_ps(states, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));
+    return _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(DelayPair::kFlushThreshold)), states);
+}
+
+// What the line stores for the four samples: the state of the sample before each, + 1e-30.
+inline __m128 lineInputs(__m128 previous, __m128 states) noexcept {
+    const __m128 edge = _mm_shuffle_ps(previous, states, _MM_SHUFFLE(0, 0, 3, 3));
+    return _mm_add_ps(_mm_shuffle_ps(edge, states, _MM_SHUFFLE(2, 1, 2, 0)), _mm_set1_ps(1e-30f));
+}
+
+inline void storeImages(float* slot, int circle, __m128 inputs) noexcept {
+    _mm_storeu_ps(slot, inputs);
+    _mm_storeu_ps(slot + circle, inputs);
+}
+#endif
 
 }  // namespace
 
@@ -38,7 +84,7 @@ void DelayPair::prepareSweeps(bool both, int count) noexcept {
 
 template <DelayPair::Coupling C, bool kTwoImages>
 void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLeft, float* wetRight, int count,
-                        float feedback) noexcept {
+                        float feedback, bool inFours) noexcept {
     constexpr bool kSingle = C == Coupling::Single;
     const float fb = feedback;
     float sl = stateLeft;
@@ -61,7 +107,44 @@ void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLef
         const float* xr = (C == Coupling::Separate ? inRight : inLeft) + k0;
         float* wetL = wetLeft + k0;
         float* wetR = kSingle ? nullptr : wetRight + k0;
-        for (int k = 0; k < run; ++k) {
+        int k = 0;
+#if defined(__SSE2__)
+        if (kTwoImages && inFours && run >= 4) {
+            const __m128 fbs = _mm_set1_ps(fb);
+            __m128 previousL = _mm_set1_ps(sl);
+            __m128 previousR = _mm_set1_ps(sr);
+            for (; k + 4 <= run; k += 4) {
+                const __m128 yl = interpolateFour(slotL + k, offsetL + k, fractionL + k);
+                const __m128 x = _mm_loadu_ps(xl + k);
+                __m128 statesL;
+                if constexpr (kSingle) {
+                    statesL = flushFour(_mm_add_ps(_mm_mul_ps(yl, fbs), x));
+                } else {
+                    const __m128 yr = interpolateFour(slotR + k, offsetR + k, fractionR + k);
+                    __m128 statesR;
+                    if constexpr (C == Coupling::Crossed) {
+                        const __m128 fifth = _mm_set1_ps(0.2f);
+                        statesL =
+                            flushFour(_mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(fifth, yl), yr), fbs), x));
+                        statesR =
+                            flushFour(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(yl, _mm_mul_ps(fifth, yr)), fbs), x));
+                    } else {
+                        statesL = flushFour(_mm_add_ps(_mm_mul_ps(yl, fbs), x));
+                        statesR = flushFour(_mm_add_ps(_mm_mul_ps(yr, fbs), _mm_loadu_ps(xr + k)));
+                    }
+                    storeImages(slotR + k, circleRight, lineInputs(previousR, statesR));
+                    _mm_storeu_ps(wetR + k, yr);
+                    previousR = statesR;
+                }
+                storeImages(slotL + k, circleLeft, lineInputs(previousL, statesL));
+                _mm_storeu_ps(wetL + k, yl);
+                previousL = statesL;
+            }
+            sl = _mm_cvtss_f32(_mm_shuffle_ps(previousL, previousL, _MM_SHUFFLE(3, 3, 3, 3)));
+            sr = _mm_cvtss_f32(_mm_shuffle_ps(previousR, previousR, _MM_SHUFFLE(3, 3, 3, 3)));
+        }
+#endif
+        for (; k < run; ++k) {
             // Read before write; each line's input is the state of the previous sample.
             const float yl = ModulatedDelay::interpolate(slotL + k, offsetL[k], fractionL[k]);
             const float inputL = sl + 1e-30f;
@@ -109,18 +192,21 @@ void DelayPair::run(Coupling coupling, const float* inLeft, const float* inRight
         float* wr = coupling == Coupling::Single ? nullptr : wetRight + start;
         // Circles under 8 samples (rates under about 1.3 kHz) keep more images of the circle.
         const bool twoImages = lineLeft.copies == 2 && lineRight.copies == 2;
+        // Lines that reach at least 4 samples back whatever the sweep does run four samples at once.
+        const bool inFours =
+            lineLeft.shortestReach() >= 4 && (coupling == Coupling::Single || lineRight.shortestReach() >= 4);
         switch (coupling) {
             case Coupling::Single:
-                twoImages ? runTaps<Coupling::Single, true>(xl, xr, wl, wr, n, feedback)
-                          : runTaps<Coupling::Single, false>(xl, xr, wl, wr, n, feedback);
+                twoImages ? runTaps<Coupling::Single, true>(xl, xr, wl, wr, n, feedback, inFours)
+                          : runTaps<Coupling::Single, false>(xl, xr, wl, wr, n, feedback, inFours);
                 break;
             case Coupling::Crossed:
-                twoImages ? runTaps<Coupling::Crossed, true>(xl, xr, wl, wr, n, feedback)
-                          : runTaps<Coupling::Crossed, false>(xl, xr, wl, wr, n, feedback);
+                twoImages ? runTaps<Coupling::Crossed, true>(xl, xr, wl, wr, n, feedback, inFours)
+                          : runTaps<Coupling::Crossed, false>(xl, xr, wl, wr, n, feedback, inFours);
                 break;
             case Coupling::Separate:
-                twoImages ? runTaps<Coupling::Separate, true>(xl, xr, wl, wr, n, feedback)
-                          : runTaps<Coupling::Separate, false>(xl, xr, wl, wr, n, feedback);
+                twoImages ? runTaps<Coupling::Separate, true>(xl, xr, wl, wr, n, feedback, inFours)
+                          : runTaps<Coupling::Separate, false>(xl, xr, wl, wr, n, feedback, inFours);
                 break;
         }
     }

@@ -37,7 +37,7 @@ private:
     void prepareSweeps(bool both, int count) noexcept;
     template <Coupling C, bool kTwoImages>
     void runTaps(const float* inLeft, const float* inRight, float* wetLeft, float* wetRight, int count,
-                 float feedback) noexcept;
+                 float feedback, bool inFours) noexcept;
 
     ModulatedDelay lineLeft;
     ModulatedDelay lineRight;

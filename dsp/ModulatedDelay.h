@@ -3,6 +3,7 @@
 // belong to the core.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -77,6 +78,13 @@ private:
         // Offsets are relative to the write position: the image (copies - 1) circles ahead,
         // minus trunc(D), lies inside the store for every write position.
         return SweepTaps{depth, 0.5 * delaySamples, (copies - 1) * maxDelay, tapOffset, tapFraction};
+    }
+    // The fewest whole samples back any read can reach with this span and depth, whatever the
+    // sweep (|L| ≤ 0.5, with room for its rounding): trunc(D) is never below it.
+    int shortestReach() const noexcept {
+        const double shortest =
+            (1.0 - 0.500001 * std::fabs(static_cast<double>(depth))) * 0.5 * delaySamples + 1.0;
+        return static_cast<int>(shortest - 1e-9);
     }
     float readTap(int k) const noexcept {
         return interpolate(store.data() + writeIndex, tapOffset[k], tapFraction[k]);
