@@ -4,8 +4,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/WideLanes.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(FLANGER_WIDE_LANES)
+#include <immintrin.h>
 #endif
 
 namespace flanger::dsp {
@@ -23,7 +28,11 @@ inline float flush(float state) {
 
 // interpolate() of samples at[j] for j = 0 … 3: b0 and its older neighbour b1 are adjacent, so
 // one 8-byte load brings both.
-inline __m128 interpolateFour(const float* at, const int32_t* offset, const double* fraction) noexcept {
+struct InterpolateFour {
+    static __m128 read(const float* at, const int32_t* offset, const double* fraction) noexcept;
+};
+
+inline __m128 InterpolateFour::read(const float* at, const int32_t* offset, const double* fraction) noexcept {
     auto pair = [at, offset](int j) {
         return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + j + offset[j] - 1)));
     };
@@ -56,6 +65,28 @@ inline void storeImages(float* slot, int circle, __m128 inputs) noexcept {
     _mm_storeu_ps(slot, inputs);
     _mm_storeu_ps(slot + circle, inputs);
 }
+#else
+struct InterpolateFour {};
+#endif
+
+#if defined(FLANGER_WIDE_LANES)
+// InterpolateFour on processors with AVX2: the blend on four double lanes at once. (Gathers
+// would save instructions but cost time on processors that split them into single loads.)
+struct InterpolateFourWide {
+    __attribute__((target("avx2"))) static __m128 read(const float* at, const int32_t* offset,
+                                                       const double* fraction) noexcept {
+        auto pair = [at, offset](int j) {
+            return _mm_castsi128_ps(
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + j + offset[j] - 1)));
+        };
+        const __m128 first = _mm_movelh_ps(pair(0), pair(1));  // b1, b0 of samples 0 and 1
+        const __m128 second = _mm_movelh_ps(pair(2), pair(3));
+        const __m256d b0 = _mm256_cvtps_pd(_mm_shuffle_ps(first, second, _MM_SHUFFLE(3, 1, 3, 1)));
+        const __m256d b1 = _mm256_cvtps_pd(_mm_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0)));
+        return _mm256_cvtpd_ps(
+            _mm256_add_pd(b0, _mm256_mul_pd(_mm256_sub_pd(b1, b0), _mm256_loadu_pd(fraction))));
+    }
+};
 #endif
 
 }  // namespace
@@ -82,7 +113,7 @@ void DelayPair::prepareSweeps(bool both, int count) noexcept {
     }
 }
 
-template <DelayPair::Coupling C, bool kTwoImages>
+template <DelayPair::Coupling C, bool kTwoImages, class Four>
 void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLeft, float* wetRight, int count,
                         float feedback, bool inFours) noexcept {
     constexpr bool kSingle = C == Coupling::Single;
@@ -114,13 +145,13 @@ void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLef
             __m128 previousL = _mm_set1_ps(sl);
             __m128 previousR = _mm_set1_ps(sr);
             for (; k + 4 <= run; k += 4) {
-                const __m128 yl = interpolateFour(slotL + k, offsetL + k, fractionL + k);
+                const __m128 yl = Four::read(slotL + k, offsetL + k, fractionL + k);
                 const __m128 x = _mm_loadu_ps(xl + k);
                 __m128 statesL;
                 if constexpr (kSingle) {
                     statesL = flushFour(_mm_add_ps(_mm_mul_ps(yl, fbs), x));
                 } else {
-                    const __m128 yr = interpolateFour(slotR + k, offsetR + k, fractionR + k);
+                    const __m128 yr = Four::read(slotR + k, offsetR + k, fractionR + k);
                     __m128 statesR;
                     if constexpr (C == Coupling::Crossed) {
                         const __m128 fifth = _mm_set1_ps(0.2f);
@@ -181,6 +212,39 @@ void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLef
     stateRight = sr;
 }
 
+#if defined(FLANGER_WIDE_LANES)
+// The loops with four-lane reads, compiled for AVX2 with everything they call inlined.
+struct WideLoops {
+    template <DelayPair::Coupling C>
+    __attribute__((target("avx2"), flatten)) static void run(DelayPair& pair, const float* inLeft,
+                                                             const float* inRight, float* wetLeft,
+                                                             float* wetRight, int count,
+                                                             float feedback) noexcept {
+        pair.runTaps<C, true, InterpolateFourWide>(inLeft, inRight, wetLeft, wetRight, count, feedback, true);
+    }
+};
+#endif
+
+template <DelayPair::Coupling C>
+void DelayPair::runCoupled(const float* inLeft, const float* inRight, float* wetLeft, float* wetRight,
+                           int count, float feedback) noexcept {
+    // Circles under 8 samples (rates under about 1.3 kHz) keep more images of the circle.
+    const bool twoImages = lineLeft.copies == 2 && (C == Coupling::Single || lineRight.copies == 2);
+    // Lines that reach at least 4 samples back whatever the sweep does run four samples at once.
+    const bool inFours =
+        lineLeft.shortestReach() >= 4 && (C == Coupling::Single || lineRight.shortestReach() >= 4);
+#if defined(FLANGER_WIDE_LANES)
+    if (twoImages && inFours && haveWideLanes()) {
+        WideLoops::run<C>(*this, inLeft, inRight, wetLeft, wetRight, count, feedback);
+        return;
+    }
+#endif
+    if (twoImages)
+        runTaps<C, true, InterpolateFour>(inLeft, inRight, wetLeft, wetRight, count, feedback, inFours);
+    else
+        runTaps<C, false, InterpolateFour>(inLeft, inRight, wetLeft, wetRight, count, feedback, inFours);
+}
+
 void DelayPair::run(Coupling coupling, const float* inLeft, const float* inRight, float* wetLeft,
                     float* wetRight, int count, float feedback) noexcept {
     for (int start = 0; start < count; start += ModulatedDelay::kTapSpan) {
@@ -190,23 +254,15 @@ void DelayPair::run(Coupling coupling, const float* inLeft, const float* inRight
         const float* xr = coupling == Coupling::Separate ? inRight + start : nullptr;
         float* wl = wetLeft + start;
         float* wr = coupling == Coupling::Single ? nullptr : wetRight + start;
-        // Circles under 8 samples (rates under about 1.3 kHz) keep more images of the circle.
-        const bool twoImages = lineLeft.copies == 2 && lineRight.copies == 2;
-        // Lines that reach at least 4 samples back whatever the sweep does run four samples at once.
-        const bool inFours =
-            lineLeft.shortestReach() >= 4 && (coupling == Coupling::Single || lineRight.shortestReach() >= 4);
         switch (coupling) {
             case Coupling::Single:
-                twoImages ? runTaps<Coupling::Single, true>(xl, xr, wl, wr, n, feedback, inFours)
-                          : runTaps<Coupling::Single, false>(xl, xr, wl, wr, n, feedback, inFours);
+                runCoupled<Coupling::Single>(xl, xr, wl, wr, n, feedback);
                 break;
             case Coupling::Crossed:
-                twoImages ? runTaps<Coupling::Crossed, true>(xl, xr, wl, wr, n, feedback, inFours)
-                          : runTaps<Coupling::Crossed, false>(xl, xr, wl, wr, n, feedback, inFours);
+                runCoupled<Coupling::Crossed>(xl, xr, wl, wr, n, feedback);
                 break;
             case Coupling::Separate:
-                twoImages ? runTaps<Coupling::Separate, true>(xl, xr, wl, wr, n, feedback, inFours)
-                          : runTaps<Coupling::Separate, false>(xl, xr, wl, wr, n, feedback, inFours);
+                runCoupled<Coupling::Separate>(xl, xr, wl, wr, n, feedback);
                 break;
         }
     }

@@ -35,9 +35,16 @@ public:
 
 private:
     void prepareSweeps(bool both, int count) noexcept;
-    template <Coupling C, bool kTwoImages>
+    template <Coupling C>
+    void runCoupled(const float* inLeft, const float* inRight, float* wetLeft, float* wetRight, int count,
+                    float feedback) noexcept;
+    // inFours: every read of the lines reaches at least 4 samples back, so Four reads four
+    // samples at once.
+    template <Coupling C, bool kTwoImages, class Four>
     void runTaps(const float* inLeft, const float* inRight, float* wetLeft, float* wetRight, int count,
                  float feedback, bool inFours) noexcept;
+    // Processors with wider lanes run the loop through this (DelayPair.cpp).
+    friend struct WideLoops;
 
     ModulatedDelay lineLeft;
     ModulatedDelay lineRight;

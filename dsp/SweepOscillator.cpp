@@ -5,13 +5,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/WideLanes.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-// Processors with AVX2 take four samples per step through the same operations; the choice is
-// made at run time, so the module still runs on any x86-64.
-#if defined(__SSE2__) && defined(__x86_64__) && defined(__GNUC__)
-#define FLANGER_SWEEP_AVX2 1
+// Processors with AVX2 take four samples per step through the same operations.
+#if defined(FLANGER_WIDE_LANES)
 #include <immintrin.h>
 #endif
 
@@ -147,15 +147,16 @@ struct TapWriter {
 }  // namespace
 #endif
 
-#if defined(FLANGER_SWEEP_AVX2)
-namespace {
-
-bool detectAvx2() noexcept {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
+#if defined(FLANGER_WIDE_LANES)
+bool haveWideLanes() noexcept {
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return avx2;
 }
 
-const bool kHaveAvx2 = detectAvx2();
+namespace {
 
 // TriangleKernel and TapWriter on four lanes: the same operations in the same order (the target
 // adds AVX2 only, no fused multiply-adds), so the taps are bit for bit those of two lanes.
@@ -255,8 +256,8 @@ inline void storeTap(const SweepTaps& line, float sweep, int k) {
 void SweepOscillator::fillTaps(const SweepTaps* lines, int lineCount, int count) noexcept {
     if (count <= 0 || lineCount <= 0) return;
     int k = 0;
-#if defined(FLANGER_SWEEP_AVX2)
-    if (kHaveAvx2) {
+#if defined(FLANGER_WIDE_LANES)
+    if (haveWideLanes()) {
         k = fillTapsByFour(lines, lineCount, count, phase, phaseStep, turnWide, invTurnWide, invRestWide);
         skip(k);
     }
