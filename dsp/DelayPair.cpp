@@ -4,14 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dsp/WideLanes.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(FLANGER_WIDE_LANES)
-#include <immintrin.h>
-#endif
+#include "dsp/FourLanes.h"
 
 namespace flanger::dsp {
 
@@ -22,71 +15,22 @@ inline float flush(float state) {
 }
 
 #if defined(__SSE2__)
-// Four samples at once, where every read of the four reaches samples written before them (each
-// line's delay is at least 4 samples). The operations are the per-sample ones in the same order
-// on four lanes, so the results are bit for bit those of the loop sample by sample.
+using lanes::flushFour;
+using lanes::lineInputs;
+using lanes::PairLanes;
 
-// interpolate() of samples at[j] for j = 0 … 3: b0 and its older neighbour b1 are adjacent, so
-// one 8-byte load brings both.
-struct InterpolateFour {
-    static __m128 read(const float* at, const int32_t* offset, const double* fraction) noexcept;
-};
-
-inline __m128 InterpolateFour::read(const float* at, const int32_t* offset, const double* fraction) noexcept {
-    auto pair = [at, offset](int j) {
-        return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + j + offset[j] - 1)));
-    };
-    const __m128 first = _mm_movelh_ps(pair(0), pair(1));  // b1, b0 of samples 0 and 1
-    const __m128 second = _mm_movelh_ps(pair(2), pair(3));
-    const __m128 b0 = _mm_shuffle_ps(first, second, _MM_SHUFFLE(3, 1, 3, 1));
-    const __m128 b1 = _mm_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0));
-    auto blend = [](__m128d older, __m128d newer, const double* f) {
-        return _mm_cvtpd_ps(_mm_add_pd(newer, _mm_mul_pd(_mm_sub_pd(older, newer), _mm_loadu_pd(f))));
-    };
-    const __m128 low = blend(_mm_cvtps_pd(b1), _mm_cvtps_pd(b0), fraction);
-    const __m128 high =
-        blend(_mm_cvtps_pd(_mm_movehl_ps(b1, b1)), _mm_cvtps_pd(_mm_movehl_ps(b0, b0)), fraction + 2);
-    return _mm_movelh_ps(low, high);
+// interpolate() of samples at[j], j = 0 … 3, their taps read from the prepared arrays.
+template <class Lanes>
+inline __m128 readFour(const float* at, const int32_t* offset, const double* fraction) noexcept {
+    __m128 b0;
+    __m128 b1;
+    lanes::readPairs(at, offset, b0, b1);
+    return Lanes::blend(b0, b1, Lanes::load(fraction));
 }
-
-// flush() on four lanes.
-inline __m128 flushFour(__m128 states) noexcept {
-    const __m128 magnitude = _mm_and_ps(states, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));
-    return _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(DelayPair::kFlushThreshold)), states);
-}
-
-// What the line stores for the four samples: the state of the sample before each, + 1e-30.
-inline __m128 lineInputs(__m128 previous, __m128 states) noexcept {
-    const __m128 edge = _mm_shuffle_ps(previous, states, _MM_SHUFFLE(0, 0, 3, 3));
-    return _mm_add_ps(_mm_shuffle_ps(edge, states, _MM_SHUFFLE(2, 1, 2, 0)), _mm_set1_ps(1e-30f));
-}
-
-inline void storeImages(float* slot, int circle, __m128 inputs) noexcept {
-    _mm_storeu_ps(slot, inputs);
-    _mm_storeu_ps(slot + circle, inputs);
-}
+using lanes::storeImages;
+static_assert(lanes::kFlushThreshold == DelayPair::kFlushThreshold);
 #else
-struct InterpolateFour {};
-#endif
-
-#if defined(FLANGER_WIDE_LANES)
-// InterpolateFour on processors with AVX2: the blend on four double lanes at once. (Gathers
-// would save instructions but cost time on processors that split them into single loads.)
-struct InterpolateFourWide {
-    __attribute__((target("avx2"))) static __m128 read(const float* at, const int32_t* offset,
-                                                       const double* fraction) noexcept {
-        auto pair = [at, offset](int j) {
-            return _mm_castsi128_ps(
-                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + j + offset[j] - 1)));
-        };
-        const __m128 first = _mm_movelh_ps(pair(0), pair(1));  // b1, b0 of samples 0 and 1
-        const __m128 second = _mm_movelh_ps(pair(2), pair(3));
-        const __m256d b0 = _mm256_cvtps_pd(_mm_shuffle_ps(first, second, _MM_SHUFFLE(3, 1, 3, 1)));
-        const __m256d b1 = _mm256_cvtps_pd(_mm_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0)));
-        return _mm256_cvtpd_ps(
-            _mm256_add_pd(b0, _mm256_mul_pd(_mm256_sub_pd(b1, b0), _mm256_loadu_pd(fraction))));
-    }
-};
+struct PairLanes {};
 #endif
 
 }  // namespace
@@ -113,7 +57,7 @@ void DelayPair::prepareSweeps(bool both, int count) noexcept {
     }
 }
 
-template <DelayPair::Coupling C, bool kTwoImages, class Four>
+template <DelayPair::Coupling C, bool kTwoImages, class Lanes>
 void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLeft, float* wetRight, int count,
                         float feedback, bool inFours) noexcept {
     constexpr bool kSingle = C == Coupling::Single;
@@ -145,13 +89,13 @@ void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLef
             __m128 previousL = _mm_set1_ps(sl);
             __m128 previousR = _mm_set1_ps(sr);
             for (; k + 4 <= run; k += 4) {
-                const __m128 yl = Four::read(slotL + k, offsetL + k, fractionL + k);
+                const __m128 yl = readFour<Lanes>(slotL + k, offsetL + k, fractionL + k);
                 const __m128 x = _mm_loadu_ps(xl + k);
                 __m128 statesL;
                 if constexpr (kSingle) {
                     statesL = flushFour(_mm_add_ps(_mm_mul_ps(yl, fbs), x));
                 } else {
-                    const __m128 yr = Four::read(slotR + k, offsetR + k, fractionR + k);
+                    const __m128 yr = readFour<Lanes>(slotR + k, offsetR + k, fractionR + k);
                     __m128 statesR;
                     if constexpr (C == Coupling::Crossed) {
                         const __m128 fifth = _mm_set1_ps(0.2f);
@@ -171,8 +115,8 @@ void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLef
                 _mm_storeu_ps(wetL + k, yl);
                 previousL = statesL;
             }
-            sl = _mm_cvtss_f32(_mm_shuffle_ps(previousL, previousL, _MM_SHUFFLE(3, 3, 3, 3)));
-            sr = _mm_cvtss_f32(_mm_shuffle_ps(previousR, previousR, _MM_SHUFFLE(3, 3, 3, 3)));
+            sl = lanes::lastLane(previousL);
+            sr = lanes::lastLane(previousR);
         }
 #endif
         for (; k < run; ++k) {
@@ -220,7 +164,7 @@ struct WideLoops {
                                                              const float* inRight, float* wetLeft,
                                                              float* wetRight, int count,
                                                              float feedback) noexcept {
-        pair.runTaps<C, true, InterpolateFourWide>(inLeft, inRight, wetLeft, wetRight, count, feedback, true);
+        pair.runTaps<C, true, lanes::QuadLanes>(inLeft, inRight, wetLeft, wetRight, count, feedback, true);
     }
 };
 #endif
@@ -240,9 +184,9 @@ void DelayPair::runCoupled(const float* inLeft, const float* inRight, float* wet
     }
 #endif
     if (twoImages)
-        runTaps<C, true, InterpolateFour>(inLeft, inRight, wetLeft, wetRight, count, feedback, inFours);
+        runTaps<C, true, PairLanes>(inLeft, inRight, wetLeft, wetRight, count, feedback, inFours);
     else
-        runTaps<C, false, InterpolateFour>(inLeft, inRight, wetLeft, wetRight, count, feedback, inFours);
+        runTaps<C, false, PairLanes>(inLeft, inRight, wetLeft, wetRight, count, feedback, inFours);
 }
 
 void DelayPair::run(Coupling coupling, const float* inLeft, const float* inRight, float* wetLeft,

@@ -62,6 +62,9 @@ public:
     size_t heapBytes() const;
 
 private:
+    // The engine's one-pass case reads the stages' settings and runs their lines.
+    friend class FusedStereoPass;
+
     void processPiece(float* const* in, float* const* out, int count, bool accumulate) noexcept;
     void mix(const float* inLeft, const float* inRight, int count) noexcept;
     void deliver(float* const* out, int count, bool accumulate) noexcept;

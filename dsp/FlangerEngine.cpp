@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 
+#include "dsp/FusedStereoPass.h"
 #include "params/FlangerParameters.h"
 
 namespace flanger::dsp {
@@ -56,14 +57,18 @@ void FlangerEngine::copyInputs(float* const* in, int count) noexcept {
 }
 
 void FlangerEngine::processChunk(float** in, float** out, int count) noexcept {
+    // The second voice is added on top in both modes, while the effect is heard at all.
+    const bool panned = mixPercent > 0.005f && outputLevel > 0.005f;
+    if (panned && numInputs == 2 && numOutputs == 2 &&
+        FusedStereoPass::run(mainCore, secondCore, panner, in, out, count, accumulate != 0))
+        return;
     copyInputs(in, count);
     float* inputs[2] = {inputLeft.data(), inputRight.data()};
     float* voice[2] = {voiceLeft.data(), nullptr};  // the second core writes one channel
     mainCore.process(inputs, out, count, accumulate != 0);
     secondCore.process(inputs, voice, count, false);
-    // The second voice is added on top in both modes, while the effect is heard at all. The
-    // panner adds straight into the outputs, as panning into voice buffers and adding would.
-    if (mixPercent > 0.005f && outputLevel > 0.005f)
+    // The panner adds straight into the outputs, as panning into voice buffers and adding would.
+    if (panned)
         panner.processAdding(voiceLeft.data(), numOutputs > 0 ? out[0] : nullptr,
                              numOutputs > 1 ? out[1] : nullptr, count);
     else

@@ -29,6 +29,8 @@ public:
     static const float* sineTable();
 
 private:
+    friend class FusedStereoPass;  // takes the table values inside its own loop
+
     static constexpr int kSpan = 64;
     // The table values of the next count ≤ kSpan samples; advances the phase.
     void tableValues(float* values, int count) noexcept;

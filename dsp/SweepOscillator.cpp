@@ -206,8 +206,8 @@ struct WideTapWriter {
             _mm256_add_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(sweep, depth), one), halfSpan), one);
         const __m128i whole = _mm256_cvttpd_epi32(delay);
         // delay - trunc(delay) is the delay minus its whole part converted back, without a conversion.
-        _mm256_storeu_pd(fraction + k,
-                         _mm256_sub_pd(delay, _mm256_round_pd(delay, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC)));
+        _mm256_storeu_pd(fraction + k, _mm256_sub_pd(delay, _mm256_round_pd(delay, _MM_FROUND_TO_ZERO |
+                                                                                       _MM_FROUND_NO_EXC)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(offset + k), _mm_sub_epi32(base, whole));
     }
 };

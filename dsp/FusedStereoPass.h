@@ -1,0 +1,23 @@
+// The engine's usual case in one pass over a chunk: stereo in and out, every gain at rest and
+// heard, the second voice panned. Each sample goes through the main core's two lines, mix, width
+// and output gain, the second core's line and gains and the panner without leaving registers,
+// where the separate stages would store and reload it five times.
+#pragma once
+
+namespace flanger::dsp {
+
+class FlangerCore;
+class PanOscillator;
+
+class FusedStereoPass {
+public:
+    // Runs count frames of in (two channels) through the main core into out (two channels;
+    // added when accumulate) and the second core and panner on top, exactly as the stages one
+    // after another would, and answers true. Answers false having changed nothing when the case
+    // is another: a ramp moving, a voice silent, a delay under 4 samples, circles kept more than
+    // twice, sweeps set apart, missing or partly overlapping channels, count beyond the block.
+    static bool run(FlangerCore& main, FlangerCore& second, PanOscillator& panner, float* const* in,
+                    float* const* out, int count, bool accumulate) noexcept;
+};
+
+}  // namespace flanger::dsp
