@@ -2,7 +2,13 @@
 #include "dsp/PanOscillator.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace flanger::dsp {
 
@@ -40,6 +46,35 @@ void PanOscillator::tableValues(float* values, int count) noexcept {
     float p = phase;
     const float inc = increment;
     const float size = tableSize;
+    // Inside one binade of the phase (its spacing u fixed) and short of the wrap, every addition
+    // adds the same r, inc rounded to a multiple of u, unless inc lies exactly halfway between two
+    // multiples (the rounding then follows the phase's last bit). There the phases are exactly
+    // p + j × r, with no chain from one to the next.
+    if (p >= 1.0f && inc > 0.0f) {
+        const uint32_t exponent = std::bit_cast<uint32_t>(p) & 0x7F800000u;
+        const float spacing = std::bit_cast<float>(exponent - (23u << 23));
+        const float top = std::bit_cast<float>(exponent + (1u << 23));  // the binade's end, ≤ size
+        const float r = (p + inc) - p;                                  // exact: both multiples of u
+        const float units = inc / spacing;                              // exact: a power of two
+        const bool halfway = units - std::floor(units) == 0.5f;
+        if (!halfway && static_cast<double>(p) + static_cast<double>(count) * r < static_cast<double>(top)) {
+            int i = 0;
+#if defined(__SSE2__)
+            __m128 phases =
+                _mm_add_ps(_mm_set1_ps(p), _mm_mul_ps(_mm_set1_ps(r), _mm_setr_ps(1.0f, 2.0f, 3.0f, 4.0f)));
+            const __m128 step = _mm_set1_ps(4.0f * r);
+            for (; i + 4 <= count; i += 4) {
+                alignas(16) int32_t index[4];
+                _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_cvttps_epi32(phases));
+                for (int j = 0; j < 4; ++j) values[i + j] = table[index[j]];
+                phases = _mm_add_ps(phases, step);
+            }
+#endif
+            for (; i < count; ++i) values[i] = table[static_cast<int>(p + static_cast<float>(i + 1) * r)];
+            phase = p + static_cast<float>(count) * r;
+            return;
+        }
+    }
     for (int i = 0; i < count; ++i) {
         p += inc;
         if (p >= size) p -= size;
