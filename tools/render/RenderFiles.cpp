@@ -19,6 +19,10 @@
 
 #include "tools/render/PresetFile.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace flanger::tools {
 
 namespace {
@@ -162,7 +166,28 @@ void deinterleave(const Sample* interleaved, int channels, size_t frames, float*
             return static_cast<float>(s) * (1.0f / 32768.0f);
     };
     if (channels == 2) {
-        for (size_t i = 0; i < frames; ++i) {
+        size_t i = 0;
+#if defined(__SSE2__)
+        // Four frames at a time: the same values (16-bit ones widened, converted and scaled exactly).
+        for (; i + 4 <= frames; i += 4) {
+            __m128 first;
+            __m128 second;
+            if constexpr (std::is_same_v<Sample, float>) {
+                first = _mm_loadu_ps(interleaved + 2 * i);
+                second = _mm_loadu_ps(interleaved + 2 * i + 4);
+            } else {
+                const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(interleaved + 2 * i));
+                const __m128 scale = _mm_set1_ps(1.0f / 32768.0f);
+                first =
+                    _mm_mul_ps(_mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(pairs, pairs), 16)), scale);
+                second =
+                    _mm_mul_ps(_mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(pairs, pairs), 16)), scale);
+            }
+            _mm_storeu_ps(left + i, _mm_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0)));
+            _mm_storeu_ps(right + i, _mm_shuffle_ps(first, second, _MM_SHUFFLE(3, 1, 3, 1)));
+        }
+#endif
+        for (; i < frames; ++i) {
             left[i] = value(interleaved[2 * i]);
             right[i] = value(interleaved[2 * i + 1]);
         }

@@ -13,6 +13,10 @@
 
 #include "tools/render/Render.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace flanger::tools {
 
 namespace {
@@ -40,6 +44,34 @@ bool holds(int container, int sub) {
     check.samplerate = 44100;
     check.format = container | sub;
     return sf_format_check(&check) != 0;
+}
+
+// The larger of peak and every |sample| of both channels; a NaN counts as infinite.
+float largestMagnitude(const float* left, const float* right, size_t n, float peak) {
+    // Through the bits: without the sign they order as the values do.
+    uint32_t peakBits = std::bit_cast<uint32_t>(peak);
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    __m128 largest = _mm_setzero_ps();
+    __m128 unordered = _mm_setzero_ps();
+    for (; i + 4 <= n; i += 4) {
+        const __m128 l = _mm_loadu_ps(left + i);
+        const __m128 r = _mm_loadu_ps(right + i);
+        // A float maximum drops NaNs, so they are looked for beside it.
+        unordered = _mm_or_ps(unordered, _mm_cmpunord_ps(l, r));
+        largest = _mm_max_ps(largest, _mm_max_ps(_mm_and_ps(l, magnitude), _mm_and_ps(r, magnitude)));
+    }
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, largest);
+    for (const float lane : lanes) peakBits = std::max(peakBits, std::bit_cast<uint32_t>(lane));
+    if (_mm_movemask_ps(unordered) != 0) peakBits = 0x7F800000u;
+#endif
+    for (; i < n; ++i) {
+        peakBits = std::max(peakBits, std::bit_cast<uint32_t>(left[i]) & 0x7FFFFFFFu);
+        peakBits = std::max(peakBits, std::bit_cast<uint32_t>(right[i]) & 0x7FFFFFFFu);
+    }
+    return std::bit_cast<float>(std::min(peakBits, 0x7F800000u));
 }
 
 }  // namespace
@@ -185,14 +217,7 @@ void SoundWriter::write(float* left, float* right, size_t n) {
             right[i] *= gain;
         }
     }
-    // The largest magnitude through the bits: without the sign they order as the values do, and
-    // an integer maximum is one vector instruction (a float one is not, for NaN's sake).
-    uint32_t peakBits = std::bit_cast<uint32_t>(measured.peak);
-    for (size_t i = 0; i < n; ++i) {
-        peakBits = std::max(peakBits, std::bit_cast<uint32_t>(left[i]) & 0x7FFFFFFFu);
-        peakBits = std::max(peakBits, std::bit_cast<uint32_t>(right[i]) & 0x7FFFFFFFu);
-    }
-    measured.peak = std::bit_cast<float>(std::min(peakBits, 0x7F800000u));  // a NaN counts as infinite
+    measured.peak = largestMagnitude(left, right, n, measured.peak);
 
     const int sub = format & SF_FORMAT_SUBMASK;
     if (sub == SF_FORMAT_PCM_16) {
@@ -229,7 +254,16 @@ void SoundWriter::write(float* left, float* right, size_t n) {
         return;
     }
     interleaved.resize(2 * n);
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= n; i += 4) {
+        const __m128 l = _mm_loadu_ps(left + i);
+        const __m128 r = _mm_loadu_ps(right + i);
+        _mm_storeu_ps(interleaved.data() + 2 * i, _mm_unpacklo_ps(l, r));
+        _mm_storeu_ps(interleaved.data() + 2 * i + 4, _mm_unpackhi_ps(l, r));
+    }
+#endif
+    for (; i < n; ++i) {
         interleaved[2 * i] = left[i];
         interleaved[2 * i + 1] = right[i];
     }
