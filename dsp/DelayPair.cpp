@@ -41,25 +41,25 @@ void DelayPair::reset() {
     lineRight.clear();
 }
 
-void DelayPair::prepareSweeps(bool both, int count) noexcept {
+void DelayPair::prepareSweeps(bool both, int count, ModulatedDelay::Taps* taps) noexcept {
     if (!both) {
-        lineLeft.prepare(count);
+        lineLeft.prepare(count, taps[0]);
         return;
     }
     // Both lines sweep alike unless their oscillators were set apart: then one sweep serves both.
     if (lineRight.sweep.inStepWith(lineLeft.sweep)) {
-        const SweepTaps taps[2] = {lineLeft.taps(), lineRight.taps()};
-        lineLeft.sweep.fillTaps(taps, 2, count);
+        const SweepTaps targets[2] = {lineLeft.tapsInto(taps[0]), lineRight.tapsInto(taps[1])};
+        lineLeft.sweep.fillTaps(targets, 2, count);
         lineRight.sweep.skip(count);
     } else {
-        lineLeft.prepare(count);
-        lineRight.prepare(count);
+        lineLeft.prepare(count, taps[0]);
+        lineRight.prepare(count, taps[1]);
     }
 }
 
 template <DelayPair::Coupling C, bool kTwoImages, class Lanes>
-void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLeft, float* wetRight, int count,
-                        float feedback, bool inFours) noexcept {
+void DelayPair::runTaps(const ModulatedDelay::Taps* taps, const float* inLeft, const float* inRight,
+                        float* wetLeft, float* wetRight, int count, float feedback, bool inFours) noexcept {
     constexpr bool kSingle = C == Coupling::Single;
     const float fb = feedback;
     float sl = stateLeft;
@@ -74,10 +74,10 @@ void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLef
         if constexpr (!kSingle) run = std::min(run, circleRight - lineRight.writeIndex);
         float* __restrict slotL = lineLeft.store.data() + lineLeft.writeIndex;
         float* __restrict slotR = kSingle ? nullptr : lineRight.store.data() + lineRight.writeIndex;
-        const int32_t* offsetL = lineLeft.tapOffset + k0;
-        const int32_t* offsetR = lineRight.tapOffset + k0;
-        const double* fractionL = lineLeft.tapFraction + k0;
-        const double* fractionR = lineRight.tapFraction + k0;
+        const int32_t* offsetL = taps[0].offset + k0;
+        const int32_t* offsetR = taps[1].offset + k0;
+        const double* fractionL = taps[0].fraction + k0;
+        const double* fractionR = taps[1].fraction + k0;
         const float* xl = inLeft + k0;
         const float* xr = (C == Coupling::Separate ? inRight : inLeft) + k0;
         float* wetL = wetLeft + k0;
@@ -160,18 +160,20 @@ void DelayPair::runTaps(const float* inLeft, const float* inRight, float* wetLef
 // The loops with four-lane reads, compiled for AVX2 with everything they call inlined.
 struct WideLoops {
     template <DelayPair::Coupling C>
-    __attribute__((target("avx2"), flatten)) static void run(DelayPair& pair, const float* inLeft,
-                                                             const float* inRight, float* wetLeft,
-                                                             float* wetRight, int count,
+    __attribute__((target("avx2"), flatten)) static void run(DelayPair& pair,
+                                                             const ModulatedDelay::Taps* taps,
+                                                             const float* inLeft, const float* inRight,
+                                                             float* wetLeft, float* wetRight, int count,
                                                              float feedback) noexcept {
-        pair.runTaps<C, true, lanes::QuadLanes>(inLeft, inRight, wetLeft, wetRight, count, feedback, true);
+        pair.runTaps<C, true, lanes::QuadLanes>(taps, inLeft, inRight, wetLeft, wetRight, count, feedback,
+                                                true);
     }
 };
 #endif
 
 template <DelayPair::Coupling C>
-void DelayPair::runCoupled(const float* inLeft, const float* inRight, float* wetLeft, float* wetRight,
-                           int count, float feedback) noexcept {
+void DelayPair::runCoupled(const ModulatedDelay::Taps* taps, const float* inLeft, const float* inRight,
+                           float* wetLeft, float* wetRight, int count, float feedback) noexcept {
     // Circles under 8 samples (rates under about 1.3 kHz) keep more images of the circle.
     const bool twoImages = lineLeft.copies == 2 && (C == Coupling::Single || lineRight.copies == 2);
     // Lines that reach at least 4 samples back whatever the sweep does run four samples at once.
@@ -179,34 +181,35 @@ void DelayPair::runCoupled(const float* inLeft, const float* inRight, float* wet
         lineLeft.shortestReach() >= 4 && (C == Coupling::Single || lineRight.shortestReach() >= 4);
 #if defined(FLANGER_WIDE_LANES)
     if (twoImages && inFours && haveWideLanes()) {
-        WideLoops::run<C>(*this, inLeft, inRight, wetLeft, wetRight, count, feedback);
+        WideLoops::run<C>(*this, taps, inLeft, inRight, wetLeft, wetRight, count, feedback);
         return;
     }
 #endif
     if (twoImages)
-        runTaps<C, true, PairLanes>(inLeft, inRight, wetLeft, wetRight, count, feedback, inFours);
+        runTaps<C, true, PairLanes>(taps, inLeft, inRight, wetLeft, wetRight, count, feedback, inFours);
     else
-        runTaps<C, false, PairLanes>(inLeft, inRight, wetLeft, wetRight, count, feedback, inFours);
+        runTaps<C, false, PairLanes>(taps, inLeft, inRight, wetLeft, wetRight, count, feedback, inFours);
 }
 
 void DelayPair::run(Coupling coupling, const float* inLeft, const float* inRight, float* wetLeft,
                     float* wetRight, int count, float feedback) noexcept {
+    ModulatedDelay::Taps taps[2];
     for (int start = 0; start < count; start += ModulatedDelay::kTapSpan) {
         const int n = std::min(ModulatedDelay::kTapSpan, count - start);
-        prepareSweeps(coupling != Coupling::Single, n);
+        prepareSweeps(coupling != Coupling::Single, n, taps);
         const float* xl = inLeft + start;
         const float* xr = coupling == Coupling::Separate ? inRight + start : nullptr;
         float* wl = wetLeft + start;
         float* wr = coupling == Coupling::Single ? nullptr : wetRight + start;
         switch (coupling) {
             case Coupling::Single:
-                runCoupled<Coupling::Single>(xl, xr, wl, wr, n, feedback);
+                runCoupled<Coupling::Single>(taps, xl, xr, wl, wr, n, feedback);
                 break;
             case Coupling::Crossed:
-                runCoupled<Coupling::Crossed>(xl, xr, wl, wr, n, feedback);
+                runCoupled<Coupling::Crossed>(taps, xl, xr, wl, wr, n, feedback);
                 break;
             case Coupling::Separate:
-                runCoupled<Coupling::Separate>(xl, xr, wl, wr, n, feedback);
+                runCoupled<Coupling::Separate>(taps, xl, xr, wl, wr, n, feedback);
                 break;
         }
     }

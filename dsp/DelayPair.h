@@ -34,15 +34,15 @@ public:
              int count, float feedback) noexcept;
 
 private:
-    void prepareSweeps(bool both, int count) noexcept;
+    void prepareSweeps(bool both, int count, ModulatedDelay::Taps* taps) noexcept;
     template <Coupling C>
-    void runCoupled(const float* inLeft, const float* inRight, float* wetLeft, float* wetRight, int count,
-                    float feedback) noexcept;
+    void runCoupled(const ModulatedDelay::Taps* taps, const float* inLeft, const float* inRight,
+                    float* wetLeft, float* wetRight, int count, float feedback) noexcept;
     // inFours: every read of the lines reaches at least 4 samples back, so Four reads four
     // samples at once.
     template <Coupling C, bool kTwoImages, class Four>
-    void runTaps(const float* inLeft, const float* inRight, float* wetLeft, float* wetRight, int count,
-                 float feedback, bool inFours) noexcept;
+    void runTaps(const ModulatedDelay::Taps* taps, const float* inLeft, const float* inRight, float* wetLeft,
+                 float* wetRight, int count, float feedback, bool inFours) noexcept;
     // Processors with wider lanes run the loop through this (DelayPair.cpp).
     friend struct WideLoops;
 

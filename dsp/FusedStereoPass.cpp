@@ -16,8 +16,8 @@ namespace flanger::dsp {
 #if defined(__SSE2__)
 namespace {
 
-// Frames per step: the lines' own run (their taps are prepared 64 at a time) and the panner's.
-constexpr int kSpan = 64;
+// Frames per step: the lines prepare their taps this many at a time.
+constexpr int kSpan = 128;
 
 // The samples the engine takes as they are (FlangerEngine's cleanSample), four at once.
 inline __m128 cleanFour(__m128 x) noexcept {

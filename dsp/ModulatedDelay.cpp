@@ -66,12 +66,13 @@ float ModulatedDelay::history(int age) const {
 
 void ModulatedDelay::process(const float* in, float* out, int count) noexcept {
     if (count < 1 || store.empty()) return;
+    Taps taps;
     for (int start = 0; start < count; start += kTapSpan) {
         const int n = std::min(kTapSpan, count - start);
-        prepare(n);
+        prepare(n, taps);
         for (int k = 0; k < n; ++k) {
             const float x = in[start + k];
-            const float y = readTap(k);
+            const float y = readTap(taps, k);
             write(x);
             out[start + k] = y;
         }

@@ -64,20 +64,26 @@ private:
     // The pair runs both lines of a core in one loop over these internals.
     friend class DelayPair;
 
-    static constexpr int kTapSpan = 64;  // samples prepared at once
+    static constexpr int kTapSpan = 128;  // samples prepared at once
 
-    // prepare(n) sweeps the next n ≤ kTapSpan samples into read offsets (the pair prepares two
-    // lines from one sweep through taps() when their oscillators run in step). Then, for
-    // k = 0 … n-1 in order: readTap(k) answers the delayed sample and write(x) stores the line's
-    // input (+1e-30) and advances.
-    void prepare(int count) noexcept {
-        const SweepTaps target = taps();
+    // The read offsets of one run: scratch on the caller's stack, so a line holds none.
+    struct Taps {
+        alignas(32) int32_t offset[kTapSpan];
+        alignas(32) double fraction[kTapSpan];
+    };
+
+    // prepare(n, taps) sweeps the next n ≤ kTapSpan samples into read offsets (the pair prepares
+    // two lines from one sweep through tapsInto() when their oscillators run in step). Then, for
+    // k = 0 … n-1 in order: readTap(taps, k) answers the delayed sample and write(x) stores the
+    // line's input (+1e-30) and advances.
+    void prepare(int count, Taps& into) noexcept {
+        const SweepTaps target = tapsInto(into);
         sweep.fillTaps(&target, 1, count);
     }
-    SweepTaps taps() noexcept {
+    SweepTaps tapsInto(Taps& into) noexcept {
         // Offsets are relative to the write position: the image (copies - 1) circles ahead,
         // minus trunc(D), lies inside the store for every write position.
-        return SweepTaps{depth, 0.5 * delaySamples, (copies - 1) * maxDelay, tapOffset, tapFraction};
+        return SweepTaps{depth, 0.5 * delaySamples, (copies - 1) * maxDelay, into.offset, into.fraction};
     }
     // The fewest whole samples back any read can reach with this span and depth, whatever the
     // sweep (|L| ≤ 0.5, with room for its rounding): trunc(D) is never below it.
@@ -86,8 +92,8 @@ private:
             (1.0 - 0.500001 * std::fabs(static_cast<double>(depth))) * 0.5 * delaySamples + 1.0;
         return static_cast<int>(shortest - 1e-9);
     }
-    float readTap(int k) const noexcept {
-        return interpolate(store.data() + writeIndex, tapOffset[k], tapFraction[k]);
+    float readTap(const Taps& taps, int k) const noexcept {
+        return interpolate(store.data() + writeIndex, taps.offset[k], taps.fraction[k]);
     }
     void write(float x) noexcept {
         float* slot = store.data() + writeIndex;
@@ -113,8 +119,6 @@ private:
     int delaySamples = 66;
     float depth = 0.75f;
     SweepOscillator sweep;
-    alignas(16) int32_t tapOffset[kTapSpan] = {};
-    alignas(16) double tapFraction[kTapSpan] = {};
 };
 
 }  // namespace flanger::dsp
