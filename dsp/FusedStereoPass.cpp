@@ -1,5 +1,5 @@
 // The engine's usual case in one pass: the stages of FlangerCore (lines, mix, width, delivery),
-// the second core and the panner, four frames at a time.
+// the second core and the panner, four or eight frames at a time.
 #include "dsp/FusedStereoPass.h"
 
 #include <algorithm>
@@ -19,58 +19,183 @@ namespace {
 // Frames per step: the lines prepare their taps this many at a time.
 constexpr int kSpan = 128;
 
-// The samples the engine takes as they are (FlangerEngine's cleanSample), four at once.
-inline __m128 cleanFour(__m128 x) noexcept {
-    const __m128 magnitude = _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));
-    const __m128 usable = _mm_and_ps(_mm_cmpge_ps(magnitude, _mm_set1_ps(FLT_MIN)),
-                                     _mm_cmple_ps(magnitude, _mm_set1_ps(1e20f)));
-    return _mm_and_ps(usable, x);
+// What the engine takes as it is (FlangerEngine's cleanSample): zero, or a normal number no
+// larger than 1e20.
+inline float cleanOne(float x) noexcept {
+    const float magnitude = std::fabs(x);
+    return magnitude >= FLT_MIN && magnitude <= 1e20f ? x : 0.0f;
 }
 
-// n frames (a multiple of 4, or fewer than 4 at the end) of source into a span buffer, cleaned.
-void cleanInto(const float* source, float* span, int n) noexcept {
-    int k = 0;
-    for (; k + 4 <= n; k += 4) _mm_store_ps(span + k, cleanFour(_mm_loadu_ps(source + k)));
-    if (k < n) {
-        alignas(16) float rest[4] = {};
-        std::copy(source + k, source + n, rest);
-        _mm_store_ps(span + k, cleanFour(_mm_load_ps(rest)));
-    }
-}
-
-// What the stages after the lines need, broadcast once per chunk.
+// The gains after the lines, all at rest: the main core's and the second voice's.
 struct Gains {
-    __m128 wet, dry, gain, widthFactor;  // the main core's, at rest
-    __m128 voiceWet, voiceDry, voiceGain;
-    bool widthOn;
+    float wet, dry, gain, widthFactor;
+    float voiceWet, voiceDry, voiceGain;
 };
 
-// One group of four frames after the lines: the main core's mix, width (while its wet part is
-// heard) and output gain into previous (added when accumulate), the second voice's gains and
-// the panner on top.
-inline void finishFour(const Gains& g, __m128 xl, __m128 xr, __m128 yl, __m128 yr, __m128 yv,
-                       __m128 panValues, bool accumulate, __m128& outLeft, __m128& outRight) noexcept {
-    const __m128 root = _mm_set1_ps(StereoWidth::kRoot);
-    __m128 left = _mm_add_ps(_mm_mul_ps(g.wet, yl), _mm_mul_ps(g.dry, xl));
-    __m128 right = _mm_add_ps(_mm_mul_ps(g.wet, yr), _mm_mul_ps(g.dry, xr));
-    if (g.widthOn) {
-        const __m128 mid = _mm_mul_ps(_mm_add_ps(left, right), root);
-        const __m128 side = _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(left, right), root), g.widthFactor);
-        left = _mm_mul_ps(_mm_add_ps(mid, side), root);
-        right = _mm_mul_ps(_mm_sub_ps(mid, side), root);
+// One frame after the lines: the main core's mix, width (while its wet part is heard) and
+// output gain (added to what out holds when accumulating), the second voice's gains and the
+// panner on top. The vector forms below make these operations lane by lane.
+template <bool kAccumulate, bool kWidth>
+inline void finishOne(const Gains& g, const float* const* rows, int k, float& outLeft,
+                      float& outRight) noexcept {
+    const float c = StereoWidth::kRoot;
+    const float xl = rows[0][k];
+    float left = g.wet * rows[2][k] + g.dry * xl;
+    float right = g.wet * rows[3][k] + g.dry * rows[1][k];
+    if constexpr (kWidth) {
+        const float mid = (left + right) * c;
+        const float side = (left - right) * c * g.widthFactor;
+        left = (mid + side) * c;
+        right = (mid - side) * c;
     }
-    left = _mm_mul_ps(left, g.gain);
-    right = _mm_mul_ps(right, g.gain);
-    if (accumulate) {
-        left = _mm_add_ps(outLeft, left);
-        right = _mm_add_ps(outRight, right);
+    left = left * g.gain;
+    right = right * g.gain;
+    if constexpr (kAccumulate) {
+        left = outLeft + left;
+        right = outRight + right;
     }
-    const __m128 voice =
-        _mm_mul_ps(_mm_add_ps(_mm_mul_ps(g.voiceWet, yv), _mm_mul_ps(g.voiceDry, xl)), g.voiceGain);
-    const __m128 pan = _mm_add_ps(_mm_mul_ps(panValues, _mm_set1_ps(0.375f)), _mm_set1_ps(0.5f));
-    outLeft = _mm_add_ps(left, _mm_mul_ps(_mm_add_ps(voice, _mm_set1_ps(1e-30f)), pan));
-    outRight = _mm_add_ps(
-        right, _mm_mul_ps(_mm_add_ps(voice, _mm_set1_ps(2e-30f)), _mm_sub_ps(_mm_set1_ps(1.0f), pan)));
+    const float voice = (g.voiceWet * rows[4][k] + g.voiceDry * xl) * g.voiceGain;
+    const float pan = rows[5][k] * 0.375f + 0.5f;
+    outLeft = left + (voice + 1e-30f) * pan;
+    outRight = right + (voice + 2e-30f) * (1.0f - pan);
+}
+
+// Four float lanes (SSE2).
+struct Four {
+    using V = __m128;
+    static constexpr int kWidth = 4;
+    static V load(const float* p) noexcept { return _mm_loadu_ps(p); }
+    static void store(float* p, V v) noexcept { _mm_storeu_ps(p, v); }
+    static V set(float x) noexcept { return _mm_set1_ps(x); }
+    static V add(V a, V b) noexcept { return _mm_add_ps(a, b); }
+    static V sub(V a, V b) noexcept { return _mm_sub_ps(a, b); }
+    static V mul(V a, V b) noexcept { return _mm_mul_ps(a, b); }
+    static V clean(V x) noexcept {
+        const V magnitude = _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));
+        const V usable = _mm_and_ps(_mm_cmpge_ps(magnitude, _mm_set1_ps(FLT_MIN)),
+                                    _mm_cmple_ps(magnitude, _mm_set1_ps(1e20f)));
+        return _mm_and_ps(usable, x);
+    }
+};
+
+#if defined(FLANGER_WIDE_LANES)
+#define FLANGER_AVX2 __attribute__((target("avx2")))
+// Eight float lanes, where the processor has AVX2.
+struct Eight {
+    struct V {  // a struct, so that no function outside the AVX2 ones passes a bare vector
+        __m256 all;
+    };
+    static constexpr int kWidth = 8;
+    FLANGER_AVX2 static V load(const float* p) noexcept { return {_mm256_loadu_ps(p)}; }
+    FLANGER_AVX2 static void store(float* p, V v) noexcept { _mm256_storeu_ps(p, v.all); }
+    FLANGER_AVX2 static V set(float x) noexcept { return {_mm256_set1_ps(x)}; }
+    FLANGER_AVX2 static V add(V a, V b) noexcept { return {_mm256_add_ps(a.all, b.all)}; }
+    FLANGER_AVX2 static V sub(V a, V b) noexcept { return {_mm256_sub_ps(a.all, b.all)}; }
+    FLANGER_AVX2 static V mul(V a, V b) noexcept { return {_mm256_mul_ps(a.all, b.all)}; }
+    FLANGER_AVX2 static V clean(V x) noexcept {
+        const __m256 magnitude = _mm256_and_ps(x.all, _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF)));
+        const __m256 usable = _mm256_and_ps(_mm256_cmp_ps(magnitude, _mm256_set1_ps(FLT_MIN), _CMP_GE_OQ),
+                                            _mm256_cmp_ps(magnitude, _mm256_set1_ps(1e20f), _CMP_LE_OQ));
+        return {_mm256_and_ps(usable, x.all)};
+    }
+};
+#undef FLANGER_AVX2
+#endif
+
+// n frames of source into a span buffer, cleaned.
+template <class F>
+inline void cleanSpan(const float* source, float* span, int n) noexcept {
+    int k = 0;
+    for (; k + F::kWidth <= n; k += F::kWidth) F::store(span + k, F::clean(F::load(source + k)));
+    for (; k < n; ++k) span[k] = cleanOne(source[k]);
+}
+
+// finishOne over n frames; rows: the clean inputs left and right, the main core's line reads
+// left and right, the second voice's, the panner's table values.
+template <class F, bool kAccumulate, bool kWidth>
+inline void finishSpan(const Gains& g, const float* const* rows, float* outLeft, float* outRight,
+                       int n) noexcept {
+    using V = typename F::V;
+    const V wet = F::set(g.wet);
+    const V dry = F::set(g.dry);
+    const V gain = F::set(g.gain);
+    const V root = F::set(StereoWidth::kRoot);
+    const V widthFactor = F::set(g.widthFactor);
+    const V voiceWet = F::set(g.voiceWet);
+    const V voiceDry = F::set(g.voiceDry);
+    const V voiceGain = F::set(g.voiceGain);
+    int k = 0;
+    for (; k + F::kWidth <= n; k += F::kWidth) {
+        const V xl = F::load(rows[0] + k);
+        V left = F::add(F::mul(wet, F::load(rows[2] + k)), F::mul(dry, xl));
+        V right = F::add(F::mul(wet, F::load(rows[3] + k)), F::mul(dry, F::load(rows[1] + k)));
+        if constexpr (kWidth) {
+            const V mid = F::mul(F::add(left, right), root);
+            const V side = F::mul(F::mul(F::sub(left, right), root), widthFactor);
+            left = F::mul(F::add(mid, side), root);
+            right = F::mul(F::sub(mid, side), root);
+        }
+        left = F::mul(left, gain);
+        right = F::mul(right, gain);
+        if constexpr (kAccumulate) {
+            left = F::add(F::load(outLeft + k), left);
+            right = F::add(F::load(outRight + k), right);
+        }
+        const V voice =
+            F::mul(F::add(F::mul(voiceWet, F::load(rows[4] + k)), F::mul(voiceDry, xl)), voiceGain);
+        const V pan = F::add(F::mul(F::load(rows[5] + k), F::set(0.375f)), F::set(0.5f));
+        F::store(outLeft + k, F::add(left, F::mul(F::add(voice, F::set(1e-30f)), pan)));
+        F::store(outRight + k,
+                 F::add(right, F::mul(F::add(voice, F::set(2e-30f)), F::sub(F::set(1.0f), pan))));
+    }
+    for (; k < n; ++k) finishOne<kAccumulate, kWidth>(g, rows, k, outLeft[k], outRight[k]);
+}
+
+using Clean = void (*)(const float*, float*, int) noexcept;
+using Finish = void (*)(const Gains&, const float* const*, float*, float*, int) noexcept;
+
+template <bool kAccumulate, bool kWidth>
+void finishFour(const Gains& g, const float* const* rows, float* outLeft, float* outRight, int n) noexcept {
+    finishSpan<Four, kAccumulate, kWidth>(g, rows, outLeft, outRight, n);
+}
+
+void cleanFour(const float* source, float* span, int n) noexcept {
+    cleanSpan<Four>(source, span, n);
+}
+
+#if defined(FLANGER_WIDE_LANES)
+template <bool kAccumulate, bool kWidth>
+__attribute__((target("avx2"), flatten)) void finishEight(const Gains& g, const float* const* rows,
+                                                          float* outLeft, float* outRight, int n) noexcept {
+    finishSpan<Eight, kAccumulate, kWidth>(g, rows, outLeft, outRight, n);
+}
+
+__attribute__((target("avx2"), flatten)) void cleanEight(const float* source, float* span, int n) noexcept {
+    cleanSpan<Eight>(source, span, n);
+}
+#endif
+
+// The finishing loop for these settings, on the widest lanes the processor has.
+Finish finishFor(bool wide, bool accumulate, bool width) noexcept {
+#if defined(FLANGER_WIDE_LANES)
+    if (wide) {
+        if (accumulate) return width ? finishEight<true, true> : finishEight<true, false>;
+        return width ? finishEight<false, true> : finishEight<false, false>;
+    }
+#else
+    (void)wide;
+#endif
+    if (accumulate) return width ? finishFour<true, true> : finishFour<true, false>;
+    return width ? finishFour<false, true> : finishFour<false, false>;
+}
+
+Clean cleanFor(bool wide) noexcept {
+#if defined(FLANGER_WIDE_LANES)
+    if (wide) return cleanEight;
+#else
+    (void)wide;
+#endif
+    return cleanFour;
 }
 
 // Whether [a, a + n) and [b, b + n) are the same array or lie apart: each span is read whole
@@ -100,49 +225,24 @@ bool FusedStereoPass::run(FlangerCore& main, FlangerCore& second, PanOscillator&
     // A voice that is not heard is written as silence by its delivery: that case stays there.
     if (!(main.outputGain.value() > 0.005f) || !(second.outputGain.value() > 0.005f)) return false;
 
-    const Gains g{_mm_set1_ps(main.wetGain.value()),      _mm_set1_ps(main.dryGain.value()),
-                  _mm_set1_ps(main.outputGain.value()),   _mm_set1_ps(main.width.factor()),
-                  _mm_set1_ps(second.wetGain.value()),    _mm_set1_ps(second.dryGain.value()),
-                  _mm_set1_ps(second.outputGain.value()), main.wetGain.value() > 0.01f};
-    alignas(16) float inputs[2][kSpan];
-    alignas(16) float wet[3][kSpan];
-    alignas(16) float pan[kSpan];
+    const Gains g{main.wetGain.value(),     main.dryGain.value(),   main.outputGain.value(),
+                  main.width.factor(),      second.wetGain.value(), second.dryGain.value(),
+                  second.outputGain.value()};
+    const bool wide = haveWideLanes();
+    const Clean clean = cleanFor(wide);
+    const Finish finish = finishFor(wide, accumulate, main.wetGain.value() > 0.01f);
+    alignas(32) float inputs[2][kSpan];
+    alignas(32) float wet[3][kSpan];
+    alignas(32) float pan[kSpan];
+    const float* const rows[6] = {inputs[0], inputs[1], wet[0], wet[1], wet[2], pan};
     for (int start = 0; start < count; start += kSpan) {
         const int n = std::min(kSpan, count - start);
-        cleanInto(in[0] + start, inputs[0], n);
-        cleanInto(in[1] + start, inputs[1], n);
+        clean(in[0] + start, inputs[0], n);
+        clean(in[1] + start, inputs[1], n);
         main.lines.run(main.coupling, inputs[0], inputs[1], wet[0], wet[1], n, main.feedback);
         second.lines.run(second.coupling, inputs[0], nullptr, wet[2], nullptr, n, second.feedback);
         panner.tableValues(pan, n);
-        float* outLeft = out[0] + start;
-        float* outRight = out[1] + start;
-        int k = 0;
-        for (; k + 4 <= n; k += 4) {
-            __m128 left = accumulate ? _mm_loadu_ps(outLeft + k) : _mm_setzero_ps();
-            __m128 right = accumulate ? _mm_loadu_ps(outRight + k) : _mm_setzero_ps();
-            finishFour(g, _mm_load_ps(inputs[0] + k), _mm_load_ps(inputs[1] + k), _mm_load_ps(wet[0] + k),
-                       _mm_load_ps(wet[1] + k), _mm_load_ps(wet[2] + k), _mm_load_ps(pan + k), accumulate,
-                       left, right);
-            _mm_storeu_ps(outLeft + k, left);
-            _mm_storeu_ps(outRight + k, right);
-        }
-        if (k < n) {
-            // The last frames of the chunk, in lanes padded with silence.
-            alignas(16) float rest[8][4] = {};
-            const float* sources[6] = {inputs[0], inputs[1], wet[0], wet[1], wet[2], pan};
-            for (int row = 0; row < 6; ++row) std::copy(sources[row] + k, sources[row] + n, rest[row]);
-            std::copy(outLeft + k, outLeft + n, rest[6]);
-            std::copy(outRight + k, outRight + n, rest[7]);
-            __m128 left = _mm_load_ps(rest[6]);
-            __m128 right = _mm_load_ps(rest[7]);
-            finishFour(g, _mm_load_ps(rest[0]), _mm_load_ps(rest[1]), _mm_load_ps(rest[2]),
-                       _mm_load_ps(rest[3]), _mm_load_ps(rest[4]), _mm_load_ps(rest[5]), accumulate, left,
-                       right);
-            _mm_store_ps(rest[6], left);
-            _mm_store_ps(rest[7], right);
-            std::copy(rest[6], rest[6] + (n - k), outLeft + k);
-            std::copy(rest[7], rest[7] + (n - k), outRight + k);
-        }
+        finish(g, rows, out[0] + start, out[1] + start, n);
     }
     return true;
 #else
