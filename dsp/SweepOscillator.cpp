@@ -148,12 +148,18 @@ struct TapWriter {
 #endif
 
 #if defined(FLANGER_WIDE_LANES)
+namespace {
+
+// Asked once while the module loads, so the audio thread never meets a guarded first call.
+const bool kAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+
+}  // namespace
+
 bool haveWideLanes() noexcept {
-    static const bool avx2 = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return avx2;
+    return kAvx2;
 }
 
 namespace {
