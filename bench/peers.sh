@@ -39,6 +39,8 @@ awk -v s="$sox_time" -v r="$render_time" -v f="$floor_time" -v n="$runs" 'BEGIN 
     printf "sox flanger:    %.3f s CPU per run (%d runs)\n", s / n, n
     printf "flanger-render: %.3f s CPU per run\n", r / n
     printf "floor:          %.3f s CPU per run (the render through a module that only copies)\n", f / n
-    printf "ratio flanger-render / sox = %.2f, floor / sox = %.2f, render / floor = %.2f\n", ratio, s > 0 ? f / s : 0, f > 0 ? r / f : 0
-    printf "target <= 0.30 of sox: %s\n", ratio <= 0.30 ? "met" : "not met"
+    floorRatio = s > 0 ? f / s : 0
+    overFloor = f > 0 ? r / f : 0
+    printf "ratio flanger-render / sox = %.2f, floor / sox = %.2f, render / floor = %.2f\n", ratio, floorRatio, overFloor
+    printf "target <= 0.30 of sox: %s\n", (ratio <= 0.30 ? "met" : "not met")
 }'
