@@ -25,7 +25,7 @@ inline __m128 readFour(const float* at, const int32_t* offset, const double* fra
     __m128 b0;
     __m128 b1;
     lanes::readPairs(at, offset, b0, b1);
-    return Lanes::blend(b0, b1, Lanes::load(fraction));
+    return Lanes::blend(b0, b1, fraction);
 }
 using lanes::storeImages;
 static_assert(lanes::kFlushThreshold == DelayPair::kFlushThreshold);

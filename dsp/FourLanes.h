@@ -56,41 +56,31 @@ inline float lastLane(__m128 v) noexcept {
     return _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3)));
 }
 
+// float(b0 + (b1 - b0) × fraction[j]) in double precision, lane j. Only 128-bit vectors and
+// pointers cross these calls, so they keep one calling convention whether or not the compiler
+// inlines them into code built for AVX2.
 struct PairLanes {
-    struct Doubles {
-        __m128d low;
-        __m128d high;
-    };
-
-    static Doubles load(const double* from) noexcept { return {_mm_loadu_pd(from), _mm_loadu_pd(from + 2)}; }
-    // float(b0 + (b1 - b0) × fraction) in double precision.
-    static __m128 blend(__m128 b0, __m128 b1, const Doubles& fraction) noexcept {
-        auto half = [](__m128 newer, __m128 older, __m128d f) {
-            const __m128d n = _mm_cvtps_pd(newer);
-            return _mm_cvtpd_ps(_mm_add_pd(n, _mm_mul_pd(_mm_sub_pd(_mm_cvtps_pd(older), n), f)));
-        };
-        return _mm_movelh_ps(half(b0, b1, fraction.low),
-                             half(_mm_movehl_ps(b0, b0), _mm_movehl_ps(b1, b1), fraction.high));
+    static __m128 blend(__m128 b0, __m128 b1, const double* fraction) noexcept {
+        const __m128d lowNewer = _mm_cvtps_pd(b0);
+        const __m128d highNewer = _mm_cvtps_pd(_mm_movehl_ps(b0, b0));
+        const __m128d low =
+            _mm_add_pd(lowNewer, _mm_mul_pd(_mm_sub_pd(_mm_cvtps_pd(b1), lowNewer), _mm_loadu_pd(fraction)));
+        const __m128d high =
+            _mm_add_pd(highNewer, _mm_mul_pd(_mm_sub_pd(_mm_cvtps_pd(_mm_movehl_ps(b1, b1)), highNewer),
+                                             _mm_loadu_pd(fraction + 2)));
+        return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
     }
 };
 
 #if defined(FLANGER_WIDE_LANES)
-#define FLANGER_AVX2 __attribute__((target("avx2")))
-
 struct QuadLanes {
-    struct Doubles {
-        __m256d all;
-    };
-
-    FLANGER_AVX2 static Doubles load(const double* from) noexcept { return {_mm256_loadu_pd(from)}; }
-    FLANGER_AVX2 static __m128 blend(__m128 b0, __m128 b1, const Doubles& fraction) noexcept {
-        const __m256d n = _mm256_cvtps_pd(b0);
-        return _mm256_cvtpd_ps(
-            _mm256_add_pd(n, _mm256_mul_pd(_mm256_sub_pd(_mm256_cvtps_pd(b1), n), fraction.all)));
+    __attribute__((target("avx2"))) static __m128 blend(__m128 b0, __m128 b1,
+                                                        const double* fraction) noexcept {
+        const __m256d newer = _mm256_cvtps_pd(b0);
+        return _mm256_cvtpd_ps(_mm256_add_pd(
+            newer, _mm256_mul_pd(_mm256_sub_pd(_mm256_cvtps_pd(b1), newer), _mm256_loadu_pd(fraction))));
     }
 };
-
-#undef FLANGER_AVX2
 #endif
 
 }  // namespace flanger::dsp::lanes

@@ -3,9 +3,11 @@
 #include "dsp/FusedStereoPass.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "dsp/FlangerCore.h"
 #include "dsp/FourLanes.h"
@@ -60,93 +62,93 @@ inline void finishOne(const Gains& g, const float* const* rows, int k, float& ou
     outRight = right + (voice + 2e-30f) * (1.0f - pan);
 }
 
-// Four float lanes (SSE2).
-struct Four {
-    using V = __m128;
-    static constexpr int kWidth = 4;
-    static V load(const float* p) noexcept { return _mm_loadu_ps(p); }
-    static void store(float* p, V v) noexcept { _mm_storeu_ps(p, v); }
-    static V set(float x) noexcept { return _mm_set1_ps(x); }
-    static V add(V a, V b) noexcept { return _mm_add_ps(a, b); }
-    static V sub(V a, V b) noexcept { return _mm_sub_ps(a, b); }
-    static V mul(V a, V b) noexcept { return _mm_mul_ps(a, b); }
-    static V clean(V x) noexcept {
-        const V magnitude = _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)));
-        const V usable = _mm_and_ps(_mm_cmpge_ps(magnitude, _mm_set1_ps(FLT_MIN)),
-                                    _mm_cmple_ps(magnitude, _mm_set1_ps(1e20f)));
-        return _mm_and_ps(usable, x);
-    }
-};
-
-#if defined(FLANGER_WIDE_LANES)
-#define FLANGER_AVX2 __attribute__((target("avx2")))
-// Eight float lanes, where the processor has AVX2.
-struct Eight {
-    struct V {  // a struct, so that no function outside the AVX2 ones passes a bare vector
-        __m256 all;
-    };
-    static constexpr int kWidth = 8;
-    FLANGER_AVX2 static V load(const float* p) noexcept { return {_mm256_loadu_ps(p)}; }
-    FLANGER_AVX2 static void store(float* p, V v) noexcept { _mm256_storeu_ps(p, v.all); }
-    FLANGER_AVX2 static V set(float x) noexcept { return {_mm256_set1_ps(x)}; }
-    FLANGER_AVX2 static V add(V a, V b) noexcept { return {_mm256_add_ps(a.all, b.all)}; }
-    FLANGER_AVX2 static V sub(V a, V b) noexcept { return {_mm256_sub_ps(a.all, b.all)}; }
-    FLANGER_AVX2 static V mul(V a, V b) noexcept { return {_mm256_mul_ps(a.all, b.all)}; }
-    FLANGER_AVX2 static V clean(V x) noexcept {
-        const __m256 magnitude = _mm256_and_ps(x.all, _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF)));
-        const __m256 usable = _mm256_and_ps(_mm256_cmp_ps(magnitude, _mm256_set1_ps(FLT_MIN), _CMP_GE_OQ),
-                                            _mm256_cmp_ps(magnitude, _mm256_set1_ps(1e20f), _CMP_LE_OQ));
-        return {_mm256_and_ps(usable, x.all)};
-    }
-};
-#undef FLANGER_AVX2
-#endif
+// The compiler's own vector types: the same lane-by-lane operations whatever the width, made
+// with the widest instructions of the function they are compiled into. Only pointers and the
+// gains cross a call, so code built for AVX2 and code built for SSE2 never exchange a vector.
+typedef float FloatsOf4 __attribute__((vector_size(16)));
+typedef int32_t IntsOf4 __attribute__((vector_size(16)));
+typedef float FloatsOf8 __attribute__((vector_size(32)));
+typedef int32_t IntsOf8 __attribute__((vector_size(32)));
 
 // n frames of source into a span buffer, cleaned.
-template <class F>
+template <class V, class I>
 inline void cleanSpan(const float* source, float* span, int n) noexcept {
+    constexpr int kLanes = sizeof(V) / sizeof(float);
+    V smallest;
+    V largest;
+    I magnitudeBits;
+    for (int lane = 0; lane < kLanes; ++lane) {
+        smallest[lane] = FLT_MIN;
+        largest[lane] = 1e20f;
+        magnitudeBits[lane] = 0x7FFFFFFF;
+    }
     int k = 0;
-    for (; k + F::kWidth <= n; k += F::kWidth) F::store(span + k, F::clean(F::load(source + k)));
+    for (; k + kLanes <= n; k += kLanes) {
+        V x;
+        std::memcpy(&x, source + k, sizeof x);
+        const I bits = __builtin_bit_cast(I, x);
+        const V magnitude = __builtin_bit_cast(V, bits & magnitudeBits);
+        const I usable = (magnitude >= smallest) & (magnitude <= largest);
+        const V clean = __builtin_bit_cast(V, bits & usable);
+        std::memcpy(span + k, &clean, sizeof clean);
+    }
     for (; k < n; ++k) span[k] = cleanOne(source[k]);
 }
 
 // finishOne over n frames; rows: the clean inputs left and right, the main core's line reads
 // left and right, the second voice's, the panner's table values.
-template <class F, bool kAccumulate, bool kWidth>
+template <class V, bool kAccumulate, bool kWidth>
 inline void finishSpan(const Gains& g, const float* const* rows, float* outLeft, float* outRight,
                        int n) noexcept {
-    using V = typename F::V;
-    const V wet = F::set(g.wet);
-    const V dry = F::set(g.dry);
-    const V gain = F::set(g.gain);
-    const V root = F::set(StereoWidth::kRoot);
-    const V widthFactor = F::set(g.widthFactor);
-    const V voiceWet = F::set(g.voiceWet);
-    const V voiceDry = F::set(g.voiceDry);
-    const V voiceGain = F::set(g.voiceGain);
+    constexpr int kLanes = sizeof(V) / sizeof(float);
+    V wet, dry, gain, root, widthFactor, voiceWet, voiceDry, voiceGain, threeEighths, half, one, tiny, tinier;
+    for (int lane = 0; lane < kLanes; ++lane) {
+        wet[lane] = g.wet;
+        dry[lane] = g.dry;
+        gain[lane] = g.gain;
+        root[lane] = StereoWidth::kRoot;
+        widthFactor[lane] = g.widthFactor;
+        voiceWet[lane] = g.voiceWet;
+        voiceDry[lane] = g.voiceDry;
+        voiceGain[lane] = g.voiceGain;
+        threeEighths[lane] = 0.375f;
+        half[lane] = 0.5f;
+        one[lane] = 1.0f;
+        tiny[lane] = 1e-30f;
+        tinier[lane] = 2e-30f;
+    }
     int k = 0;
-    for (; k + F::kWidth <= n; k += F::kWidth) {
-        const V xl = F::load(rows[0] + k);
-        V left = F::add(F::mul(wet, F::load(rows[2] + k)), F::mul(dry, xl));
-        V right = F::add(F::mul(wet, F::load(rows[3] + k)), F::mul(dry, F::load(rows[1] + k)));
+    for (; k + kLanes <= n; k += kLanes) {
+        V xl, xr, yl, yr, yv, panValues;
+        std::memcpy(&xl, rows[0] + k, sizeof xl);
+        std::memcpy(&xr, rows[1] + k, sizeof xr);
+        std::memcpy(&yl, rows[2] + k, sizeof yl);
+        std::memcpy(&yr, rows[3] + k, sizeof yr);
+        std::memcpy(&yv, rows[4] + k, sizeof yv);
+        std::memcpy(&panValues, rows[5] + k, sizeof panValues);
+        V left = wet * yl + dry * xl;
+        V right = wet * yr + dry * xr;
         if constexpr (kWidth) {
-            const V mid = F::mul(F::add(left, right), root);
-            const V side = F::mul(F::mul(F::sub(left, right), root), widthFactor);
-            left = F::mul(F::add(mid, side), root);
-            right = F::mul(F::sub(mid, side), root);
+            const V mid = (left + right) * root;
+            const V side = (left - right) * root * widthFactor;
+            left = (mid + side) * root;
+            right = (mid - side) * root;
         }
-        left = F::mul(left, gain);
-        right = F::mul(right, gain);
+        left = left * gain;
+        right = right * gain;
         if constexpr (kAccumulate) {
-            left = F::add(F::load(outLeft + k), left);
-            right = F::add(F::load(outRight + k), right);
+            V before;
+            std::memcpy(&before, outLeft + k, sizeof before);
+            left = before + left;
+            std::memcpy(&before, outRight + k, sizeof before);
+            right = before + right;
         }
-        const V voice =
-            F::mul(F::add(F::mul(voiceWet, F::load(rows[4] + k)), F::mul(voiceDry, xl)), voiceGain);
-        const V pan = F::add(F::mul(F::load(rows[5] + k), F::set(0.375f)), F::set(0.5f));
-        F::store(outLeft + k, F::add(left, F::mul(F::add(voice, F::set(1e-30f)), pan)));
-        F::store(outRight + k,
-                 F::add(right, F::mul(F::add(voice, F::set(2e-30f)), F::sub(F::set(1.0f), pan))));
+        const V voice = (voiceWet * yv + voiceDry * xl) * voiceGain;
+        const V pan = panValues * threeEighths + half;
+        left = left + (voice + tiny) * pan;
+        right = right + (voice + tinier) * (one - pan);
+        std::memcpy(outLeft + k, &left, sizeof left);
+        std::memcpy(outRight + k, &right, sizeof right);
     }
     for (; k < n; ++k) finishOne<kAccumulate, kWidth>(g, rows, k, outLeft[k], outRight[k]);
 }
@@ -156,22 +158,22 @@ using Finish = void (*)(const Gains&, const float* const*, float*, float*, int) 
 
 template <bool kAccumulate, bool kWidth>
 void finishFour(const Gains& g, const float* const* rows, float* outLeft, float* outRight, int n) noexcept {
-    finishSpan<Four, kAccumulate, kWidth>(g, rows, outLeft, outRight, n);
+    finishSpan<FloatsOf4, kAccumulate, kWidth>(g, rows, outLeft, outRight, n);
 }
 
 void cleanFour(const float* source, float* span, int n) noexcept {
-    cleanSpan<Four>(source, span, n);
+    cleanSpan<FloatsOf4, IntsOf4>(source, span, n);
 }
 
 #if defined(FLANGER_WIDE_LANES)
 template <bool kAccumulate, bool kWidth>
 __attribute__((target("avx2"), flatten)) void finishEight(const Gains& g, const float* const* rows,
                                                           float* outLeft, float* outRight, int n) noexcept {
-    finishSpan<Eight, kAccumulate, kWidth>(g, rows, outLeft, outRight, n);
+    finishSpan<FloatsOf8, kAccumulate, kWidth>(g, rows, outLeft, outRight, n);
 }
 
 __attribute__((target("avx2"), flatten)) void cleanEight(const float* source, float* span, int n) noexcept {
-    cleanSpan<Eight>(source, span, n);
+    cleanSpan<FloatsOf8, IntsOf8>(source, span, n);
 }
 #endif
 

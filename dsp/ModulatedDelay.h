@@ -60,17 +60,16 @@ public:
     // The sample written `age` samples ago (1 = the newest); for tests.
     float history(int age) const;
 
-private:
-    // The pair runs both lines of a core in one loop over these internals.
-    friend class DelayPair;
-
     static constexpr int kTapSpan = 128;  // samples prepared at once
-
-    // The read offsets of one run: scratch on the caller's stack, so a line holds none.
+    // The read offsets of one run: scratch on the processing call's stack, so a line holds none.
     struct Taps {
         alignas(32) int32_t offset[kTapSpan];
         alignas(32) double fraction[kTapSpan];
     };
+
+private:
+    // The pair runs both lines of a core in one loop over these internals.
+    friend class DelayPair;
 
     // prepare(n, taps) sweeps the next n ≤ kTapSpan samples into read offsets (the pair prepares
     // two lines from one sweep through tapsInto() when their oscillators run in step). Then, for
