@@ -1,7 +1,8 @@
 // The engine's usual case in one pass over a chunk: stereo in and out, every gain at rest and
-// heard, the second voice panned. Each sample goes through the main core's two lines, mix, width
-// and output gain, the second core's line and gains and the panner without leaving registers,
-// where the separate stages would store and reload it five times.
+// heard, the second voice panned. Per span of frames the input is cleaned and both cores' lines
+// run into small buffers on the stack; then the main core's mix, width and output gain, the
+// second voice's gains and the panner take the span in one loop, where the separate stages
+// copied the input and made five passes over the chunk.
 #pragma once
 
 namespace flanger::dsp {
