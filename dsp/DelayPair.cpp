@@ -18,6 +18,8 @@ inline float flush(float state) {
 using lanes::flushFour;
 using lanes::lineInputs;
 using lanes::PairLanes;
+using lanes::storeImages;
+static_assert(lanes::kFlushThreshold == DelayPair::kFlushThreshold);
 
 // interpolate() of samples at[j], j = 0 … 3, their taps read from the prepared arrays.
 template <class Lanes>
@@ -27,8 +29,6 @@ inline __m128 readFour(const float* at, const int32_t* offset, const double* fra
     lanes::readPairs(at, offset, b0, b1);
     return Lanes::blend(b0, b1, fraction);
 }
-using lanes::storeImages;
-static_assert(lanes::kFlushThreshold == DelayPair::kFlushThreshold);
 #else
 struct PairLanes {};
 #endif

@@ -3,7 +3,6 @@
 #include "dsp/FlangerEngine.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 
 #include "dsp/FusedStereoPass.h"
@@ -12,17 +11,6 @@
 namespace flanger::dsp {
 
 using params::FlangerParameters;
-
-namespace {
-
-// A sample the signal path takes as it is: zero, or a normal number no larger than 1e20.
-// Anything else (NaN, infinities, absurd magnitudes, subnormals) is taken as silence.
-inline float cleanSample(float x) {
-    const float magnitude = std::fabs(x);
-    return magnitude >= FLT_MIN && magnitude <= 1e20f ? x : 0.0f;
-}
-
-}  // namespace
 
 FlangerEngine::FlangerEngine(int inputs, double rate, int outputs, int blockLength)
     : FlangerBlock(inputs, rate, outputs, blockLength),

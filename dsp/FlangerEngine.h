@@ -3,6 +3,8 @@
 // the table, follows the host tempo and cuts host calls into chunks of its block length.
 #pragma once
 
+#include <cfloat>
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -36,6 +38,13 @@ public:
     // Silences both voices' delay lines and feedback, keeping the sweeps where they are and every
     // setting: a host's full reset, which a restart (resume, clearing the main voice only) is not.
     void clearHistory() noexcept;
+
+    // A sample the signal path takes as it is: zero, or a normal number no larger than 1e20.
+    // Anything else (NaN, infinities, absurd magnitudes, subnormals) is taken as silence.
+    static float cleanSample(float x) noexcept {
+        const float magnitude = std::fabs(x);
+        return magnitude >= FLT_MIN && magnitude <= 1e20f ? x : 0.0f;
+    }
 
     float beatsPerCycleNow() const { return beatsPerCycle; }
     float mixPercentNow() const { return mixPercent; }

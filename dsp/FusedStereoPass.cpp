@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <bit>
 #include <cfloat>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "dsp/FlangerCore.h"
+#include "dsp/FlangerEngine.h"
 #include "dsp/FourLanes.h"
 #include "dsp/PanOscillator.h"
 
@@ -20,13 +20,6 @@ namespace {
 
 // Frames per step: the lines prepare their taps this many at a time.
 constexpr int kSpan = 128;
-
-// What the engine takes as it is (FlangerEngine's cleanSample): zero, or a normal number no
-// larger than 1e20.
-inline float cleanOne(float x) noexcept {
-    const float magnitude = std::fabs(x);
-    return magnitude >= FLT_MIN && magnitude <= 1e20f ? x : 0.0f;
-}
 
 // The gains after the lines, all at rest: the main core's and the second voice's.
 struct Gains {
@@ -92,7 +85,7 @@ inline void cleanSpan(const float* source, float* span, int n) noexcept {
         const V clean = __builtin_bit_cast(V, bits & usable);
         std::memcpy(span + k, &clean, sizeof clean);
     }
-    for (; k < n; ++k) span[k] = cleanOne(source[k]);
+    for (; k < n; ++k) span[k] = FlangerEngine::cleanSample(source[k]);
 }
 
 // finishOne over n frames; rows: the clean inputs left and right, the main core's line reads
